@@ -1,0 +1,91 @@
+#include "app/RunState.h"
+
+#include <ctime>
+
+void RunState::confirm(int intervalSeconds, int sampleCount)
+{
+    const int interval = intervalSeconds < 1 ? 1 : intervalSeconds;
+    // A count typed into the configuration file can exceed what the store
+    // holds: a run never records more than kMaxRunSamples.
+    const int limit = sampleCount > kMaxRunSamples ? kMaxRunSamples : sampleCount;
+    m_nSampleMs = interval * 1000;
+    m_nSampleLimit = limit;
+    m_strSampleRateText = QString::number(interval);
+    m_strSampleDataText = QString::number(limit);
+    if (m_bRunEnabled) {
+        m_bRunEnabled = false;
+        m_bStopEnabled = true;
+    }
+    m_bStartPending = true;
+    m_bRunning = true;
+}
+
+void RunState::stop()
+{
+    m_bIdle = true;
+    m_bRunning = false;
+    m_bNewSample = false;
+    m_bStopEnabled = false;
+}
+
+bool RunState::onValidFrame(int64_t now)
+{
+    m_bNewFrame = true;
+    m_bNoLink = false;
+    bool started = false;
+    if (m_bStartPending && m_bIdle) {
+        m_bStartPending = false;
+        m_bIdle = false;
+        m_tStart = now;
+        m_nCount = 0;
+        started = true;
+    }
+    if (!m_bRunning)
+        m_bRunEnabled = true;
+    return started;
+}
+
+void RunState::checkRunEnd()
+{
+    if (m_nCount >= m_nSampleLimit) {
+        m_bIdle = true;
+        m_bRunning = false;
+        m_bStopEnabled = false;
+    }
+}
+
+void RunState::onLinkLost()
+{
+    m_bNoLink = true;
+    m_bNewSample = false;
+    m_bRunEnabled = false;
+    m_bStopEnabled = false;
+    m_bRunning = false;
+    m_bIdle = true;
+}
+
+bool RunState::commit()
+{
+    if (!m_bNewFrame || !m_bRunning)
+        return false;
+    // The run never grows past its limit, nor past the store.
+    if (m_nCount >= m_nSampleLimit || m_nCount >= kMaxRunSamples)
+        return false;
+    m_bNewSample = true;
+    m_strStartTimeText = formatLocal(m_tStart, "%d/%m/%y %H:%M:%S");
+    m_strStartClockText = formatLocal(m_tStart, "%H:%M:%S");
+    m_nCount += 1;
+    m_strCountText = QString::number(m_nCount);
+    m_bNewFrame = false;
+    return true;
+}
+
+QString RunState::formatLocal(int64_t secondsSince1970, const char* strftimeFormat)
+{
+    const std::time_t t = static_cast<std::time_t>(secondsSince1970);
+    std::tm local {};
+    localtime_r(&t, &local);
+    char buf[64];
+    const size_t n = std::strftime(buf, sizeof buf, strftimeFormat, &local);
+    return QString::fromLatin1(buf, static_cast<qsizetype>(n));
+}

@@ -1,0 +1,11 @@
+#pragma once
+// One function per zb740-cli command; each returns the process exit status
+// (0 success, 1 failure of the work, 2 usage error).
+#include <QStringList>
+
+namespace cli {
+int runDecode(const QStringList& args);
+int runSimulate(const QStringList& args);
+int runInfo(const QStringList& args);
+int runExport(const QStringList& args);
+} // namespace cli

@@ -1,0 +1,9 @@
+#include "CliCommands.h"
+
+#include <cstdio>
+
+int cli::runExport(const QStringList&)
+{
+    std::fprintf(stderr, "zb740-cli: this command is not built yet\n");
+    return 2;
+}

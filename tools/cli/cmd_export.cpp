@@ -1,9 +1,68 @@
+// zb740-cli export FILE.AsmDat [-o OUT]: the text export of a data file,
+// the same bytes Save writes beside the data file.
 #include "CliCommands.h"
 
-#include <cstdio>
+#include "data/DataFile.h"
+#include "data/RunFiles.h"
 
-int cli::runExport(const QStringList&)
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void printUsage(FILE* out)
 {
-    std::fprintf(stderr, "zb740-cli: this command is not built yet\n");
-    return 2;
+    std::fprintf(out,
+                 "Usage: zb740-cli export FILE.AsmDat [-o OUT]\n\n"
+                 "Writes the tab-separated UTF-16 text export of the data file.\n"
+                 "  -o OUT   output file (default: FILE with .csv in place of .AsmDat)\n");
+}
+
+} // namespace
+
+int cli::runExport(const QStringList& args)
+{
+    QString input, output;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            printUsage(stdout);
+            return 0;
+        }
+        if (a == QLatin1String("-o")) {
+            if (i + 1 >= args.size() || !output.isEmpty()) {
+                printUsage(stderr);
+                return 2;
+            }
+            output = args[++i];
+        } else if (a.startsWith(QLatin1Char('-')) || !input.isEmpty()) {
+            printUsage(stderr);
+            return 2;
+        } else {
+            input = a;
+        }
+    }
+    if (input.isEmpty() || (args.contains(QLatin1String("-o")) && output.isEmpty())) {
+        printUsage(stderr);
+        return 2;
+    }
+    if (output.isEmpty())
+        output = RunFiles::exportPathFor(input);
+
+    auto record = std::make_unique<ReviewRecord>();
+    YScaleValues scale;
+    const DataFileResult r = DataFile::load(input, *record, scale);
+    if (r.status == DataFileResult::InvalidFormat) {
+        std::fprintf(stderr, "%s\n", kInvalidFormatText);
+        return 1;
+    }
+    if (!r.ok()) {
+        std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(input), qPrintable(r.message));
+        return 1;
+    }
+    if (const QString e = RunFiles::saveExport(output, RunView::of(*record)); !e.isEmpty()) {
+        std::fprintf(stderr, "zb740-cli: %s\n", qPrintable(e));
+        return 1;
+    }
+    return 0;
 }

@@ -1,0 +1,157 @@
+#include "data/DataFile.h"
+
+#include "app/RunState.h"
+#include "data/Archive.h"
+
+#include <QFile>
+#include <algorithm>
+#include <ctime>
+#include <memory>
+
+namespace {
+
+// Texts in a data file are a six-letter magic and a one-letter unit; anything
+// far longer is damage, refused before it is read.
+constexpr qint64 kMaxTextLength = 260;
+
+DataFileResult damaged(const QString& what)
+{
+    return DataFileResult::failure(DataFileResult::Damaged, what);
+}
+
+DataFileResult endsEarly(const char* what)
+{
+    return damaged(QStringLiteral("The file ends before %1.").arg(QLatin1String(what)));
+}
+
+bool inRange(int32_t v, int32_t lo, int32_t hi) { return v >= lo && v <= hi; }
+
+} // namespace
+
+LocalFields splitLocal(int64_t secondsSince1970)
+{
+    const std::time_t t = static_cast<std::time_t>(secondsSince1970);
+    std::tm tm {};
+    localtime_r(&t, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+int64_t joinLocal(const LocalFields& f)
+{
+    std::tm tm {};
+    tm.tm_year = f.year - 1900;
+    tm.tm_mon = f.month - 1;
+    tm.tm_mday = f.day;
+    tm.tm_hour = f.hour;
+    tm.tm_min = f.minute;
+    tm.tm_sec = f.second;
+    tm.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&tm));
+}
+
+DataFileResult DataFile::write(QIODevice& device, const LiveSeries& live, const RunState& run, YScaleValues scale)
+{
+    const int n = run.m_nCount;
+    if (n < 0 || n > kMaxSamples)
+        return DataFileResult::failure(DataFileResult::WriteFailed,
+                                       QStringLiteral("The run holds an impossible sample count (%1).").arg(n));
+    ArchiveWriter ar(device);
+    ar.writeText(QByteArray(kDataFileMagic));
+    ar.writeInt32(n);
+    for (int i = 0; i < n && ar.ok(); ++i) {
+        for (int c = 0; c < kChannelCount; ++c)
+            ar.writeFloat(live.at(c, i));
+    }
+    ar.writeByte(run.m_bFahrenheit ? 1 : 0);
+    const LocalFields f = splitLocal(run.m_tStart);
+    for (int32_t v : {f.year, f.month, f.day, f.hour, f.minute, f.second})
+        ar.writeInt32(v);
+    ar.writeInt32(run.m_nSampleMs / 1000);
+    ar.writeText(run.m_strUnit.toLatin1());
+    ar.writeInt32(scale.gain);
+    ar.writeInt32(scale.offset);
+    if (!ar.ok())
+        return DataFileResult::failure(DataFileResult::WriteFailed, ar.errorString());
+    return {};
+}
+
+DataFileResult DataFile::read(QIODevice& device, ReviewRecord& record, YScaleValues& scale)
+{
+    using TS = ArchiveReader::TextStatus;
+    ArchiveReader ar(device);
+
+    QByteArray magic;
+    if (ar.readText(magic, kMaxTextLength) != TS::Ok || magic != kDataFileMagic)
+        return DataFileResult::failure(DataFileResult::InvalidFormat, QLatin1String(kInvalidFormatText));
+
+    int32_t count = 0;
+    if (!ar.readInt32(count))
+        return endsEarly("the sample count");
+    if (count < 0 || count > kMaxSamples)
+        return damaged(QStringLiteral("The sample count %1 is out of range (0 to %2).").arg(count).arg(kMaxSamples));
+
+    // Everything goes into a scratch record so that a damaged file never
+    // leaves a half-filled record behind.
+    auto scratch = std::make_unique<ReviewRecord>();
+    if (!ar.readFloats(scratch->values, qint64(count) * kChannelCount))
+        return endsEarly("the end of the sample values");
+
+    uint8_t flag = 0;
+    if (!ar.readByte(flag))
+        return endsEarly("the unit flag");
+    int32_t fields[7];
+    for (int32_t& v : fields) {
+        if (!ar.readInt32(v))
+            return endsEarly("the end of the start time and interval");
+    }
+    const LocalFields start {fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]};
+    const int32_t interval = fields[6];
+    if (!inRange(start.year, 1900, 9999) || !inRange(start.month, 1, 12) || !inRange(start.day, 1, 31)
+        || !inRange(start.hour, 0, 23) || !inRange(start.minute, 0, 59) || !inRange(start.second, 0, 60))
+        return damaged(QStringLiteral("The start time %1-%2-%3 %4:%5:%6 is not a valid date and time.")
+                           .arg(start.year).arg(start.month).arg(start.day)
+                           .arg(start.hour).arg(start.minute).arg(start.second));
+    if (interval < 0)
+        return damaged(QStringLiteral("The sample interval %1 is negative.").arg(interval));
+
+    QByteArray unit;
+    switch (ar.readText(unit, kMaxTextLength)) {
+    case TS::Ok: break;
+    case TS::Truncated: return endsEarly("the end of the unit text");
+    case TS::TooLong:
+    case TS::Unsupported: return damaged(QStringLiteral("The unit text has an impossible length."));
+    }
+    YScaleValues readScale;
+    if (!ar.readInt32(readScale.gain) || !ar.readInt32(readScale.offset))
+        return endsEarly("the end of the vertical scale");
+
+    // Complete and sane: hand it over.
+    record.readMagic = QString::fromLatin1(magic);
+    record.count = count;
+    std::copy_n(scratch->values, qsizetype(count) * kChannelCount, record.values);
+    record.unitFlag = flag;
+    record.year = start.year;
+    record.month = start.month;
+    record.day = start.day;
+    record.hour = start.hour;
+    record.minute = start.minute;
+    record.second = start.second;
+    record.interval = interval;
+    record.unitText = QString::fromLatin1(unit);
+    record.startTime = static_cast<int32_t>(joinLocal(start));
+    scale = readScale;
+    return {};
+}
+
+DataFileResult DataFile::load(const QString& path, ReviewRecord& record, YScaleValues& scale)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return DataFileResult::failure(DataFileResult::CannotOpen, file.errorString());
+    return read(file, record, scale);
+}
+
+int64_t DataFile::startOf(const ReviewRecord& r)
+{
+    return joinLocal({r.year, r.month, r.day, r.hour, r.minute, r.second});
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Writing a run to disk as its data file and its text export beside it.
+// Each file is written to a temporary file and only replaces its target once
+// complete, so a failed save never destroys or truncates an existing file.
+#include "data/DataFile.h"
+#include "data/TextExport.h"
+
+#include <QString>
+
+namespace RunFiles {
+
+// The text export that goes with a data file: same folder, same base name,
+// ".csv" in place of ".AsmDat" (Test1.AsmDat -> Test1.csv). A name with
+// another extension keeps it (run.dat -> run.dat.csv), so the export can
+// never land on the data file itself.
+QString exportPathFor(const QString& dataPath);
+
+// Writes the data file at dataPath and the text export beside it. Returns an
+// empty text on success, else a message naming the file and the reason.
+QString saveRun(const QString& dataPath, const LiveSeries& live, const RunState& run, YScaleValues scale);
+
+// Writes only the text export of a run to path, with the same safety.
+QString saveExport(const QString& path, const RunView& run);
+
+} // namespace RunFiles

@@ -1,0 +1,134 @@
+#include "data/TextExport.h"
+
+#include "app/RunState.h"
+#include "data/DataFile.h"
+
+#include <QIODevice>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+RunView RunView::of(const LiveSeries& live, const RunState& run)
+{
+    RunView v;
+    v.m_values = &live.values[0][0];
+    v.m_sampleStride = 1;
+    v.m_channelStride = kMaxSamples;
+    v.m_count = std::clamp(run.m_nCount, 0, kMaxSamples);
+    v.m_start = run.m_tStart;
+    v.m_interval = run.m_nSampleMs / 1000;
+    v.m_fahrenheit = run.m_bFahrenheit;
+    return v;
+}
+
+RunView RunView::of(const ReviewRecord& record)
+{
+    RunView v;
+    v.m_values = record.values;
+    v.m_sampleStride = kChannelCount;
+    v.m_channelStride = 1;
+    v.m_count = std::clamp<int>(record.count, 0, kMaxSamples);
+    v.m_start = DataFile::startOf(record);
+    v.m_interval = record.interval;
+    v.m_fahrenheit = record.unitFlag != 0;
+    return v;
+}
+
+namespace {
+
+// Everything written is ASCII: widening each byte gives UTF-16LE.
+class Utf16Writer {
+public:
+    explicit Utf16Writer(QIODevice& device) : m_device(device) {}
+
+    void put(const char* text, qsizetype n)
+    {
+        if (!m_error.isEmpty())
+            return;
+        char wide[2 * kChunk];
+        while (n > 0) {
+            const qsizetype part = std::min<qsizetype>(n, kChunk);
+            for (qsizetype i = 0; i < part; ++i) {
+                wide[2 * i] = text[i];
+                wide[2 * i + 1] = 0;
+            }
+            if (m_device.write(wide, 2 * part) != 2 * part) {
+                m_error = m_device.errorString();
+                if (m_error.isEmpty())
+                    m_error = QStringLiteral("write failed");
+                return;
+            }
+            text += part;
+            n -= part;
+        }
+    }
+    void putRaw(const char* bytes, qint64 n)
+    {
+        if (m_error.isEmpty() && m_device.write(bytes, n) != n) {
+            m_error = m_device.errorString();
+            if (m_error.isEmpty())
+                m_error = QStringLiteral("write failed");
+        }
+    }
+    const QString& error() const { return m_error; }
+
+private:
+    static constexpr qsizetype kChunk = 256;
+    QIODevice& m_device;
+    QString m_error;
+};
+
+int formatValueInto(char* out, size_t size, float stored, int channel, bool fahrenheit)
+{
+    if (channel == kKir && stored <= kKirDashesAtOrBelow)
+        return std::snprintf(out, size, "----");
+    const float shown = toDisplayUnit(stored, channel, fahrenheit);
+    const double v = channel == kKir ? cutToTenth(shown) : double(shown);
+    return std::snprintf(out, size, "%.1f", v);
+}
+
+} // namespace
+
+const char* TextExport::headerLine(bool fahrenheit)
+{
+    return fahrenheit ? "NO\tAIR(F)\tWB(F)\tDP(F)\tK/IR(F)\tRH(%RH)\tTIME"
+                      : "NO\tAIR(C)\tWB(C)\tDP(C)\tK/IR(C)\tRH(%RH)\tTIME";
+}
+
+QByteArray TextExport::formatValue(float stored, int channel, bool fahrenheit)
+{
+    char buf[64];
+    const int n = formatValueInto(buf, sizeof buf, stored, channel, fahrenheit);
+    return QByteArray(buf, std::min<int>(n, sizeof buf - 1));
+}
+
+QString TextExport::write(QIODevice& device, const RunView& run)
+{
+    Utf16Writer out(device);
+    out.putRaw("\xFF\xFE", 2);
+    const char* header = headerLine(run.fahrenheit());
+    out.put(header, qsizetype(std::strlen(header)));
+    out.put("\r\n", 2);
+
+    // A float printed with "%.1f" needs at most 48 characters.
+    char row[512];
+    for (int i = 0; i < run.count() && out.error().isEmpty(); ++i) {
+        int len = std::snprintf(row, sizeof row, "%d", i + 1);
+        for (int c = 0; c < kChannelCount; ++c) {
+            row[len++] = '\t';
+            len += formatValueInto(row + len, sizeof row - len, run.value(i, c), c, run.fahrenheit());
+        }
+        // Each row's time comes from the C library on the absolute time, so
+        // midnight, month ends and daylight-saving changes come out right.
+        const std::time_t t = static_cast<std::time_t>(run.start() + int64_t(i) * run.interval());
+        std::tm local {};
+        localtime_r(&t, &local);
+        row[len++] = '\t';
+        len += int(std::strftime(row + len, sizeof row - len, "%m-%d-%y/%H:%M:%S", &local));
+        row[len++] = '\r';
+        row[len++] = '\n';
+        out.put(row, len);
+    }
+    return out.error();
+}

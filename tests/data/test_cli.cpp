@@ -1,0 +1,138 @@
+// zb740-cli info and export, run as the built program.
+#include "DataFixtures.h"
+#include "TempDir.h"
+
+#include "data/RunFiles.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliResult {
+    int status = -1;
+    QByteArray out, err;
+};
+
+CliResult cli(const QStringList& args, const char* zone = "UTC0")
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TZ"), QString::fromLatin1(zone));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ZB740_TOOLS_DIR "/zb740-cli"), args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+} // namespace
+
+class CliDataTest : public TempDirTest {
+protected:
+    // Saves a run through the program's own Save path.
+    void saveRun(const QString& dataPath, const LiveRun& r, YScaleValues scale)
+    {
+        ASSERT_TRUE(RunFiles::saveRun(dataPath, *r.live, r.run, scale).isEmpty());
+    }
+};
+
+TEST_F(CliDataTest, InfoPrintsOneJsonLine)
+{
+    ScopedTimeZone tz("UTC0");
+    LiveRun c(3, utc(2026, 12, 7, 23, 45, 55), 2);
+    saveRun(path("c.AsmDat"), c, {10, -2});
+    CliResult r = cli({QStringLiteral("info"), path("c.AsmDat")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QByteArray("{\"count\":3,\"fahrenheit\":false,\"unit\":\"C\",\"start\":\"2026-12-07T23:45:55\","
+                                "\"interval\":2,\"gain\":10,\"offset\":-2}\n"));
+
+    LiveRun f(0, utc(2027, 1, 2, 3, 4, 5), 60, true);
+    saveRun(path("f.AsmDat"), f, {500, 5});
+    r = cli({QStringLiteral("info"), path("f.AsmDat")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QByteArray("{\"count\":0,\"fahrenheit\":true,\"unit\":\"F\",\"start\":\"2027-01-02T03:04:05\","
+                                "\"interval\":60,\"gain\":500,\"offset\":5}\n"));
+}
+
+TEST_F(CliDataTest, ExportMatchesWhatSaveWrote)
+{
+    // Local times in a zone with daylight saving, across the spring change.
+    ScopedTimeZone tz("Europe/Berlin");
+    LiveRun r(400, utc(2026, 3, 29, 0, 30, 0), 10, true);
+    r.live->values[kKir][5] = kKirNoReading;
+    saveRun(path("Test1.AsmDat"), r, {10, 0});
+    const QByteArray saved = readAll(path("Test1.csv"));
+    ASSERT_FALSE(saved.isEmpty());
+
+    CliResult res = cli({QStringLiteral("export"), path("Test1.AsmDat"), QStringLiteral("-o"), path("other.csv")},
+                  "Europe/Berlin");
+    EXPECT_EQ(res.status, 0) << res.err.toStdString();
+    EXPECT_EQ(readAll(path("other.csv")), saved);
+
+    // Default output: beside the data file, same base name.
+    ASSERT_TRUE(QFile::remove(path("Test1.csv")));
+    res = cli({QStringLiteral("export"), path("Test1.AsmDat")}, "Europe/Berlin");
+    EXPECT_EQ(res.status, 0) << res.err.toStdString();
+    EXPECT_EQ(readAll(path("Test1.csv")), saved);
+}
+
+TEST_F(CliDataTest, ForeignAndDamagedFilesFail)
+{
+    ScopedTimeZone tz("UTC0");
+    LiveRun c(3, utc(2026, 12, 7, 23, 45, 55), 2);
+    saveRun(path("good.AsmDat"), c, {10, 0});
+    const QByteArray good = readAll(path("good.AsmDat"));
+    ASSERT_TRUE(writeAll(path("foreign.AsmDat"), QByteArray("\x06KM4472") + good.mid(7)));
+    ASSERT_TRUE(writeAll(path("cut.AsmDat"), good.left(60)));
+    QByteArray big = good;
+    qToLittleEndian<int32_t>(100000, big.data() + 7);
+    ASSERT_TRUE(writeAll(path("big.AsmDat"), big));
+
+    for (const char* cmd : {"info", "export"}) {
+        SCOPED_TRACE(cmd);
+        CliResult r = cli({QLatin1String(cmd), path("foreign.AsmDat")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, QByteArray("Invalid Format!\n"));
+        EXPECT_TRUE(r.out.isEmpty());
+
+        r = cli({QLatin1String(cmd), path("cut.AsmDat")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.contains("ends before the end of the sample values")) << r.err.toStdString();
+
+        r = cli({QLatin1String(cmd), path("big.AsmDat")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.contains("100000 is out of range")) << r.err.toStdString();
+
+        r = cli({QLatin1String(cmd), path("missing.AsmDat")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.contains("missing.AsmDat")) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(path("foreign.csv")));
+    EXPECT_FALSE(QFile::exists(path("cut.csv")));
+}
+
+TEST_F(CliDataTest, UsageErrorsAndHelp)
+{
+    struct Case {
+        QStringList args;
+        int status;
+    };
+    const Case cases[] = {
+        {{"info"}, 2},
+        {{"info", "a.AsmDat", "b.AsmDat"}, 2},
+        {{"info", "--bogus"}, 2},
+        {{"export"}, 2},
+        {{"export", "a.AsmDat", "-o"}, 2},
+        {{"export", "a.AsmDat", "b.AsmDat"}, 2},
+        {{"export", "a.AsmDat", "-o", "x.csv", "-o", "y.csv"}, 2},
+        {{"info", "--help"}, 0},
+        {{"export", "--help"}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        const CliResult r = cli(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_TRUE((c.status == 0 ? r.out : r.err).startsWith("Usage: zb740-cli " + c.args[0].toLatin1()));
+    }
+}

@@ -69,6 +69,14 @@ void CKMView::resizeEvent(QResizeEvent* event)
     layoutPanels();
 }
 
+void CKMView::moveEvent(QMoveEvent* event)
+{
+    // The toolbar or the menu bar changed height: the frame's client
+    // coordinates moved relative to the view.
+    QWidget::moveEvent(event);
+    layoutPanels();
+}
+
 void CKMView::layoutPanels()
 {
     // The layout is given in the frame's client coordinates; the view sits

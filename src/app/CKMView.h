@@ -54,10 +54,14 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+public:
+    // Sample timer tick: commits the latest reading of a running run.
     void onSampleTimer();
+
+private:
     void onWatchdogTimer();
 
     CMainFrame* m_frame;

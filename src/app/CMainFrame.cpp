@@ -185,7 +185,7 @@ void CMainFrame::setPaneText(int pane, const QString& text)
 
 QRect CMainFrame::clientRectInView() const
 {
-    const int clientTop = menuBar()->isVisible() ? menuBar()->geometry().bottom() + 1 : 0;
+    const int clientTop = menuBar()->isHidden() ? 0 : menuBar()->geometry().bottom() + 1;
     const int viewTop = m_view->geometry().top();
     return QRect(0, clientTop - viewTop, width(), height() - clientTop);
 }

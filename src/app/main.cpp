@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QScreen>
 #include <cstdio>
 #include <cstring>
 
@@ -86,6 +87,10 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/app_icon.svg")));
 
     CMainFrame frame(options);
+    // Without a window manager "maximised" means nothing: start at the size
+    // of the screen so the window is as large either way.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        frame.setGeometry(screen->availableGeometry());
     frame.showMaximized();
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CKMView.h"
 #include "app/CSampleRateDlg.h"
+#include "data/RunSaver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -249,7 +250,8 @@ void CMainFrame::onSave()
 
 bool CMainFrame::saveRun()
 {
-    return false;
+    RunSaver saver(m_doc.live(), m_run, m_options.settingsDir);
+    return saver.save(this, {m_view->m_nYGain, m_view->m_nYOffset});
 }
 
 void CMainFrame::onPollTimer()

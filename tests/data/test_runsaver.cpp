@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTimer>
 #include <csignal>
@@ -193,7 +194,7 @@ TEST_F(RunSaverTest, FailedSaveLeavesExistingFilesIntact)
 TEST_F(RunSaverTest, DialogOffersTheDataLoggerFilterAndAddsTheExtension)
 {
     QDir().mkpath(m_settings);
-    QString seenFilter, seenSuffix, seenDir;
+    QString seenFilter, seenSuffix, seenDir, seenName;
     bool confirms = false;
     QTimer::singleShot(0, [&] {
         auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -202,7 +203,10 @@ TEST_F(RunSaverTest, DialogOffersTheDataLoggerFilterAndAddsTheExtension)
         seenSuffix = dlg->defaultSuffix();
         seenDir = dlg->directory().absolutePath();
         confirms = !dlg->testOption(QFileDialog::DontConfirmOverwrite);
-        dlg->selectFile(QStringLiteral("Run7"));
+        auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        seenName = name->text();
+        name->setText(QStringLiteral("Run7")); // typed without extension
         QMetaObject::invokeMethod(dlg, "accept");
     });
     const QString chosen = RunSaver::askWithDialog(nullptr, m_settings, QStringLiteral("26-12-07 23.45.55"));
@@ -210,5 +214,6 @@ TEST_F(RunSaverTest, DialogOffersTheDataLoggerFilterAndAddsTheExtension)
     EXPECT_EQ(seenSuffix, QStringLiteral("AsmDat"));
     EXPECT_EQ(seenDir, QDir(m_settings).absolutePath());
     EXPECT_TRUE(confirms);
+    EXPECT_EQ(seenName, QStringLiteral("26-12-07 23.45.55.AsmDat"));
     EXPECT_EQ(chosen, QDir(m_settings).absoluteFilePath(QStringLiteral("Run7.AsmDat")));
 }

@@ -1,0 +1,130 @@
+// Save from the main window: the Save command and the Yes answers of the
+// questions before a new run and before closing.
+#include "DataFixtures.h"
+#include "TempDir.h"
+
+#include "app/CKMView.h"
+#include "app/CMainFrame.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Answers the modal windows as they come: message boxes with Yes, the save
+// dialog with a file name, any other dialog with Cancel. Records what it saw.
+class ModalScript : public QObject {
+public:
+    explicit ModalScript(QString fileName) : m_fileName(std::move(fileName))
+    {
+        connect(&m_timer, &QTimer::timeout, this, &ModalScript::poll);
+        m_timer.start(10);
+    }
+    QStringList seen;
+
+private:
+    void poll()
+    {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || w == m_last || !w->isVisible())
+            return;
+        m_last = w;
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            seen << box->text();
+            box->button(QMessageBox::Yes)->click();
+        } else if (auto* dlg = qobject_cast<QFileDialog*>(w)) {
+            seen << QStringLiteral("file dialog in ") + dlg->directory().absolutePath();
+            dlg->setDirectory(QFileInfo(m_fileName).absolutePath());
+            // Typed as a user would: selectFile() leaves a focused name box alone.
+            dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(m_fileName).fileName());
+            QMetaObject::invokeMethod(dlg, "accept");
+        } else if (auto* other = qobject_cast<QDialog*>(w)) {
+            seen << QStringLiteral("other dialog");
+            other->reject();
+        }
+    }
+    QString m_fileName;
+    QWidget* m_last = nullptr;
+    QTimer m_timer;
+};
+
+} // namespace
+
+class FrameSaveTest : public TempDirTest {
+protected:
+    void SetUp() override
+    {
+        options.settingsDir = path("ZB740");
+        options.configFile = path("KM4471config.ini");
+        options.sysfsRoot = path("sys");
+        frame = std::make_unique<CMainFrame>(options);
+        frame->resize(1200, 800);
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+
+        RunState& r = frame->run();
+        r.m_nCount = 3;
+        r.m_tStart = utc(2026, 12, 7, 23, 45, 55);
+        r.m_nSampleMs = 2000;
+        r.m_strUnit = QStringLiteral("C");
+        for (int i = 0; i < 3; ++i)
+            frame->doc().live().writeSlot(i, {20.0f + i, 15.0f, 10.0f, 25.96f, 55.0f});
+        frame->view()->m_nYGain = 50;
+        frame->view()->m_nYOffset = -2;
+        frame->updateCommands();
+    }
+
+    void expectSaved(const QString& base)
+    {
+        auto rec = std::make_unique<ReviewRecord>();
+        YScaleValues scale;
+        const DataFileResult res = DataFile::load(path(base + ".AsmDat"), *rec, scale);
+        ASSERT_TRUE(res.ok()) << res.message.toStdString() << " in " << QDir(m_tmp.path()).entryList().join(' ').toStdString();
+        EXPECT_EQ(rec->count, 3);
+        EXPECT_EQ(rec->at(2, kAir), 22.0f);
+        EXPECT_EQ(scale, (YScaleValues {50, -2}));
+        EXPECT_TRUE(readAll(path(base + ".csv")).startsWith("\xFF\xFEN\0O\0"));
+    }
+
+    AppOptions options;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(FrameSaveTest, SaveCommandWritesBothFilesFromTheSettingsFolder)
+{
+    ScopedTimeZone tz("UTC0");
+    ModalScript script(path("Run1"));
+    ASSERT_TRUE(frame->action(CMainFrame::Command::Save)->isEnabled());
+    frame->action(CMainFrame::Command::Save)->trigger();
+    EXPECT_EQ(script.seen, QStringList {"file dialog in " + path("ZB740")});
+    expectSaved(QStringLiteral("Run1"));
+}
+
+TEST_F(FrameSaveTest, YesBeforeANewRunSavesFirst)
+{
+    frame->run().m_bHasRun = true;
+    ModalScript script(path("Before run"));
+    frame->onRun();
+    ASSERT_EQ(script.seen.size(), 3);
+    EXPECT_EQ(script.seen[0], QStringLiteral("Do you want to save the existing graph data before continuing?"));
+    EXPECT_EQ(script.seen[2], QStringLiteral("other dialog"));
+    expectSaved(QStringLiteral("Before run"));
+}
+
+TEST_F(FrameSaveTest, YesBeforeClosingSaves)
+{
+    ModalScript script(path("At close"));
+    frame->close();
+    ASSERT_EQ(script.seen.size(), 2);
+    EXPECT_EQ(script.seen[0], QStringLiteral("Do you want to save the data before closing?"));
+    expectSaved(QStringLiteral("At close"));
+}

@@ -5,6 +5,8 @@
 #include "data/DataFile.h"
 #include "data/RunFiles.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 #include <memory>
 
@@ -48,6 +50,11 @@ int cli::runExport(const QStringList& args)
     }
     if (output.isEmpty())
         output = RunFiles::exportPathFor(input);
+
+    if (QDir::cleanPath(QFileInfo(output).absoluteFilePath()) == QDir::cleanPath(QFileInfo(input).absoluteFilePath())) {
+        std::fprintf(stderr, "zb740-cli: the export would replace its own data file %s\n", qPrintable(input));
+        return 2;
+    }
 
     auto record = std::make_unique<ReviewRecord>();
     YScaleValues scale;

@@ -1,0 +1,116 @@
+#pragma once
+// Window-free geometry of the real-time graph: where the plot and its strips
+// sit in the view, the scales of auto and zoom mode, grid and time marks.
+#include "graph/GraphState.h"
+#include "graph/GraphViewFields.h"
+
+#include <cstdint>
+
+struct LiveSeries;
+class RunState;
+
+struct Rect {
+    int x = 0, y = 0, w = 0, h = 0;
+    bool operator==(const Rect&) const = default;
+};
+
+// Positions are view client pixels. The legend and time bands are drawn by
+// the view itself, kBandLift pixels higher than the frame-relative places
+// they would have above and below the plot (the frame's toolbar height).
+inline constexpr int kBandLift = 30;
+
+struct PlotGeometry {
+    int R = 0, B = 0;          // client right and bottom edges
+    int x0 = 294, y0 = 118;    // plot top-left
+    int x1 = 0, y1 = 0;        // plot bottom-right
+    int W = 0, H = 0;
+
+    static PlotGeometry fromClient(int width, int height);
+
+    bool usable() const { return W > 0 && H > 0; }
+    Rect plot() const { return {x0, y0, W, H}; }
+    Rect yStrip() const { return {226, y0 - 24, 68, H + 54}; }
+    // Omitted (zero width) when the window is too narrow.
+    Rect rightStrip() const { return {x1, y0 - 24, R - 50 < 224 ? 0 : 60, H + 24}; }
+    Rect legendBand() const { return {290, 125 - kBandLift, R - 280, 23}; }
+    Rect timeBand() const { return {x0, y1 + 31 - kBandLift, W + 108, 29}; }
+    // Legend entry k: text top-left and the 2-pixel line's ends.
+    int legendTextX(int k) const { return x0 + 65 + 100 * k; }
+    int legendTextY() const { return y0 + 10 - kBandLift; }
+    int legendLineX0(int k) const { return x0 + 50 + 100 * k; }
+    int legendLineX1(int k) const { return x0 + 100 + 100 * k; }
+    int legendLineY() const { return y0 + 28 - kBandLift; }
+    int timeLabelY() const { return y1 + 40 - kBandLift; }
+
+    // Clamp a pointer position onto the plot rectangle.
+    GraphPoint clamp(int x, int y) const;
+    // The plot's surroundings: leaving them cancels a rubber band.
+    bool inSurroundings(int x, int y) const
+    {
+        return x0 - 50 < x && x < R - 20 && y0 - 3 < y && y < y1 + 20;
+    }
+};
+
+// Right-alignment indent (in characters of about 7.5 pixels) of a Y label.
+int yLabelIndent(float value);
+// Y strip positions (strip-local) of division i's tick and label.
+int yTickY(int H, int i);
+int yLabelX(float value);
+int yLabelY(int H, int i);
+
+// Everything one repaint needs besides the samples, worked out before any
+// pixel is drawn. Fixed size.
+struct GraphFrame {
+    PlotGeometry geo;
+    int count = 0;
+    bool autoMode = true;
+    int level = 0;
+    int scrollShift = 0;     // applied to the curves (zoom mode only)
+    LevelTransform tf;       // curves: x = X0 + dx * (s + shift), y = ay * liveY + by
+    double liveScale = 0;    // liveY = H - (q - A0) * liveScale
+    double axisBottom = 0;   // A0 of level 0
+
+    static constexpr int kMaxGridX = 14;
+    int gridX[kMaxGridX] = {};
+    int nGridX = 0;
+    int gridY[kAxisDivisions] = {};
+
+    float yValue[kAxisDivisions + 1] = {};
+
+    int timeLabelX[kTimeMarks] = {};  // view x of each shown time label
+    uint8_t timeLabelShown[kTimeMarks] = {};
+};
+
+// The scale work of a repaint: first-reading reset, compression, level-0
+// base, the zoom chain, grid and time marks. Updates the graph state and the
+// view fields (first visible sample, thumb) the way a repaint does.
+// Compression is settled here before drawing, so one pass already paints
+// at the final scale.
+void prepareFrame(GraphState& st, GraphViewFields& view, RunState& run, const PlotGeometry& geo,
+                  GraphFrame& out);
+
+// Plot y of one stored reading at the frame's level (before truncation).
+double plotY(const GraphFrame& f, int channel, float stored, bool fahrenheit);
+// The reading as the curve shows it: display unit, then tenths.
+double quantised(int channel, float stored, bool fahrenheit);
+
+// --- Interaction (Part of the view's mouse handling, window-free) ---
+
+// Nearest sample to view x at the current level; may lie outside the run.
+int nearestSample(const GraphState& st, const PlotGeometry& geo, int x, int scrollShift);
+
+// Button down at a clamped point: arms the band.
+void bandPress(GraphState& st, const GraphViewFields& view, const PlotGeometry& geo, GraphPoint p);
+// Pointer move while the band is armed. Returns true when the band changed.
+bool bandMove(GraphState& st, GraphViewFields& view, GraphPoint p);
+// Button up: finishes the band. Returns true when the view must repaint now
+// (zoom mode entered or a level pushed).
+bool bandRelease(GraphState& st, GraphViewFields& view, const PlotGeometry& geo, GraphPoint p);
+// The band watch: cancels the band when the pointer left the surroundings.
+// Returns true when it cancelled.
+bool bandWatch(GraphState& st, GraphViewFields& view, const PlotGeometry& geo, int x, int y);
+// Back to auto mode at level 0 with no shift.
+void undoZoom(GraphState& st, GraphViewFields& view);
+// Thumb position P brings sample P to the plot's left edge.
+void scrollTo(GraphViewFields& view, int position);
+int scrollPosition(const GraphViewFields& view);

@@ -21,9 +21,12 @@ bool usableStep(double dx) { return dx > 0 && std::isfinite(dx); }
 
 } // namespace
 
-PlotGeometry PlotGeometry::fromClient(int width, int height)
+PlotGeometry PlotGeometry::fromClient(int width, int height, Rect frameClient)
 {
     PlotGeometry g;
+    g.T = frameClient.y;
+    g.FR = frameClient.x + frameClient.w;
+    g.FB = frameClient.y + frameClient.h;
     g.R = width;
     g.B = height;
     g.x1 = g.R - 50;

@@ -14,33 +14,41 @@ struct Rect {
     bool operator==(const Rect&) const = default;
 };
 
-// Positions are view client pixels. The legend and time bands are drawn by
-// the view itself, kBandLift pixels higher than the frame-relative places
-// they would have above and below the plot (the frame's toolbar height).
-inline constexpr int kBandLift = 30;
-
+// Positions are view client pixels. The plot follows the view's client; the
+// legend band, the time band and the frame's grey areas are placed in the
+// frame's client coordinates, which start T pixels above the view (T <= 0:
+// the toolbar lies between them). The view draws them itself.
 struct PlotGeometry {
     int R = 0, B = 0;          // client right and bottom edges
     int x0 = 294, y0 = 118;    // plot top-left
     int x1 = 0, y1 = 0;        // plot bottom-right
     int W = 0, H = 0;
+    int T = 0;                 // frame client top, in view coordinates
+    int FR = 0, FB = 0;        // frame client right and bottom, in view coordinates
 
-    static PlotGeometry fromClient(int width, int height);
+    // frameClient: the frame's client rectangle in view coordinates.
+    static PlotGeometry fromClient(int width, int height, Rect frameClient);
+    // Without a frame: as if below a 30-pixel toolbar and above a status bar.
+    static PlotGeometry fromClient(int width, int height) { return fromClient(width, height, {0, -30, width, height + 50}); }
 
     bool usable() const { return W > 0 && H > 0; }
     Rect plot() const { return {x0, y0, W, H}; }
     Rect yStrip() const { return {226, y0 - 24, 68, H + 54}; }
     // Omitted (zero width) when the window is too narrow.
     Rect rightStrip() const { return {x1, y0 - 24, R - 50 < 224 ? 0 : 60, H + 24}; }
-    Rect legendBand() const { return {290, 125 - kBandLift, R - 280, 23}; }
-    Rect timeBand() const { return {x0, y1 + 31 - kBandLift, W + 108, 29}; }
+    Rect legendBand() const { return {290, T + 125, FR - 280, 23}; }
+    Rect timeBand() const { return {x0, T + y1 + 31, W + 108, 29}; }
+    // The frame's own grey areas: a column right of the graph and the band
+    // under the legend.
+    Rect frameColumn() const { return {FR - 52, T + 125, 63, FB - T - 340}; }
+    Rect frameBand() const { return {290, T + 125, FR - 300, 25}; }
     // Legend entry k: text top-left and the 2-pixel line's ends.
     int legendTextX(int k) const { return x0 + 65 + 100 * k; }
-    int legendTextY() const { return y0 + 10 - kBandLift; }
+    int legendTextY() const { return T + y0 + 10; }
     int legendLineX0(int k) const { return x0 + 50 + 100 * k; }
     int legendLineX1(int k) const { return x0 + 100 + 100 * k; }
-    int legendLineY() const { return y0 + 28 - kBandLift; }
-    int timeLabelY() const { return y1 + 40 - kBandLift; }
+    int legendLineY() const { return T + y0 + 28; }
+    int timeLabelY() const { return T + y1 + 40; }
 
     // Clamp a pointer position onto the plot rectangle.
     GraphPoint clamp(int x, int y) const;

@@ -87,19 +87,21 @@ void GraphRenderer::setFont(const QFont& graphFont)
 }
 
 void GraphRenderer::render(GraphState& st, GraphViewFields& view, RunState& run, const LiveSeries& series,
-                           int width, int height)
+                           const PlotGeometry& geo)
 {
-    const PlotGeometry geo = PlotGeometry::fromClient(width, height);
     prepareFrame(st, view, run, geo, m_frame);
 
     ChromeKey ck;
     ck.R = geo.R;
     ck.B = geo.B;
+    ck.T = geo.T;
+    ck.FR = geo.FR;
+    ck.FB = geo.FB;
     std::memcpy(ck.yValue, m_frame.yValue, sizeof ck.yValue);
     std::memcpy(ck.tAxisTime, st.tAxisTime, sizeof ck.tAxisTime);
     std::memcpy(ck.timeShown, m_frame.timeLabelShown, sizeof ck.timeShown);
     std::memcpy(ck.timeX, m_frame.timeLabelX, sizeof ck.timeX);
-    std::memcpy(ck.show, view.m_bShowCurve, sizeof ck.show);
+    ck.show = view.m_bShowCurve;
     ck.fontGeneration = m_fontGeneration;
     if (!(ck == m_chromeKey)) {
         m_chromeKey = ck;
@@ -160,7 +162,7 @@ void GraphRenderer::drawChrome(const GraphViewFields& view)
     if (m_chrome.width() != w || m_chrome.height() != h)
         m_chrome = QImage(w, h, QImage::Format_RGB32);
     const QColor buttonFace = QApplication::palette().color(QPalette::Button);
-    m_chrome.fill(QApplication::palette().color(QPalette::Window));
+    m_chrome.fill(buttonFace);
 
     QPainter p(&m_chrome);
     p.setFont(m_font);
@@ -171,6 +173,10 @@ void GraphRenderer::drawChrome(const GraphViewFields& view)
         if (r.w > 0 && r.h > 0)
             p.fillRect(r.x, r.y, r.w, r.h, kPanelGrey);
     };
+
+    // The frame's grey areas, then the graph's strips and bands over them.
+    fill(g.frameColumn());
+    fill(g.frameBand());
 
     // Y strip: ticks and labels, bottom division first.
     const Rect ys = g.yStrip();

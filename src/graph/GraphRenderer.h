@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPen>
 #include <QRect>
+#include <array>
 #include <memory>
 
 struct LiveSeries;
@@ -32,10 +33,9 @@ public:
 
     void setFont(const QFont& graphFont);
 
-    // One full repaint of a client of width x height: scales, labels (into
-    // the view fields), chrome and plot.
+    // One full repaint: scales, labels (into the view fields), chrome and plot.
     void render(GraphState& st, GraphViewFields& view, RunState& run, const LiveSeries& series,
-                int width, int height);
+                const PlotGeometry& geo);
 
     // Copies the picture to a painter in view coordinates, then the cursor
     // line and the rubber band over it.
@@ -47,12 +47,12 @@ public:
 
 private:
     struct ChromeKey {
-        int R = -1, B = -1;
+        int R = -1, B = -1, T = 0, FR = 0, FB = 0;
         float yValue[kAxisDivisions + 1] = {};
         int64_t tAxisTime[kTimeMarks] = {};
         uint8_t timeShown[kTimeMarks] = {};
         int timeX[kTimeMarks] = {};
-        uint8_t show[kChannelCount] = {};
+        std::array<bool, kChannelCount> show{};
         int fontGeneration = 0;
         bool operator==(const ChromeKey&) const = default;
     };

@@ -5,18 +5,15 @@
 #include "graph/GraphState.h"
 
 #include <QString>
-#include <cstdint>
-
-inline constexpr int kYGainTable[] = {1, 2, 5, 10, 20, 50, 100, 200, 500};
-inline constexpr int kYOffsetTable[] = {0, 2, 5, -2, -5};
+#include <array>
 
 struct GraphViewFields {
     int m_nYGain = 10;        // value units per division
     int m_nYOffset = 0;       // value at the bottom of the plot, in divisions
-    uint8_t m_bShowCurve[kChannelCount] = {1, 1, 1, 1, 1};
+    std::array<bool, kChannelCount> m_bShowCurve{true, true, true, true, true};
     int m_nScrollShift = 0;   // shift of the zoomed curves, in samples
     int m_nFirstVisible = 0;  // first visible sample at the current zoom, no shift
-    uint8_t m_bDragging = 0;  // a rubber band is being dragged: commits do not repaint
+    bool m_bDragging = false;  // a rubber band is being dragged: commits do not repaint
     QString m_strYLabel[kAxisDivisions + 1];
     QString m_strTimeLabel[kTimeMarks];
 };

@@ -24,7 +24,15 @@ RealtimeGraph::RealtimeGraph(QWidget* view, GraphViewFields& fields, RunState& r
 
 PlotGeometry RealtimeGraph::geometry() const
 {
-    return PlotGeometry::fromClient(m_view->width(), m_view->height());
+    if (!m_frameClient)
+        return PlotGeometry::fromClient(m_view->width(), m_view->height());
+    const QRect fc = m_frameClient();
+    return PlotGeometry::fromClient(m_view->width(), m_view->height(), {fc.x(), fc.y(), fc.width(), fc.height()});
+}
+
+void RealtimeGraph::setFrameClient(std::function<QRect()> frameClient)
+{
+    m_frameClient = std::move(frameClient);
 }
 
 void RealtimeGraph::setFont(const QFont& graphFont)
@@ -44,28 +52,56 @@ void RealtimeGraph::setScrollStrip(CScrollStrip* strip)
 
 void RealtimeGraph::invalidate()
 {
-    m_dirty = true;
     m_view->update();
 }
 
 void RealtimeGraph::repaintNow()
 {
-    m_dirty = true;
     m_view->repaint();
 }
 
 void RealtimeGraph::paint(QPainter& p, const QRect& exposed)
 {
     const PlotGeometry g = geometry();
-    if (m_dirty || m_renderer.frame().geo.R != g.R || m_renderer.frame().geo.B != g.B)
+    const PlotGeometry& last = m_renderer.frame().geo;
+    const bool sameGeometry = last.R == g.R && last.B == g.B && last.T == g.T && last.FR == g.FR && last.FB == g.FB;
+    const bool overlayOnly = m_rendered && sameGeometry && !m_overlayPending.isEmpty()
+                             && m_overlayPending.contains(exposed);
+    m_overlayPending = QRect();
+    if (!overlayOnly)
         render();
     m_renderer.paint(p, exposed, m_state);
 }
 
+void RealtimeGraph::updateOverlay(const QRect& r)
+{
+    if (r.isEmpty())
+        return;
+    m_overlayPending |= r;
+    m_view->update(r);
+}
+
+QRect RealtimeGraph::cursorRect() const
+{
+    if (m_state.bCursorHidden)
+        return {};
+    const PlotGeometry& g = m_renderer.frame().geo;
+    return QRect(m_state.nCursorX, g.y0, 1, g.H + 1);
+}
+
+QRect RealtimeGraph::bandRect() const
+{
+    if (!m_state.bBandActive || m_state.bBandUnmoved)
+        return {};
+    return QRect(QPoint(std::min(m_state.ptAnchor.x, m_state.ptLast.x), std::min(m_state.ptAnchor.y, m_state.ptLast.y)),
+                 QPoint(std::max(m_state.ptAnchor.x, m_state.ptLast.x), std::max(m_state.ptAnchor.y, m_state.ptLast.y)))
+        .adjusted(0, 0, 1, 1);
+}
+
 void RealtimeGraph::render()
 {
-    m_dirty = false;
-    m_renderer.render(m_state, m_fields, m_run, m_series, m_view->width(), m_view->height());
+    m_rendered = true;
+    m_renderer.render(m_state, m_fields, m_run, m_series, geometry());
 
     // Idle texts while the run is empty.
     const bool idle = m_run.m_nCount == 0;
@@ -141,6 +177,7 @@ void RealtimeGraph::mouseMove(QPoint pos)
     const int n = nearestSample(m_state, g, p.x, m_fields.m_nScrollShift);
     m_state.nCursorSample = n;
     // The line follows the pointer, not the sample.
+    const QRect before = cursorRect() | bandRect();
     m_state.bCursorHidden = 0;
     m_state.nCursorX = p.x;
     if (n >= 0 && n < m_run.m_nCount) {
@@ -149,7 +186,7 @@ void RealtimeGraph::mouseMove(QPoint pos)
         emit statusText(2, t.values);
     }
     bandMove(m_state, m_fields, p);
-    m_view->update();
+    updateOverlay(before | cursorRect() | bandRect());
 }
 
 void RealtimeGraph::mouseRelease(QPoint pos)
@@ -158,13 +195,14 @@ void RealtimeGraph::mouseRelease(QPoint pos)
     if (m_run.m_nCount == 0)
         return;
     const PlotGeometry g = geometry();
+    const QRect band = bandRect();
     const bool zoomed = bandRelease(m_state, m_fields, g, g.clamp(pos.x(), pos.y()));
     // Nothing is left to watch once the band is finished.
     m_watch.stop();
     if (zoomed)
         repaintNow();
     else
-        m_view->update();
+        updateOverlay(band);
     syncCommandState();
 }
 

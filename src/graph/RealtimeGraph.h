@@ -11,6 +11,7 @@
 #include <QPoint>
 #include <QPointer>
 #include <QTimer>
+#include <functional>
 
 class QWidget;
 class QPainter;
@@ -31,15 +32,18 @@ public:
 
     void setFont(const QFont& graphFont);
     void setScrollStrip(CScrollStrip* strip);
+    // Where the frame's client rectangle lies in view coordinates (the
+    // bands are placed in it); without one the view is taken to sit below a
+    // 30-pixel toolbar.
+    void setFrameClient(std::function<QRect()> frameClient);
 
-    // The picture must be rebuilt at the next paint (new sample, scale or
-    // size); invalidate() schedules it, repaintNow() paints at once.
+    // A full repaint: invalidate() schedules one, repaintNow() paints at once.
     void invalidate();
     void repaintNow();
-    bool pictureDirty() const { return m_dirty; }
 
-    // The view's paint: rebuild the picture when needed, then copy it and
-    // draw the overlays.
+    // The view's paint event: a full repaint rebuilds the picture; a paint
+    // asked for only by the cursor line or the band just redraws the
+    // overlays over the cached picture.
     void paint(QPainter& p, const QRect& exposed);
 
     void mousePress(QPoint pos);
@@ -62,6 +66,9 @@ signals:
 
 private:
     void render();
+    void updateOverlay(const QRect& r);
+    QRect cursorRect() const;
+    QRect bandRect() const;
     void syncCommandState();
     void syncScrollStrip();
     void onScrollValue(int value);
@@ -74,8 +81,10 @@ private:
     GraphRenderer m_renderer;
     QPointer<CScrollStrip> m_strip;
     QTimer m_watch;
+    std::function<QRect()> m_frameClient;
     QPoint m_pointer;  // last pointer position seen by the view, client pixels
-    bool m_dirty = true;
+    QRect m_overlayPending;  // area asked for by overlay changes since the last paint
+    bool m_rendered = false;
     bool m_idleShown = false;
     bool m_undoEnabled = false;
 };

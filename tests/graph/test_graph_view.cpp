@@ -1,7 +1,12 @@
 // The real-time graph on the offscreen platform: pixels of the painted view,
 // status texts and mouse handling.
-#include "GraphHost.h"
+#include "app/CKMView.h"
+#include "app/CMainFrame.h"
+#include "graph/RealtimeGraph.h"
+#include "TempDir.h"
 
+#include <QAction>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -34,28 +39,41 @@ int countDark(const QImage& img, QRect r)
     return n;
 }
 
-class GraphView : public ::testing::Test {
+class GraphView : public TempDirTest {
 protected:
     void SetUp() override
     {
-        v = std::make_unique<GraphHost>();
-        v->resize(kClientW, kClientH);
-        v->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
-        v->run.m_tStart = kStart;
-        v->run.m_nSampleMs = 1000;
-        geo = PlotGeometry::fromClient(kClientW, kClientH);
+        AppOptions options;
+        options.settingsDir = path("ZB740");
+        options.configFile = path("KM4471config.ini");
+        options.sysfsRoot = path("sys");
+        f = std::make_unique<CMainFrame>(options);
+        f->resize(kClientW, kClientH + 100);
+        f->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+        v = f->view();
+        // Size the frame so that the view's client is kClientW x kClientH.
+        f->resize(kClientW + f->width() - v->width(), kClientH + f->height() - v->height());
+        QTRY_COMPARE(v->size(), QSize(kClientW, kClientH));
+        series = &f->doc().live();
+        run = &f->run();
+        graph = v->graph();
+        run->m_tStart = kStart;
+        run->m_nSampleMs = 1000;
+        geo = graph->geometry();
         ASSERT_EQ(geo.W, 600);
         ASSERT_EQ(geo.H, 482);
     }
+    bool undoEnabled() const { return f->action(CMainFrame::Command::UndoZoom)->isEnabled(); }
+    void undoZoom() { f->action(CMainFrame::Command::UndoZoom)->trigger(); }
     // A run of `count` samples; value(c, s) gives the stored reading.
     template <class F> void setRun(int count, F value)
     {
         for (int s = 0; s < count; ++s)
             for (int c = 0; c < kChannelCount; ++c)
-                v->series->values[c][s] = value(c, s);
-        v->run.m_nCount = count;
-        v->graph.invalidate();
+                series->values[c][s] = value(c, s);
+        run->m_nCount = count;
+        graph->invalidate();
     }
     void showOnly(std::initializer_list<int> channels)
     {
@@ -63,23 +81,27 @@ protected:
             b = 0;
         for (int c : channels)
             v->m_bShowCurve[c] = 1;
-        v->graph.invalidate();
+        graph->invalidate();
     }
     QImage shot()
     {
-        v->graph.invalidate();
+        graph->invalidate();
         return v->grab().toImage();
     }
     QRect plotRect() const { return {geo.x0, geo.y0, geo.W, geo.H}; }
     QPoint at(int px, int py) const { return {geo.x0 + px, geo.y0 + py}; }
     void drag(QPoint a, QPoint b)
     {
-        QTest::mousePress(v.get(), Qt::LeftButton, {}, a);
-        QTest::mouseMove(v.get(), b);
-        QTest::mouseRelease(v.get(), Qt::LeftButton, {}, b);
+        QTest::mousePress(v, Qt::LeftButton, {}, a);
+        QTest::mouseMove(v, b);
+        QTest::mouseRelease(v, Qt::LeftButton, {}, b);
     }
 
-    std::unique_ptr<GraphHost> v;
+    std::unique_ptr<CMainFrame> f;
+    CKMView* v = nullptr;
+    LiveSeries* series = nullptr;
+    RunState* run = nullptr;
+    RealtimeGraph* graph = nullptr;
     PlotGeometry geo;
 };
 
@@ -92,8 +114,8 @@ TEST_F(GraphView, EmptyRunShowsTheEmptyGridAndIdleTexts)
     const QImage img = shot();
     // Thirteen verticals at i * W / 12; the last one lies on the plot's right
     // border, so twelve show inside the black plot.
-    EXPECT_EQ(v->graph.renderer().frame().nGridX, 13);
-    EXPECT_EQ(v->graph.renderer().frame().gridX[12], geo.W);
+    EXPECT_EQ(graph->renderer().frame().nGridX, 13);
+    EXPECT_EQ(graph->renderer().frame().gridX[12], geo.W);
     // Between two horizontals, only grid columns carry grid pixels.
     const QRect band(geo.x0, geo.y0 + 5, geo.W, 40);
     int columns = 0;
@@ -106,8 +128,8 @@ TEST_F(GraphView, EmptyRunShowsTheEmptyGridAndIdleTexts)
     for (int i = 1; i < 10; ++i)
         EXPECT_GT(countColor(img, QRect(geo.x0, geo.y0 + int(i * 48.2), geo.W, 1), kGridColor), 200) << i;
     EXPECT_EQ(px(img, geo.x0 + 25, geo.y0 + 25), QColor(Qt::black));
-    EXPECT_EQ(v->pane1, "time:");
-    EXPECT_EQ(v->pane2, "AIR:         WB:         DP:         K/IR:         RH:");
+    EXPECT_EQ(f->paneText(1), "time:");
+    EXPECT_EQ(f->paneText(2), "AIR:         WB:         DP:         K/IR:         RH:");
     // No time labels without samples: the time band is plain grey.
     EXPECT_EQ(countDark(img, QRect(geo.x0, geo.y1 + 5, geo.W, 20)), 0);
 }
@@ -138,19 +160,19 @@ TEST_F(GraphView, CompressionLeavesTheLastTwelfthFree)
     showOnly({kAir});
     setRun(101, [](int, int) { return 50.0f; });  // gain 10: row 241
     const QImage img = shot();
-    EXPECT_EQ(v->graph.state().nCapacity, 110);
+    EXPECT_EQ(graph->state().nCapacity, 110);
     const int row = geo.y0 + 241;
     EXPECT_EQ(px(img, geo.x0 + 550, row), kRed);
     EXPECT_EQ(px(img, geo.x0 + 300, row), kRed);
     // The last twelfth of the plot holds no curve.
     EXPECT_EQ(countColor(img, QRect(geo.x0 + 551, geo.y0, 49, geo.H), kRed), 0);
     // Grid verticals now sit on whole samples: s12 = trunc(50 / 5.5046) = 9.
-    EXPECT_EQ(v->graph.renderer().frame().gridX[1], int(9 * (600.0f / 109)));
+    EXPECT_EQ(graph->renderer().frame().gridX[1], int(9 * (600.0f / 109)));
     // A shorter run does not compress: 100 samples fill the width.
     setRun(100, [](int, int) { return 50.0f; });
-    v->graph.state().nCapacity = 100;
+    graph->state().nCapacity = 100;
     const QImage img2 = shot();
-    EXPECT_EQ(v->graph.state().nCapacity, 100);
+    EXPECT_EQ(graph->state().nCapacity, 100);
     EXPECT_EQ(px(img2, geo.x0 + 599, row), kRed);
 }
 
@@ -197,7 +219,7 @@ TEST_F(GraphView, CurveValuesAreConvertedAndQuantised)
         {"AIR rounded", false, 2, 5, kAir, 25.06f, kRed, 118},
     };
     for (const Case& k : cases) {
-        v->run.m_bFahrenheit = k.fahrenheit;
+        run->m_bFahrenheit = k.fahrenheit;
         v->m_nYGain = k.gain;
         v->m_nYOffset = k.offset;
         showOnly({k.channel});
@@ -233,43 +255,43 @@ protected:
 
 TEST_F(GraphMouse, ClickWithoutDragChangesNothing)
 {
-    const float before = v->graph.state().fAxisValue[0][10];
+    const float before = graph->state().fAxisValue[0][10];
     drag(at(100, 100), at(100, 100));
-    EXPECT_EQ(v->graph.state().bAutoMode, 1);
-    EXPECT_EQ(v->graph.state().nZoomLevel, 0);
-    EXPECT_FALSE(v->undoEnabled);
-    EXPECT_FALSE(v->graph.bandWatchRunning());
+    EXPECT_EQ(graph->state().bAutoMode, 1);
+    EXPECT_EQ(graph->state().nZoomLevel, 0);
+    EXPECT_FALSE(undoEnabled());
+    EXPECT_FALSE(graph->bandWatchRunning());
     EXPECT_EQ(v->m_bDragging, 0);
-    EXPECT_EQ(v->graph.state().fAxisValue[0][10], before);
+    EXPECT_EQ(graph->state().fAxisValue[0][10], before);
 }
 
 TEST_F(GraphMouse, DragZoomsAndUndoZoomRestoresAutoMode)
 {
-    QScrollBar* bar = v->strip->scrollBar();
+    QScrollBar* bar = v->scrollStrip()->scrollBar();
     EXPECT_FALSE(bar->isEnabled());
     drag(at(101, 100), at(300, 341));  // y 100..341 of 482: half the range
-    EXPECT_EQ(v->graph.state().bAutoMode, 0);
-    EXPECT_EQ(v->graph.state().nZoomLevel, 1);
-    EXPECT_TRUE(v->undoEnabled);
+    EXPECT_EQ(graph->state().bAutoMode, 0);
+    EXPECT_EQ(graph->state().nZoomLevel, 1);
+    EXPECT_TRUE(undoEnabled());
     EXPECT_TRUE(bar->isEnabled());
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 200);
     // The new level shows the selected value range.
     const float bottom = 100.0f * (482 - 341) / 482, top = 100.0f * (482 - 100) / 482;
-    EXPECT_NEAR(v->graph.state().fAxisValue[1][0], bottom, 1e-3);
-    EXPECT_NEAR(v->graph.state().fAxisValue[1][10], top, 1e-3);
+    EXPECT_NEAR(graph->state().fAxisValue[1][0], bottom, 1e-3);
+    EXPECT_NEAR(graph->state().fAxisValue[1][10], top, 1e-3);
     EXPECT_EQ(v->m_strYLabel[0], QString::asprintf("%.2f", bottom));
     // 200 samples compress the capacity to 209: 600 / 208 px per sample; the
     // selection starts at sample 35.01, so the first whole sample is 35.
-    EXPECT_EQ(v->graph.state().nCapacity, 209);
+    EXPECT_EQ(graph->state().nCapacity, 209);
     EXPECT_EQ(v->m_nFirstVisible, 35);
     EXPECT_EQ(bar->value(), 35);
 
-    v->graph.undoZoom();
-    EXPECT_EQ(v->graph.state().bAutoMode, 1);
-    EXPECT_EQ(v->graph.state().nZoomLevel, 0);
+    undoZoom();
+    EXPECT_EQ(graph->state().bAutoMode, 1);
+    EXPECT_EQ(graph->state().nZoomLevel, 0);
     EXPECT_EQ(v->m_nScrollShift, 0);
-    EXPECT_FALSE(v->undoEnabled);
+    EXPECT_FALSE(undoEnabled());
     EXPECT_FALSE(bar->isEnabled());
     EXPECT_EQ(v->m_strYLabel[10], "100.00");
 }
@@ -293,9 +315,9 @@ TEST_F(GraphMouse, ZoomedPictureShowsTheSelection)
 TEST_F(GraphMouse, FlatDragSwitchesToZoomModeWithoutALevel)
 {
     drag(at(100, 200), at(400, 200));
-    EXPECT_EQ(v->graph.state().bAutoMode, 0);
-    EXPECT_EQ(v->graph.state().nZoomLevel, 0);
-    EXPECT_TRUE(v->undoEnabled);
+    EXPECT_EQ(graph->state().bAutoMode, 0);
+    EXPECT_EQ(graph->state().nZoomLevel, 0);
+    EXPECT_TRUE(undoEnabled());
     // The level-0 picture stays: same labels.
     EXPECT_EQ(v->m_strYLabel[10], "100.00");
 }
@@ -304,62 +326,67 @@ TEST_F(GraphMouse, NestedZoomStopsAt99Levels)
 {
     for (int i = 0; i < 101; ++i)
         drag(at(0, 0), at(600, 482));
-    EXPECT_EQ(v->graph.state().nZoomLevel, 99);
-    EXPECT_EQ(v->graph.state().bAutoMode, 0);
+    EXPECT_EQ(graph->state().nZoomLevel, 99);
+    EXPECT_EQ(graph->state().bAutoMode, 0);
     // Whole-plot selections keep the scale: level 99 reads like level 0.
     EXPECT_EQ(v->m_strYLabel[10], "100.00");
-    v->graph.undoZoom();
-    EXPECT_EQ(v->graph.state().nZoomLevel, 0);
+    undoZoom();
+    EXPECT_EQ(graph->state().nZoomLevel, 0);
 }
 
 TEST_F(GraphMouse, LeavingTheSurroundingsCancelsTheBand)
 {
-    QTest::mousePress(v.get(), Qt::LeftButton, {}, at(100, 100));
-    QTest::mouseMove(v.get(), at(300, 300));
+    QTest::mousePress(v, Qt::LeftButton, {}, at(100, 100));
+    QTest::mouseMove(v, at(300, 300));
     EXPECT_EQ(v->m_bDragging, 1);
-    EXPECT_TRUE(v->graph.bandWatchRunning());
-    QTest::mouseMove(v.get(), QPoint(100, 300));  // over the meter face
-    QTRY_COMPARE_WITH_TIMEOUT(v->graph.state().bBandActive, uint8_t(0), 1000);
+    EXPECT_TRUE(graph->bandWatchRunning());
+    QTest::mouseMove(v, QPoint(100, 300));  // over the meter face
+    QTRY_COMPARE_WITH_TIMEOUT(graph->state().bBandActive, uint8_t(0), 1000);
     EXPECT_EQ(v->m_bDragging, 0);
-    EXPECT_FALSE(v->graph.bandWatchRunning());
-    QTest::mouseRelease(v.get(), Qt::LeftButton, {}, at(300, 300));
-    EXPECT_EQ(v->graph.state().bAutoMode, 1);
-    EXPECT_EQ(v->graph.state().nZoomLevel, 0);
-    EXPECT_FALSE(v->undoEnabled);
+    EXPECT_FALSE(graph->bandWatchRunning());
+    QTest::mouseRelease(v, Qt::LeftButton, {}, at(300, 300));
+    EXPECT_EQ(graph->state().bAutoMode, 1);
+    EXPECT_EQ(graph->state().nZoomLevel, 0);
+    EXPECT_FALSE(undoEnabled());
 }
 
 TEST_F(GraphMouse, ReadoutOfTheNearestSample)
 {
     // 200 samples at capacity 209: 600 / 208 px per sample.
     const double dx = 600.0 / 208;
-    v->series->values[kKir][10] = 123.46f;
-    QTest::mouseMove(v.get(), at(int(10 * dx + 1), 50));
-    EXPECT_EQ(v->graph.state().nCursorSample, 10);
-    EXPECT_EQ(v->pane1, "time:" + RunState::formatLocal(kStart + 10, "%H:%M:%S"));
-    EXPECT_EQ(v->pane2, "AIR:21.0 C    WB:22.0 C    DP:23.0 C    K/IR:123.4 C    RH:50.0 %RH");
-    // The cursor overlay: white dots on the black plot at the pointer.
-    const QImage img = v->grab().toImage();
+    series->values[kKir][10] = 123.46f;
+    QTest::mouseMove(v, at(int(10 * dx + 1), 50));
+    EXPECT_EQ(graph->state().nCursorSample, 10);
+    EXPECT_EQ(f->paneText(1), "time:" + RunState::formatLocal(kStart + 10, "%H:%M:%S"));
+    EXPECT_EQ(f->paneText(2), "AIR:21.0 C    WB:22.0 C    DP:23.0 C    K/IR:123.4 C    RH:50.0 %RH");
+    // The cursor overlay over the cached picture: white dots on the black
+    // plot at the pointer.
+    QImage img(v->size(), QImage::Format_RGB32);
+    {
+        QPainter p(&img);
+        graph->renderer().paint(p, img.rect(), graph->state());
+    }
     EXPECT_GT(countColor(img, QRect(geo.x0 + int(10 * dx + 1), geo.y0 + 250, 1, 40), Qt::white), 10);
 
     // K/IR at or below -1000 reads as dashes.
-    v->series->values[kKir][11] = -1000.0f;
-    QTest::mouseMove(v.get(), at(int(11 * dx + 0.5), 50));
-    EXPECT_TRUE(v->pane2.contains("K/IR:----    RH:")) << v->pane2.toStdString();
+    series->values[kKir][11] = -1000.0f;
+    QTest::mouseMove(v, at(int(11 * dx + 0.5), 50));
+    EXPECT_TRUE(f->paneText(2).contains("K/IR:----    RH:")) << f->paneText(2).toStdString();
 
     // Degrees F: the K/IR reading is cut, AIR is rounded by the format.
-    v->run.m_bFahrenheit = true;
-    v->series->values[kAir][12] = 25.03f;
-    v->series->values[kKir][12] = 25.03f;
-    QTest::mouseMove(v.get(), at(int(12 * dx + 0.5), 50));
-    EXPECT_TRUE(v->pane2.startsWith("AIR:77.1 F    ")) << v->pane2.toStdString();
-    EXPECT_TRUE(v->pane2.contains("K/IR:77.0 F    RH:50.0 %RH")) << v->pane2.toStdString();
+    run->m_bFahrenheit = true;
+    series->values[kAir][12] = 25.03f;
+    series->values[kKir][12] = 25.03f;
+    QTest::mouseMove(v, at(int(12 * dx + 0.5), 50));
+    EXPECT_TRUE(f->paneText(2).startsWith("AIR:77.1 F    ")) << f->paneText(2).toStdString();
+    EXPECT_TRUE(f->paneText(2).contains("K/IR:77.0 F    RH:50.0 %RH")) << f->paneText(2).toStdString();
 
     // Past the last sample the status bar keeps its texts; the line follows.
-    const QString last = v->pane2;
-    QTest::mouseMove(v.get(), at(599, 50));
-    EXPECT_EQ(v->graph.state().nCursorSample, 208);
-    EXPECT_EQ(v->pane2, last);
-    EXPECT_EQ(v->graph.state().nCursorX, geo.x0 + 599);
+    const QString last = f->paneText(2);
+    QTest::mouseMove(v, at(599, 50));
+    EXPECT_EQ(graph->state().nCursorSample, 208);
+    EXPECT_EQ(f->paneText(2), last);
+    EXPECT_EQ(graph->state().nCursorX, geo.x0 + 599);
 }
 
 TEST_F(GraphMouse, ScrollStripShiftsTheZoomedCurves)
@@ -367,14 +394,14 @@ TEST_F(GraphMouse, ScrollStripShiftsTheZoomedCurves)
     drag(at(0, 0), at(300, 482));  // the first half, full height
     const int fv = v->m_nFirstVisible;
     EXPECT_EQ(fv, 0);
-    QScrollBar* bar = v->strip->scrollBar();
+    QScrollBar* bar = v->scrollStrip()->scrollBar();
     bar->setValue(50);  // sample 50 to the left edge
     EXPECT_EQ(v->m_nScrollShift, -50);
     shot();
     EXPECT_EQ(v->m_strTimeLabel[0], RunState::formatLocal(kStart + 50, "%H:%M:%S"));
     // The read-out follows the shifted picture.
-    QTest::mouseMove(v.get(), at(0, 50));
-    EXPECT_EQ(v->graph.state().nCursorSample, 50);
+    QTest::mouseMove(v, at(0, 50));
+    EXPECT_EQ(graph->state().nCursorSample, 50);
     // Zooming in the shifted picture selects what was under the band.
     drag(at(0, 0), at(300, 482));
     EXPECT_EQ(v->m_nScrollShift, 0);

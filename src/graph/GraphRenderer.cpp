@@ -14,6 +14,7 @@ namespace {
 // Coordinates beyond this are clipped here before they become integers.
 constexpr double kSafeCoord = 1 << 20;
 
+// Grid lines: one pixel on, one off.
 QPen dottedPen(const QColor& c)
 {
     QPen pen(c, 0);
@@ -275,21 +276,59 @@ void GraphRenderer::paint(QPainter& p, const QRect& exposed, const GraphState& s
     if (!m_plot.isNull())
         p.drawImage(g.x0, g.y0, m_plot);
 
-    // Overlays in place of drawing by inversion: a dotted line in the
-    // not-XOR mode (white dots on the black plot) and the band's frame.
-    const QPainter::CompositionMode mode = p.compositionMode();
-    if (!st.bCursorHidden) {
-        p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
-        p.setPen(dottedPen(Qt::black));
-        p.drawLine(st.nCursorX, g.y0, st.nCursorX, g.y1);
-    }
+    // Overlays in place of drawing by inversion: the dotted cursor line (the
+    // not-XOR of a black dotted pen) and the band's dotted frame (the XOR of
+    // a white one) both invert the dots' pixels. The inverted pixels come
+    // from the cached picture, so nothing is read back from the screen.
+    if (!st.bCursorHidden)
+        drawDots(p, QPoint(st.nCursorX, g.y0), QPoint(st.nCursorX, g.y1));
     if (st.bBandActive && !st.bBandUnmoved) {
-        p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-        p.setPen(dottedPen(Qt::white));
         const int l = std::min(st.ptAnchor.x, st.ptLast.x), r = std::max(st.ptAnchor.x, st.ptLast.x);
         const int t = std::min(st.ptAnchor.y, st.ptLast.y), b = std::max(st.ptAnchor.y, st.ptLast.y);
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(l, t, r - l, b - t);
+        drawDots(p, QPoint(l, t), QPoint(r, t));
+        drawDots(p, QPoint(l, b), QPoint(r, b));
+        drawDots(p, QPoint(l, t), QPoint(l, b));
+        drawDots(p, QPoint(r, t), QPoint(r, b));
     }
-    p.setCompositionMode(mode);
+}
+
+QRgb GraphRenderer::pictureAt(int x, int y) const
+{
+    const PlotGeometry& g = m_frame.geo;
+    const int px = x - g.x0, py = y - g.y0;
+    if (!m_plot.isNull() && px >= 0 && py >= 0 && px < m_plot.width() && py < m_plot.height())
+        return m_plot.pixel(px, py);
+    if (x >= 0 && y >= 0 && x < m_chrome.width() && y < m_chrome.height())
+        return m_chrome.pixel(x, y);
+    return qRgb(0, 0, 0);
+}
+
+void GraphRenderer::drawDots(QPainter& p, QPoint a, QPoint b) const
+{
+    if (m_chrome.isNull() || (a.x() != b.x() && a.y() != b.y()))
+        return;
+    const bool vertical = a.x() == b.x();
+    // Clip to the view: only pixels of the picture can be inverted.
+    const int lo = std::max(vertical ? a.y() : a.x(), 0);
+    const int hi = std::min(vertical ? b.y() : b.x(), (vertical ? m_chrome.height() : m_chrome.width()) - 1);
+    const int fixed = vertical ? a.x() : a.y();
+    if (hi < lo || fixed < 0 || fixed >= (vertical ? m_chrome.width() : m_chrome.height()))
+        return;
+    QImage& buf = vertical ? m_overlayColumn : m_overlayRow;
+    const QSize need = vertical ? QSize(1, m_chrome.height()) : QSize(m_chrome.width(), 1);
+    if (buf.size() != need)
+        buf = QImage(need, QImage::Format_RGB32);
+    const int start = vertical ? a.y() : a.x();
+    for (int i = lo; i <= hi; ++i) {
+        const QRgb under = vertical ? pictureAt(fixed, i) : pictureAt(i, fixed);
+        const QRgb out = (i - start) % 2 == 0 ? (~under | 0xff000000u) : under;
+        if (vertical)
+            reinterpret_cast<QRgb*>(buf.scanLine(i - lo))[0] = out;
+        else
+            reinterpret_cast<QRgb*>(buf.scanLine(0))[i - lo] = out;
+    }
+    if (vertical)
+        p.drawImage(QPoint(fixed, lo), buf, QRect(0, 0, 1, hi - lo + 1));
+    else
+        p.drawImage(QPoint(lo, fixed), buf, QRect(0, 0, hi - lo + 1, 1));
 }

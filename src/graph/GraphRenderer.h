@@ -69,6 +69,11 @@ private:
     void drawGrid();
     void drawCurves(const GraphViewFields& view, const RunState& run, const LiveSeries& series);
     void ensurePlotImages(int W, int H);
+    // The cached picture's pixel at a view position.
+    QRgb pictureAt(int x, int y) const;
+    // A dotted line from a to b (horizontal or vertical) that inverts every
+    // other pixel of the picture under it.
+    void drawDots(QPainter& p, QPoint a, QPoint b) const;
 
     QFont m_font;
     int m_fontGeneration = 0;
@@ -81,6 +86,9 @@ private:
     QImage m_plot;     // grid + curves
     QPainter m_plotPainter;  // stays active on m_plot between repaints
     QPen m_curvePen[kChannelCount];
+    // One overlay segment at a time: a column and a row of the view's size.
+    mutable QImage m_overlayColumn;
+    mutable QImage m_overlayRow;
 
     std::unique_ptr<double[]> m_x;     // plot x of each sample, shared by the channels
     std::unique_ptr<QLine[]> m_lines;  // one curve's segments

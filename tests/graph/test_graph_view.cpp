@@ -88,6 +88,15 @@ protected:
         graph->invalidate();
         return v->grab().toImage();
     }
+    // What the view shows now: the cached picture and the overlays, without
+    // a new full repaint (which would hide the cursor line).
+    QImage screen() const
+    {
+        QImage img(v->size(), QImage::Format_RGB32);
+        QPainter p(&img);
+        graph->renderer().paint(p, img.rect(), graph->state());
+        return img;
+    }
     QRect plotRect() const { return {geo.x0, geo.y0, geo.W, geo.H}; }
     QPoint at(int px, int py) const { return {geo.x0 + px, geo.y0 + py}; }
     void drag(QPoint a, QPoint b)
@@ -340,6 +349,11 @@ TEST_F(GraphMouse, LeavingTheSurroundingsCancelsTheBand)
     QTest::mouseMove(v, at(300, 300));
     EXPECT_EQ(v->m_bDragging, 1);
     EXPECT_TRUE(graph->bandWatchRunning());
+    // The band's frame is drawn over the picture: every other pixel of its
+    // top edge inverted (white on the black plot).
+    const QImage img = screen();
+    EXPECT_NEAR(countColor(img, QRect(geo.x0 + 100, geo.y0 + 100, 201, 1), Qt::white), 100, 5);
+    EXPECT_NEAR(countColor(img, QRect(geo.x0 + 100, geo.y0 + 100, 1, 201), Qt::white), 100, 5);
     QTest::mouseMove(v, QPoint(100, 300));  // over the meter face
     QTRY_COMPARE_WITH_TIMEOUT(graph->state().bBandActive, uint8_t(0), 1000);
     EXPECT_EQ(v->m_bDragging, 0);
@@ -361,11 +375,7 @@ TEST_F(GraphMouse, ReadoutOfTheNearestSample)
     EXPECT_EQ(f->paneText(2), "AIR:21.0 C    WB:22.0 C    DP:23.0 C    K/IR:123.4 C    RH:50.0 %RH");
     // The cursor overlay over the cached picture: white dots on the black
     // plot at the pointer.
-    QImage img(v->size(), QImage::Format_RGB32);
-    {
-        QPainter p(&img);
-        graph->renderer().paint(p, img.rect(), graph->state());
-    }
+    const QImage img = screen();
     EXPECT_GT(countColor(img, QRect(geo.x0 + int(10 * dx + 1), geo.y0 + 250, 1, 40), Qt::white), 10);
 
     // K/IR at or below -1000 reads as dashes.

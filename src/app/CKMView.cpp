@@ -6,6 +6,7 @@
 #include "graph/RealtimeGraph.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -135,6 +136,12 @@ void CKMView::mousePressEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton)
         m_graph->mousePress(event->position().toPoint());
     // Right button: consumed, no context menu.
+}
+
+void CKMView::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The right button is consumed: the graph has no context menu.
+    event->accept();
 }
 
 void CKMView::mouseMoveEvent(QMouseEvent* event)

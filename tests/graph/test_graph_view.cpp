@@ -321,6 +321,23 @@ TEST_F(GraphMouse, ZoomedPictureShowsTheSelection)
     EXPECT_EQ(countColor(img, QRect(geo.x0 + 300, geo.y0, 1, geo.H), kRed), 1);
 }
 
+TEST_F(GraphMouse, ZoomSurvivesAResize)
+{
+    drag(at(101, 100), at(300, 341));
+    const QString top = v->m_strYLabel[10], bottom = v->m_strYLabel[0];
+    const int first = v->m_nFirstVisible;
+    f->resize(f->width() + 200, f->height() + 100);
+    QTRY_COMPARE(v->width(), kClientW + 200);
+    shot();
+    EXPECT_EQ(graph->state().nZoomLevel, 1);
+    EXPECT_EQ(v->m_strYLabel[10], top);
+    EXPECT_EQ(v->m_strYLabel[0], bottom);
+    EXPECT_EQ(v->m_nFirstVisible, first);
+    // The selection's pixels follow the new plot size.
+    EXPECT_NEAR(graph->state().zoomStack[0].pxStartX, geo.x0 + 101.0 / 600 * 800, 0.01);
+    EXPECT_NEAR(graph->state().zoomStack[0].pxEndX, geo.x0 + 400, 0.01);
+}
+
 TEST_F(GraphMouse, FlatDragSwitchesToZoomModeWithoutALevel)
 {
     drag(at(100, 200), at(400, 200));
@@ -391,6 +408,11 @@ TEST_F(GraphMouse, ReadoutOfTheNearestSample)
     EXPECT_TRUE(f->paneText(2).startsWith("AIR:77.1 F    ")) << f->paneText(2).toStdString();
     EXPECT_TRUE(f->paneText(2).contains("K/IR:77.0 F    RH:50.0 %RH")) << f->paneText(2).toStdString();
 
+    // Just right of the last sample (199 at 574.04) and nearer to it than to
+    // the next position: the last sample reads.
+    QTest::mouseMove(v, at(575, 50));
+    EXPECT_EQ(graph->state().nCursorSample, 199);
+    EXPECT_EQ(f->paneText(1), "time:" + RunState::formatLocal(kStart + 199, "%H:%M:%S"));
     // Past the last sample the status bar keeps its texts; the line follows.
     const QString last = f->paneText(2);
     QTest::mouseMove(v, at(599, 50));

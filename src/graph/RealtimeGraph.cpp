@@ -6,6 +6,7 @@
 #include "graph/CursorReadout.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <QScrollBar>
 #include <QWidget>
 
@@ -52,11 +53,13 @@ void RealtimeGraph::setScrollStrip(CScrollStrip* strip)
 
 void RealtimeGraph::invalidate()
 {
+    m_dirty = true;
     m_view->update();
 }
 
 void RealtimeGraph::repaintNow()
 {
+    m_dirty = true;
     m_view->repaint();
 }
 
@@ -65,10 +68,13 @@ void RealtimeGraph::paint(QPainter& p, const QRect& exposed)
     const PlotGeometry g = geometry();
     const PlotGeometry& last = m_renderer.frame().geo;
     const bool sameGeometry = last.R == g.R && last.B == g.B && last.T == g.T && last.FR == g.FR && last.FB == g.FB;
-    const bool overlayOnly = m_rendered && sameGeometry && !m_overlayPending.isEmpty()
-                             && m_overlayPending.contains(exposed);
+    const bool overlayOnly = !m_overlayPending.isEmpty() && m_overlayPending.contains(exposed);
+    // A repaint of the whole view (an update() without a rectangle, from a
+    // commit, Run or a panel) covers the plot; paints of a panel's area or
+    // of an uncovered part reuse the picture, which is still current.
+    const bool wholeView = exposed.contains(QRect(g.x0, g.y0, std::max(g.W, 1), std::max(g.H, 1)));
     m_overlayPending = QRect();
-    if (!overlayOnly)
+    if (!m_rendered || m_dirty || !sameGeometry || (wholeView && !overlayOnly))
         render();
     m_renderer.paint(p, exposed, m_state);
 }
@@ -101,6 +107,7 @@ QRect RealtimeGraph::bandRect() const
 void RealtimeGraph::render()
 {
     m_rendered = true;
+    m_dirty = false;
     m_renderer.render(m_state, m_fields, m_run, m_series, geometry());
 
     // Idle texts while the run is empty.

@@ -41,9 +41,10 @@ public:
     void invalidate();
     void repaintNow();
 
-    // The view's paint event: a full repaint rebuilds the picture; a paint
-    // asked for only by the cursor line or the band just redraws the
-    // overlays over the cached picture.
+    // The view's paint event: a full repaint (asked for here, or an update
+    // of the whole view) rebuilds the picture; a paint asked for only by the
+    // cursor line or the band, or of a part of the view, copies the cached
+    // picture and draws the overlays over it.
     void paint(QPainter& p, const QRect& exposed);
 
     void mousePress(QPoint pos);
@@ -85,6 +86,7 @@ private:
     QPoint m_pointer;  // last pointer position seen by the view, client pixels
     QRect m_overlayPending;  // area asked for by overlay changes since the last paint
     bool m_rendered = false;
+    bool m_dirty = true;
     bool m_idleShown = false;
     bool m_undoEnabled = false;
 };

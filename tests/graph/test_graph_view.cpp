@@ -421,6 +421,26 @@ TEST_F(GraphMouse, ReadoutOfTheNearestSample)
     EXPECT_EQ(graph->state().nCursorX, geo.x0 + 599);
 }
 
+TEST_F(GraphMouse, CursorLineKeepsThroughCommitsOnly)
+{
+    QTest::mouseMove(v, at(100, 50));
+    v->repaint(QRect(geo.x0 + 100, geo.y0, 1, geo.H));  // the overlay's own paint
+    EXPECT_EQ(graph->state().bCursorHidden, 0);
+    // A panel's area repainting reuses the picture.
+    v->repaint(QRect(0, 300, 100, 100));
+    EXPECT_EQ(graph->state().bCursorHidden, 0);
+    // The repaint of a committed sample keeps the line.
+    run->m_bNewSample = true;
+    v->repaint();
+    EXPECT_EQ(graph->state().bCursorHidden, 0);
+    EXPECT_FALSE(run->m_bNewSample);
+    EXPECT_GT(countColor(screen(), QRect(geo.x0 + 100, geo.y0, 1, geo.H), Qt::white), 100);
+    // Any other full repaint removes it until the pointer moves again.
+    v->repaint();
+    EXPECT_EQ(graph->state().bCursorHidden, 1);
+    EXPECT_EQ(countColor(screen(), QRect(geo.x0 + 100, geo.y0, 1, geo.H), Qt::white), 0);
+}
+
 TEST_F(GraphMouse, ScrollStripShiftsTheZoomedCurves)
 {
     drag(at(0, 0), at(300, 482));  // the first half, full height

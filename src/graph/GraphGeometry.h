@@ -59,6 +59,9 @@ struct PlotGeometry {
     }
 };
 
+// Truncation toward zero that stays defined for coordinates far off the plot.
+int truncClamped(double v);
+
 // Right-alignment indent (in characters of about 7.5 pixels) of a Y label.
 int yLabelIndent(float value);
 // Y strip positions (strip-local) of division i's tick and label.
@@ -101,24 +104,3 @@ void prepareFrame(GraphState& st, GraphViewFields& view, RunState& run, const Pl
 double plotY(const GraphFrame& f, int channel, float stored, bool fahrenheit);
 // The reading as the curve shows it: display unit, then tenths.
 double quantised(int channel, float stored, bool fahrenheit);
-
-// --- Interaction (Part of the view's mouse handling, window-free) ---
-
-// Nearest sample to view x at the current level; may lie outside the run.
-int nearestSample(const GraphState& st, const PlotGeometry& geo, int x, int scrollShift);
-
-// Button down at a clamped point: arms the band.
-void bandPress(GraphState& st, const GraphViewFields& view, const PlotGeometry& geo, GraphPoint p);
-// Pointer move while the band is armed. Returns true when the band changed.
-bool bandMove(GraphState& st, GraphViewFields& view, GraphPoint p);
-// Button up: finishes the band. Returns true when the view must repaint now
-// (zoom mode entered or a level pushed).
-bool bandRelease(GraphState& st, GraphViewFields& view, const PlotGeometry& geo, GraphPoint p);
-// The band watch: cancels the band when the pointer left the surroundings.
-// Returns true when it cancelled.
-bool bandWatch(GraphState& st, GraphViewFields& view, const PlotGeometry& geo, int x, int y);
-// Back to auto mode at level 0 with no shift.
-void undoZoom(GraphState& st, GraphViewFields& view);
-// Thumb position P brings sample P to the plot's left edge.
-void scrollTo(GraphViewFields& view, int position);
-int scrollPosition(const GraphViewFields& view);

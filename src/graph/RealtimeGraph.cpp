@@ -4,6 +4,7 @@
 #include "data/ReadingStore.h"
 #include "graph/CScrollStrip.h"
 #include "graph/CursorReadout.h"
+#include "graph/GraphInteraction.h"
 
 #include <QPainter>
 #include <algorithm>

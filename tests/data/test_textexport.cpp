@@ -50,6 +50,7 @@ TEST(TextExport, ValuesFollowTheDisplayRules)
         {25.96f, kAir, false, "26.0"},    // others round
         {25.96f, kKir, false, "25.9"},    // K/IR is cut toward zero
         {-12.37f, kKir, false, "-12.3"},
+        {0.7f, kKir, false, "0.7"},       // cut in single precision
         {25.0f, kKir, true, "77.0"},
         {100.05f, kKir, true, "212.0"},   // 212.09 converted, then cut
         {kKirNoReading, kKir, false, "----"},

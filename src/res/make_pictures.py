@@ -109,10 +109,10 @@ def meter_face():
     p.append(f'<text x="109" y="177" font-family="{FONT}" font-size="7" '
              f'text-anchor="middle" fill="#c9ced3">THERMO-HYGROMETER</text>')
     # LCD bezel and window (the panel paints the live LCD over the window)
-    p.append('<rect x="44" y="186" width="134" height="170" rx="8" fill="#121416" '
+    p.append('<rect x="44" y="183" width="134" height="173" rx="8" fill="#121416" '
              'stroke="#6c737b" stroke-width="1"/>')
-    p.append('<rect x="52" y="195" width="118" height="153" rx="2" fill="#7f8f7b"/>')
-    p.append('<rect x="53" y="196" width="116" height="151" fill="#a8bfa3"/>')
+    p.append('<rect x="52" y="192" width="118" height="156" rx="2" fill="#7f8f7b"/>')
+    p.append('<rect x="53" y="193" width="116" height="154" fill="#a8bfa3"/>')
     p.append('<line x1="53" y1="252" x2="169" y2="252" stroke="#93a88f" stroke-width="0.8"/>')
     # key area: a recessed pad holding the keys
     p.append('<rect x="50" y="360" width="120" height="206" rx="12" fill="#2c3035" '

@@ -1,7 +1,6 @@
 #include "panels/AlarmLimitSet.h"
 
-#include "app/IniFile.h"
-
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -10,44 +9,34 @@ constexpr std::array<AlarmLimitSet::Range, kChannelCount> kSpin = {{
     {-20.0f, 140.0f}, {-22.0f, 140.0f}, {-91.0f, 140.0f}, {-148.0f, 2501.0f}, {0.0f, 100.0f}}};
 constexpr std::array<AlarmLimitSet::Range, kChannelCount> kText = {{
     {-10.0f, 140.0f}, {-60.0f, 500.0f}, {0.0f, 5900.0f}, {-148.0f, 2501.0f}, {0.0f, 100.0f}}};
-constexpr std::array<std::array<const char*, kChannelCount>, 2> kDefaults = {{
-    {"140.0", "140.0", "140.0", "2501.0", "100.0"}, {"0.0", "0.0", "0.0", "0.0", "0.0"}}};
-
-QString formatted(float v) { return QString::asprintf("%.1f", double(v)); }
+// "%.1f" of the exact value, whatever the process locale.
+QString formatted(float v)
+{
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, double(v), std::chars_format::fixed, 1);
+    return QString::fromLatin1(buf, r.ptr - buf);
+}
 } // namespace
 
 AlarmLimitSet::Range AlarmLimitSet::spinRange(int channel) { return kSpin[size_t(channel)]; }
 AlarmLimitSet::Range AlarmLimitSet::textRange(int channel) { return kText[size_t(channel)]; }
 
-QString AlarmLimitSet::section(int channel, Bound bound)
+void AlarmLimitSet::load(const settings::LimitTexts& texts)
 {
-    return bound == High ? QStringLiteral("Alarmhi%1Info").arg(channel + 1)
-                         : QStringLiteral("Alarmlow%1Info").arg(channel + 1);
-}
-
-QString AlarmLimitSet::key(int channel, Bound bound)
-{
-    return bound == High ? QStringLiteral("Hi%1 limit").arg(channel + 1)
-                         : QStringLiteral("Low%1 limit").arg(channel + 1);
-}
-
-void AlarmLimitSet::load(const IniFile& config)
-{
-    for (int b = High; b <= Low; ++b) {
-        for (int c = 0; c < kChannelCount; ++c) {
-            const auto bound = Bound(b);
-            QString t = config.readText(section(c, bound), key(c, bound), QString::fromLatin1(kDefaults[b][c]));
-            m_value[b][c] = float(parseDecimal(t));
-            m_text[b][c] = std::move(t);
-        }
+    for (int c = 0; c < kChannelCount; ++c) {
+        m_text[High][size_t(c)] = texts.high[size_t(c)];
+        m_text[Low][size_t(c)] = texts.low[size_t(c)];
+        m_value[High][size_t(c)] = float(parseDecimal(texts.high[size_t(c)]));
+        m_value[Low][size_t(c)] = float(parseDecimal(texts.low[size_t(c)]));
     }
 }
 
-void AlarmLimitSet::save(const IniFile& settings) const
+settings::LimitTexts AlarmLimitSet::texts() const
 {
-    for (int b = High; b <= Low; ++b)
-        for (int c = 0; c < kChannelCount; ++c)
-            settings.writeText(section(c, Bound(b)), key(c, Bound(b)), m_text[b][c]);
+    settings::LimitTexts t;
+    t.high = m_text[High];
+    t.low = m_text[Low];
+    return t;
 }
 
 void AlarmLimitSet::setValue(int channel, Bound bound, double v, Range range)

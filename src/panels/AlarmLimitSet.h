@@ -3,13 +3,12 @@
 // them sane: a spin step clamps to the spin range, a text change to the text
 // range, and each limit is then bounded by the other limit of its channel.
 // Window-free; the alarm panel only shows and edits these.
+#include "app/Settings.h"
 #include "data/Channel.h"
 #include "link/MeterTypes.h"
 
 #include <QString>
 #include <array>
-
-class IniFile;
 
 class AlarmLimitSet {
 public:
@@ -22,16 +21,11 @@ public:
     static Range spinRange(int channel);
     static Range textRange(int channel);
 
-    // Settings section and key of one limit ("Alarmhi1Info"/"Hi1 limit", ...).
-    static QString section(int channel, Bound bound);
-    static QString key(int channel, Bound bound);
-
-    // Reads the ten texts from the logger configuration file; missing keys
-    // give the built-in defaults. The texts are kept as read; the floats
-    // are their decimal values.
-    void load(const IniFile& config);
-    // Writes the ten texts, high limits first, into the settings file.
-    void save(const IniFile& settings) const;
+    // Takes the ten texts as the logger configuration file gives them; the
+    // texts are kept as read, the floats are their decimal values.
+    void load(const settings::LimitTexts& texts);
+    // The ten texts as they stand (written to the settings file at close).
+    settings::LimitTexts texts() const;
 
     float value(int channel, Bound bound) const { return m_value[bound][size_t(channel)]; }
     const QString& text(int channel, Bound bound) const { return m_text[bound][size_t(channel)]; }

@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-CBitmapKey::CBitmapKey(const RemoteKeyInfo& info, const QCursor& pressedCursor, QWidget* parent)
+CBitmapKey::CBitmapKey(const panels::RemoteKeyInfo& info, const QCursor& pressedCursor, QWidget* parent)
     : QAbstractButton(parent)
     , m_info(info)
     , m_pressedCursor(pressedCursor)
@@ -21,7 +21,7 @@ CBitmapKey::CBitmapKey(const RemoteKeyInfo& info, const QCursor& pressedCursor, 
 void CBitmapKey::onPressed()
 {
     setCursor(m_pressedCursor);
-    emit packet(keyCommandPacket(m_info.press));
+    emit packet(panels::keyCommandPacket(m_info.press));
 }
 
 void CBitmapKey::mouseDoubleClickEvent(QMouseEvent* event)
@@ -30,7 +30,7 @@ void CBitmapKey::mouseDoubleClickEvent(QMouseEvent* event)
     // double-click code, or nothing for keys without one.
     event->accept();
     if (event->button() == Qt::LeftButton && m_info.hasDoubleClick)
-        emit packet(keyCommandPacket(m_info.doubleClick));
+        emit packet(panels::keyCommandPacket(m_info.doubleClick));
 }
 
 void CBitmapKey::paintEvent(QPaintEvent*)

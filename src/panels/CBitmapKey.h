@@ -13,9 +13,9 @@
 class CBitmapKey : public QAbstractButton {
     Q_OBJECT
 public:
-    CBitmapKey(const RemoteKeyInfo& info, const QCursor& pressedCursor, QWidget* parent = nullptr);
+    CBitmapKey(const panels::RemoteKeyInfo& info, const QCursor& pressedCursor, QWidget* parent = nullptr);
 
-    const RemoteKeyInfo& info() const { return m_info; }
+    const panels::RemoteKeyInfo& info() const { return m_info; }
 
 signals:
     void packet(const QByteArray& bytes);
@@ -28,7 +28,7 @@ protected:
 private:
     void onPressed();
 
-    const RemoteKeyInfo& m_info;
+    const panels::RemoteKeyInfo& m_info;
     QCursor m_pressedCursor;
     QPixmap m_picture;
 };

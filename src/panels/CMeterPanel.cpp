@@ -48,7 +48,7 @@ CMeterPanel::CMeterPanel(const RunState& run, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
     const QCursor cursor = pressedKeyCursor();
-    for (const RemoteKeyInfo& info : remoteKeys()) {
+    for (const panels::RemoteKeyInfo& info : panels::remoteKeys()) {
         auto* k = new CBitmapKey(info, cursor, this);
         connect(k, &CBitmapKey::packet, this, &CMeterPanel::keyPacket);
         m_keys[size_t(info.key)] = k;

@@ -1,5 +1,7 @@
 #include "panels/RemoteKeys.h"
 
+namespace panels {
+
 QByteArray keyCommandPacket(KeyCode code)
 {
     QByteArray packet(11, '\0');
@@ -42,3 +44,5 @@ const std::array<RemoteKeyInfo, kRemoteKeyCount> kRemoteKeys = {{
 const std::array<RemoteKeyInfo, kRemoteKeyCount>& remoteKeys() { return kRemoteKeys; }
 
 const RemoteKeyInfo& remoteKeyInfo(RemoteKey key) { return kRemoteKeys[size_t(key)]; }
+
+} // namespace panels

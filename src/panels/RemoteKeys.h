@@ -13,6 +13,8 @@
 #include <array>
 #include <cstdint>
 
+namespace panels {
+
 struct KeyCode {
     uint8_t group = 0;
     uint8_t command = 0;
@@ -38,3 +40,5 @@ struct RemoteKeyInfo {
 
 const std::array<RemoteKeyInfo, kRemoteKeyCount>& remoteKeys();
 const RemoteKeyInfo& remoteKeyInfo(RemoteKey key);
+
+} // namespace panels

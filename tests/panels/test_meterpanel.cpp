@@ -272,6 +272,8 @@ TEST_F(MeterPanelTest, RepaintsTheLcdOnlyWhenSomethingChanged)
 
 QByteArray hex(const char* s) { return QByteArray::fromHex(QByteArray(s).replace(' ', "")); }
 
+using panels::RemoteKey;
+
 struct KeyCase {
     RemoteKey key;
     QPoint pos;

@@ -30,10 +30,21 @@ CKMView::CKMView(CMainFrame* frame)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
 
-    m_curveBar = makePanelPlace(this, "curveBar");
-    m_alarmPanel = makePanelPlace(this, "alarmPanel");
-    m_meterPanel = makePanelPlace(this, "meterPanel");
+    // The instrument panels, hidden until the first layout shows them.
+    m_curveBar = new CCurveBar(m_run, frame->options(), {&m_bShowCurve, &m_nYGain, &m_nYOffset}, this);
+    m_alarmPanel = new CAlarmPanel(frame->options(), this);
+    m_meterPanel = new CMeterPanel(m_run, this);
+    const std::pair<QWidget*, const char*> panels[] = {
+        {m_curveBar, "curveBar"}, {m_alarmPanel, "alarmPanel"}, {m_meterPanel, "meterPanel"}};
+    for (const auto& [panel, name] : panels) {
+        panel->setObjectName(QLatin1String(name));
+        panel->hide();
+    }
     m_scrollStrip = makePanelPlace(this, "scrollStrip");
+    connect(m_curveBar, &CCurveBar::viewsNeedUpdate, this, qOverload<>(&QWidget::update));
+    connect(this, &CKMView::sampleCommitted, m_curveBar, &CCurveBar::refresh);
+    // Whoever handles the watchdog sets m_bNoLink first; the face looks after.
+    connect(this, &CKMView::watchdogTick, m_meterPanel, &CMeterPanel::onLinkStateChanged, Qt::QueuedConnection);
 
     const IniFile ini = settings::settingsFile(frame->options());
     m_nYGain = settings::gainForIndex(settings::readGainIndex(ini, settings::kViewGainIndex), m_nYGain);
@@ -106,6 +117,10 @@ void CKMView::paintEvent(QPaintEvent*)
     const int R = client.right() + 1, B = client.bottom() + 1, T = client.top();
     p.fillRect(QRect(R - 52, T + 125, 63, B - T - 340), kPanelGrey);
     p.fillRect(QRect(290, T + 125, R - 300, 25), kPanelGrey);
+
+    // The panels' texts follow every redraw of the graph.
+    m_curveBar->refresh();
+    m_alarmPanel->refresh();
 
     if (m_run.m_bRearmSampleTimer) {
         if (m_run.m_nSampleMs > 0)

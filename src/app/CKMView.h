@@ -3,6 +3,9 @@
 // instrument panels, commits samples at the run's interval and runs the
 // link watchdog's timer.
 #include "data/Channel.h"
+#include "panels/CAlarmPanel.h"
+#include "panels/CCurveBar.h"
+#include "panels/CMeterPanel.h"
 
 #include <QWidget>
 #include <array>
@@ -37,9 +40,9 @@ public:
     void layoutPanels();
 
     // The four panel places of the layout, in view coordinates.
-    QWidget* curveBar() const { return m_curveBar; }
-    QWidget* alarmPanel() const { return m_alarmPanel; }
-    QWidget* meterPanel() const { return m_meterPanel; }
+    CCurveBar* curveBar() const { return m_curveBar; }
+    CAlarmPanel* alarmPanel() const { return m_alarmPanel; }
+    CMeterPanel* meterPanel() const { return m_meterPanel; }
     QWidget* scrollStrip() const { return m_scrollStrip; }
 
     QTimer* sampleTimer() const { return m_sampleTimer; }
@@ -66,9 +69,9 @@ private:
 
     CMainFrame* m_frame;
     RunState& m_run;
-    QWidget* m_curveBar = nullptr;
-    QWidget* m_alarmPanel = nullptr;
-    QWidget* m_meterPanel = nullptr;
+    CCurveBar* m_curveBar = nullptr;
+    CAlarmPanel* m_alarmPanel = nullptr;
+    CMeterPanel* m_meterPanel = nullptr;
     QWidget* m_scrollStrip = nullptr;
     QTimer* m_sampleTimer = nullptr;
     QTimer* m_watchdogTimer = nullptr;

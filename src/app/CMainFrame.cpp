@@ -57,6 +57,7 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     m_graphFont = makeGraphFont();
     m_view = new CKMView(this);
     setCentralWidget(m_view);
+    connect(m_view->meterPanel(), &CMeterPanel::keyPacket, this, &CMainFrame::sendKeyPacket);
 
     // 3..7. toolbar, status bar
     createActions();
@@ -260,6 +261,12 @@ void CMainFrame::onScanTimer()
 {
 }
 
+void CMainFrame::sendKeyPacket(const QByteArray& packet)
+{
+    // Goes to the serial control's Output once the frame hosts the meter link.
+    Q_UNUSED(packet);
+}
+
 void CMainFrame::onHelp()
 {
     const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help.chm"));
@@ -277,6 +284,7 @@ void CMainFrame::writeSettingsAtClose()
 {
     settings::CloseValues v;
     v.comPort = m_nComPort;
+    m_limitTexts = m_view->alarmPanel()->limitTexts();
     v.limits = m_limitTexts;
     v.sampleRateText = m_run.m_strSampleRateText;
     v.sampleDataText = m_run.m_strSampleDataText;

@@ -53,6 +53,8 @@ public slots:
     void onSave();
     void onHelp();
     void onAbout();
+    // Remote key packets from the meter face, for the serial control's Output.
+    void sendKeyPacket(const QByteArray& packet);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

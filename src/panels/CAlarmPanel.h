@@ -40,6 +40,10 @@ public:
     void setMinMaxTexts(const MinMaxTexts& texts);
     // The decoder's alarm flags; a change repaints the indicators.
     void setAlarmFlags(const std::array<bool, kChannelCount>& high, const std::array<bool, kChannelCount>& low);
+    void setAlarmFlags(const bool (&high)[kChannelCount], const bool (&low)[kChannelCount])
+    {
+        setAlarmFlags(std::to_array(high), std::to_array(low));
+    }
     // Pushes the panel's texts into its edits (an edit being typed in keeps
     // what the user is typing).
     void refresh();

@@ -61,17 +61,18 @@ void CAlarmPanel::buildRow(int c)
     const QFont labelFont = panelFont(kArial, -14, 0, 500);
     const QFont nameFont = panelFont(QStringList {kBlackRoman, kArial}, -14, 8, 100);
     const QFont limitFont = panelFont(QStringList {kBlackRoman, kArial}, -12, 0, 100);
+    // The scroll strip above overlaps the panel's top rows of pixels.
     const int y = kRowPitch * c;
 
     auto label = [&](const QString& text, int x, int w, const QFont& font) {
         auto* l = new QLabel(text, this);
         l->setFont(font);
-        l->setGeometry(x, y + 2, w, 20);
+        l->setGeometry(x, y + 4, w, 20);
         return l;
     };
     auto edit = [&](QLineEdit* e, int x, int w, const QFont& font) {
         e->setFont(font);
-        e->setGeometry(x, y + 2, w, 21);
+        e->setGeometry(x, y + 4, w, 21);
         return e;
     };
 
@@ -99,7 +100,7 @@ void CAlarmPanel::buildRow(int c)
         edit(e, limitX[b], 56, limitFont);
         m_limitEdit[b][size_t(c)] = e;
         auto* spin = new StepButtons(this);
-        spin->setGeometry(limitX[b] + 56, y + 2, 14, 21);
+        spin->setGeometry(limitX[b] + 56, y + 4, 14, 21);
         m_spin[b][size_t(c)] = spin;
 
         connect(e, &QLineEdit::textChanged, this, [this, c, bound] { onLimitTextChanged(c, bound); });

@@ -53,3 +53,14 @@ TEST(Pictures, EveryPictureIsADrawingAtItsSize)
             img.scaled(img.size() * (c.size.width() >= 200 ? 2 : 4)).save(QDir(outDir).filePath(QLatin1String(c.name) + ".png"));
     }
 }
+
+TEST(Pictures, MeterFaceHasItsLcdWindowWhereTheLcdIsDrawn)
+{
+    const QImage face = renderPictureImage(QStringLiteral(":/res/meter_face.svg"), QSize(220, 648));
+    const QColor lcd(168, 191, 163);
+    for (const QPoint p : {QPoint(53, 196), QPoint(168, 196), QPoint(53, 346), QPoint(168, 346), QPoint(110, 270)})
+        EXPECT_EQ(QColor(face.pixel(p)), lcd) << p.x() << "," << p.y();
+    // a dark bezel around it
+    for (const QPoint p : {QPoint(47, 270), QPoint(174, 270), QPoint(110, 352)})
+        EXPECT_LT(qGray(face.pixel(p)), 60) << p.x() << "," << p.y();
+}

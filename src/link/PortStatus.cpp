@@ -1,0 +1,63 @@
+#include "link/PortStatus.h"
+
+#include <QFile>
+
+#ifdef Q_OS_UNIX
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace portstatus {
+
+QString permissionText(const QString& devicePath)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(devicePath);
+    struct stat st {};
+    if (::stat(path.constData(), &st) == 0) {
+        if (::access(path.constData(), R_OK | W_OK) == 0)
+            return QStringLiteral("Cannot open %1: it is in use by another program. Close that program; "
+                                  "the connection is retried every 3 seconds.")
+                .arg(devicePath);
+        const struct group* g = ::getgrgid(st.st_gid);
+        const QString group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
+        const bool groupMayWrite = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+        if (groupMayWrite && st.st_gid != 0)
+            return QStringLiteral("Cannot open %1: permission denied. Add your user to the group \"%2\" that owns "
+                                  "it (sudo usermod -aG %2 $USER), then log out and in again.")
+                .arg(devicePath, group);
+        return QStringLiteral("Cannot open %1: permission denied, and no group may write to it. Install the udev "
+                              "rule 60-zb740-cp210x.rules in /etc/udev/rules.d and plug the meter in again.")
+            .arg(devicePath);
+    }
+#endif
+    return QStringLiteral("Cannot open %1: permission denied.").arg(devicePath);
+}
+
+QString missingDeviceText(const QString& devicePath)
+{
+    return QStringLiteral("No meter port: %1 does not exist. Connect the meter.").arg(devicePath);
+}
+
+QString openFailedText(const QString& devicePath, const QString& reason)
+{
+    return QStringLiteral("Cannot open %1: %2").arg(devicePath, reason);
+}
+
+QString connectedText(const QString& devicePath)
+{
+    return QStringLiteral("Meter connected on %1").arg(devicePath);
+}
+
+QString waitingText(const QString& devicePath)
+{
+    return QStringLiteral("Waiting for the meter on %1").arg(devicePath);
+}
+
+QString noAnswerText(const QString& devicePath)
+{
+    return QStringLiteral("No answer from the meter on %1").arg(devicePath);
+}
+
+} // namespace portstatus

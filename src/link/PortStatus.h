@@ -1,0 +1,19 @@
+#pragma once
+// Status-bar texts about the meter's port, for the user to act on.
+#include <QString>
+
+namespace portstatus {
+
+// Why `devicePath` could not be opened after a permission failure, and the
+// fix: membership of the group owning the device, or the udev rule when no
+// group may write to it. A device this user may read and write is held by
+// another program.
+QString permissionText(const QString& devicePath);
+
+QString missingDeviceText(const QString& devicePath);
+QString openFailedText(const QString& devicePath, const QString& reason);
+QString connectedText(const QString& devicePath);
+QString waitingText(const QString& devicePath);
+QString noAnswerText(const QString& devicePath);
+
+} // namespace portstatus

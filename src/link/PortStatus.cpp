@@ -10,29 +10,41 @@
 
 namespace portstatus {
 
-QString permissionText(const QString& devicePath)
+DeviceAccess probeAccess(const QString& devicePath)
 {
+    DeviceAccess a;
 #ifdef Q_OS_UNIX
     const QByteArray path = QFile::encodeName(devicePath);
     struct stat st {};
-    if (::stat(path.constData(), &st) == 0) {
-        if (::access(path.constData(), R_OK | W_OK) == 0)
-            return QStringLiteral("Cannot open %1: it is in use by another program. Close that program; "
-                                  "the connection is retried every 3 seconds.")
-                .arg(devicePath);
-        const struct group* g = ::getgrgid(st.st_gid);
-        const QString group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
-        const bool groupMayWrite = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
-        if (groupMayWrite && st.st_gid != 0)
-            return QStringLiteral("Cannot open %1: permission denied. Add your user to the group \"%2\" that owns "
-                                  "it (sudo usermod -aG %2 $USER), then log out and in again.")
-                .arg(devicePath, group);
-        return QStringLiteral("Cannot open %1: permission denied, and no group may write to it. Install the udev "
-                              "rule 60-zb740-cp210x.rules in /etc/udev/rules.d and plug the meter in again.")
-            .arg(devicePath);
-    }
+    if (::stat(path.constData(), &st) != 0)
+        return a;
+    a.exists = true;
+    a.readWrite = ::access(path.constData(), R_OK | W_OK) == 0;
+    const struct group* g = ::getgrgid(st.st_gid);
+    a.group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
+    a.groupReadWrite = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    a.rootGroup = st.st_gid == 0;
+#else
+    Q_UNUSED(devicePath);
 #endif
-    return QStringLiteral("Cannot open %1: permission denied.").arg(devicePath);
+    return a;
+}
+
+QString permissionText(const QString& devicePath, const DeviceAccess& a)
+{
+    if (!a.exists)
+        return QStringLiteral("Cannot open %1: permission denied.").arg(devicePath);
+    if (a.readWrite)
+        return QStringLiteral("Cannot open %1: it is in use by another program. Close that program; "
+                              "the connection is retried every 3 seconds.")
+            .arg(devicePath);
+    if (a.groupReadWrite && !a.rootGroup)
+        return QStringLiteral("Cannot open %1: permission denied. Add your user to the group \"%2\" that owns "
+                              "it (sudo usermod -aG %2 $USER), then log out and in again.")
+            .arg(devicePath, a.group);
+    return QStringLiteral("Cannot open %1: permission denied, and no group may write to it. Install the udev "
+                          "rule 60-zb740-cp210x.rules in /etc/udev/rules.d and plug the meter in again.")
+        .arg(devicePath);
 }
 
 QString missingDeviceText(const QString& devicePath)

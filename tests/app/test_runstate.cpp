@@ -1,6 +1,9 @@
 // The run state machine, driven as the frame, the meter link and the sample
 // timer drive it.
 #include "app/RunState.h"
+#include "data/ReadingStore.h"
+
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -124,4 +127,24 @@ TEST(RunState, CommitRules)
     EXPECT_FALSE(r.commit()) << "no new frame since the last commit";
     EXPECT_EQ(r.m_nCount, 1);
     EXPECT_EQ(r.m_strStartClockText, RunState::formatLocal(200, "%H:%M:%S"));
+}
+
+TEST(RunState, TwoFramesInOneIntervalCommitTheLater)
+{
+    auto live = std::make_unique<LiveSeries>();
+    RunState r;
+    r.onValidFrame(1);
+    r.confirm(2, 1000);
+    r.onValidFrame(10); // run starts
+    live->writeSlot(r.m_nCount, {20.0f, 15.0f, 10.0f, 30.0f, 50.0f});
+    r.onValidFrame(11);
+    live->writeSlot(r.m_nCount, {21.0f, 16.0f, 11.0f, 31.0f, 51.0f});
+    ASSERT_TRUE(r.commit());
+    EXPECT_EQ(live->at(kAir, 0), 21.0f);
+    EXPECT_EQ(live->at(kRh, 0), 51.0f);
+    // The next frame fills slot 1; slot 0 stays committed.
+    r.onValidFrame(12);
+    live->writeSlot(r.m_nCount, {22.0f, 17.0f, 12.0f, 32.0f, 52.0f});
+    EXPECT_EQ(live->at(kAir, 0), 21.0f);
+    EXPECT_EQ(live->at(kAir, 1), 22.0f);
 }

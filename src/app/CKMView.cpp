@@ -1,0 +1,129 @@
+#include "app/CKMView.h"
+
+#include "app/CMainFrame.h"
+#include "app/Settings.h"
+
+#include <QPainter>
+#include <QTimer>
+
+namespace {
+
+constexpr int kWatchdogMs = 3000;
+const QColor kPanelGrey(217, 218, 212);
+
+QWidget* makePanelPlace(QWidget* parent, const char* name)
+{
+    auto* w = new QWidget(parent);
+    w->setObjectName(QLatin1String(name));
+    w->setAutoFillBackground(true);
+    w->hide(); // shown by the first layout
+    return w;
+}
+
+} // namespace
+
+CKMView::CKMView(CMainFrame* frame)
+    : QWidget(frame)
+    , m_frame(frame)
+    , m_run(frame->run())
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+
+    m_curveBar = makePanelPlace(this, "curveBar");
+    m_alarmPanel = makePanelPlace(this, "alarmPanel");
+    m_meterPanel = makePanelPlace(this, "meterPanel");
+    m_scrollStrip = makePanelPlace(this, "scrollStrip");
+
+    const IniFile ini = settings::settingsFile(frame->options());
+    m_nYGain = settings::gainForIndex(settings::readGainIndex(ini, settings::kViewGainIndex), m_nYGain);
+    m_nYOffset = settings::offsetForIndex(settings::readOffsetIndex(ini, settings::kOffsetIndex), m_nYOffset);
+
+    m_sampleTimer = new QTimer(this);
+    connect(m_sampleTimer, &QTimer::timeout, this, &CKMView::onSampleTimer);
+    m_watchdogTimer = new QTimer(this);
+    m_watchdogTimer->setInterval(kWatchdogMs);
+    connect(m_watchdogTimer, &QTimer::timeout, this, &CKMView::onWatchdogTimer);
+}
+
+CKMView::~CKMView() = default;
+
+bool CKMView::isZoomed() const
+{
+    return false;
+}
+
+void CKMView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_bTimersStarted) {
+        m_bTimersStarted = true;
+        m_watchdogTimer->start();
+        layoutPanels();
+    }
+}
+
+void CKMView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutPanels();
+}
+
+void CKMView::moveEvent(QMoveEvent* event)
+{
+    // The toolbar or the menu bar changed height: the frame's client
+    // coordinates moved relative to the view.
+    QWidget::moveEvent(event);
+    layoutPanels();
+}
+
+void CKMView::layoutPanels()
+{
+    // The layout is given in the frame's client coordinates; the view sits
+    // below the toolbar, so every place is shifted by the view's offset.
+    const QRect client = m_frame->clientRectInView();
+    const int L = client.left(), T = client.top(), R = client.right() + 1, B = client.bottom() + 1;
+    auto place = [](QWidget* w, int x, int y, int cx, int cy) {
+        w->setGeometry(x, y, std::max(cx, 0), std::max(cy, 0));
+        w->show();
+        w->raise();
+    };
+    place(m_curveBar, L + 228, T + 30, R - L - 230, 95);
+    if (B - 120 > T + 142)
+        place(m_alarmPanel, L + 228, B - 170, R - L - 230, 150);
+    place(m_meterPanel, 0, T + 31, 228, B - T - 50);
+    if (B - 142 > T + 142)
+        place(m_scrollStrip, L + 228, B - 192, R - L - 230, 25);
+}
+
+void CKMView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Button));
+    // The frame's panel grey areas: a column right of the graph and the
+    // band that carries the legend.
+    const QRect client = m_frame->clientRectInView();
+    const int R = client.right() + 1, B = client.bottom() + 1, T = client.top();
+    p.fillRect(QRect(R - 52, T + 125, 63, B - T - 340), kPanelGrey);
+    p.fillRect(QRect(290, T + 125, R - 300, 25), kPanelGrey);
+
+    if (m_run.m_bRearmSampleTimer) {
+        if (m_run.m_nSampleMs > 0)
+            m_sampleTimer->start(m_run.m_nSampleMs);
+        m_run.m_bRearmSampleTimer = false;
+    }
+}
+
+void CKMView::onSampleTimer()
+{
+    const bool newSample = m_run.m_bNewFrame && m_run.m_bRunning;
+    if (newSample && !m_bDragging)
+        update();
+    if (m_run.commit())
+        emit sampleCommitted();
+}
+
+void CKMView::onWatchdogTimer()
+{
+    emit watchdogTick();
+}

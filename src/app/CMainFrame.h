@@ -1,0 +1,87 @@
+#pragma once
+// The main window: menu, toolbar, status bar, the run commands and the close
+// sequence. It owns the document, the run state and the view; the panels and
+// the graph are drawn by the view.
+#include "app/AppOptions.h"
+#include "app/RunState.h"
+#include "app/Settings.h"
+#include "data/CKMDoc.h"
+
+#include <QFont>
+#include <QMainWindow>
+#include <array>
+
+class CKMView;
+class QAction;
+class QLabel;
+class QTimer;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(const AppOptions& options, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // The commands of the menu and toolbar.
+    enum class Command { Save, Open, Print, Exit, Run, Stop, UndoZoom, About, Contents };
+    QAction* action(Command c) const { return m_actions[static_cast<int>(c)]; }
+
+    RunState& run() { return m_run; }
+    CKMDoc& doc() { return m_doc; }
+    CKMView* view() const { return m_view; }
+    const AppOptions& options() const { return m_options; }
+    const QFont& graphFont() const { return m_graphFont; }
+
+    // Status bar panes 0..2 (150, 150 and 500 pixels).
+    QString paneText(int pane) const;
+    void setPaneText(int pane, const QString& text);
+
+    // Frame client rectangle (below the menu bar, toolbar and status bar
+    // included) in the coordinates of the view.
+    QRect clientRectInView() const;
+
+    // Enabled states follow the run flags; called after every state change
+    // and on a short timer.
+    void updateCommands();
+
+    // Port number in use, 1..16 ("COM num").
+    int m_nComPort = 1;
+
+public slots:
+    void onRun();
+    void onStop();
+    void onSave();
+    void onHelp();
+    void onAbout();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    void confirmRun(int intervalSeconds, int sampleCount);
+    // Writes the data files of the current run; false when the user cancelled
+    // or the write failed (the user has been told).
+    bool saveRun();
+    bool askYesNo(const QString& text);
+    void writeSettingsAtClose();
+    void onPollTimer();
+    void onScanTimer();
+
+    AppOptions m_options;
+    CKMDoc m_doc;
+    RunState m_run;
+    CKMView* m_view = nullptr;
+    QFont m_graphFont;
+    std::array<QAction*, 9> m_actions {};
+    std::array<QLabel*, 3> m_panes {};
+    QTimer* m_pollTimer = nullptr;
+    QTimer* m_scanTimer = nullptr;
+    QTimer* m_commandTimer = nullptr;
+    // Alarm limit texts written at close: the configured values until the
+    // alarm panel edits them.
+    settings::LimitTexts m_limitTexts;
+};

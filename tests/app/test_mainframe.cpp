@@ -1,0 +1,225 @@
+// The main window on the offscreen platform: its commands, the Run dialog
+// round, the close sequence and the panel layout.
+#include "app/CKMView.h"
+#include "app/CMainFrame.h"
+#include "app/CSampleRateDlg.h"
+#include "ModalHelper.h"
+#include "TempDir.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+namespace {
+
+class MainFrameTest : public TempDirTest {
+protected:
+    void SetUp() override
+    {
+        options.settingsDir = path("ZB740");
+        options.configFile = path("KM4471config.ini");
+        options.sysfsRoot = path("sys");
+    }
+
+    std::unique_ptr<CMainFrame> makeFrame()
+    {
+        auto f = std::make_unique<CMainFrame>(options);
+        f->resize(1200, 800);
+        f->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+        return f;
+    }
+
+    // Pretends the meter answered, as the frame decoder reports it.
+    static void meterAnswers(CMainFrame& f)
+    {
+        f.run().onValidFrame(1000);
+        f.updateCommands();
+    }
+
+    // Triggers Run and answers the dialog with the given interval text.
+    static void runWith(CMainFrame& f, const QString& interval)
+    {
+        whenModalAppears([interval](QWidget* w) {
+            auto* dlg = qobject_cast<CSampleRateDlg*>(w);
+            ASSERT_NE(dlg, nullptr);
+            dlg->rateEdit()->setText(interval);
+            dlg->okButton()->click();
+        });
+        f.action(CMainFrame::Command::Run)->trigger();
+    }
+
+    AppOptions options;
+};
+
+QStringList menuTexts(QMenuBar* bar)
+{
+    QStringList texts;
+    for (QAction* menu : bar->actions()) {
+        texts << menu->text();
+        for (QAction* a : menu->menu()->actions())
+            if (!a->isSeparator())
+                texts << a->text();
+    }
+    return texts;
+}
+
+} // namespace
+
+TEST_F(MainFrameTest, WindowMenusToolbarAndStatusBar)
+{
+    auto f = makeFrame();
+    EXPECT_EQ(f->windowTitle(), "ZB740");
+    EXPECT_EQ(menuTexts(f->menuBar()),
+              QStringList({"&File", "&Save", "&Open", "&Print", "&Exit", "&RealTime", "&Run", "&Stop",
+                           "&UndoZoom", "&Help", "&About ZB740...", "&Contents"}));
+    auto* bar = f->findChild<QToolBar*>("mainToolBar");
+    ASSERT_NE(bar, nullptr);
+    QStringList tips;
+    int separators = 0;
+    for (QAction* a : bar->actions()) {
+        if (a->isSeparator())
+            ++separators;
+        else
+            tips << a->toolTip();
+    }
+    EXPECT_EQ(tips, QStringList({"Save", "Open", "Start", "Stop", "Print", "UndoZoom", "Help"}));
+    EXPECT_EQ(separators, 6);
+    EXPECT_EQ(f->action(CMainFrame::Command::Save)->shortcut(), QKeySequence(QKeySequence::Save));
+}
+
+TEST_F(MainFrameTest, CommandsFollowTheRunFlags)
+{
+    auto f = makeFrame();
+    using C = CMainFrame::Command;
+    EXPECT_FALSE(f->action(C::Run)->isEnabled()) << "Run waits for the first valid frame";
+    EXPECT_FALSE(f->action(C::Stop)->isEnabled());
+    EXPECT_FALSE(f->action(C::Save)->isEnabled());
+    EXPECT_FALSE(f->action(C::UndoZoom)->isEnabled());
+    EXPECT_TRUE(f->action(C::Exit)->isEnabled());
+    EXPECT_TRUE(f->action(C::About)->isEnabled());
+
+    meterAnswers(*f);
+    EXPECT_TRUE(f->action(C::Run)->isEnabled());
+
+    runWith(*f, "0");
+    RunState& r = f->run();
+    EXPECT_EQ(r.m_nSampleMs, 1000) << "interval 0 becomes 1000 ms";
+    EXPECT_TRUE(r.m_bRunning && r.m_bStartPending && r.m_bIdle) << "armed";
+    EXPECT_TRUE(r.m_bHasRun);
+    EXPECT_TRUE(r.m_bRearmSampleTimer);
+    EXPECT_FALSE(f->action(C::Run)->isEnabled());
+    EXPECT_TRUE(f->action(C::Stop)->isEnabled());
+
+    f->action(C::Stop)->trigger();
+    EXPECT_FALSE(f->action(C::Stop)->isEnabled());
+    EXPECT_FALSE(r.m_bRunning);
+
+    r.m_nCount = 1;
+    f->updateCommands();
+    EXPECT_TRUE(f->action(C::Save)->isEnabled());
+}
+
+TEST_F(MainFrameTest, SecondRunAsksToSaveAndCancelKeepsTheState)
+{
+    auto f = makeFrame();
+    meterAnswers(*f);
+    runWith(*f, "2");
+    RunState& r = f->run();
+    r.onValidFrame(2000); // the run starts
+    r.stop();
+    r.onValidFrame(3000);
+    f->updateCommands();
+    ASSERT_TRUE(f->action(CMainFrame::Command::Run)->isEnabled());
+
+    r.m_bRearmSampleTimer = false;
+    QString question;
+    whenModalAppears([&question](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        question = box->text();
+        box->button(QMessageBox::No)->click();
+        // then the Run dialog: the seeded values, closed with the close box
+        whenModalAppears([](QWidget* d) {
+            auto* dlg = qobject_cast<CSampleRateDlg*>(d);
+            ASSERT_NE(dlg, nullptr);
+            EXPECT_EQ(dlg->rateEdit()->text(), "2");
+            dlg->reject();
+        });
+    });
+    f->action(CMainFrame::Command::Run)->trigger();
+    EXPECT_EQ(question, "Do you want to save the existing graph data before continuing?");
+    EXPECT_FALSE(r.m_bRunning) << "cancel leaves the run state";
+    EXPECT_EQ(r.m_nSampleMs, 2000);
+    EXPECT_TRUE(r.m_bRearmSampleTimer) << "set also when the dialog was cancelled";
+}
+
+TEST_F(MainFrameTest, SampleTimerCommitsOnlyNewFramesWhileRunning)
+{
+    auto f = makeFrame();
+    RunState& r = f->run();
+    CKMView* v = f->view();
+    r.m_bNewFrame = true;
+    v->onSampleTimer();
+    EXPECT_EQ(r.m_nCount, 0) << "not running";
+
+    meterAnswers(*f);
+    runWith(*f, "1");
+    r.onValidFrame(5000);
+    v->onSampleTimer();
+    EXPECT_EQ(r.m_nCount, 1);
+    v->onSampleTimer();
+    EXPECT_EQ(r.m_nCount, 1) << "no frame since the last commit";
+    QTest::qWait(50);
+    EXPECT_EQ(v->sampleTimer()->interval(), 1000) << "re-armed by the repaint";
+    EXPECT_TRUE(v->sampleTimer()->isActive());
+}
+
+TEST_F(MainFrameTest, CloseWritesSettingsAndAsksOnlyForTwoOrMoreSamples)
+{
+    for (int count : {1, 2}) {
+        auto f = makeFrame();
+        f->run().m_nCount = count;
+        QString question;
+        if (count >= 2)
+            answerMessageBox(QMessageBox::No, &question);
+        f->action(CMainFrame::Command::Exit)->trigger();
+        QTest::qWait(20);
+        EXPECT_FALSE(f->isVisible());
+        EXPECT_EQ(question, count >= 2 ? "Do you want to save the data before closing?" : "") << count;
+    }
+    QFile ini(path("ZB740/ZB740.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QByteArray text = ini.readAll();
+    for (const char* line : {"COM num=1", "Hi1 limit=140.0", "Hi4 limit=2501.0", "Hi5 limit=100.0",
+                             "Low3 limit=0.0", "Samprate=\n", "Sampdata=\n", "Gain=10", "Offset=0"})
+        EXPECT_TRUE(text.contains(line)) << line;
+}
+
+TEST_F(MainFrameTest, PanelsFollowTheLayoutTable)
+{
+    auto f = makeFrame();
+    CKMView* v = f->view();
+    const QRect client = f->clientRectInView();
+    const int T = client.top(), R = client.right() + 1, B = client.bottom() + 1;
+    EXPECT_EQ(v->curveBar()->geometry(), QRect(228, T + 30, R - 230, 95));
+    EXPECT_EQ(v->alarmPanel()->geometry(), QRect(228, B - 170, R - 230, 150));
+    EXPECT_EQ(v->meterPanel()->geometry(), QRect(0, T + 31, 228, B - T - 50));
+    EXPECT_EQ(v->scrollStrip()->geometry(), QRect(228, B - 192, R - 230, 25));
+    EXPECT_TRUE(v->alarmPanel()->isVisible());
+
+    // Too low for the alarm panel and the strip: both keep their places.
+    const QRect alarmBefore = v->alarmPanel()->geometry();
+    const QRect stripBefore = v->scrollStrip()->geometry();
+    f->resize(1200, f->height() - v->height() + 100);
+    QTest::qWait(20);
+    EXPECT_EQ(v->alarmPanel()->geometry(), alarmBefore);
+    EXPECT_EQ(v->scrollStrip()->geometry(), stripBefore);
+    EXPECT_EQ(v->meterPanel()->height(), f->clientRectInView().height() - 50);
+}

@@ -1,0 +1,44 @@
+// The program binary's own command line: usage and version need no window.
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Result {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+Result runProgram(const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_QPA_PLATFORM");
+    env.remove("DISPLAY"); // must not need a display
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ZB740_PROGRAM), args);
+    p.waitForFinished(10000);
+    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+} // namespace
+
+TEST(Program, VersionAndHelpWithoutAWindow)
+{
+    const Result version = runProgram({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "ZB740 Version 2.1\n");
+
+    const Result help = runProgram({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith("Usage: zb740"));
+    for (const char* option : {"--port DEVICE", "--simulate"})
+        EXPECT_TRUE(help.out.contains(option)) << option;
+
+    const Result bad = runProgram({"--bogus"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_TRUE(bad.err.contains("unknown option"));
+    EXPECT_EQ(runProgram({"--port"}).exitCode, 2) << "an option without its value";
+}

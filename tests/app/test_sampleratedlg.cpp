@@ -1,0 +1,105 @@
+// The Run dialog driven with real key and mouse events.
+#include "app/CSampleRateDlg.h"
+#include "app/StepButtons.h"
+#include "ModalHelper.h"
+#include "TempDir.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+class SampleRateDlgTest : public TempDirTest {
+protected:
+    QString config(const QByteArray& text)
+    {
+        QFile f(path("KM4471config.ini"));
+        f.open(QIODevice::WriteOnly);
+        f.write(text);
+        return f.fileName();
+    }
+};
+
+void click(QToolButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+
+} // namespace
+
+TEST_F(SampleRateDlgTest, DefaultsFromConfigurationFile)
+{
+    CSampleRateDlg none(path("missing.ini"));
+    EXPECT_EQ(none.rateEdit()->text(), "1");
+    EXPECT_EQ(none.dataEdit()->text(), "1000");
+    CSampleRateDlg configured(config("[SamprateInfo]\nSamprate=5\n[SampdataInfo]\nSampdata=20000\n"));
+    EXPECT_EQ(configured.rateEdit()->text(), "5");
+    EXPECT_EQ(configured.dataEdit()->text(), "20000") << "shown unchanged until a spin step";
+    click(configured.dataSpin()->downButton());
+    EXPECT_EQ(configured.dataEdit()->text(), "10000");
+}
+
+TEST_F(SampleRateDlgTest, SpinLimits)
+{
+    CSampleRateDlg dlg(path("missing.ini"));
+    EXPECT_EQ(dlg.windowTitle(), "Sample Rate And Sample Data ");
+    EXPECT_TRUE(dlg.dataEdit()->isReadOnly());
+
+    click(dlg.dataSpin()->downButton());
+    EXPECT_EQ(dlg.dataEdit()->text(), "1000") << "lower arrow at 1000 keeps 1000";
+    for (int i = 0; i < 12; ++i)
+        click(dlg.dataSpin()->upButton());
+    EXPECT_EQ(dlg.dataEdit()->text(), "10000") << "upper arrow at 10000 keeps 10000";
+
+    click(dlg.rateSpin()->downButton());
+    EXPECT_EQ(dlg.rateEdit()->text(), "1");
+    dlg.rateEdit()->setText("3599");
+    click(dlg.rateSpin()->upButton());
+    click(dlg.rateSpin()->upButton());
+    EXPECT_EQ(dlg.rateEdit()->text(), "3600");
+    QTest::keyClick(dlg.rateEdit(), Qt::Key_Down);
+    EXPECT_EQ(dlg.rateEdit()->text(), "3599") << "arrow keys step the interval";
+}
+
+TEST_F(SampleRateDlgTest, TypedValuesBeyondTheSpinRangeAreAccepted)
+{
+    CSampleRateDlg dlg(path("missing.ini"));
+    dlg.show();
+    dlg.rateEdit()->clear();
+    QTest::keyClicks(dlg.rateEdit(), "5000");
+    QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.sampleRate(), 5000);
+    EXPECT_EQ(dlg.sampleData(), 1000);
+}
+
+TEST_F(SampleRateDlgTest, EnterAndEscapeDoNotCloseTheDialog)
+{
+    CSampleRateDlg dlg(path("missing.ini"));
+    dlg.show();
+    dlg.rateEdit()->setFocus();
+    QTest::keyClick(dlg.rateEdit(), Qt::Key_Return);
+    QTest::keyClick(dlg.rateEdit(), Qt::Key_Enter);
+    QTest::keyClick(dlg.rateEdit(), Qt::Key_Escape);
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    EXPECT_TRUE(dlg.isVisible());
+    QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
+    EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST_F(SampleRateDlgTest, NonIntegerShowsTheMessageAndStaysOpen)
+{
+    CSampleRateDlg dlg(path("missing.ini"));
+    dlg.show();
+    dlg.rateEdit()->setText("2.5");
+    QString seen;
+    answerMessageBox(QMessageBox::Ok, &seen);
+    QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
+    EXPECT_EQ(seen, "Please enter an integer.");
+    EXPECT_TRUE(dlg.isVisible());
+    dlg.rateEdit()->setText("0");
+    QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.sampleRate(), 0) << "the dialog accepts 0; the run turns it into 1 s";
+}

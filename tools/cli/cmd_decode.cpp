@@ -2,12 +2,13 @@
 // decoder and prints what it makes of each, one JSON line per buffer.
 #include "CliCommands.h"
 
+#include "app/AppOptions.h"
+#include "app/IniFile.h"
 #include "app/RunState.h"
+#include "app/Settings.h"
 #include "data/ReadingStore.h"
 #include "link/FrameDecoder.h"
 
-#include <QFile>
-#include <QHash>
 #include <QTextStream>
 #include <charconv>
 #include <cctype>
@@ -19,8 +20,6 @@
 #include <string>
 
 namespace {
-
-const char* const kDefaultConfig = "/etc/KM4471config.ini";
 
 void printHelp(FILE* out)
 {
@@ -34,7 +33,7 @@ void printHelp(FILE* out)
         "  --config FILE  logger configuration file with the alarm limits\n"
         "                 (default %s)\n"
         "  --help         show this help\n",
-        kDefaultConfig);
+        qPrintable(AppOptions::defaults().configFile));
 }
 
 std::optional<QByteArray> parseHex(const QString& text)
@@ -52,55 +51,10 @@ std::optional<QByteArray> parseHex(const QString& text)
     return QByteArray::fromHex(digits);
 }
 
-// The few reads of the logger configuration the limits need: sections and
-// keys compare case-insensitively, the value is read as a decimal number.
-class ConfigReader {
-public:
-    explicit ConfigReader(const QString& path)
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-            return;
-        QTextStream in(&f);
-        QString section;
-        while (!in.atEnd()) {
-            const QString line = in.readLine().trimmed();
-            if (line.startsWith(u'[') && line.endsWith(u']')) {
-                section = line.mid(1, line.size() - 2).trimmed().toLower();
-                continue;
-            }
-            const qsizetype eq = line.indexOf(u'=');
-            if (eq <= 0)
-                continue;
-            const QString key = section + u'\n' + line.left(eq).trimmed().toLower();
-            if (!m_values.contains(key))
-                m_values.insert(key, line.mid(eq + 1).trimmed().left(260));
-        }
-    }
-
-    float number(const QString& section, const QString& key, const char* defaultText) const
-    {
-        const QString k = section.toLower() + u'\n' + key.toLower();
-        const QByteArray text = m_values.contains(k) ? m_values.value(k).toLatin1() : QByteArray(defaultText);
-        return static_cast<float>(std::strtod(text.constData(), nullptr));
-    }
-
-private:
-    QHash<QString, QString> m_values;
-};
-
 AlarmLimits readLimits(const QString& path)
 {
-    static const char* const kHighDefaults[kChannelCount] = {"140.0", "140.0", "140.0", "2501.0", "100.0"};
-    const ConfigReader ini(path);
-    AlarmLimits limits;
-    for (int c = 0; c < kChannelCount; ++c) {
-        const int n = c + 1;
-        limits.high[c] = ini.number(QStringLiteral("Alarmhi%1Info").arg(n), QStringLiteral("Hi%1 limit").arg(n),
-            kHighDefaults[c]);
-        limits.low[c] = ini.number(QStringLiteral("Alarmlow%1Info").arg(n), QStringLiteral("Low%1 limit").arg(n), "0.0");
-    }
-    return limits;
+    const settings::LimitTexts texts = settings::readConfiguredLimitTexts(IniFile(path));
+    return alarmLimitsFromTexts(texts.high, texts.low);
 }
 
 // Shortest text that reads back as the same float; JSON has no NaN or
@@ -195,7 +149,7 @@ private:
 
 int cli::runDecode(const QStringList& args)
 {
-    QString config = QString::fromLatin1(kDefaultConfig);
+    QString config = AppOptions::defaults().configFile;
     QStringList hexArgs;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];

@@ -11,7 +11,6 @@ MeterLink::MeterLink(const AppOptions& options, RunState& run, LiveSeries& live,
     , m_options(options)
     , m_run(run)
     , m_limits(std::move(limits))
-    , m_comm(this)
     , m_decoder(run, live)
     , m_watcher(options.sysfsRoot)
 {

@@ -55,13 +55,14 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     m_nComPort = settings::readComPort(settings::settingsFile(m_options));
     m_limitTexts = settings::readConfiguredLimitTexts(settings::configFile(m_options));
 
+    // 5. the serial control, inside the meter link; made before the view so
+    // the panels can reach it
+    createLink();
+
     // 2. the view, which builds the panels
     m_graphFont = makeGraphFont();
     m_view = new CKMView(this);
     setCentralWidget(m_view);
-
-    // 5. the serial control, inside the meter link
-    createLink();
 
     // 3..7. toolbar, status bar
     createActions();
@@ -266,10 +267,12 @@ void CMainFrame::createLink()
         // the link opens it like any pinned device.
         m_simulator = new SimulatedMeter({}, this);
         QString error;
-        if (m_simulator->start(&error))
+        if (m_simulator->start(&error)) {
             m_options.portDevice = m_simulator->devicePath();
-        else
-            setPaneText(2, QStringLiteral("Cannot start the simulated meter: %1").arg(error));
+        } else {
+            const QString text = QStringLiteral("Cannot start the simulated meter: %1").arg(error);
+            QMetaObject::invokeMethod(this, [this, text] { setPaneText(2, text); }, Qt::QueuedConnection);
+        }
     }
     const AlarmLimits limits = alarmLimitsFromTexts(m_limitTexts.high, m_limitTexts.low);
     m_link = new MeterLink(m_options, m_run, m_doc.live(), [limits] { return limits; }, this);
@@ -279,7 +282,10 @@ void CMainFrame::createLink()
         onFrameDecoded(r.runStarted, r.lcdChanged, r.alarmsChanged);
     });
     connect(m_link, &MeterLink::linkLost, this, &CMainFrame::onLinkLost);
-    connect(m_link, &MeterLink::portStatusChanged, this, [this](const QString& text) { setPaneText(2, text); });
+    connect(m_link, &MeterLink::portStatusChanged, this, [this](const QString& text) {
+        setPaneText(2, text);
+        m_panes[2]->setToolTip(text); // the whole advice where the pane cuts it
+    });
     connect(m_link, &MeterLink::over16Message, this, [this](const QString& text) {
         QMessageBox::warning(this, QStringLiteral("ZB740"), text, QMessageBox::Ok);
     });
@@ -313,6 +319,7 @@ void CMainFrame::onPollTimer()
 void CMainFrame::onScanTimer()
 {
     m_link->scanTick();
+    m_nComPort = m_link->m_nComPort;
 }
 
 void CMainFrame::onHelp()

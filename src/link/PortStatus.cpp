@@ -33,17 +33,15 @@ DeviceAccess probeAccess(const QString& devicePath)
 QString permissionText(const QString& devicePath, const DeviceAccess& a)
 {
     if (!a.exists)
-        return QStringLiteral("Cannot open %1: permission denied.").arg(devicePath);
+        return QStringLiteral("Permission denied on %1.").arg(devicePath);
     if (a.readWrite)
-        return QStringLiteral("Cannot open %1: it is in use by another program. Close that program; "
-                              "the connection is retried every 3 seconds.")
-            .arg(devicePath);
+        return QStringLiteral("%1 is in use by another program; retrying every 3 seconds.").arg(devicePath);
     if (a.groupReadWrite && !a.rootGroup)
-        return QStringLiteral("Cannot open %1: permission denied. Add your user to the group \"%2\" that owns "
-                              "it (sudo usermod -aG %2 $USER), then log out and in again.")
+        return QStringLiteral("Permission denied on %1: join group \"%2\" (sudo usermod -aG %2 $USER) and log "
+                              "in again.")
             .arg(devicePath, a.group);
-    return QStringLiteral("Cannot open %1: permission denied, and no group may write to it. Install the udev "
-                          "rule 60-zb740-cp210x.rules in /etc/udev/rules.d and plug the meter in again.")
+    return QStringLiteral("Permission denied on %1: install 60-zb740-cp210x.rules in /etc/udev/rules.d and "
+                          "replug the meter.")
         .arg(devicePath);
 }
 

@@ -215,22 +215,17 @@ TEST(PortStatus, PermissionAdvice)
         DeviceAccess access;
         const char* expected;
     };
+    const char* const udevAdvice = "Permission denied on /dev/ttyUSB0: install 60-zb740-cp210x.rules in "
+                                   "/etc/udev/rules.d and replug the meter.";
     const Case cases[] = {
         {{true, false, "dialout", true, false},
-            "Cannot open /dev/ttyUSB0: permission denied. Add your user to the group \"dialout\" that owns it "
-            "(sudo usermod -aG dialout $USER), then log out and in again."},
+            "Permission denied on /dev/ttyUSB0: join group \"dialout\" (sudo usermod -aG dialout $USER) and log in "
+            "again."},
         {{true, false, "uucp", true, false},
-            "Cannot open /dev/ttyUSB0: permission denied. Add your user to the group \"uucp\" that owns it "
-            "(sudo usermod -aG uucp $USER), then log out and in again."},
-        {{true, false, "root", true, true},
-            "Cannot open /dev/ttyUSB0: permission denied, and no group may write to it. Install the udev rule "
-            "60-zb740-cp210x.rules in /etc/udev/rules.d and plug the meter in again."},
-        {{true, false, "dialout", false, false},
-            "Cannot open /dev/ttyUSB0: permission denied, and no group may write to it. Install the udev rule "
-            "60-zb740-cp210x.rules in /etc/udev/rules.d and plug the meter in again."},
-        {{true, true, "dialout", true, false},
-            "Cannot open /dev/ttyUSB0: it is in use by another program. Close that program; the connection is "
-            "retried every 3 seconds."},
+            "Permission denied on /dev/ttyUSB0: join group \"uucp\" (sudo usermod -aG uucp $USER) and log in again."},
+        {{true, false, "root", true, true}, udevAdvice},
+        {{true, false, "dialout", false, false}, udevAdvice},
+        {{true, true, "dialout", true, false}, "/dev/ttyUSB0 is in use by another program; retrying every 3 seconds."},
     };
     for (const Case& c : cases)
         EXPECT_EQ(portstatus::permissionText("/dev/ttyUSB0", c.access), QString::fromLatin1(c.expected));

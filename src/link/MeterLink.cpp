@@ -5,6 +5,38 @@
 #include "link/PortStatus.h"
 
 #include <QDateTime>
+#ifdef Q_OS_WIN
+#include <QSerialPortInfo>
+#include <algorithm>
+#endif
+
+namespace {
+
+// The bridge's port values ("COM<n>"), first match first.
+QStringList bridgePortValues(const QString& sysfsRoot)
+{
+#if defined(Q_OS_LINUX)
+    return discovery::cp210xPortValues(sysfsRoot);
+#elif defined(Q_OS_WIN)
+    // The system's port list; Silicon Labs' vendor id marks the bridge.
+    Q_UNUSED(sysfsRoot);
+    QStringList values;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        if (info.hasVendorIdentifier() && info.vendorIdentifier() == 0x10C4)
+            values.append(info.portName());
+    }
+    std::sort(values.begin(), values.end(), [](const QString& a, const QString& b) {
+        return discovery::parsePortValue(a) < discovery::parsePortValue(b);
+    });
+    return values.mid(0, discovery::kMaxBridgeEntries);
+#else
+    // No numbered ports here: the device is pinned on the command line.
+    Q_UNUSED(sysfsRoot);
+    return {};
+#endif
+}
+
+} // namespace
 
 MeterLink::MeterLink(const AppOptions& options, RunState& run, LiveSeries& live, LimitsSource limits, QObject* parent)
     : QObject(parent)
@@ -60,7 +92,7 @@ void MeterLink::scanTick()
         openPort();
         return;
     }
-    const discovery::ScanDecision d = discovery::decideScan(discovery::cp210xPortValues(m_options.sysfsRoot));
+    const discovery::ScanDecision d = discovery::decideScan(bridgePortValues(m_options.sysfsRoot));
     switch (d.kind) {
     case discovery::ScanDecision::NoBridge:
         return;

@@ -8,9 +8,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 using namespace meter;
 
@@ -66,6 +68,7 @@ SimulatedMeter::~SimulatedMeter()
 
 bool SimulatedMeter::start(QString* error)
 {
+#ifdef Q_OS_UNIX
     auto fail = [&](const char* what) {
         if (error)
             *error = QStringLiteral("%1: %2").arg(QLatin1StringView(what), QString::fromLocal8Bit(std::strerror(errno)));
@@ -103,6 +106,13 @@ bool SimulatedMeter::start(QString* error)
     m_notifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &SimulatedMeter::onReadable);
     return true;
+#else
+    // Pseudo-terminals are a Unix facility; elsewhere pin a real port or a
+    // virtual serial pair instead.
+    if (error)
+        *error = QStringLiteral("no pseudo-terminals on this system");
+    return false;
+#endif
 }
 
 void SimulatedMeter::stop()
@@ -110,10 +120,12 @@ void SimulatedMeter::stop()
     m_notifier.reset();
     m_replyTimer.stop();
     m_splitTimer.stop();
+#ifdef Q_OS_UNIX
     if (m_slaveKeeper >= 0)
         ::close(m_slaveKeeper);
     if (m_master >= 0)
         ::close(m_master);
+#endif
     m_slaveKeeper = m_master = -1;
 }
 
@@ -128,6 +140,7 @@ void SimulatedMeter::setSilent(bool silent)
 
 void SimulatedMeter::onReadable()
 {
+#ifdef Q_OS_UNIX
     char buf[256];
     for (;;) {
         const ssize_t n = ::read(m_master, buf, sizeof buf);
@@ -136,6 +149,7 @@ void SimulatedMeter::onReadable()
         m_received.append(buf, n);
         m_inbox.append(buf, n);
     }
+#endif
     parse();
 }
 
@@ -293,6 +307,7 @@ void SimulatedMeter::writePending()
 void SimulatedMeter::writeBytes(const char* data, qsizetype size)
 {
     // A full pty buffer (nobody reading) drops the bytes, like a wire.
+#ifdef Q_OS_UNIX
     while (size > 0 && m_master >= 0) {
         const ssize_t n = ::write(m_master, data, static_cast<size_t>(size));
         if (n <= 0)
@@ -300,6 +315,10 @@ void SimulatedMeter::writeBytes(const char* data, qsizetype size)
         data += n;
         size -= n;
     }
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(size);
+#endif
 }
 
 void SimulatedMeter::simulate()

@@ -8,8 +8,10 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -39,6 +41,9 @@ void printHelp(FILE* out)
         "  --help               show this help\n");
 }
 
+#ifdef Q_OS_UNIX
+// The one place a signal handler can reach: the write end of a pipe that
+// the event loop watches.
 int g_signalPipe[2] = {-1, -1};
 
 void onSignal(int)
@@ -46,6 +51,7 @@ void onSignal(int)
     const char c = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
+#endif
 
 } // namespace
 
@@ -102,6 +108,7 @@ int cli::runSimulate(const QStringList& args)
         std::fprintf(stderr, "received %s\n", packet.toHex(' ').toUpper().constData());
     });
 
+#ifdef Q_OS_UNIX
     // Interrupts end the event loop cleanly through a pipe.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
         std::perror("zb740-cli simulate: socketpair");
@@ -112,6 +119,7 @@ int cli::runSimulate(const QStringList& args)
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGHUP, onSignal);
+#endif
 
     std::printf("%s\n", qPrintable(meter.devicePath()));
     std::fflush(stdout);

@@ -195,6 +195,8 @@ void MeterLink::reportOpenError(const CommError& e)
 void MeterLink::onComm()
 {
     try {
+        if (m_comm.commEvent() == CMSComm::kEvBreak)
+            setStatus(portstatus::removedText(devicePath()));
         if (m_comm.commEvent() != CMSComm::kEvReceive) {
             m_comm.setInBufferCount(0);
             return;

@@ -70,4 +70,9 @@ QString noAnswerText(const QString& devicePath)
     return QStringLiteral("No answer from the meter on %1").arg(devicePath);
 }
 
+QString removedText(const QString& devicePath)
+{
+    return QStringLiteral("%1 was removed; waiting for the meter").arg(devicePath);
+}
+
 } // namespace portstatus

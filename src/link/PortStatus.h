@@ -29,5 +29,6 @@ QString openFailedText(const QString& devicePath, const QString& reason);
 QString connectedText(const QString& devicePath);
 QString waitingText(const QString& devicePath);
 QString noAnswerText(const QString& devicePath);
+QString removedText(const QString& devicePath);
 
 } // namespace portstatus

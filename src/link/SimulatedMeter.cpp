@@ -38,6 +38,8 @@ namespace {
 constexpr int kSplitGapMs = 15;
 constexpr int kSplitPiece = 16;
 constexpr int kMaxPendingReplies = 4;
+constexpr qsizetype kMaxHistoryBytes = 64 * 1024;
+constexpr qsizetype kMaxHistoryPackets = 1024;
 constexpr double kTwoPi = 6.283185307179586;
 
 float toF(float c) { return c * 1.8f + 32.0f; }
@@ -150,6 +152,9 @@ void SimulatedMeter::onReadable()
         m_inbox.append(buf, n);
     }
 #endif
+    // A meter left running for days keeps only its recent history.
+    if (m_received.size() > kMaxHistoryBytes)
+        m_received.remove(0, m_received.size() - kMaxHistoryBytes / 2);
     parse();
 }
 
@@ -190,6 +195,8 @@ void SimulatedMeter::parse()
 void SimulatedMeter::onPacket(const uint8_t* p)
 {
     const QByteArray packet(reinterpret_cast<const char*>(p), kCommandPacketSize);
+    if (m_packets.size() >= kMaxHistoryPackets)
+        m_packets.remove(0, kMaxHistoryPackets / 2);
     m_packets.append(packet);
     const uint8_t group = p[3], command = p[4], parameter = p[5];
     if (group == kWakeGroup && command == kWakeCommand) {

@@ -55,7 +55,8 @@ public:
     // The device the program opens (the pseudo-terminal's slave side).
     const QString& devicePath() const { return m_devicePath; }
 
-    // Everything received, in order, and the command packets found in it.
+    // What was received, in order, and the command packets found in it
+    // (the most recent 64 KiB and 1024 packets).
     const QByteArray& received() const { return m_received; }
     const QList<QByteArray>& packets() const { return m_packets; }
     int pollsReceived() const { return m_nPolls; }

@@ -2,6 +2,7 @@
 #include "QtPrinters.h"
 #include "link/CMSComm.h"
 #include "link/FrameDecoder.h"
+#include "link/MeterLink.h"
 #include "link/MeterProtocol.h"
 #include "link/SimulatedMeter.h"
 
@@ -220,6 +221,49 @@ TEST(Psychrometrics, KnownValues)
     EXPECT_NEAR(psychro::dewPoint(20.0, 50.0), 9.3, 0.1);
     EXPECT_NEAR(psychro::dewPoint(25.0, 100.0), 25.0, 0.01);
     EXPECT_NEAR(psychro::wetBulb(20.0, 50.0), 13.7, 0.1);
+}
+
+} // namespace
+
+namespace {
+
+// The link's own steps, driven by hand instead of the frame's timers.
+TEST(MeterLinkSteps, UnpluggedMeterClosesThePortAndTheWatchdogRetries)
+{
+    SimulatedMeter sim;
+    ASSERT_TRUE(sim.start());
+    AppOptions o;
+    o.portDevice = sim.devicePath();
+    RunState run;
+    auto live = std::make_unique<LiveSeries>();
+    MeterLink link(o, run, *live);
+    link.start();
+    QSignalSpy frames(&link, &MeterLink::frameDecoded);
+    link.scanTick(); // pinned: opens at once and wakes the meter
+    ASSERT_TRUE(frames.wait(2000));
+    EXPECT_TRUE(link.m_bRequestReady);
+    EXPECT_FALSE(link.m_bNoFrame[1]);
+    link.pollTick();
+    EXPECT_FALSE(link.m_bRequestReady);
+    ASSERT_TRUE(frames.wait(2000));
+
+    sim.stop(); // the pseudo-terminal goes away like an unplugged bridge
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !link.comm().portOpen(); }, 2000));
+    EXPECT_EQ(link.portStatus(), o.portDevice + " was removed; waiting for the meter");
+    link.sendPacket(meter::keyPressPacket(meter::RemoteKey::Units)); // discarded
+    link.pollTick();
+    EXPECT_FALSE(link.m_bRequestReady);
+
+    // Two watchdog periods without a frame: the run state shows no link and
+    // the failing reopen is named in the status.
+    link.m_bHiAlarm[2] = true;
+    link.watchdogTick();
+    EXPECT_FALSE(run.m_bNoLink);
+    link.watchdogTick();
+    EXPECT_TRUE(run.m_bNoLink);
+    EXPECT_FALSE(link.m_bHiAlarm[2]);
+    EXPECT_FALSE(link.comm().portOpen());
+    EXPECT_TRUE(link.portStatus().startsWith("No meter port: " + o.portDevice)) << link.portStatus().toStdString();
 }
 
 } // namespace

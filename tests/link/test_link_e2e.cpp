@@ -130,7 +130,9 @@ TEST_F(LinkEndToEnd, RunSurvivesASilentMeterAndComesBack)
     ASSERT_TRUE(QTest::qWaitFor([&] { return sim->silent(); }, 6000));
     const int countAtSilence = state().m_nCount;
     ASSERT_TRUE(QTest::qWaitFor([&] { return state().m_bNoLink; }, 7000));
-    EXPECT_LE(sinceValid.elapsed(), 6200);
+    // Under 6 s by the watchdog's arithmetic; coarse 3 s timers may each
+    // drift by 5 %.
+    EXPECT_LE(sinceValid.elapsed(), 6500);
     EXPECT_FALSE(state().m_bRunning);
     EXPECT_TRUE(state().m_bIdle);
     EXPECT_FALSE(state().m_bRunEnabled);

@@ -46,13 +46,17 @@ MeterLink::MeterLink(const AppOptions& options, RunState& run, LiveSeries& live,
     , m_decoder(run, live)
     , m_watcher(options.sysfsRoot)
 {
-    if (!m_limits)
-        m_limits = [] { return AlarmLimits {}; };
+    setLimitsSource(std::move(m_limits));
     m_comm.setPinnedDevice(options.portDevice);
     m_comm.setCommPort(m_nComPort);
     m_rx.reserve(256);
     connect(&m_comm, &CMSComm::onComm, this, &MeterLink::onComm);
     connect(&m_watcher, &DeviceWatcher::devicesChanged, this, &MeterLink::devicesChanged);
+}
+
+void MeterLink::setLimitsSource(LimitsSource limits)
+{
+    m_limits = limits ? std::move(limits) : LimitsSource([] { return AlarmLimits {}; });
 }
 
 void MeterLink::setComPort(int port)

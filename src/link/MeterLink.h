@@ -53,6 +53,10 @@ public:
     void openPort();
     void closePort();
 
+    // Where decoding reads the alarm limits (the alarm panel, once it
+    // exists); an empty source means the built-in defaults.
+    void setLimitsSource(LimitsSource limits);
+
     CMSComm& comm() { return m_comm; }
     const FrameDecoder& decoder() const { return m_decoder; }
     const QString& portStatus() const { return m_strStatus; }

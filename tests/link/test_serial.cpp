@@ -237,10 +237,17 @@ TEST(MeterLinkSteps, UnpluggedMeterClosesThePortAndTheWatchdogRetries)
     RunState run;
     auto live = std::make_unique<LiveSeries>();
     MeterLink link(o, run, *live);
+    link.setLimitsSource([] {
+        AlarmLimits limits;
+        limits.high[kAir] = -50.0f;
+        return limits;
+    });
     link.start();
     QSignalSpy frames(&link, &MeterLink::frameDecoded);
     link.scanTick(); // pinned: opens at once and wakes the meter
     ASSERT_TRUE(frames.wait(2000));
+    EXPECT_TRUE(link.m_bHiAlarm[kAir]);
+    EXPECT_FALSE(link.m_bHiAlarm[kWb]);
     EXPECT_TRUE(link.m_bRequestReady);
     EXPECT_FALSE(link.m_bNoFrame[1]);
     link.pollTick();

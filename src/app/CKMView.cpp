@@ -2,14 +2,18 @@
 
 #include "app/CMainFrame.h"
 #include "app/Settings.h"
+#include "graph/CScrollStrip.h"
+#include "graph/RealtimeGraph.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
 
 namespace {
 
 constexpr int kWatchdogMs = 3000;
-const QColor kPanelGrey(217, 218, 212);
 
 QWidget* makePanelPlace(QWidget* parent, const char* name)
 {
@@ -33,7 +37,22 @@ CKMView::CKMView(CMainFrame* frame)
     m_curveBar = makePanelPlace(this, "curveBar");
     m_alarmPanel = makePanelPlace(this, "alarmPanel");
     m_meterPanel = makePanelPlace(this, "meterPanel");
-    m_scrollStrip = makePanelPlace(this, "scrollStrip");
+    m_scrollStrip = new CScrollStrip(this);
+    m_scrollStrip->setObjectName(QStringLiteral("scrollStrip"));
+    m_scrollStrip->setAutoFillBackground(true);
+    m_scrollStrip->hide(); // shown by the first layout
+
+    m_graph = new RealtimeGraph(this, *this, m_run, frame->doc().live(), frame->graphFont());
+    m_graph->setFrameClient([this] { return m_frame->clientRectInView(); });
+    m_graph->setScrollStrip(m_scrollStrip);
+    connect(m_graph, &RealtimeGraph::statusText, this, [this](int pane, const QString& text) {
+        m_frame->setPaneText(pane, text);
+    });
+    connect(m_graph, &RealtimeGraph::undoZoomEnabledChanged, m_frame, &CMainFrame::updateCommands);
+    connect(m_graph, &RealtimeGraph::rearmSampleTimer, this, [this](int periodMs) {
+        if (periodMs > 0)
+            m_sampleTimer->start(periodMs);
+    });
 
     const IniFile ini = settings::settingsFile(frame->options());
     m_nYGain = settings::gainForIndex(settings::readGainIndex(ini, settings::kViewGainIndex), m_nYGain);
@@ -50,7 +69,12 @@ CKMView::~CKMView() = default;
 
 bool CKMView::isZoomed() const
 {
-    return false;
+    return m_graph->undoZoomEnabled();
+}
+
+void CKMView::onUndoZoom()
+{
+    m_graph->undoZoom();
 }
 
 void CKMView::showEvent(QShowEvent* event)
@@ -60,6 +84,9 @@ void CKMView::showEvent(QShowEvent* event)
         m_bTimersStarted = true;
         m_watchdogTimer->start();
         layoutPanels();
+        // The frame creates its commands after the view.
+        connect(m_frame->action(CMainFrame::Command::UndoZoom), &QAction::triggered, this, &CKMView::onUndoZoom,
+                Qt::UniqueConnection);
     }
 }
 
@@ -96,22 +123,36 @@ void CKMView::layoutPanels()
         place(m_scrollStrip, L + 228, B - 192, R - L - 230, 25);
 }
 
-void CKMView::paintEvent(QPaintEvent*)
+void CKMView::paintEvent(QPaintEvent* event)
 {
+    // The graph paints the whole view, including the frame's grey areas
+    // around it, and re-arms the sample timer when Run asked for it.
     QPainter p(this);
-    p.fillRect(rect(), palette().color(QPalette::Button));
-    // The frame's panel grey areas: a column right of the graph and the
-    // band that carries the legend.
-    const QRect client = m_frame->clientRectInView();
-    const int R = client.right() + 1, B = client.bottom() + 1, T = client.top();
-    p.fillRect(QRect(R - 52, T + 125, 63, B - T - 340), kPanelGrey);
-    p.fillRect(QRect(290, T + 125, R - 300, 25), kPanelGrey);
+    m_graph->paint(p, event->rect());
+}
 
-    if (m_run.m_bRearmSampleTimer) {
-        if (m_run.m_nSampleMs > 0)
-            m_sampleTimer->start(m_run.m_nSampleMs);
-        m_run.m_bRearmSampleTimer = false;
-    }
+void CKMView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_graph->mousePress(event->position().toPoint());
+    // Right button: consumed, no context menu.
+}
+
+void CKMView::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The right button is consumed: the graph has no context menu.
+    event->accept();
+}
+
+void CKMView::mouseMoveEvent(QMouseEvent* event)
+{
+    m_graph->mouseMove(event->position().toPoint());
+}
+
+void CKMView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_graph->mouseRelease(event->position().toPoint());
 }
 
 void CKMView::onSampleTimer()

@@ -3,6 +3,8 @@
 // instrument panels, commits samples at the run's interval and runs the
 // link watchdog's timer.
 #include "data/Channel.h"
+#include "graph/CScrollStrip.h"
+#include "graph/GraphViewFields.h"
 
 #include <QWidget>
 #include <array>
@@ -10,22 +12,17 @@
 class CMainFrame;
 class RunState;
 class QTimer;
+class RealtimeGraph;
 
-class CKMView : public QWidget {
+// The graph's fields (m_nYGain, m_nYOffset, m_bShowCurve, m_nScrollShift,
+// m_nFirstVisible, m_bDragging, the axis label texts) come with
+// GraphViewFields.
+class CKMView : public QWidget, public GraphViewFields {
     Q_OBJECT
 public:
     explicit CKMView(CMainFrame* frame);
     ~CKMView() override;
 
-    // Vertical scale of the real-time graph (values, not indexes).
-    int m_nYGain = 10;
-    int m_nYOffset = 0;
-    // Which curves the graph draws, in channel order.
-    std::array<bool, kChannelCount> m_bShowCurve {true, true, true, true, true};
-    int m_nScrollShift = 0;
-    int m_nFirstVisible = 0;
-    // A rubber band is being dragged: sample commits do not repaint.
-    bool m_bDragging = false;
     // Logger window flags.
     bool m_bLoggerOpen = false;
     bool m_bLoggerShown = false;
@@ -40,7 +37,11 @@ public:
     QWidget* curveBar() const { return m_curveBar; }
     QWidget* alarmPanel() const { return m_alarmPanel; }
     QWidget* meterPanel() const { return m_meterPanel; }
-    QWidget* scrollStrip() const { return m_scrollStrip; }
+    CScrollStrip* scrollStrip() const { return m_scrollStrip; }
+    RealtimeGraph* graph() const { return m_graph; }
+
+    // UndoZoom (command 32811): back to the whole run.
+    void onUndoZoom();
 
     QTimer* sampleTimer() const { return m_sampleTimer; }
     QTimer* watchdogTimer() const { return m_watchdogTimer; }
@@ -56,6 +57,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 public:
     // Sample timer tick: commits the latest reading of a running run.
@@ -69,7 +74,8 @@ private:
     QWidget* m_curveBar = nullptr;
     QWidget* m_alarmPanel = nullptr;
     QWidget* m_meterPanel = nullptr;
-    QWidget* m_scrollStrip = nullptr;
+    CScrollStrip* m_scrollStrip = nullptr;
+    RealtimeGraph* m_graph = nullptr;
     QTimer* m_sampleTimer = nullptr;
     QTimer* m_watchdogTimer = nullptr;
     bool m_bTimersStarted = false;

@@ -1,0 +1,176 @@
+// Repaint cost of the real-time graph: a 1200 x 800 view, a run of 10000
+// samples, all five curves shown. Each repaint is what the view does at a
+// paint event: the renderer rebuilds the picture, then it is copied to the
+// screen (here an offscreen image) with the overlays.
+//
+// Heap allocations are counted by replacing the global operator new; the
+// repaint benchmarks report them per repaint as "allocs_per_repaint".
+#include "app/RunState.h"
+#include "data/ReadingStore.h"
+#include "graph/GraphRenderer.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <atomic>
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+namespace {
+std::atomic<long long> g_allocations{0};
+}
+
+void* operator new(std::size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+constexpr int kViewW = 1200, kViewH = 800, kSamples = 10000;
+
+// A day-like run: slowly drifting air temperature and humidity with a little
+// noise, wet bulb and dew point derived from them, a surface temperature.
+void fillRealistic(LiveSeries& s)
+{
+    unsigned seed = 12345;
+    auto noise = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return ((seed >> 16) & 0x7fff) / 32767.0 - 0.5;
+    };
+    for (int i = 0; i < kSamples; ++i) {
+        const double t = i / double(kSamples);
+        const double air = 22.0 + 6.0 * std::sin(t * 6.283) + 0.2 * noise();
+        const double rh = 55.0 - 15.0 * std::sin(t * 6.283 + 0.4) + 0.5 * noise();
+        const double gamma = std::log(rh / 100.0) + 17.62 * air / (243.12 + air);
+        const double dp = 243.12 * gamma / (17.62 - gamma);
+        const double wb = air * std::atan(0.151977 * std::sqrt(rh + 8.313659)) + std::atan(air + rh)
+                          - std::atan(rh - 1.676331) + 0.00391838 * std::pow(rh, 1.5) * std::atan(0.023101 * rh)
+                          - 4.686035;
+        s.values[kAir][i] = float(std::round(air * 10) / 10);
+        s.values[kWb][i] = float(std::round(wb * 10) / 10);
+        s.values[kDp][i] = float(std::round(dp * 10) / 10);
+        s.values[kKir][i] = float(std::round((air + 8.0 + 0.3 * noise()) * 10) / 10);
+        s.values[kRh][i] = float(std::round(rh * 10) / 10);
+    }
+}
+
+struct Scene {
+    std::unique_ptr<LiveSeries> series = std::make_unique<LiveSeries>();
+    RunState run;
+    GraphViewFields view;
+    std::unique_ptr<GraphState> state = std::make_unique<GraphState>();
+    GraphRenderer renderer{QFont(QStringLiteral("宋体"), 10)};
+    QImage screen{kViewW, kViewH, QImage::Format_RGB32};
+    PlotGeometry geo = PlotGeometry::fromClient(kViewW, kViewH);
+
+    Scene()
+    {
+        fillRealistic(*series);
+        run.m_nCount = kSamples;
+        run.m_tStart = 1700000000;
+        run.m_nSampleMs = 1000;
+        view.m_nYGain = 10;
+        view.m_nYOffset = 0;
+    }
+    void repaint(QPainter& p)
+    {
+        renderer.render(*state, view, run, *series, geo);
+        renderer.paint(p, screen.rect(), *state);
+    }
+};
+
+void runRepaint(benchmark::State& bs, Scene& scene)
+{
+    QPainter screenPainter(&scene.screen);
+    scene.repaint(screenPainter);  // first repaint: images and labels
+    const long long before = g_allocations.load();
+    for (auto _ : bs) {
+        scene.repaint(screenPainter);
+        benchmark::DoNotOptimize(scene.screen.constBits());
+    }
+    bs.counters["allocs_per_repaint"] = double(g_allocations.load() - before) / double(bs.iterations());
+}
+
+void RealtimeRepaintAuto(benchmark::State& bs)
+{
+    Scene scene;
+    runRepaint(bs, scene);
+}
+
+void RealtimeRepaintZoom99(benchmark::State& bs)
+{
+    Scene scene;
+    GraphState& st = *scene.state;
+    // Render once in auto mode so the zoom base has the run's capacity.
+    {
+        QPainter p(&scene.screen);
+        scene.repaint(p);
+    }
+    // 99 stored selections, each a slightly smaller band in the middle.
+    for (int j = 0; j < kMaxZoomDepth; ++j)
+        st.zoomStack[j] = ZoomStep{0.01, 0.01, 0.99, 0.99, 0, 0, 0, 0};
+    st.nZoomLevel = kMaxZoomDepth;
+    st.bAutoMode = 0;
+    st.bFirstVisibleSet = 0;
+    runRepaint(bs, scene);
+}
+
+// The floor: the same 5 x 9999 segments of the auto-mode picture drawn the
+// plain way, one QPainter::drawLine per segment, into an image of the plot's
+// size.
+void BareSegments(benchmark::State& bs)
+{
+    Scene scene;
+    {
+        QPainter p(&scene.screen);
+        scene.repaint(p);
+    }
+    const GraphFrame& f = scene.renderer.frame();
+    static QPoint points[kChannelCount][kSamples];
+    for (int c = 0; c < kChannelCount; ++c)
+        for (int s = 0; s < kSamples; ++s)
+            points[c][s] = QPoint(int(std::trunc(s * f.tf.dx + f.tf.X0)),
+                                  int(std::trunc(plotY(f, c, scene.series->values[c][s], false))));
+    QImage plot(f.geo.W, f.geo.H, QImage::Format_RGB32);
+    plot.fill(Qt::black);
+    QPainter p(&plot);
+    for (auto _ : bs) {
+        for (int c = 0; c < kChannelCount; ++c) {
+            p.setPen(kCurveScreenColor[c]);
+            for (int s = 1; s < kSamples; ++s)
+                p.drawLine(points[c][s - 1], points[c][s]);
+        }
+        benchmark::DoNotOptimize(plot.constBits());
+    }
+}
+
+} // namespace
+
+BENCHMARK(RealtimeRepaintAuto)->Name("RealtimeRepaint/Auto")->Unit(benchmark::kMillisecond);
+BENCHMARK(RealtimeRepaintZoom99)->Name("RealtimeRepaint/Zoom99")->Unit(benchmark::kMillisecond);
+BENCHMARK(BareSegments)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

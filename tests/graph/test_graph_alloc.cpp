@@ -1,0 +1,100 @@
+// Repaints of the real-time graph allocate nothing once the picture exists:
+// global operator new is replaced in this executable and counts every heap
+// allocation made while the renderer repaints.
+#include "app/RunState.h"
+#include "data/ReadingStore.h"
+#include "graph/GraphRenderer.h"
+
+#include <QImage>
+#include <QPainter>
+#include <atomic>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <new>
+
+namespace {
+std::atomic<long long> g_allocations{0};
+}
+
+void* operator new(std::size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+class GraphAlloc : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (int s = 0; s < kMaxRunSamples; ++s)
+            for (int c = 0; c < kChannelCount; ++c)
+                series->values[c][s] = float(20 + c * 5 + (s % 37) * 0.3);
+        run.m_tStart = 1700000000;
+        run.m_nSampleMs = 2000;
+    }
+    // Repaints as the view does after a commit: the renderer, then the copy
+    // to the screen with the cursor line over it. Returns the allocations.
+    long long repaint(int count)
+    {
+        run.m_nCount = count;
+        run.m_bNewSample = true;
+        const long long before = g_allocations.load();
+        renderer.render(*state, view, run, *series, geo);
+        renderer.paint(screenPainter, screen.rect(), *state);
+        return g_allocations.load() - before;
+    }
+
+    std::unique_ptr<LiveSeries> series = std::make_unique<LiveSeries>();
+    std::unique_ptr<GraphState> state = std::make_unique<GraphState>();
+    RunState run;
+    GraphViewFields view;
+    GraphRenderer renderer{QFont(QStringLiteral("宋体"), 10)};
+    PlotGeometry geo = PlotGeometry::fromClient(1200, 800);
+    QImage screen{1200, 800, QImage::Format_RGB32};
+    QPainter screenPainter{&screen};
+};
+
+TEST_F(GraphAlloc, AutoModeRepaintsAllocateNothingBetweenCompressions)
+{
+    state->bCursorHidden = 0;
+    state->nCursorX = geo.x0 + 100;
+    repaint(2);  // first picture: images, labels, grid
+    for (int count = 3; count <= 100; ++count)
+        EXPECT_EQ(repaint(count), 0) << count;
+    // A compression rescales the grid and relabels the time axis; after it
+    // the repaints are free again.
+    repaint(101);
+    EXPECT_EQ(state->nCapacity, 110);
+    for (int count = 102; count <= 110; ++count)
+        EXPECT_EQ(repaint(count), 0) << count;
+    EXPECT_FALSE(state->bCursorHidden) << "the overlay was drawn";
+}
+
+TEST_F(GraphAlloc, ZoomLevel99RepaintsAllocateNothing)
+{
+    repaint(5000);
+    for (int j = 0; j < kMaxZoomDepth; ++j)
+        state->zoomStack[j] = ZoomStep{0.01, 0.01, 0.99, 0.99, 0, 0, 0, 0};
+    state->nZoomLevel = kMaxZoomDepth;
+    state->bAutoMode = 0;
+    state->bFirstVisibleSet = 0;
+    repaint(5000);  // the zoomed picture's first repaint
+    for (int count = 5001; count <= 5050; ++count)
+        EXPECT_EQ(repaint(count), 0) << count;
+    // A scrolled picture is as free.
+    view.m_nScrollShift = -100;
+    repaint(5051);
+    EXPECT_EQ(repaint(5052), 0);
+}
+
+} // namespace

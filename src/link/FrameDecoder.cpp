@@ -5,6 +5,7 @@
 #include <QLatin1StringView>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -34,21 +35,54 @@ const QString kDashes = QStringLiteral("----");
 const QString kOverHigh = QStringLiteral("+OL");
 const QString kOverLow = QStringLiteral("-OL");
 
-// Assigns only when the text differs, so a steady reading allocates nothing.
-void setText(QString& dst, const char* text)
+// Writes `text` into `dst` in place when `dst` owns a large enough buffer,
+// so changing readings allocate nothing; returns whether the text changed.
+bool writeText(QString& dst, const char* text)
 {
-    if (dst != QLatin1StringView(text))
-        dst = QString::fromLatin1(text);
+    const QLatin1StringView t(text);
+    if (dst == t)
+        return false;
+    if (dst.isDetached() && dst.capacity() >= t.size()) {
+        dst.resize(t.size());
+        QChar* out = dst.data();
+        for (qsizetype i = 0; i < t.size(); ++i)
+            out[i] = QLatin1Char(t[i]);
+    } else {
+        QString fresh;
+        fresh.reserve(std::max<qsizetype>(t.size(), 16));
+        fresh.append(t);
+        dst = std::move(fresh);
+    }
+    return true;
 }
 
-void formatTenth(char (&buf)[48], double v, const char* suffix)
+// Indicator texts are constants: sharing them allocates nothing.
+bool shareText(QString& dst, const QString& text)
+{
+    if (dst == text)
+        return false;
+    dst = text;
+    return true;
+}
+
+template <size_t N>
+void formatTenth(char (&buf)[N], double v, const char* suffix)
 {
     std::snprintf(buf, sizeof buf, "%.1f%s", v, suffix);
 }
 
 } // namespace
 
-FrameDecoder::FrameDecoder(RunState& run, LiveSeries& live) : m_run(run), m_live(live) {}
+FrameDecoder::FrameDecoder(RunState& run, LiveSeries& live) : m_run(run), m_live(live)
+{
+    // The texts that follow the readings get their buffers once, here.
+    for (QString* s : {&m_display.value1, &m_display.value2, &m_display.value3})
+        s->reserve(16);
+    for (int c = 0; c < kChannelCount; ++c) {
+        m_minMax.max[c].reserve(24);
+        m_minMax.min[c].reserve(24);
+    }
+}
 
 DecodeResult FrameDecoder::decode(const QByteArray& buffer, int64_t now, const AlarmLimits& limits,
     AlarmFlagArray& hiAlarm, AlarmFlagArray& lowAlarm)
@@ -60,18 +94,16 @@ DecodeResult FrameDecoder::decode(const QByteArray& buffer, int64_t now, const A
         return result;
     }
     result.valid = true;
-    const DisplayTexts previous = m_display; // shares, does not copy the texts
-
     result.runStarted = m_run.onValidFrame(now);
 
     const uint8_t flagsA = f[kOffFlagsA];
     const uint8_t flagsB = f[kOffFlagsB];
     const bool fahrenheit = (flagsB & kBFahrenheit) != 0;
     m_run.m_bFahrenheit = fahrenheit;
-    m_display.unitMark = fahrenheit ? kUnitF : kUnitC;
-    m_run.m_strUnit = m_display.unitMark;
+    bool lcdChanged = shareText(m_display.unitMark, fahrenheit ? kUnitF : kUnitC);
+    shareText(m_run.m_strUnit, m_display.unitMark);
 
-    applyIndicators(flagsA, flagsB);
+    lcdChanged |= applyIndicators(flagsA, flagsB);
 
     // The run never exceeds the store; the spare slots on top absorb a
     // frame arriving after the last commit.
@@ -89,43 +121,34 @@ DecodeResult FrameDecoder::decode(const QByteArray& buffer, int64_t now, const A
     m_fLcd[1] = readFloat(f, kOffLcd2);
     m_fLcd[2] = readFloat(f, kOffLcd3);
 
-    updateTexts(k, flagsB);
+    lcdChanged |= updateTexts(k, flagsB);
     updateExtremes(v);
     result.alarmsChanged = updateAlarms(v, limits, hiAlarm, lowAlarm);
-    result.lcdChanged = !(m_display == previous);
+    result.lcdChanged = lcdChanged;
 
     m_run.checkRunEnd();
     return result;
 }
 
-void FrameDecoder::applyIndicators(uint8_t a, uint8_t b)
+bool FrameDecoder::applyIndicators(uint8_t a, uint8_t b)
 {
     DisplayTexts& d = m_display;
-    d.maxMinA = kBlank3;
-    d.maxMinB = kBlank3;
-    d.holdA = kBlank4;
-    d.holdB = kBlank4;
-    d.recordA = kBlank5;
-    d.recordB = kBlank5;
-    d.link = kBlank7;
-    d.wbDp = kBlank2;
-    // Later assignments win, as the meter's own display does.
-    if (a & kAMax) d.maxMinA = kMax;
-    if (a & kAMin) d.maxMinA = kMinA;
-    if (b & kBMax) d.maxMinB = kMax;
-    if (b & kBMin) d.maxMinB = kMinB;
-    if (a & kAHold) d.holdA = kHold;
-    if (b & kBHold) d.holdB = kHold;
-    if (a & kARec) d.recordA = kRec;
-    if (b & kBRec) d.recordB = kRec;
-    if (a & kAPcLink) d.link = kPcLink;
-    if (a & kAWb) d.wbDp = kWbText;
-    if (a & kADp) d.wbDp = kDpText;
-    d.mode = (b & kBTypeK) ? kTypeK : kIrTemp;
-    if ((b & kBIrInactive) && !(b & kBTypeK))
-        d.mode = kBlank12;
-    d.backlight = (b & kBBacklight) != 0;
-    m_strBattery = (a & kABatteryNormal) ? kNormal : kLow;
+    // Later flags win, as on the meter's own display.
+    bool changed = shareText(d.maxMinA, (a & kAMin) ? kMinA : (a & kAMax) ? kMax : kBlank3);
+    changed |= shareText(d.maxMinB, (b & kBMin) ? kMinB : (b & kBMax) ? kMax : kBlank3);
+    changed |= shareText(d.holdA, (a & kAHold) ? kHold : kBlank4);
+    changed |= shareText(d.holdB, (b & kBHold) ? kHold : kBlank4);
+    changed |= shareText(d.recordA, (a & kARec) ? kRec : kBlank5);
+    changed |= shareText(d.recordB, (b & kBRec) ? kRec : kBlank5);
+    changed |= shareText(d.link, (a & kAPcLink) ? kPcLink : kBlank7);
+    changed |= shareText(d.wbDp, (a & kADp) ? kDpText : (a & kAWb) ? kWbText : kBlank2);
+    const bool typeK = (b & kBTypeK) != 0;
+    changed |= shareText(d.mode, typeK ? kTypeK : (b & kBIrInactive) ? kBlank12 : kIrTemp);
+    const bool backlight = (b & kBBacklight) != 0;
+    changed |= backlight != d.backlight;
+    d.backlight = backlight;
+    shareText(m_strBattery, (a & kABatteryNormal) ? kNormal : kLow);
+    return changed;
 }
 
 float FrameDecoder::limitKir(float k, uint8_t marker, uint8_t flagsB)
@@ -160,15 +183,15 @@ float FrameDecoder::limitKir(float k, uint8_t marker, uint8_t flagsB)
     return k;
 }
 
-void FrameDecoder::updateTexts(float k, uint8_t flagsB)
+bool FrameDecoder::updateTexts(float k, uint8_t flagsB)
 {
     const bool typeK = (flagsB & kBTypeK) != 0;
     const bool held = (flagsB & kBIrInactive) != 0;
-    char buf[48];
+    char buf[kTextBufferSize];
     formatTenth(buf, m_fLcd[0], "");
-    setText(m_display.value1, buf);
+    bool changed = writeText(m_display.value1, buf);
     formatTenth(buf, m_fLcd[1], "");
-    setText(m_display.value2, buf);
+    changed |= writeText(m_display.value2, buf);
 
     // The meter's lower display drops the last digit instead of rounding.
     double v3 = m_fLcd[2];
@@ -177,17 +200,18 @@ void FrameDecoder::updateTexts(float k, uint8_t flagsB)
     else if (v3 <= -0.05)
         v3 += 0.05;
     formatTenth(buf, v3, "");
-    setText(m_display.value3, buf);
     if (k < -1000.0f)
-        m_display.value3 = kDashes;
+        std::strcpy(buf, "----");
     if (k == (typeK ? kTypeKHigh : kIrHigh))
-        m_display.value3 = kOverHigh;
+        std::strcpy(buf, "+OL");
     if (k == (typeK ? kTypeKLow : kIrLow))
-        m_display.value3 = kOverLow;
+        std::strcpy(buf, "-OL");
     if (!held)
-        m_strLastValue3 = m_display.value3;
+        std::memcpy(m_cLastValue3, buf, sizeof buf);
     else if (!typeK)
-        m_display.value3 = m_strLastValue3;
+        std::memcpy(buf, m_cLastValue3, sizeof buf);
+    changed |= writeText(m_display.value3, buf);
+    return changed;
 }
 
 void FrameDecoder::updateExtremes(const ChannelValues& v)
@@ -200,7 +224,7 @@ void FrameDecoder::updateExtremes(const ChannelValues& v)
     }
     const bool f = m_run.m_bFahrenheit;
     const char* unit = f ? "F" : "C";
-    char buf[48];
+    char buf[kTextBufferSize];
     for (int c = 0; c < kChannelCount; ++c) {
         const char* suffix = c == kRh ? " %RH" : unit;
         if (m_fMax[c] != -300.0f) {
@@ -208,14 +232,14 @@ void FrameDecoder::updateExtremes(const ChannelValues& v)
             if (c == kKir)
                 shown = cutToTenth(shown);
             formatTenth(buf, shown, suffix);
-            setText(m_minMax.max[c], buf);
+            writeText(m_minMax.max[c], buf);
         }
         if (m_fMin[c] != 6000.0f) {
             double shown = toDisplayUnit(m_fMin[c], c, f);
             if (c == kKir)
                 shown = cutToTenth(shown);
             formatTenth(buf, shown, suffix);
-            setText(m_minMax.min[c], buf);
+            writeText(m_minMax.min[c], buf);
         }
     }
 }

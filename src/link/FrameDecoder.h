@@ -43,9 +43,10 @@ public:
     float minValue(int channel) const { return m_fMin[channel]; }
 
 private:
-    void applyIndicators(uint8_t flagsA, uint8_t flagsB);
+    // These two return whether an LCD text or the backlight changed.
+    bool applyIndicators(uint8_t flagsA, uint8_t flagsB);
     float limitKir(float k, uint8_t marker, uint8_t flagsB);
-    void updateTexts(float k, uint8_t flagsB);
+    bool updateTexts(float k, uint8_t flagsB);
     void updateExtremes(const ChannelValues& v);
     bool updateAlarms(const ChannelValues& v, const AlarmLimits& limits, AlarmFlagArray& hi, AlarmFlagArray& low) const;
 
@@ -60,7 +61,9 @@ private:
     float m_fLastKir = kKirNoReading;
     float m_fLastNonZeroKir = 0.0f;
     uint8_t m_nZeroFix = 2;
-    QString m_strLastValue3;
+    // Room for any formatted reading ("%.1f" of a float, with its unit).
+    static constexpr int kTextBufferSize = 48;
+    char m_cLastValue3[kTextBufferSize] = {};
     float m_fLcd[3] = {0.0f, 0.0f, 0.0f};
     float m_fMax[kChannelCount] = {-300.0f, -300.0f, -300.0f, -300.0f, -300.0f};
     float m_fMin[kChannelCount] = {6000.0f, 6000.0f, 6000.0f, 6000.0f, 6000.0f};

@@ -45,6 +45,8 @@ MeterLink::MeterLink(const AppOptions& options, RunState& run, LiveSeries& live,
     , m_limits(std::move(limits))
     , m_decoder(run, live)
     , m_watcher(options.sysfsRoot)
+    , m_pollPacket(meter::pollPacket())
+    , m_wakePacket(meter::wakePacket())
 {
     setLimitsSource(std::move(m_limits));
     m_comm.setPinnedDevice(options.portDevice);
@@ -83,7 +85,7 @@ void MeterLink::pollTick()
     if (!m_bRequestReady)
         return;
     try {
-        m_comm.setOutput(meter::pollPacket());
+        m_comm.setOutput(m_pollPacket);
     } catch (const CommError&) {
     }
     m_bRequestReady = false;
@@ -176,7 +178,7 @@ void MeterLink::runOpenSequence()
     if (!m_comm.portOpen())
         m_comm.setPortOpen(true);
     m_comm.setInBufferCount(0);
-    m_comm.setOutput(meter::wakePacket());
+    m_comm.setOutput(m_wakePacket);
     if (m_run.m_bNoLink)
         setStatus(portstatus::waitingText(devicePath()));
 }

@@ -86,5 +86,7 @@ private:
     FrameDecoder m_decoder;
     DeviceWatcher m_watcher;
     QByteArray m_rx;
+    const QByteArray m_pollPacket;
+    const QByteArray m_wakePacket;
     QString m_strStatus;
 };

@@ -228,16 +228,14 @@ void FrameDecoder::updateExtremes(const ChannelValues& v)
     for (int c = 0; c < kChannelCount; ++c) {
         const char* suffix = c == kRh ? " %RH" : unit;
         if (m_fMax[c] != -300.0f) {
-            double shown = toDisplayUnit(m_fMax[c], c, f);
-            if (c == kKir)
-                shown = cutToTenth(shown);
+            const float display = toDisplayUnit(m_fMax[c], c, f);
+            const double shown = c == kKir ? cutToTenth(display) : display;
             formatTenth(buf, shown, suffix);
             writeText(m_minMax.max[c], buf);
         }
         if (m_fMin[c] != 6000.0f) {
-            double shown = toDisplayUnit(m_fMin[c], c, f);
-            if (c == kKir)
-                shown = cutToTenth(shown);
+            const float display = toDisplayUnit(m_fMin[c], c, f);
+            const double shown = c == kKir ? cutToTenth(display) : display;
             formatTenth(buf, shown, suffix);
             writeText(m_minMax.min[c], buf);
         }
@@ -249,9 +247,8 @@ bool FrameDecoder::updateAlarms(const ChannelValues& v, const AlarmLimits& limit
 {
     bool changed = false;
     for (int c = 0; c < kChannelCount; ++c) {
-        double value = toDisplayUnit(v[c], c, m_run.m_bFahrenheit);
-        if (c == kKir)
-            value = cutToTenth(value);
+        const float display = toDisplayUnit(v[c], c, m_run.m_bFahrenheit);
+        const double value = c == kKir ? cutToTenth(display) : display;
         const bool h = value >= limits.high[c];
         const bool l = value <= limits.low[c] && value > -200.0;
         changed = changed || h != hi[c] || l != low[c];

@@ -289,6 +289,10 @@ TEST_F(Decoder, KirTextsAndAlarmsCutTowardZero)
     ASSERT_TRUE(feed(fields(20.0f, -20.07f)).valid);
     EXPECT_EQ(decoder.minMaxTexts().min[kKir], "-20.0C");
     EXPECT_FALSE(low[kKir]); // -20.07 cut to -20.0
+    // A tenth that single precision holds just below itself stays a tenth.
+    limits.high[kKir] = 0.7f;
+    ASSERT_TRUE(feed(fields(20.0f, 0.7f)).valid);
+    EXPECT_TRUE(hi[kKir]);
 }
 
 TEST_F(Decoder, AlarmsAgainstLimits)

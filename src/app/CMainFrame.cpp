@@ -3,6 +3,8 @@
 #include "app/CAboutDlg.h"
 #include "app/CKMView.h"
 #include "app/CSampleRateDlg.h"
+#include "link/MeterLink.h"
+#include "link/SimulatedMeter.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,6 +55,10 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     m_nComPort = settings::readComPort(settings::settingsFile(m_options));
     m_limitTexts = settings::readConfiguredLimitTexts(settings::configFile(m_options));
 
+    // 5. the serial control, inside the meter link; made before the view so
+    // the panels can reach it
+    createLink();
+
     // 2. the view, which builds the panels
     m_graphFont = makeGraphFont();
     m_view = new CKMView(this);
@@ -75,6 +81,8 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     m_scanTimer->setInterval(kScanMs);
     connect(m_scanTimer, &QTimer::timeout, this, &CMainFrame::onScanTimer);
     m_scanTimer->start();
+    connect(m_link, &MeterLink::devicesChanged, m_scanTimer, qOverload<>(&QTimer::start));
+    connect(m_view, &CKMView::watchdogTick, m_link, &MeterLink::watchdogTick);
 
     m_commandTimer = new QTimer(this);
     m_commandTimer->setInterval(kCommandRefreshMs);
@@ -253,12 +261,66 @@ bool CMainFrame::saveRun()
     return false;
 }
 
+void CMainFrame::createLink()
+{
+    if (m_options.simulate) {
+        // The simulated meter answers on a pseudo-terminal in this process;
+        // the link opens it like any pinned device.
+        m_simulator = new SimulatedMeter({}, this);
+        QString error;
+        if (m_simulator->start(&error)) {
+            m_options.portDevice = m_simulator->devicePath();
+        } else {
+            const QString text = QStringLiteral("Cannot start the simulated meter: %1").arg(error);
+            QMetaObject::invokeMethod(this, [this, text] { setPaneText(2, text); }, Qt::QueuedConnection);
+        }
+    }
+    const AlarmLimits limits = alarmLimitsFromTexts(m_limitTexts.high, m_limitTexts.low);
+    m_link = new MeterLink(m_options, m_run, m_doc.live(), [limits] { return limits; }, this);
+    m_link->setComPort(m_nComPort);
+    m_nComPort = m_link->m_nComPort;
+    connect(m_link, &MeterLink::frameDecoded, this, [this](const DecodeResult& r) {
+        onFrameDecoded(r.runStarted, r.lcdChanged, r.alarmsChanged);
+    });
+    connect(m_link, &MeterLink::linkLost, this, &CMainFrame::onLinkLost);
+    connect(m_link, &MeterLink::portStatusChanged, this, [this](const QString& text) {
+        setPaneText(2, text);
+        m_panes[2]->setToolTip(text); // the whole advice where the pane cuts it
+    });
+    connect(m_link, &MeterLink::over16Message, this, [this](const QString& text) {
+        QMessageBox::warning(this, QStringLiteral("ZB740"), text, QMessageBox::Ok);
+    });
+    // 8. the watchdog marks the stored port; no request is outstanding
+    m_link->start();
+}
+
+void CMainFrame::onFrameDecoded(bool runStarted, bool lcdChanged, bool alarmsChanged)
+{
+    if (runStarted)
+        m_view->update();
+    if (lcdChanged)
+        m_view->meterPanel()->update(QRect(53, 194, 116, 154));
+    if (alarmsChanged)
+        m_view->alarmPanel()->update();
+    updateCommands();
+}
+
+void CMainFrame::onLinkLost()
+{
+    m_view->meterPanel()->update();
+    m_view->alarmPanel()->update();
+    updateCommands();
+}
+
 void CMainFrame::onPollTimer()
 {
+    m_link->pollTick();
 }
 
 void CMainFrame::onScanTimer()
 {
+    m_link->scanTick();
+    m_nComPort = m_link->m_nComPort;
 }
 
 void CMainFrame::sendKeyPacket(const QByteArray& packet)
@@ -283,6 +345,7 @@ void CMainFrame::onAbout()
 void CMainFrame::writeSettingsAtClose()
 {
     settings::CloseValues v;
+    m_nComPort = m_link->m_nComPort;
     v.comPort = m_nComPort;
     m_limitTexts = m_view->alarmPanel()->limitTexts();
     v.limits = m_limitTexts;
@@ -296,6 +359,7 @@ void CMainFrame::writeSettingsAtClose()
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     writeSettingsAtClose();
+    m_link->closePort();
     if (m_run.m_nCount > 1 && askYesNo(QStringLiteral("Do you want to save the data before closing?")))
         saveRun();
     m_pollTimer->stop();

@@ -32,8 +32,11 @@ inline float toDisplayUnit(float celsius, int channel, bool fahrenheit)
     return celsius * 1.8f + 32.0f;
 }
 
-// K/IR readings are cut to one decimal toward zero before display.
-inline double cutToTenth(double v) { return std::trunc(v * 10.0) * 0.1; }
+// K/IR readings are cut to one decimal toward zero before display. The
+// product is taken in single precision, as the reading itself is single:
+// 0.7f * 10 is exactly 7, where the double product of 0.7f would be
+// 6.99999988 and cut a tenth too far.
+inline double cutToTenth(float v) { return std::trunc(v * 10.0f) * 0.1; }
 
 // Curve quantisation: to tenths, half away from zero.
 inline double roundTenthAway(double v)

@@ -62,7 +62,7 @@ int yLabelY(int H, int i) { return H + 16 - static_cast<int>(std::floor(i * (H -
 
 double quantised(int channel, float stored, bool fahrenheit)
 {
-    const double v = toDisplayUnit(stored, channel, fahrenheit);
+    const float v = toDisplayUnit(stored, channel, fahrenheit);
     return channel == kKir ? cutToTenth(v) : roundTenthAway(v);
 }
 

@@ -37,8 +37,6 @@ CKMView::CKMView(CMainFrame* frame)
     }
     connect(m_curveBar, &CCurveBar::viewsNeedUpdate, this, qOverload<>(&QWidget::update));
     connect(this, &CKMView::sampleCommitted, m_curveBar, &CCurveBar::refresh);
-    // Whoever handles the watchdog sets m_bNoLink first; the face looks after.
-    connect(this, &CKMView::watchdogTick, m_meterPanel, &CMeterPanel::onLinkStateChanged, Qt::QueuedConnection);
     m_scrollStrip = new CScrollStrip(this);
     m_scrollStrip->setObjectName(QStringLiteral("scrollStrip"));
     m_scrollStrip->setAutoFillBackground(true);

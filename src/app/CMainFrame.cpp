@@ -275,11 +275,23 @@ void CMainFrame::createLink()
             QMetaObject::invokeMethod(this, [this, text] { setPaneText(2, text); }, Qt::QueuedConnection);
         }
     }
-    const AlarmLimits limits = alarmLimitsFromTexts(m_limitTexts.high, m_limitTexts.low);
-    m_link = new MeterLink(m_options, m_run, m_doc.live(), [limits] { return limits; }, this);
+    // The decoder compares against the limits the alarm panel holds now;
+    // until the view exists (no frame can arrive before), the configured ones.
+    const AlarmLimits configured = alarmLimitsFromTexts(m_limitTexts.high, m_limitTexts.low);
+    m_link = new MeterLink(m_options, m_run, m_doc.live(),
+        [this, configured] { return m_view ? m_view->alarmPanel()->alarmLimits() : configured; }, this);
     m_link->setComPort(m_nComPort);
     m_nComPort = m_link->m_nComPort;
     connect(m_link, &MeterLink::frameDecoded, this, [this](const DecodeResult& r) {
+        if (r.valid) {
+            // The panels repaint what changed themselves.
+            const FrameDecoder& d = m_link->decoder();
+            m_view->meterPanel()->setDisplayTexts(d.displayTexts());
+            m_view->alarmPanel()->setMinMaxTexts(d.minMaxTexts());
+            m_view->alarmPanel()->setAlarmFlags(m_link->m_bHiAlarm, m_link->m_bLowAlarm);
+            m_view->curveBar()->setBatteryText(d.batteryText());
+            m_view->curveBar()->refresh();
+        }
         onFrameDecoded(r.runStarted, r.lcdChanged, r.alarmsChanged);
     });
     connect(m_link, &MeterLink::linkLost, this, &CMainFrame::onLinkLost);
@@ -298,16 +310,14 @@ void CMainFrame::onFrameDecoded(bool runStarted, bool lcdChanged, bool alarmsCha
 {
     if (runStarted)
         m_view->update();
-    if (lcdChanged)
-        m_view->meterPanel()->update(QRect(53, 194, 116, 154));
-    if (alarmsChanged)
-        m_view->alarmPanel()->update();
+    Q_UNUSED(lcdChanged);    // the meter face compares its texts itself
+    Q_UNUSED(alarmsChanged); // the alarm panel repaints on a changed flag
     updateCommands();
 }
 
 void CMainFrame::onLinkLost()
 {
-    m_view->meterPanel()->update();
+    m_view->meterPanel()->onLinkStateChanged();
     m_view->alarmPanel()->update();
     updateCommands();
 }
@@ -325,8 +335,7 @@ void CMainFrame::onScanTimer()
 
 void CMainFrame::sendKeyPacket(const QByteArray& packet)
 {
-    // Goes to the serial control's Output once the frame hosts the meter link.
-    Q_UNUSED(packet);
+    m_link->sendPacket(packet);
 }
 
 void CMainFrame::onHelp()

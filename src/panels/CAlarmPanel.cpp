@@ -3,6 +3,7 @@
 #include "app/StepButtons.h"
 #include "panels/CNumEdit.h"
 #include "panels/PanelFonts.h"
+#include "panels/TextCopy.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -157,7 +158,10 @@ void CAlarmPanel::refresh()
 
 void CAlarmPanel::setMinMaxTexts(const MinMaxTexts& texts)
 {
-    m_minMax = texts;
+    for (size_t c = 0; c < size_t(kChannelCount); ++c) {
+        copyText(m_minMax.max[c], texts.max[c]);
+        copyText(m_minMax.min[c], texts.min[c]);
+    }
     refresh();
 }
 

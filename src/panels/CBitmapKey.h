@@ -4,7 +4,7 @@
 // press shows through the pointer. Every time the key goes down (a press,
 // or the pointer coming back onto a held key) it emits its press packet; a
 // double-click emits the key's double-click packet when it has one.
-#include "panels/RemoteKeys.h"
+#include "panels/FaceKeys.h"
 
 #include <QAbstractButton>
 #include <QCursor>
@@ -13,9 +13,9 @@
 class CBitmapKey : public QAbstractButton {
     Q_OBJECT
 public:
-    CBitmapKey(const panels::RemoteKeyInfo& info, const QCursor& pressedCursor, QWidget* parent = nullptr);
+    CBitmapKey(const FaceKey& info, const QCursor& pressedCursor, QWidget* parent = nullptr);
 
-    const panels::RemoteKeyInfo& info() const { return m_info; }
+    const FaceKey& info() const { return m_info; }
 
 signals:
     void packet(const QByteArray& bytes);
@@ -28,7 +28,7 @@ protected:
 private:
     void onPressed();
 
-    const panels::RemoteKeyInfo& m_info;
+    const FaceKey& m_info;
     QCursor m_pressedCursor;
     QPixmap m_picture;
 };

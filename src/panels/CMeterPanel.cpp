@@ -4,6 +4,7 @@
 #include "panels/CBitmapKey.h"
 #include "panels/PanelFonts.h"
 #include "panels/Pictures.h"
+#include "panels/TextCopy.h"
 
 #include <QFontMetricsF>
 #include <QKeyEvent>
@@ -48,7 +49,7 @@ CMeterPanel::CMeterPanel(const RunState& run, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
     const QCursor cursor = pressedKeyCursor();
-    for (const panels::RemoteKeyInfo& info : panels::remoteKeys()) {
+    for (const FaceKey& info : faceKeys()) {
         auto* k = new CBitmapKey(info, cursor, this);
         connect(k, &CBitmapKey::packet, this, &CMeterPanel::keyPacket);
         m_keys[size_t(info.key)] = k;
@@ -58,9 +59,18 @@ CMeterPanel::CMeterPanel(const RunState& run, QWidget* parent)
 
 void CMeterPanel::setDisplayTexts(const DisplayTexts& texts)
 {
-    const bool changed = !(texts == m_texts);
-    if (changed)
-        m_texts = texts;
+    static constexpr QString DisplayTexts::*kTexts[] = {
+        &DisplayTexts::value1, &DisplayTexts::value2, &DisplayTexts::value3, &DisplayTexts::unitMark,
+        &DisplayTexts::maxMinA, &DisplayTexts::maxMinB, &DisplayTexts::holdA, &DisplayTexts::holdB,
+        &DisplayTexts::recordA, &DisplayTexts::recordB, &DisplayTexts::link, &DisplayTexts::wbDp,
+        &DisplayTexts::mode};
+    bool changed = false;
+    for (QString DisplayTexts::*text : kTexts)
+        changed |= copyText(m_texts.*text, texts.*text);
+    if (m_texts.backlight != texts.backlight) {
+        m_texts.backlight = texts.backlight;
+        changed = true;
+    }
     // A link that came back must clear OFFLINE even when the meter shows the
     // same texts as before the loss.
     if (changed || m_bShownNoLink != m_run.m_bNoLink)

@@ -4,7 +4,7 @@
 // it never reads the serial port itself. Key presses leave as packets
 // through keyPacket().
 #include "link/MeterTypes.h"
-#include "panels/RemoteKeys.h"
+#include "panels/FaceKeys.h"
 
 #include <QFont>
 #include <QPixmap>
@@ -40,7 +40,7 @@ public:
     // the link went down.
     void onLinkStateChanged();
 
-    CBitmapKey* key(panels::RemoteKey k) const { return m_keys[size_t(k)]; }
+    CBitmapKey* key(meter::RemoteKey k) const { return m_keys[size_t(k)]; }
 
 signals:
     void keyPacket(const QByteArray& bytes);
@@ -59,5 +59,5 @@ private:
     // Made once: painting only uses them.
     QFont m_offlineFont, m_upperValueFont, m_lowerValueFont, m_legendFont, m_holdFont, m_degreeFont,
         m_brandFont, m_taglineFont;
-    std::array<CBitmapKey*, panels::kRemoteKeyCount> m_keys {};
+    std::array<CBitmapKey*, meter::kRemoteKeyCount> m_keys {};
 };

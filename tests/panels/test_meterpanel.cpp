@@ -272,7 +272,7 @@ TEST_F(MeterPanelTest, RepaintsTheLcdOnlyWhenSomethingChanged)
 
 QByteArray hex(const char* s) { return QByteArray::fromHex(QByteArray(s).replace(' ', "")); }
 
-using panels::RemoteKey;
+using meter::RemoteKey;
 
 struct KeyCase {
     RemoteKey key;
@@ -309,7 +309,7 @@ TEST_F(MeterPanelTest, KeysSitAtTheirPlacesAndSendTheirPackets)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_panel));
     for (const KeyCase& c : kKeyCases) {
         CBitmapKey* key = m_panel.key(c.key);
-        SCOPED_TRACE(key->info().controlText);
+        SCOPED_TRACE(key->text().toStdString());
         EXPECT_EQ(key->geometry(), QRect(c.pos, c.size));
         EXPECT_EQ(m_panel.childAt(c.pos + QPoint(c.size.width() / 2, c.size.height() / 2)), key);
 

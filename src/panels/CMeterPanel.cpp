@@ -35,6 +35,7 @@ CMeterPanel::CMeterPanel(const RunState& run, QWidget* parent)
     , m_run(run)
     , m_bShownNoLink(run.m_bNoLink)
     , m_face(renderPicture(QStringLiteral(":/res/meter_face.svg"), kFaceSize))
+    , m_faceBrush(m_face)
     , m_offlineFont(panelFont(kArial, 50, 12, 700))
     , m_upperValueFont(panelFont(kArial, 44, 7, 700))  // its 0.1 degree slant is not visible
     , m_lowerValueFont(panelFont(kArial, 75, 16, 700))
@@ -103,7 +104,7 @@ void CMeterPanel::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     // The face tiles from the panel's corner, as a pattern brush would.
-    p.fillRect(rect(), QBrush(m_face));
+    p.fillRect(rect(), m_faceBrush);
 
     p.fillRect(kLcdRect, m_texts.backlight ? kBacklightColour : kLcdColour);
     if (height() > kStripTop)
@@ -111,10 +112,10 @@ void CMeterPanel::paintEvent(QPaintEvent*)
 
     m_bShownNoLink = m_run.m_bNoLink;
     if (m_run.m_bNoLink) {
-        p.setPen(QColor(255, 0, 0));
+        p.setPen(m_offlinePen);
         drawTopLeft(p, m_offlineFont, 57, 229, QStringLiteral("OFFLINE"));
     } else {
-        p.setPen(Qt::black);
+        p.setPen(m_inkPen);
         const DisplayTexts& t = m_texts;
         drawTopLeft(p, m_upperValueFont, 96 - 7 * t.value1.size(), 206, t.value1);
         drawTopLeft(p, m_upperValueFont, 120, 206, t.value2);
@@ -143,10 +144,9 @@ void CMeterPanel::paintEvent(QPaintEvent*)
 
     // The brand block shows in every state.
     p.fillRect(QRect(0, 0, 120, 38), Qt::white);
-    p.setPen(Qt::black);
+    p.setPen(m_inkPen);
     drawTopLeft(p, m_brandFont, 3, 0, QStringLiteral("ORVANE"));
     drawTopLeft(p, m_taglineFont, 47, 26, QStringLiteral("INSTRUMENTS"));
-    p.setPen(QPen(Qt::black, 1));
     p.setRenderHint(QPainter::Antialiasing, false);
     // A line ends just before its end point, as the face's other lines do.
     p.drawLine(3, 28, 46, 28);

@@ -6,7 +6,9 @@
 #include "link/MeterTypes.h"
 #include "panels/FaceKeys.h"
 
+#include <QBrush>
 #include <QFont>
+#include <QPen>
 #include <QPixmap>
 #include <QWidget>
 #include <array>
@@ -56,6 +58,9 @@ private:
     bool m_bShownNoLink = true;  // the link state the LCD last showed
 
     QPixmap m_face;
+    QBrush m_faceBrush;
+    QPen m_offlinePen {QColor(255, 0, 0)};
+    QPen m_inkPen {Qt::black, 1};
     // Made once: painting only uses them.
     QFont m_offlineFont, m_upperValueFont, m_lowerValueFont, m_legendFont, m_holdFont, m_degreeFont,
         m_brandFont, m_taglineFont;

@@ -62,7 +62,8 @@ void CAlarmPanel::buildRow(int c)
     const QFont labelFont = panelFont(kArial, -14, 0, 500);
     const QFont nameFont = panelFont(QStringList {kBlackRoman, kArial}, -14, 8, 100);
     const QFont limitFont = panelFont(QStringList {kBlackRoman, kArial}, -12, 0, 100);
-    // The scroll strip above overlaps the panel's top rows of pixels.
+    // Controls sit 4 pixels into their row: the scroll strip above the
+    // panel overlaps its top rows of pixels.
     const int y = kRowPitch * c;
 
     auto label = [&](const QString& text, int x, int w, const QFont& font) {

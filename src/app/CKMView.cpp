@@ -15,15 +15,6 @@ namespace {
 
 constexpr int kWatchdogMs = 3000;
 
-QWidget* makePanelPlace(QWidget* parent, const char* name)
-{
-    auto* w = new QWidget(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setAutoFillBackground(true);
-    w->hide(); // shown by the first layout
-    return w;
-}
-
 } // namespace
 
 CKMView::CKMView(CMainFrame* frame)
@@ -34,9 +25,18 @@ CKMView::CKMView(CMainFrame* frame)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
 
-    m_curveBar = makePanelPlace(this, "curveBar");
-    m_alarmPanel = makePanelPlace(this, "alarmPanel");
-    m_meterPanel = makePanelPlace(this, "meterPanel");
+    // The instrument panels, hidden until the first layout shows them.
+    m_curveBar = new CCurveBar(m_run, frame->options(), {&m_bShowCurve, &m_nYGain, &m_nYOffset}, this);
+    m_alarmPanel = new CAlarmPanel(frame->options(), this);
+    m_meterPanel = new CMeterPanel(m_run, this);
+    const std::pair<QWidget*, const char*> panels[] = {
+        {m_curveBar, "curveBar"}, {m_alarmPanel, "alarmPanel"}, {m_meterPanel, "meterPanel"}};
+    for (const auto& [panel, name] : panels) {
+        panel->setObjectName(QLatin1String(name));
+        panel->hide();
+    }
+    connect(m_curveBar, &CCurveBar::viewsNeedUpdate, this, qOverload<>(&QWidget::update));
+    connect(this, &CKMView::sampleCommitted, m_curveBar, &CCurveBar::refresh);
     m_scrollStrip = new CScrollStrip(this);
     m_scrollStrip->setObjectName(QStringLiteral("scrollStrip"));
     m_scrollStrip->setAutoFillBackground(true);
@@ -129,6 +129,9 @@ void CKMView::paintEvent(QPaintEvent* event)
     // around it, and re-arms the sample timer when Run asked for it.
     QPainter p(this);
     m_graph->paint(p, event->rect());
+    // The panels' texts follow every redraw of the graph.
+    m_curveBar->refresh();
+    m_alarmPanel->refresh();
 }
 
 void CKMView::mousePressEvent(QMouseEvent* event)

@@ -5,6 +5,9 @@
 #include "data/Channel.h"
 #include "graph/CScrollStrip.h"
 #include "graph/GraphViewFields.h"
+#include "panels/CAlarmPanel.h"
+#include "panels/CCurveBar.h"
+#include "panels/CMeterPanel.h"
 
 #include <QWidget>
 #include <array>
@@ -34,9 +37,9 @@ public:
     void layoutPanels();
 
     // The four panel places of the layout, in view coordinates.
-    QWidget* curveBar() const { return m_curveBar; }
-    QWidget* alarmPanel() const { return m_alarmPanel; }
-    QWidget* meterPanel() const { return m_meterPanel; }
+    CCurveBar* curveBar() const { return m_curveBar; }
+    CAlarmPanel* alarmPanel() const { return m_alarmPanel; }
+    CMeterPanel* meterPanel() const { return m_meterPanel; }
     CScrollStrip* scrollStrip() const { return m_scrollStrip; }
     RealtimeGraph* graph() const { return m_graph; }
 
@@ -71,9 +74,9 @@ private:
 
     CMainFrame* m_frame;
     RunState& m_run;
-    QWidget* m_curveBar = nullptr;
-    QWidget* m_alarmPanel = nullptr;
-    QWidget* m_meterPanel = nullptr;
+    CCurveBar* m_curveBar = nullptr;
+    CAlarmPanel* m_alarmPanel = nullptr;
+    CMeterPanel* m_meterPanel = nullptr;
     CScrollStrip* m_scrollStrip = nullptr;
     RealtimeGraph* m_graph = nullptr;
     QTimer* m_sampleTimer = nullptr;

@@ -4,6 +4,8 @@
 #include "app/CKMView.h"
 #include "app/CSampleRateDlg.h"
 #include "data/RunSaver.h"
+#include "link/MeterLink.h"
+#include "link/SimulatedMeter.h"
 
 #include <QAction>
 #include <QApplication>
@@ -54,10 +56,15 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     m_nComPort = settings::readComPort(settings::settingsFile(m_options));
     m_limitTexts = settings::readConfiguredLimitTexts(settings::configFile(m_options));
 
+    // 5. the serial control, inside the meter link; made before the view so
+    // the panels can reach it
+    createLink();
+
     // 2. the view, which builds the panels
     m_graphFont = makeGraphFont();
     m_view = new CKMView(this);
     setCentralWidget(m_view);
+    connect(m_view->meterPanel(), &CMeterPanel::keyPacket, this, &CMainFrame::sendKeyPacket);
 
     // 3..7. toolbar, status bar
     createActions();
@@ -75,6 +82,8 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     m_scanTimer->setInterval(kScanMs);
     connect(m_scanTimer, &QTimer::timeout, this, &CMainFrame::onScanTimer);
     m_scanTimer->start();
+    connect(m_link, &MeterLink::devicesChanged, m_scanTimer, qOverload<>(&QTimer::start));
+    connect(m_view, &CKMView::watchdogTick, m_link, &MeterLink::watchdogTick);
 
     m_commandTimer = new QTimer(this);
     m_commandTimer->setInterval(kCommandRefreshMs);
@@ -254,12 +263,81 @@ bool CMainFrame::saveRun()
     return saver.save(this, {m_view->m_nYGain, m_view->m_nYOffset});
 }
 
+void CMainFrame::createLink()
+{
+    if (m_options.simulate) {
+        // The simulated meter answers on a pseudo-terminal in this process;
+        // the link opens it like any pinned device.
+        m_simulator = new SimulatedMeter({}, this);
+        QString error;
+        if (m_simulator->start(&error)) {
+            m_options.portDevice = m_simulator->devicePath();
+        } else {
+            const QString text = QStringLiteral("Cannot start the simulated meter: %1").arg(error);
+            QMetaObject::invokeMethod(this, [this, text] { setPaneText(2, text); }, Qt::QueuedConnection);
+        }
+    }
+    // The decoder compares against the limits the alarm panel holds now;
+    // until the view exists (no frame can arrive before), the configured ones.
+    const AlarmLimits configured = alarmLimitsFromTexts(m_limitTexts.high, m_limitTexts.low);
+    m_link = new MeterLink(m_options, m_run, m_doc.live(),
+        [this, configured] { return m_view ? m_view->alarmPanel()->alarmLimits() : configured; }, this);
+    m_link->setComPort(m_nComPort);
+    m_nComPort = m_link->m_nComPort;
+    connect(m_link, &MeterLink::frameDecoded, this, [this](const DecodeResult& r) {
+        if (r.valid) {
+            // The panels repaint what changed themselves.
+            const FrameDecoder& d = m_link->decoder();
+            m_view->meterPanel()->setDisplayTexts(d.displayTexts());
+            m_view->alarmPanel()->setMinMaxTexts(d.minMaxTexts());
+            m_view->alarmPanel()->setAlarmFlags(m_link->m_bHiAlarm, m_link->m_bLowAlarm);
+            m_view->curveBar()->setBatteryText(d.batteryText());
+            m_view->curveBar()->refresh();
+        }
+        onFrameDecoded(r.runStarted, r.lcdChanged, r.alarmsChanged);
+    });
+    connect(m_link, &MeterLink::linkLost, this, &CMainFrame::onLinkLost);
+    connect(m_link, &MeterLink::portStatusChanged, this, [this](const QString& text) {
+        setPaneText(2, text);
+        m_panes[2]->setToolTip(text); // the whole advice where the pane cuts it
+    });
+    connect(m_link, &MeterLink::over16Message, this, [this](const QString& text) {
+        QMessageBox::warning(this, QStringLiteral("ZB740"), text, QMessageBox::Ok);
+    });
+    // 8. the watchdog marks the stored port; no request is outstanding
+    m_link->start();
+}
+
+void CMainFrame::onFrameDecoded(bool runStarted, bool lcdChanged, bool alarmsChanged)
+{
+    if (runStarted)
+        m_view->update();
+    Q_UNUSED(lcdChanged);    // the meter face compares its texts itself
+    Q_UNUSED(alarmsChanged); // the alarm panel repaints on a changed flag
+    updateCommands();
+}
+
+void CMainFrame::onLinkLost()
+{
+    m_view->meterPanel()->onLinkStateChanged();
+    m_view->alarmPanel()->update();
+    updateCommands();
+}
+
 void CMainFrame::onPollTimer()
 {
+    m_link->pollTick();
 }
 
 void CMainFrame::onScanTimer()
 {
+    m_link->scanTick();
+    m_nComPort = m_link->m_nComPort;
+}
+
+void CMainFrame::sendKeyPacket(const QByteArray& packet)
+{
+    m_link->sendPacket(packet);
 }
 
 void CMainFrame::onHelp()
@@ -278,7 +356,9 @@ void CMainFrame::onAbout()
 void CMainFrame::writeSettingsAtClose()
 {
     settings::CloseValues v;
+    m_nComPort = m_link->m_nComPort;
     v.comPort = m_nComPort;
+    m_limitTexts = m_view->alarmPanel()->limitTexts();
     v.limits = m_limitTexts;
     v.sampleRateText = m_run.m_strSampleRateText;
     v.sampleDataText = m_run.m_strSampleDataText;
@@ -290,6 +370,7 @@ void CMainFrame::writeSettingsAtClose()
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     writeSettingsAtClose();
+    m_link->closePort();
     if (m_run.m_nCount > 1 && askYesNo(QStringLiteral("Do you want to save the data before closing?")))
         saveRun();
     m_pollTimer->stop();

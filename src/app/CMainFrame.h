@@ -12,6 +12,8 @@
 #include <array>
 
 class CKMView;
+class MeterLink;
+class SimulatedMeter;
 class QAction;
 class QLabel;
 class QTimer;
@@ -31,6 +33,10 @@ public:
     CKMView* view() const { return m_view; }
     const AppOptions& options() const { return m_options; }
     const QFont& graphFont() const { return m_graphFont; }
+    // The meter link: serial control, decoder, port discovery, watchdog.
+    MeterLink* link() const { return m_link; }
+    // The in-process simulated meter of --simulate (else null).
+    SimulatedMeter* simulatedMeter() const { return m_simulator; }
 
     // Status bar panes 0..2 (150, 150 and 500 pixels).
     QString paneText(int pane) const;
@@ -53,6 +59,8 @@ public slots:
     void onSave();
     void onHelp();
     void onAbout();
+    // Remote key packets from the meter face, for the serial control's Output.
+    void sendKeyPacket(const QByteArray& packet);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -70,6 +78,9 @@ private:
     void writeSettingsAtClose();
     void onPollTimer();
     void onScanTimer();
+    void createLink();
+    void onFrameDecoded(bool runStarted, bool lcdChanged, bool alarmsChanged);
+    void onLinkLost();
 
     AppOptions m_options;
     CKMDoc m_doc;
@@ -81,6 +92,8 @@ private:
     QTimer* m_pollTimer = nullptr;
     QTimer* m_scanTimer = nullptr;
     QTimer* m_commandTimer = nullptr;
+    SimulatedMeter* m_simulator = nullptr;
+    MeterLink* m_link = nullptr;
     // Alarm limit texts written at close: the configured values until the
     // alarm panel edits them.
     settings::LimitTexts m_limitTexts;

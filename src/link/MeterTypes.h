@@ -28,6 +28,11 @@ struct AlarmLimits {
     std::array<float, kChannelCount> low {0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
 };
 
+// Limits as the configuration file and the alarm panel hold them: texts
+// read as decimal numbers (leading number, 0.0 when there is none).
+AlarmLimits alarmLimitsFromTexts(const std::array<QString, kChannelCount>& high,
+    const std::array<QString, kChannelCount>& low);
+
 // Running extremes as texts for the alarm panel ("" until first set).
 struct MinMaxTexts {
     std::array<QString, kChannelCount> max;

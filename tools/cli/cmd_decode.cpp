@@ -1,9 +1,204 @@
+// zb740-cli decode: runs received buffers through the program's frame
+// decoder and prints what it makes of each, one JSON line per buffer.
 #include "CliCommands.h"
 
-#include <cstdio>
+#include "app/AppOptions.h"
+#include "app/IniFile.h"
+#include "app/RunState.h"
+#include "app/Settings.h"
+#include "data/ReadingStore.h"
+#include "link/FrameDecoder.h"
 
-int cli::runDecode(const QStringList&)
+#include <QTextStream>
+#include <charconv>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace {
+
+void printHelp(FILE* out)
 {
-    std::fprintf(stderr, "zb740-cli: this command is not built yet\n");
-    return 2;
+    std::fprintf(out,
+        "Usage: zb740-cli decode [--config FILE] [HEX ...]\n"
+        "\n"
+        "Decodes received meter buffers as the program does, in order, through one\n"
+        "decoder. Each HEX argument (spaces allowed) is one buffer; without arguments\n"
+        "each non-empty line of standard input is one. Prints one JSON line per buffer.\n"
+        "\n"
+        "  --config FILE  logger configuration file with the alarm limits\n"
+        "                 (default %s)\n"
+        "  --help         show this help\n",
+        qPrintable(AppOptions::defaults().configFile));
+}
+
+std::optional<QByteArray> parseHex(const QString& text)
+{
+    QByteArray digits;
+    for (QChar c : text) {
+        if (c.isSpace())
+            continue;
+        if (!std::isxdigit(c.unicode() < 128 ? static_cast<unsigned char>(c.unicode()) : 'x'))
+            return std::nullopt;
+        digits.append(static_cast<char>(c.unicode()));
+    }
+    if (digits.size() % 2 != 0)
+        return std::nullopt;
+    return QByteArray::fromHex(digits);
+}
+
+AlarmLimits readLimits(const QString& path)
+{
+    const settings::LimitTexts texts = settings::readConfiguredLimitTexts(IniFile(path));
+    return alarmLimitsFromTexts(texts.high, texts.low);
+}
+
+// Shortest text that reads back as the same float; JSON has no NaN or
+// infinity, so those print as null.
+std::string jsonFloat(float v)
+{
+    if (!std::isfinite(v))
+        return "null";
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+std::string jsonString(const QString& s)
+{
+    std::string out = "\"";
+    for (QChar c : s) {
+        const char16_t u = c.unicode();
+        if (u == '"' || u == '\\') {
+            out += '\\';
+            out += static_cast<char>(u);
+        } else if (u < 0x20 || u > 0x7E) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(u));
+            out += buf;
+        } else {
+            out += static_cast<char>(u);
+        }
+    }
+    return out + '"';
+}
+
+template <typename T, typename F>
+std::string jsonArray(const T& items, F&& item)
+{
+    std::string out = "[";
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (c)
+            out += ',';
+        out += item(items[c]);
+    }
+    return out + ']';
+}
+
+class Decoder {
+public:
+    explicit Decoder(const AlarmLimits& limits)
+        : m_live(std::make_unique<LiveSeries>()), m_decoder(m_run, *m_live), m_limits(limits)
+    {
+    }
+
+    std::string decode(const QByteArray& buffer)
+    {
+        const DecodeResult r = m_decoder.decode(buffer, 0, m_limits, m_hi, m_low);
+        if (!r.valid)
+            return "{\"valid\":false}";
+        const int slot = m_decoder.lastSlot();
+        ChannelValues v;
+        for (int c = 0; c < kChannelCount; ++c)
+            v[c] = m_live->at(c, slot);
+        const DisplayTexts& d = m_decoder.displayTexts();
+        const MinMaxTexts& mm = m_decoder.minMaxTexts();
+        auto str = [](const QString& s) { return jsonString(s); };
+        auto flag = [](bool b) { return std::string(b ? "true" : "false"); };
+        std::string out = "{\"valid\":true,\"values\":" + jsonArray(v, jsonFloat);
+        out += ",\"fahrenheit\":" + flag(m_run.m_bFahrenheit);
+        out += ",\"unit\":" + jsonString(m_run.m_strUnit);
+        out += ",\"battery\":" + jsonString(m_decoder.batteryText());
+        out += ",\"backlight\":" + flag(d.backlight);
+        out += ",\"lcd\":{\"value1\":" + str(d.value1) + ",\"value2\":" + str(d.value2) + ",\"value3\":" + str(d.value3)
+            + ",\"unit\":" + str(d.unitMark) + ",\"maxMinA\":" + str(d.maxMinA) + ",\"maxMinB\":" + str(d.maxMinB)
+            + ",\"holdA\":" + str(d.holdA) + ",\"holdB\":" + str(d.holdB) + ",\"recordA\":" + str(d.recordA)
+            + ",\"recordB\":" + str(d.recordB) + ",\"link\":" + str(d.link) + ",\"wbDp\":" + str(d.wbDp)
+            + ",\"mode\":" + str(d.mode) + "}";
+        out += ",\"max\":" + jsonArray(mm.max, str);
+        out += ",\"min\":" + jsonArray(mm.min, str);
+        out += ",\"hiAlarm\":" + jsonArray(m_hi, flag);
+        out += ",\"lowAlarm\":" + jsonArray(m_low, flag);
+        return out + "}";
+    }
+
+private:
+    RunState m_run;
+    std::unique_ptr<LiveSeries> m_live;
+    FrameDecoder m_decoder;
+    AlarmLimits m_limits;
+    bool m_hi[kChannelCount] = {};
+    bool m_low[kChannelCount] = {};
+};
+
+} // namespace
+
+int cli::runDecode(const QStringList& args)
+{
+    QString config = AppOptions::defaults().configFile;
+    QStringList hexArgs;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == u"--help" || a == u"-h") {
+            printHelp(stdout);
+            return 0;
+        }
+        if (a == u"--config") {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "zb740-cli decode: --config needs a file\n");
+                return 2;
+            }
+            config = args[++i];
+        } else if (a.startsWith(u"--")) {
+            std::fprintf(stderr, "zb740-cli decode: unknown option '%s'\n", qPrintable(a));
+            printHelp(stderr);
+            return 2;
+        } else {
+            hexArgs.append(a);
+        }
+    }
+    Decoder decoder(readLimits(config));
+
+    auto run = [&](const QString& hex, int number) {
+        const std::optional<QByteArray> buffer = parseHex(hex);
+        if (!buffer) {
+            std::fprintf(stderr, "zb740-cli decode: buffer %d is not hex digits: '%s'\n", number, qPrintable(hex));
+            return false;
+        }
+        std::printf("%s\n", decoder.decode(*buffer).c_str());
+        return true;
+    };
+
+    if (!hexArgs.isEmpty()) {
+        for (qsizetype i = 0; i < hexArgs.size(); ++i) {
+            if (!run(hexArgs[i], static_cast<int>(i + 1)))
+                return 2;
+        }
+        return 0;
+    }
+    QTextStream in(stdin);
+    int number = 0;
+    QString line;
+    while (in.readLineInto(&line)) {
+        if (line.trimmed().isEmpty())
+            continue;
+        if (!run(line, ++number))
+            return 2;
+        std::fflush(stdout);
+    }
+    return 0;
 }

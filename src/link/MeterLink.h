@@ -1,0 +1,92 @@
+#pragma once
+// One session with the meter: the serial control, the frame decoder, port
+// discovery and the device watcher, with the frame's link fields. The
+// frame's timers drive it: pollTick() every second, scanTick() once a
+// second after start and after each device change, watchdogTick() every
+// three seconds.
+#include "app/AppOptions.h"
+#include "app/RunState.h"
+#include "data/ReadingStore.h"
+#include "link/CMSComm.h"
+#include "link/DeviceWatcher.h"
+#include "link/FrameDecoder.h"
+#include "link/MeterTypes.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class MeterLink : public QObject {
+    Q_OBJECT
+public:
+    using LimitsSource = std::function<AlarmLimits()>;
+
+    static constexpr int kNoFrameEntries = 20;
+
+    MeterLink(const AppOptions& options, RunState& run, LiveSeries& live, LimitsSource limits = {},
+        QObject* parent = nullptr);
+
+    // --- the frame's link fields ---
+    int m_nComPort = 1;
+    bool m_bNoFrame[kNoFrameEntries] = {};
+    bool m_bRequestReady = false;
+    bool m_bHiAlarm[kChannelCount] = {};
+    bool m_bLowAlarm[kChannelCount] = {};
+
+    // The port number read from the settings file. Numbers outside 1..16
+    // fall back to 1, the default of a missing setting: the scan accepts
+    // nothing else and the watchdog table must not be indexed past its end.
+    void setComPort(int port);
+    // Frame creation: clears the watchdog marks, marks the current port,
+    // clears the request flag and starts watching for devices (unless a
+    // device is pinned).
+    void start();
+
+    void pollTick();
+    void scanTick();
+    void watchdogTick();
+    // Remote key packets; errors of the control are discarded.
+    void sendPacket(const QByteArray& packet);
+    // The open sequence: close, configure, open, send the wake packet.
+    // Errors are discarded; the watchdog tries again.
+    void openPort();
+    void closePort();
+
+    // Where decoding reads the alarm limits (the alarm panel, once it
+    // exists); an empty source means the built-in defaults.
+    void setLimitsSource(LimitsSource limits);
+
+    CMSComm& comm() { return m_comm; }
+    const FrameDecoder& decoder() const { return m_decoder; }
+    const QString& portStatus() const { return m_strStatus; }
+    QString devicePath() const { return m_comm.devicePath(); }
+
+signals:
+    void frameDecoded(const DecodeResult& result);
+    // The no-link state is to be shown (watchdog, or a bridge above COM16).
+    void linkLost();
+    // Modal message for a bridge registered above COM16.
+    void over16Message(const QString& text);
+    void portStatusChanged(const QString& text);
+    // Serial devices came or went: restart the one-second scan timer.
+    void devicesChanged();
+
+private:
+    void onComm();
+    void runOpenSequence();
+    void reportOpenError(const CommError& e);
+    void setStatus(const QString& text);
+    bool& noFrameFlag() { return m_bNoFrame[m_nComPort]; }
+
+    AppOptions m_options;
+    RunState& m_run;
+    LimitsSource m_limits;
+    CMSComm m_comm;
+    FrameDecoder m_decoder;
+    DeviceWatcher m_watcher;
+    QByteArray m_rx;
+    const QByteArray m_pollPacket;
+    const QByteArray m_wakePacket;
+    QString m_strStatus;
+};

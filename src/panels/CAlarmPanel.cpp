@@ -1,0 +1,226 @@
+#include "panels/CAlarmPanel.h"
+
+#include "app/StepButtons.h"
+#include "panels/CNumEdit.h"
+#include "panels/PanelFonts.h"
+#include "panels/TextCopy.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+
+namespace {
+constexpr int kRowPitch = 30;
+constexpr int kHighIndicatorX = 378;
+constexpr int kLowIndicatorX = 485;
+constexpr int kIndicatorSize = 15;
+
+const char* const kChannelLabels[kChannelCount] = {"AIR : ", "WB :   ", "DP  :", "K/IR:   ", "RH :"};
+
+const QString kArial = QStringLiteral("Arial");
+const QString kBlackRoman = QStringLiteral("black ROMAN");
+} // namespace
+
+QRect CAlarmPanel::indicatorRect(int channel, Bound bound)
+{
+    return QRect(bound == AlarmLimitSet::High ? kHighIndicatorX : kLowIndicatorX, 3 + kRowPitch * channel,
+                 kIndicatorSize, kIndicatorSize);
+}
+
+CAlarmPanel::CAlarmPanel(const AppOptions& options, QWidget* parent) : QWidget(parent)
+{
+    QPalette pal = palette();
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        pal.setColor(role, kBackground);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        pal.setColor(role, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setFocusPolicy(Qt::ClickFocus);
+
+    for (auto& row : m_shown)
+        row.fill(kIndicatorOff);
+    m_limits.load(settings::readConfiguredLimitTexts(settings::configFile(options)));
+    for (int c = 0; c < kChannelCount; ++c)
+        buildRow(c);
+    resize(780, kHeight);
+    refresh();
+}
+
+CAlarmPanel::~CAlarmPanel()
+{
+    // A focused edit reports the end of its editing while the base class
+    // deletes it; by then this panel's members are gone.
+    for (auto& row : m_limitEdit)
+        for (QLineEdit* e : row)
+            e->disconnect(this);
+}
+
+void CAlarmPanel::buildRow(int c)
+{
+    const QFont labelFont = panelFont(kArial, -14, 0, 500);
+    const QFont nameFont = panelFont(QStringList {kBlackRoman, kArial}, -14, 8, 100);
+    const QFont limitFont = panelFont(QStringList {kBlackRoman, kArial}, -12, 0, 100);
+    // Controls sit 4 pixels into their row: the scroll strip above the
+    // panel overlaps its top rows of pixels.
+    const int y = kRowPitch * c;
+
+    auto label = [&](const QString& text, int x, int w, const QFont& font) {
+        auto* l = new QLabel(text, this);
+        l->setFont(font);
+        l->setGeometry(x, y + 4, w, 20);
+        return l;
+    };
+    auto edit = [&](QLineEdit* e, int x, int w, const QFont& font) {
+        e->setFont(font);
+        e->setGeometry(x, y + 4, w, 21);
+        return e;
+    };
+
+    label(QString::fromLatin1(kChannelLabels[c]), 4, 48, nameFont);
+    label(QStringLiteral("Max"), 54, 28, labelFont);
+    m_maxEdit[size_t(c)] = edit(new QLineEdit(this), 82, 76, labelFont);
+    label(QStringLiteral("Min"), 164, 28, labelFont);
+    m_minEdit[size_t(c)] = edit(new QLineEdit(this), 192, 76, labelFont);
+    for (QLineEdit* e : {m_maxEdit[size_t(c)], m_minEdit[size_t(c)]}) {
+        e->setReadOnly(true);
+        e->setFocusPolicy(Qt::NoFocus);
+    }
+    label(QStringLiteral("Alarm Hi"), 312, 64, labelFont);
+    label(QStringLiteral("Alarm Low"), 412, 72, labelFont);
+
+    const int limitX[2] = {562, 706};
+    const int labelX[2] = {506, 640};
+    const char* const labelText[2] = {"Hi Limit", "Low Limit"};
+    for (int b = AlarmLimitSet::High; b <= AlarmLimitSet::Low; ++b) {
+        const auto bound = Bound(b);
+        label(QString::fromLatin1(labelText[b]), labelX[b], 64, labelFont);
+        // RH high takes any text: a plain edit, still held to a number by the
+        // text rule.
+        QLineEdit* e = (c == kRh && bound == AlarmLimitSet::High) ? new QLineEdit(this) : new CNumEdit(this);
+        edit(e, limitX[b], 56, limitFont);
+        m_limitEdit[b][size_t(c)] = e;
+        auto* spin = new StepButtons(this);
+        spin->setGeometry(limitX[b] + 56, y + 4, 14, 21);
+        m_spin[b][size_t(c)] = spin;
+
+        connect(e, &QLineEdit::textChanged, this, [this, c, bound] { onLimitTextChanged(c, bound); });
+        connect(e, &QLineEdit::editingFinished, this, [this, c, bound] { onEditingFinished(c, bound); });
+        connect(spin, &StepButtons::stepped, this, [this, c, bound](int step) { onSpin(c, bound, step); });
+    }
+}
+
+bool CAlarmPanel::isBeingTyped(const QLineEdit* edit) { return edit->hasFocus() && edit->isModified(); }
+
+void CAlarmPanel::onLimitTextChanged(int c, Bound bound)
+{
+    QLineEdit* e = m_limitEdit[bound][size_t(c)];
+    const QString settled = m_limits.applyText(c, bound, e->text());
+    // The limit takes effect at once; the edit shows the settled text when
+    // the user is done typing, so that a number can be typed digit by digit.
+    if (isBeingTyped(e))
+        return;
+    if (e->text() != settled)
+        e->setText(settled);  // runs this rule once more, which then settles
+}
+
+void CAlarmPanel::onEditingFinished(int c, Bound bound)
+{
+    QLineEdit* e = m_limitEdit[bound][size_t(c)];
+    e->setModified(false);
+    onLimitTextChanged(c, bound);
+}
+
+void CAlarmPanel::onSpin(int c, Bound bound, int step)
+{
+    m_limits.spin(c, bound, step);
+    QLineEdit* e = m_limitEdit[bound][size_t(c)];
+    if (e->text() != m_limits.text(c, bound))
+        e->setText(m_limits.text(c, bound));
+}
+
+void CAlarmPanel::refresh()
+{
+    auto push = [](QLineEdit* e, const QString& text) {
+        if (e->text() != text)
+            e->setText(text);
+    };
+    for (int c = 0; c < kChannelCount; ++c) {
+        push(m_maxEdit[size_t(c)], m_minMax.max[size_t(c)]);
+        push(m_minEdit[size_t(c)], m_minMax.min[size_t(c)]);
+        for (int b = AlarmLimitSet::High; b <= AlarmLimitSet::Low; ++b) {
+            QLineEdit* e = m_limitEdit[b][size_t(c)];
+            if (!isBeingTyped(e))
+                push(e, m_limits.text(c, Bound(b)));
+        }
+    }
+}
+
+void CAlarmPanel::setMinMaxTexts(const MinMaxTexts& texts)
+{
+    for (size_t c = 0; c < size_t(kChannelCount); ++c) {
+        copyText(m_minMax.max[c], texts.max[c]);
+        copyText(m_minMax.min[c], texts.min[c]);
+    }
+    refresh();
+}
+
+void CAlarmPanel::setAlarmFlags(const std::array<bool, kChannelCount>& high, const std::array<bool, kChannelCount>& low)
+{
+    const std::array<std::array<bool, kChannelCount>, 2> flags {high, low};
+    bool changed = false;
+    for (int b = 0; b < 2; ++b) {
+        for (size_t c = 0; c < size_t(kChannelCount); ++c) {
+            if (flags[b][c] == m_bAlarm[b][c])
+                continue;
+            changed = true;
+            m_bAlarm[b][c] = flags[b][c];
+            if (flags[b][c]) {
+                m_blink[b][c].start(kBlinkMs, this);
+            } else {
+                m_blink[b][c].stop();
+                m_shown[b][c] = kIndicatorOff;
+            }
+        }
+    }
+    if (changed)
+        update();
+}
+
+void CAlarmPanel::timerEvent(QTimerEvent* event)
+{
+    for (int b = 0; b < 2; ++b) {
+        for (int c = 0; c < kChannelCount; ++c) {
+            if (m_blink[b][size_t(c)].timerId() != event->timerId())
+                continue;
+            uint8_t& phase = m_phase[b][size_t(c)];
+            m_shown[b][size_t(c)] = phase == 1 ? kBlinkRed : kBackground;
+            phase = phase == 1 ? 0 : 1;
+            update(indicatorRect(c, Bound(b)));
+            return;
+        }
+    }
+    QWidget::timerEvent(event);
+}
+
+void CAlarmPanel::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    for (int b = 0; b < 2; ++b)
+        for (int c = 0; c < kChannelCount; ++c)
+            p.fillRect(indicatorRect(c, Bound(b)), m_shown[b][size_t(c)]);
+}
+
+void CAlarmPanel::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}

@@ -1,0 +1,82 @@
+#pragma once
+// The alarm and min/max panel: per channel the highest and lowest reading
+// since start, the blinking high and low alarm indicators, and the high and
+// low limits the user types or spins. The frame decoder reads the limits and
+// hands in the min/max texts and the alarm flags.
+#include "app/AppOptions.h"
+#include "app/Settings.h"
+#include "link/MeterTypes.h"
+#include "panels/AlarmLimitSet.h"
+
+#include <QBasicTimer>
+#include <QColor>
+#include <QWidget>
+#include <array>
+
+class QLabel;
+class QLineEdit;
+class StepButtons;
+
+class CAlarmPanel : public QWidget {
+    Q_OBJECT
+public:
+    using Bound = AlarmLimitSet::Bound;
+    static constexpr int kHeight = 150;
+    static inline const QColor kBackground {240, 240, 240};
+    static inline const QColor kIndicatorOff {181, 181, 181};
+    static inline const QColor kBlinkRed {255, 0, 0};
+    static constexpr int kBlinkMs = 100;
+
+    // Reads the start values of the limits from the logger configuration file.
+    explicit CAlarmPanel(const AppOptions& options, QWidget* parent = nullptr);
+    ~CAlarmPanel() override;
+
+    // The limits as floats, in display units, for the alarm comparisons.
+    AlarmLimits alarmLimits() const { return m_limits.limits(); }
+    // The ten limit texts, written to the settings file at close.
+    settings::LimitTexts limitTexts() const { return m_limits.texts(); }
+
+    // New extremes from the decoder; shown at once.
+    void setMinMaxTexts(const MinMaxTexts& texts);
+    // The decoder's alarm flags; a change repaints the indicators.
+    void setAlarmFlags(const std::array<bool, kChannelCount>& high, const std::array<bool, kChannelCount>& low);
+    void setAlarmFlags(const bool (&high)[kChannelCount], const bool (&low)[kChannelCount])
+    {
+        setAlarmFlags(std::to_array(high), std::to_array(low));
+    }
+    // Pushes the panel's texts into its edits (an edit being typed in keeps
+    // what the user is typing).
+    void refresh();
+
+    QLineEdit* limitEdit(int channel, Bound bound) const { return m_limitEdit[bound][size_t(channel)]; }
+    StepButtons* spinButtons(int channel, Bound bound) const { return m_spin[bound][size_t(channel)]; }
+    QLineEdit* maxEdit(int channel) const { return m_maxEdit[size_t(channel)]; }
+    QLineEdit* minEdit(int channel) const { return m_minEdit[size_t(channel)]; }
+    static QRect indicatorRect(int channel, Bound bound);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildRow(int channel);
+    void onLimitTextChanged(int channel, Bound bound);
+    void onEditingFinished(int channel, Bound bound);
+    void onSpin(int channel, Bound bound, int step);
+    static bool isBeingTyped(const QLineEdit* edit);
+
+    AlarmLimitSet m_limits;
+    MinMaxTexts m_minMax;
+    std::array<std::array<bool, kChannelCount>, 2> m_bAlarm {};
+    // Blink phase per indicator (1: the next tick shows red) and what the
+    // square shows now.
+    std::array<std::array<uint8_t, kChannelCount>, 2> m_phase {{{1, 1, 1, 1, 1}, {1, 1, 1, 1, 1}}};
+    std::array<std::array<QColor, kChannelCount>, 2> m_shown;
+    std::array<std::array<QBasicTimer, kChannelCount>, 2> m_blink;
+
+    std::array<std::array<QLineEdit*, kChannelCount>, 2> m_limitEdit {};
+    std::array<std::array<StepButtons*, kChannelCount>, 2> m_spin {};
+    std::array<QLineEdit*, kChannelCount> m_maxEdit {};
+    std::array<QLineEdit*, kChannelCount> m_minEdit {};
+};

@@ -1,0 +1,154 @@
+#include "panels/CCurveBar.h"
+
+#include "app/RunState.h"
+#include "app/Settings.h"
+#include "panels/CYScaleDlg.h"
+#include "panels/PanelFonts.h"
+
+#include <QDateTime>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+const QColor kBackground(240, 240, 240);
+// Button texts in channel order: AIR, WB, DP, K/IR, RH.
+const char* const kButtonTexts[kChannelCount] = {"AIR", "WB", "DP", "IR/K", "RH"};
+} // namespace
+
+CCurveBar::CCurveBar(const RunState& run, const AppOptions& options, ViewFields view, QWidget* parent)
+    : QWidget(parent)
+    , m_run(run)
+    , m_options(options)
+    , m_view(view)
+{
+    QPalette pal = palette();
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        pal.setColor(role, kBackground);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        pal.setColor(role, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setFocusPolicy(Qt::ClickFocus);
+
+    const QFont fieldFont = panelFont(QStringLiteral("Arial"), -14, 0, 500);
+    const QFont clockFont = panelFont(QStringList {QStringLiteral("Black Arial"), QStringLiteral("Arial")}, -20, 0, 500);
+
+    auto button = [&](const char* text, int x, int w) {
+        auto* b = new QPushButton(QString::fromLatin1(text), this);
+        b->setFont(fieldFont);
+        b->setGeometry(x, 4, w, 26);
+        return b;
+    };
+    for (int c = 0; c < kChannelCount; ++c) {
+        m_channelButtons[size_t(c)] = button(kButtonTexts[c], 4 + 56 * c, 52);
+        connect(m_channelButtons[size_t(c)], &QPushButton::clicked, this, [this, c] { showOnly(c); });
+    }
+    m_combine = button("Combine", 290, 72);
+    m_yAxis = button("Y Axis", 366, 64);
+    connect(m_combine, &QPushButton::clicked, this, &CCurveBar::showAll);
+    connect(m_yAxis, &QPushButton::clicked, this, &CCurveBar::onYAxis);
+
+    auto label = [&](const char* text, int x, int y, int w) {
+        auto* l = new QLabel(QString::fromLatin1(text), this);
+        l->setFont(fieldFont);
+        l->setGeometry(x, y, w, 22);
+        return l;
+    };
+    auto edit = [&](Field f, int x, int y, int w, const QFont& font) {
+        auto* e = new QLineEdit(this);
+        e->setReadOnly(true);
+        e->setFocusPolicy(Qt::NoFocus);
+        e->setFont(font);
+        e->setGeometry(x, y, w, f == Clock ? 28 : 24);
+        m_fields[size_t(f)] = e;
+    };
+    label("Start Time", 4, 37, 76);
+    edit(StartTime, 82, 36, 150, fieldFont);
+    label("Sample Rate", 246, 37, 84);
+    edit(SampleRate, 332, 36, 50, fieldFont);
+    label("Sec", 386, 37, 30);
+    label("Sample Data", 424, 37, 84);
+    edit(SampleData, 510, 36, 64, fieldFont);
+    label("DataNo.", 4, 66, 76);
+    edit(DataNo, 82, 65, 80, fieldFont);
+    label("voltage stage", 246, 66, 96);
+    edit(VoltageStage, 344, 65, 72, fieldFont);
+    // this title keeps the default font
+    auto* title = new QLabel(QStringLiteral("Real-Time Graph"), this);
+    title->setGeometry(440, 8, 130, 20);
+    edit(Clock, 590, 4, 190, clockFont);
+
+    m_clockTimer.setInterval(1000);
+    connect(&m_clockTimer, &QTimer::timeout, this, &CCurveBar::onClock);
+    m_clockTimer.start();
+    resize(790, kHeight);
+    onClock();
+}
+
+void CCurveBar::showOnly(int channel)
+{
+    if (m_view.showCurve) {
+        for (int c = 0; c < kChannelCount; ++c)
+            (*m_view.showCurve)[size_t(c)] = c == channel;
+    }
+    emit viewsNeedUpdate();
+}
+
+void CCurveBar::showAll()
+{
+    if (m_view.showCurve)
+        m_view.showCurve->fill(true);
+    emit viewsNeedUpdate();
+}
+
+void CCurveBar::onYAxis()
+{
+    CYScaleDlg dlg(m_options, this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    // An index outside its table leaves that part of the scale as it was.
+    if (m_view.yGain)
+        *m_view.yGain = settings::gainForIndex(dlg.gainIndex(), *m_view.yGain);
+    if (m_view.yOffset)
+        *m_view.yOffset = settings::offsetForIndex(dlg.offsetIndex(), *m_view.yOffset);
+    emit viewsNeedUpdate();
+    settings::writeYScaleIndexes(settings::settingsFile(m_options), dlg.gainIndex(), dlg.offsetIndex());
+}
+
+void CCurveBar::onClock()
+{
+    m_strClock = RunState::formatLocal(QDateTime::currentSecsSinceEpoch(), "%d/%m/%y %H:%M:%S");
+    refresh();
+}
+
+void CCurveBar::setBatteryText(const QString& text)
+{
+    m_strBattery = text;
+    refresh();
+}
+
+void CCurveBar::refresh()
+{
+    const QString* texts[kFieldCount] = {&m_run.m_strStartTimeText, &m_run.m_strSampleRateText,
+                                         &m_run.m_strSampleDataText, &m_run.m_strCountText,
+                                         &m_strBattery, &m_strClock};
+    for (int f = 0; f < kFieldCount; ++f) {
+        if (m_fields[size_t(f)]->text() != *texts[f])
+            m_fields[size_t(f)]->setText(*texts[f]);
+    }
+}
+
+void CCurveBar::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}

@@ -1,0 +1,154 @@
+#include "panels/CMeterPanel.h"
+
+#include "app/RunState.h"
+#include "panels/CBitmapKey.h"
+#include "panels/PanelFonts.h"
+#include "panels/Pictures.h"
+#include "panels/TextCopy.h"
+
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QPainter>
+
+namespace {
+const QString kArial = QStringLiteral("Arial");
+
+// Text placed with the top of its character cell at y, as the LCD layout
+// gives its positions.
+void drawTopLeft(QPainter& p, const QFont& font, qreal x, qreal y, const QString& text)
+{
+    p.setFont(font);
+    p.drawText(QPointF(x, y + QFontMetricsF(font).ascent()), text);
+}
+
+bool isDegreeUnit(const QString& unit) { return unit == u"C" || unit == u"F"; }
+
+QCursor pressedKeyCursor()
+{
+    // The finger's tip is the hot spot.
+    return QCursor(renderPicture(QStringLiteral(":/res/cursor_pressed.svg"), QSize(32, 32)), 11, 1);
+}
+} // namespace
+
+CMeterPanel::CMeterPanel(const RunState& run, QWidget* parent)
+    : QWidget(parent)
+    , m_run(run)
+    , m_bShownNoLink(run.m_bNoLink)
+    , m_face(renderPicture(QStringLiteral(":/res/meter_face.svg"), kFaceSize))
+    , m_faceBrush(m_face)
+    , m_offlineFont(panelFont(kArial, 50, 12, 700))
+    , m_upperValueFont(panelFont(kArial, 44, 7, 700))  // its 0.1 degree slant is not visible
+    , m_lowerValueFont(panelFont(kArial, 75, 16, 700))
+    , m_legendFont(panelFont(kArial, -10, 4, 100))
+    , m_holdFont(panelFont(kArial, -10, 3, 100))
+    , m_degreeFont(panelFont(QStringList {QStringLiteral("black Arial"), kArial}, -5, 0, 100))
+    , m_brandFont(panelFont(QStringList {QStringLiteral("Arial Black"), kArial}, -24, 13, 900, true))
+    , m_taglineFont(panelFont(kArial, -10, 0, 100, true))
+{
+    // The brand face is asked for with its black weight: a stand-in face of
+    // the "Arial" family then still draws heavy.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::ClickFocus);
+    const QCursor cursor = pressedKeyCursor();
+    for (const FaceKey& info : faceKeys()) {
+        auto* k = new CBitmapKey(info, cursor, this);
+        connect(k, &CBitmapKey::packet, this, &CMeterPanel::keyPacket);
+        m_keys[size_t(info.key)] = k;
+    }
+    resize(kWidth, kFaceSize.height());
+}
+
+void CMeterPanel::setDisplayTexts(const DisplayTexts& texts)
+{
+    static constexpr QString DisplayTexts::*kTexts[] = {
+        &DisplayTexts::value1, &DisplayTexts::value2, &DisplayTexts::value3, &DisplayTexts::unitMark,
+        &DisplayTexts::maxMinA, &DisplayTexts::maxMinB, &DisplayTexts::holdA, &DisplayTexts::holdB,
+        &DisplayTexts::recordA, &DisplayTexts::recordB, &DisplayTexts::link, &DisplayTexts::wbDp,
+        &DisplayTexts::mode};
+    bool changed = false;
+    for (QString DisplayTexts::*text : kTexts)
+        changed |= copyText(m_texts.*text, texts.*text);
+    if (m_texts.backlight != texts.backlight) {
+        m_texts.backlight = texts.backlight;
+        changed = true;
+    }
+    // A link that came back must clear OFFLINE even when the meter shows the
+    // same texts as before the loss.
+    if (changed || m_bShownNoLink != m_run.m_bNoLink)
+        update(kLcdUpdateRect);
+}
+
+void CMeterPanel::onLinkStateChanged()
+{
+    if (m_run.m_bNoLink && !m_bShownNoLink)
+        update();
+    else if (m_run.m_bNoLink != m_bShownNoLink)
+        update(kLcdUpdateRect);
+}
+
+void CMeterPanel::keyPressEvent(QKeyEvent* event)
+{
+    // Enter and Escape neither close nor trigger anything on a panel.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void CMeterPanel::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    // The face tiles from the panel's corner, as a pattern brush would.
+    p.fillRect(rect(), m_faceBrush);
+
+    p.fillRect(kLcdRect, m_texts.backlight ? kBacklightColour : kLcdColour);
+    if (height() > kStripTop)
+        p.fillRect(QRect(0, kStripTop, width(), height() - kStripTop), kStripColour);
+
+    m_bShownNoLink = m_run.m_bNoLink;
+    if (m_run.m_bNoLink) {
+        p.setPen(m_offlinePen);
+        drawTopLeft(p, m_offlineFont, 57, 229, QStringLiteral("OFFLINE"));
+    } else {
+        p.setPen(m_inkPen);
+        const DisplayTexts& t = m_texts;
+        drawTopLeft(p, m_upperValueFont, 96 - 7 * t.value1.size(), 206, t.value1);
+        drawTopLeft(p, m_upperValueFont, 120, 206, t.value2);
+
+        drawTopLeft(p, m_legendFont, 102, 217, t.unitMark);
+        drawTopLeft(p, m_legendFont, 102, 234, t.wbDp);
+        if (isDegreeUnit(t.unitMark)) {
+            drawTopLeft(p, m_legendFont, 145, 209, QStringLiteral("%RH"));
+            drawTopLeft(p, m_degreeFont, 98, 217, QStringLiteral("O"));
+        }
+        drawTopLeft(p, m_legendFont, 60, 254, t.mode);
+        drawTopLeft(p, m_legendFont, 126, 194, t.link);
+        drawTopLeft(p, m_legendFont, 53, 194, t.recordA);
+        drawTopLeft(p, m_legendFont, 75, 194, t.maxMinA);
+        drawTopLeft(p, m_legendFont, 53, 329, t.recordB);
+        drawTopLeft(p, m_legendFont, 75, 329, t.maxMinB);
+        drawTopLeft(p, m_holdFont, 105, 194, t.holdA);
+        drawTopLeft(p, m_holdFont, 105, 329, t.holdB);
+
+        drawTopLeft(p, m_lowerValueFont, 147 - 16 * t.value3.size(), 259, t.value3);
+        m_strLowerUnit = t.value3 != u"----" ? t.unitMark : QStringLiteral("  ");
+        drawTopLeft(p, m_legendFont, 155, 279, m_strLowerUnit);
+        if (isDegreeUnit(m_strLowerUnit))
+            drawTopLeft(p, m_degreeFont, 151, 279, QStringLiteral("O"));
+    }
+
+    // The brand block shows in every state.
+    p.fillRect(QRect(0, 0, 120, 38), Qt::white);
+    p.setPen(m_inkPen);
+    drawTopLeft(p, m_brandFont, 3, 0, QStringLiteral("ORVANE"));
+    drawTopLeft(p, m_taglineFont, 47, 26, QStringLiteral("INSTRUMENTS"));
+    p.setRenderHint(QPainter::Antialiasing, false);
+    // A line ends just before its end point, as the face's other lines do.
+    p.drawLine(3, 28, 46, 28);
+    p.drawLine(3, 33, 46, 33);
+}

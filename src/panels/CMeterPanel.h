@@ -1,0 +1,68 @@
+#pragma once
+// The virtual meter face: the picture of the meter with a live copy of its
+// LCD and the nine remote keys. The frame decoder hands it the LCD texts;
+// it never reads the serial port itself. Key presses leave as packets
+// through keyPacket().
+#include "link/MeterTypes.h"
+#include "panels/FaceKeys.h"
+
+#include <QBrush>
+#include <QFont>
+#include <QPen>
+#include <QPixmap>
+#include <QWidget>
+#include <array>
+
+class RunState;
+class CBitmapKey;
+
+class CMeterPanel : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 228;
+    static constexpr QSize kFaceSize {220, 648};
+    // What a change of the texts repaints: x 53..168, y 194..347.
+    static constexpr QRect kLcdUpdateRect {53, 194, 116, 154};
+    // The LCD window filled with the LCD colour.
+    static constexpr QRect kLcdRect {53, 196, 116, 151};
+    static constexpr int kStripTop = 640;
+
+    static inline const QColor kLcdColour {168, 191, 163};
+    static inline const QColor kBacklightColour {175, 238, 238};
+    static inline const QColor kStripColour {217, 218, 212};
+
+    // The panel reads m_bNoLink of the run state at every paint.
+    explicit CMeterPanel(const RunState& run, QWidget* parent = nullptr);
+
+    const DisplayTexts& displayTexts() const { return m_texts; }
+    // New texts from a decoded frame: repaints the LCD only when something
+    // on it changed (or the link came back since the face showed OFFLINE).
+    void setDisplayTexts(const DisplayTexts& texts);
+    // Call whenever m_bNoLink may have changed: the whole face repaints when
+    // the link went down.
+    void onLinkStateChanged();
+
+    CBitmapKey* key(meter::RemoteKey k) const { return m_keys[size_t(k)]; }
+
+signals:
+    void keyPacket(const QByteArray& bytes);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    const RunState& m_run;
+    DisplayTexts m_texts;
+    QString m_strLowerUnit;
+    bool m_bShownNoLink = true;  // the link state the LCD last showed
+
+    QPixmap m_face;
+    QBrush m_faceBrush;
+    QPen m_offlinePen {QColor(255, 0, 0)};
+    QPen m_inkPen {Qt::black, 1};
+    // Made once: painting only uses them.
+    QFont m_offlineFont, m_upperValueFont, m_lowerValueFont, m_legendFont, m_holdFont, m_degreeFont,
+        m_brandFont, m_taglineFont;
+    std::array<CBitmapKey*, meter::kRemoteKeyCount> m_keys {};
+};

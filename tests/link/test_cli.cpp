@@ -1,0 +1,179 @@
+// zb740-cli decode and simulate, run as the built program.
+#include "QtPrinters.h"
+#include "TempDir.h"
+#include "link/CMSComm.h"
+#include "link/FrameDecoder.h"
+#include "link/MeterProtocol.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace meter;
+
+namespace {
+
+const char* const kExampleFrame = "AA 61 64 6A 67 00 00 C0 00 00 00 C8 41 00 00 94 41 00 00 40 41 00 00 34 42 "
+                                  "00 00 F0 41 00 00 C8 41 00 00 94 41 00 00 F0 41 00 00 00 67 00";
+
+QString cli() { return QStringLiteral(ZB740_TOOLS_DIR "/zb740-cli"); }
+
+struct CliRun {
+    int exitCode = -1;
+    QStringList lines;
+    QString err;
+};
+
+CliRun runCli(const QStringList& args, const QByteArray& input = {})
+{
+    QProcess p;
+    p.start(cli(), args);
+    EXPECT_TRUE(p.waitForStarted());
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    EXPECT_TRUE(p.waitForFinished(20000));
+    CliRun r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.lines = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QString frameHex(float air, float kir = 30.0f)
+{
+    FrameFields f;
+    f.air = air;
+    f.wb = 15.0f;
+    f.dp = 10.0f;
+    f.rh = 50.0f;
+    f.kir = kir;
+    f.lcd1 = air;
+    f.lcd2 = 50.0f;
+    f.lcd3 = kir;
+    const FrameBytes b = encodeFrame(f);
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(b.data()), kFrameSize).toHex());
+}
+
+class Cli : public TempDirTest {
+protected:
+    QString config(const QByteArray& text)
+    {
+        QFile f(path("KM4471config.ini"));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return f.fileName();
+    }
+};
+
+TEST_F(Cli, DecodeExampleFrame)
+{
+    const CliRun r = runCli({"decode", "--config", path("missing.ini"), kExampleFrame});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(r.lines.size(), 1);
+    EXPECT_EQ(r.lines[0],
+        "{\"valid\":true,\"values\":[25,18.5,12,30,45],\"fahrenheit\":false,\"unit\":\"C\",\"battery\":\"Normal\","
+        "\"backlight\":false,\"lcd\":{\"value1\":\"25.0\",\"value2\":\"18.5\",\"value3\":\"29.9\",\"unit\":\"C\","
+        "\"maxMinA\":\"   \",\"maxMinB\":\"   \",\"holdA\":\"    \",\"holdB\":\"    \",\"recordA\":\"     \","
+        "\"recordB\":\"     \",\"link\":\"PC-LINK\",\"wbDp\":\"  \",\"mode\":\"IRTEMP\"},"
+        "\"max\":[\"25.0C\",\"18.5C\",\"12.0C\",\"30.0C\",\"45.0 %RH\"],"
+        "\"min\":[\"25.0C\",\"18.5C\",\"12.0C\",\"30.0C\",\"45.0 %RH\"],"
+        "\"hiAlarm\":[false,false,false,false,false],\"lowAlarm\":[false,false,false,false,false]}");
+}
+
+TEST_F(Cli, DecodeCarriesStateAcrossBuffersAndSkipsInvalidOnes)
+{
+    // Standard input, blank lines skipped; the short buffer changes nothing.
+    const QByteArray input = frameHex(25.0f).toLatin1() + "\n\n" + frameHex(40.0f).left(90).toLatin1() + "\n"
+        + "AA 61 64 6A 68" + QByteArray(82, '0') + "\n" + frameHex(20.125f).toLatin1() + "\n";
+    const CliRun r = runCli({"decode", "--config", path("missing.ini")}, input);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(r.lines.size(), 4);
+    EXPECT_EQ(r.lines[1], "{\"valid\":false}");
+    EXPECT_EQ(r.lines[2], "{\"valid\":false}");
+    EXPECT_TRUE(r.lines[3].contains("\"values\":[20.125,15,10,30,50]")) << r.lines[3].toStdString();
+    EXPECT_TRUE(r.lines[3].contains("\"max\":[\"25.0C\",")) << r.lines[3].toStdString();
+    EXPECT_TRUE(r.lines[3].contains("\"min\":[\"20.1C\",")) << r.lines[3].toStdString();
+}
+
+TEST_F(Cli, DecodeUsesTheAlarmLimitsOfTheConfigurationFile)
+{
+    const QString ini = config("[ALARMHI1INFO]\r\nhi1 LIMIT=24.5\r\n[Alarmlow5Info]\r\nLow5 limit=55\r\n"
+                               "[Alarmhi4Info]\r\nHi4 limit=junk\r\n");
+    const CliRun r = runCli({"decode", "--config", ini, frameHex(25.0f, -5.0f)});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(r.lines.size(), 1);
+    // K/IR: a limit text without a number reads as 0.0, so -5 is no high alarm.
+    EXPECT_TRUE(r.lines[0].contains("\"hiAlarm\":[true,false,false,false,false]")) << r.lines[0].toStdString();
+    EXPECT_TRUE(r.lines[0].contains("\"lowAlarm\":[false,false,false,true,true]")) << r.lines[0].toStdString();
+}
+
+TEST_F(Cli, DecodeRejectsMalformedHex)
+{
+    const std::pair<QStringList, QByteArray> cases[] = {
+        {{"decode", "--config", path("x.ini"), "zz"}, {}},
+        {{"decode", "--config", path("x.ini"), "abc"}, {}},
+        {{"decode", "--config", path("x.ini"), kExampleFrame, "AA 6"}, {}},
+        {{"decode", "--config", path("x.ini")}, "AA61\nnot hex\n"},
+        {{"decode", "--bogus"}, {}},
+    };
+    for (const auto& [args, input] : cases) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const CliRun r = runCli(args, input);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_FALSE(r.err.isEmpty());
+    }
+}
+
+TEST_F(Cli, HelpForEachCommand)
+{
+    for (const char* command : {"decode", "simulate"}) {
+        const CliRun r = runCli({command, "--help"});
+        EXPECT_EQ(r.exitCode, 0) << command;
+        EXPECT_TRUE(r.lines.join('\n').contains(QStringLiteral("zb740-cli %1").arg(command))) << command;
+    }
+    EXPECT_EQ(runCli({"simulate", "--garbage", "x"}).exitCode, 2);
+}
+
+TEST_F(Cli, SimulateAnswersOnItsPseudoTerminal)
+{
+    QProcess sim;
+    sim.start(cli(), {"simulate", "--fahrenheit", "--split"});
+    ASSERT_TRUE(sim.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 10000));
+    const QString device = QString::fromUtf8(sim.readLine()).trimmed();
+    ASSERT_TRUE(device.startsWith("/dev/")) << device.toStdString();
+
+    CMSComm comm;
+    comm.setPinnedDevice(device);
+    comm.setSettings("4800,n,8,1");
+    comm.setRThreshold(kFrameSize);
+    comm.setPortOpen(true);
+    QSignalSpy events(&comm, &CMSComm::onComm);
+    comm.setOutput(wakePacket());
+    ASSERT_TRUE(events.wait(3000));
+    const QByteArray frame = comm.input();
+    RunState run;
+    auto live = std::make_unique<LiveSeries>();
+    FrameDecoder decoder(run, *live);
+    bool hi[kChannelCount] = {}, low[kChannelCount] = {};
+    ASSERT_TRUE(decoder.decode(frame, 0, AlarmLimits {}, hi, low).valid);
+    EXPECT_EQ(decoder.displayTexts().unitMark, "F");
+
+    comm.setOutput(keyPressPacket(RemoteKey::Units));
+    comm.setOutput(pollPacket());
+    ASSERT_TRUE(events.wait(3000));
+    ASSERT_TRUE(decoder.decode(comm.input(), 0, AlarmLimits {}, hi, low).valid);
+    EXPECT_EQ(decoder.displayTexts().unitMark, "C");
+    comm.setPortOpen(false);
+
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(5000));
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_TRUE(sim.readAllStandardError().contains("received FF AA 55 6B 28 00 00 00 93 00 FF"));
+}
+
+} // namespace

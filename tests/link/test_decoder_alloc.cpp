@@ -1,0 +1,116 @@
+// Decoding allocates nothing once the decoder exists, even while readings,
+// units, holds and alarms change. This executable counts every heap
+// allocation: operator new, and malloc/calloc/realloc (Qt's strings and
+// arrays allocate through those), forwarded to the C library's own.
+#include "link/FrameDecoder.h"
+#include "link/MeterProtocol.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <new>
+
+namespace {
+std::atomic<long long> g_allocations {0};
+}
+
+// glibc lets the program interpose malloc and still reach its own; under
+// AddressSanitizer (which interposes them itself) the count is not taken.
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+#define ZB740_COUNT_MALLOC 1
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+
+void* malloc(size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+void* calloc(size_t n, size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_calloc(n, size);
+}
+void* realloc(void* p, size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_realloc(p, size);
+}
+}
+#endif
+
+void* operator new(std::size_t size)
+{
+    if (void* p = std::malloc(size ? size : 1)) // counted there
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using namespace meter;
+
+TEST(DecoderAlloc, ChangingFramesAllocateNothing)
+{
+#ifndef ZB740_COUNT_MALLOC
+    GTEST_SKIP() << "allocations are counted with glibc only";
+#endif
+    RunState run;
+    run.confirm(1, 10000);
+    auto live = std::make_unique<LiveSeries>();
+    FrameDecoder decoder(run, *live);
+    AlarmLimits limits;
+    limits.high[kAir] = 25.0f;
+    bool hi[kChannelCount] = {}, low[kChannelCount] = {};
+
+    // Every frame differs: drifting readings, the unit, holds, the K/IR
+    // input with its "----" and over-range texts, new extremes, alarms.
+    constexpr int kFrames = 400;
+    std::vector<QByteArray> frames;
+    for (int i = 0; i < kFrames; ++i) {
+        FrameFields f;
+        f.air = 15.0f + 0.037f * i;
+        f.wb = 12.0f + 0.01f * i;
+        f.dp = 8.0f - 0.02f * i;
+        f.rh = 40.0f + 0.05f * i;
+        f.kir = (i % 7 == 3) ? -1000.0f : (i % 11 == 5) ? 600.0f : 30.0f + 0.11f * i;
+        f.rangeMarker = (i % 11 == 5) ? kRangeHigh : 0;
+        f.lcd1 = f.air;
+        f.lcd2 = f.rh;
+        f.lcd3 = f.kir;
+        f.flagsA = static_cast<uint8_t>(kAPcLink | ((i % 5 == 0) ? kAHold : 0) | ((i % 3) ? kABatteryNormal : 0));
+        f.flagsB = static_cast<uint8_t>(((i % 13 < 6) ? kBFahrenheit : 0) | ((i % 17 == 9) ? kBIrInactive : 0)
+            | ((i % 19 > 15) ? kBTypeK : 0) | ((i % 4 == 0) ? kBBacklight : 0));
+        const FrameBytes b = encodeFrame(f);
+        frames.emplace_back(reinterpret_cast<const char*>(b.data()), kFrameSize);
+    }
+    const QByteArray garbage(20, 'x');
+
+    ASSERT_TRUE(decoder.decode(frames[0], 1, limits, hi, low).valid);
+    int lcdChanges = 0;
+    int alarmChanges = 0;
+    const long long before = g_allocations.load();
+    for (int i = 1; i < kFrames; ++i) {
+        const DecodeResult r = decoder.decode(frames[i], 1 + i, limits, hi, low);
+        lcdChanges += r.lcdChanged;
+        alarmChanges += r.alarmsChanged;
+        decoder.decode(garbage, 1 + i, limits, hi, low);
+        run.m_nCount = i; // as the sample timer commits
+    }
+    const long long allocations = g_allocations.load() - before;
+    EXPECT_EQ(allocations, 0);
+    EXPECT_GT(lcdChanges, kFrames / 2);
+    EXPECT_GT(alarmChanges, 0);
+    EXPECT_EQ(decoder.lastSlot(), kFrames - 2);
+    EXPECT_EQ(decoder.displayTexts().link, "PC-LINK");
+}
+
+} // namespace

@@ -1,0 +1,276 @@
+// The serial control against the simulated meter on a pseudo-terminal.
+#include "QtPrinters.h"
+#include "link/CMSComm.h"
+#include "link/FrameDecoder.h"
+#include "link/MeterLink.h"
+#include "link/MeterProtocol.h"
+#include "link/SimulatedMeter.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace meter;
+
+namespace {
+
+class SerialLink : public ::testing::Test {
+protected:
+    std::unique_ptr<SimulatedMeter> sim;
+    CMSComm comm;
+    RunState run;
+    std::unique_ptr<LiveSeries> live = std::make_unique<LiveSeries>();
+    FrameDecoder decoder {run, *live};
+    AlarmLimits limits;
+    bool hi[kChannelCount] = {};
+    bool low[kChannelCount] = {};
+    // Bytes buffered at each receive event.
+    std::vector<int> bufferedAtEvent;
+    QByteArray lastInput;
+
+    void startMeter(SimulatedMeterOptions o = {})
+    {
+        sim = std::make_unique<SimulatedMeter>(o);
+        QString error;
+        ASSERT_TRUE(sim->start(&error)) << error.toStdString();
+        comm.setPinnedDevice(sim->devicePath());
+        QObject::connect(&comm, &CMSComm::onComm, [this] {
+            if (comm.commEvent() != CMSComm::kEvReceive)
+                return;
+            bufferedAtEvent.push_back(comm.inBufferCount());
+            lastInput = comm.input();
+        });
+        comm.setInputMode(1);
+        comm.setSettings("4800,n,8,1");
+        comm.setRThreshold(kFrameSize);
+        comm.setInputLen(0);
+        comm.setPortOpen(true);
+        comm.setInBufferCount(0);
+    }
+
+    // Sends `request` and returns what the next receive event handed over
+    // (empty when none came within `waitMs`).
+    QByteArray exchange(const QByteArray& request, int waitMs = 1000)
+    {
+        QSignalSpy spy(&comm, &CMSComm::onComm);
+        lastInput.clear();
+        comm.setOutput(request);
+        if (!spy.wait(waitMs))
+            return {};
+        return lastInput;
+    }
+
+    DecodeResult decode(const QByteArray& b) { return decoder.decode(b, 0, limits, hi, low); }
+    QByteArray poll() { return exchange(pollPacket()); }
+};
+
+TEST_F(SerialLink, WakeAndPollAreAnsweredWithOneFrame)
+{
+    startMeter();
+    const QByteArray first = exchange(wakePacket());
+    ASSERT_EQ(first.size(), kFrameSize);
+    EXPECT_TRUE(decode(first).valid);
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray b = poll();
+        ASSERT_EQ(b.size(), kFrameSize);
+        EXPECT_TRUE(decode(b).valid);
+    }
+    EXPECT_EQ(sim->wakesReceived(), 1);
+    EXPECT_EQ(sim->pollsReceived(), 3);
+    EXPECT_EQ(sim->framesSent(), 4);
+    // Drifting room readings with consistent psychrometrics.
+    const float air = live->at(kAir, 0), rh = live->at(kRh, 0);
+    EXPECT_GT(air, 15.0f);
+    EXPECT_LT(air, 30.0f);
+    EXPECT_GT(rh, 5.0f);
+    EXPECT_LT(rh, 99.0f);
+    EXPECT_LT(live->at(kDp, 0), live->at(kWb, 0));
+    EXPECT_LT(live->at(kWb, 0), air);
+    EXPECT_EQ(decoder.displayTexts().link, "PC-LINK");
+}
+
+TEST_F(SerialLink, FailingAccessesThrow)
+{
+    EXPECT_THROW(comm.setOutput(pollPacket()), CommError);
+    EXPECT_THROW(comm.input(), CommError);
+    EXPECT_THROW(comm.setInBufferCount(0), CommError);
+    EXPECT_THROW(comm.setSettings("4800,x,8,1"), CommError);
+    EXPECT_THROW(comm.setSettings("fast"), CommError);
+    EXPECT_THROW(comm.setInputMode(0), CommError);
+    comm.setPinnedDevice("/nonexistent/ttyUSB0");
+    try {
+        comm.setPortOpen(true);
+        FAIL() << "opened a missing device";
+    } catch (const CommError& e) {
+        EXPECT_EQ(e.kind(), CommError::NoSuchDevice);
+        EXPECT_EQ(e.device(), "/nonexistent/ttyUSB0");
+    }
+    startMeter();
+    EXPECT_THROW(comm.setCommPort(3), CommError);
+    EXPECT_THROW(comm.setPortOpen(true), CommError);
+}
+
+TEST_F(SerialLink, SplitFramesRaiseOneEventWithTheWholeFrame)
+{
+    SimulatedMeterOptions o;
+    o.splitFrames = true;
+    startMeter(o);
+    ASSERT_TRUE(decode(exchange(wakePacket())).valid);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(decode(poll()).valid);
+    EXPECT_EQ(bufferedAtEvent, (std::vector<int> {46, 46, 46, 46}));
+}
+
+TEST_F(SerialLink, GarbageNeverRaisesAnEventForAShortBuffer)
+{
+    SimulatedMeterOptions o;
+    o.garbageEvery = 1;
+    startMeter(o);
+    comm.setOutput(wakePacket());
+    for (int i = 0; i < 12; ++i) {
+        QTest::qWait(110);
+        comm.setOutput(pollPacket());
+    }
+    QTest::qWait(150);
+    EXPECT_GT(bufferedAtEvent.size(), 0u); // 13 bursts of 1..90 bytes
+    for (int n : bufferedAtEvent)
+        EXPECT_GE(n, kFrameSize);
+    EXPECT_EQ(sim->framesSent(), 0);
+}
+
+TEST_F(SerialLink, LeadByteMakesTheFrameInvalid)
+{
+    SimulatedMeterOptions o;
+    o.leadByte = true;
+    startMeter(o);
+    const QByteArray b = exchange(wakePacket());
+    ASSERT_EQ(b.size(), kFrameSize + 1);
+    EXPECT_FALSE(decode(b).valid);
+    EXPECT_TRUE(decode(b.mid(1)).valid);
+}
+
+TEST_F(SerialLink, RemoteKeysChangeWhatTheMeterReports)
+{
+    startMeter();
+    ASSERT_TRUE(decode(exchange(wakePacket())).valid);
+    const DisplayTexts& lcd = decoder.displayTexts();
+    EXPECT_EQ(lcd.unitMark, "C");
+    EXPECT_EQ(lcd.mode, "IRTEMP");
+
+    struct Step {
+        QByteArray packet;
+        std::function<bool()> effect;
+        const char* what;
+    };
+    const Step steps[] = {
+        {keyPressPacket(RemoteKey::Units), [&] { return lcd.unitMark == "F" && run.m_bFahrenheit; }, "UNITS"},
+        {keyDoubleClickPacket(RemoteKey::Units), [&] { return lcd.backlight; }, "backlight"},
+        {keyPressPacket(RemoteKey::Irt), [&] { return lcd.mode == "     TYPE-K"; }, "IRT"},
+        {keyPressPacket(RemoteKey::MaxMinUp), [&] { return lcd.maxMinA == "MAX"; }, "MAX/MIN"},
+        {keyPressPacket(RemoteKey::MaxMinUp), [&] { return lcd.maxMinA == "     MIN"; }, "MAX/MIN again"},
+        {keyDoubleClickPacket(RemoteKey::MaxMinUp), [&] { return lcd.maxMinA == "   "; }, "leave MAX/MIN"},
+        {keyPressPacket(RemoteKey::Avg), [&] { return lcd.wbDp == "WB"; }, "AVG"},
+        {keyPressPacket(RemoteKey::Area), [&] { return lcd.recordA == "REC"; }, "AREA"},
+        {keyPressPacket(RemoteKey::HoldDown), [&] { return lcd.holdB == "HOLD"; }, "HOLDD"},
+        {keyPressPacket(RemoteKey::HoldUp), [&] { return lcd.holdA == "HOLD"; }, "HOLDUP"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        comm.setOutput(s.packet);
+        ASSERT_TRUE(decode(poll()).valid);
+        EXPECT_TRUE(s.effect());
+    }
+    // HOLD freezes the upper display while the stored readings go on.
+    const QString held = lcd.value1;
+    QTest::qWait(50);
+    ASSERT_TRUE(decode(poll()).valid);
+    EXPECT_EQ(lcd.value1, held);
+
+    // The meter kept every key packet, in order.
+    ASSERT_EQ(sim->packets().size(), static_cast<qsizetype>(std::size(steps)) + 1);
+    for (size_t i = 0; i < std::size(steps); ++i)
+        EXPECT_EQ(sim->packets()[static_cast<qsizetype>(i) + 1], steps[i].packet);
+}
+
+TEST_F(SerialLink, PowerOffStopsAnsweringUntilTheNextWake)
+{
+    startMeter();
+    ASSERT_TRUE(decode(exchange(wakePacket())).valid);
+    comm.setOutput(keyPressPacket(RemoteKey::PowerOff));
+    EXPECT_TRUE(poll().isEmpty());
+    EXPECT_FALSE(sim->poweredOn());
+    EXPECT_TRUE(decode(exchange(wakePacket())).valid);
+    EXPECT_TRUE(decode(poll()).valid);
+}
+
+TEST_F(SerialLink, DisappearingDeviceClosesThePort)
+{
+    startMeter();
+    ASSERT_TRUE(decode(exchange(wakePacket())).valid);
+    QSignalSpy events(&comm, &CMSComm::onComm);
+    sim->stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !comm.portOpen(); }, 2000));
+    ASSERT_GE(events.count(), 1);
+    EXPECT_EQ(comm.commEvent(), CMSComm::kEvBreak);
+    EXPECT_THROW(comm.setOutput(pollPacket()), CommError);
+}
+
+TEST(Psychrometrics, KnownValues)
+{
+    EXPECT_NEAR(psychro::dewPoint(20.0, 50.0), 9.3, 0.1);
+    EXPECT_NEAR(psychro::dewPoint(25.0, 100.0), 25.0, 0.01);
+    EXPECT_NEAR(psychro::wetBulb(20.0, 50.0), 13.7, 0.1);
+}
+
+} // namespace
+
+namespace {
+
+// The link's own steps, driven by hand instead of the frame's timers.
+TEST(MeterLinkSteps, UnpluggedMeterClosesThePortAndTheWatchdogRetries)
+{
+    SimulatedMeter sim;
+    ASSERT_TRUE(sim.start());
+    AppOptions o;
+    o.portDevice = sim.devicePath();
+    RunState run;
+    auto live = std::make_unique<LiveSeries>();
+    MeterLink link(o, run, *live);
+    link.setLimitsSource([] {
+        AlarmLimits limits;
+        limits.high[kAir] = -50.0f;
+        return limits;
+    });
+    link.start();
+    QSignalSpy frames(&link, &MeterLink::frameDecoded);
+    link.scanTick(); // pinned: opens at once and wakes the meter
+    ASSERT_TRUE(frames.wait(2000));
+    EXPECT_TRUE(link.m_bHiAlarm[kAir]);
+    EXPECT_FALSE(link.m_bHiAlarm[kWb]);
+    EXPECT_TRUE(link.m_bRequestReady);
+    EXPECT_FALSE(link.m_bNoFrame[1]);
+    link.pollTick();
+    EXPECT_FALSE(link.m_bRequestReady);
+    ASSERT_TRUE(frames.wait(2000));
+
+    sim.stop(); // the pseudo-terminal goes away like an unplugged bridge
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !link.comm().portOpen(); }, 2000));
+    EXPECT_EQ(link.portStatus(), o.portDevice + " was removed; waiting for the meter");
+    link.sendPacket(meter::keyPressPacket(meter::RemoteKey::Units)); // discarded
+    link.pollTick();
+    EXPECT_FALSE(link.m_bRequestReady);
+
+    // Two watchdog periods without a frame: the run state shows no link and
+    // the failing reopen is named in the status.
+    link.m_bHiAlarm[2] = true;
+    link.watchdogTick();
+    EXPECT_FALSE(run.m_bNoLink);
+    link.watchdogTick();
+    EXPECT_TRUE(run.m_bNoLink);
+    EXPECT_FALSE(link.m_bHiAlarm[2]);
+    EXPECT_FALSE(link.comm().portOpen());
+    EXPECT_TRUE(link.portStatus().startsWith("No meter port: " + o.portDevice)) << link.portStatus().toStdString();
+}
+
+} // namespace

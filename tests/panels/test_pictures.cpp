@@ -1,0 +1,66 @@
+// The program's pictures render at their sizes and are real drawings: not
+// blank, not a single flat colour. With ZB740_PICTURE_DIR set, the renders
+// are also written there as PNG files for a look.
+#include "panels/Pictures.h"
+
+#include <QDir>
+#include <QImage>
+#include <QSet>
+#include <QSvgRenderer>
+#include <gtest/gtest.h>
+
+namespace {
+struct PictureCase {
+    const char* name;
+    QSize size;
+};
+
+const PictureCase kPictures[] = {
+    {"meter_face", {220, 648}},  {"key_holdup", {29, 26}},   {"key_poweroff", {24, 23}},
+    {"key_maxminup", {29, 26}},  {"key_irt", {25, 25}},      {"key_maxmind", {41, 23}},
+    {"key_holdd", {38, 22}},     {"key_avg", {30, 30}},      {"key_units", {43, 24}},
+    {"key_area", {38, 23}},      {"cursor_pressed", {32, 32}}, {"tb_save", {27, 20}},
+    {"tb_open", {27, 20}},       {"tb_run", {27, 20}},       {"tb_stop", {27, 20}},
+    {"tb_print", {27, 20}},      {"tb_undozoom", {27, 20}},  {"tb_help", {27, 20}},
+    {"app_icon", {64, 64}},
+};
+} // namespace
+
+TEST(Pictures, EveryPictureIsADrawingAtItsSize)
+{
+    const QString outDir = qEnvironmentVariable("ZB740_PICTURE_DIR");
+    for (const PictureCase& c : kPictures) {
+        SCOPED_TRACE(c.name);
+        const QString path = QStringLiteral(":/res/%1.svg").arg(QLatin1String(c.name));
+        QSvgRenderer renderer(path);
+        ASSERT_TRUE(renderer.isValid());
+        EXPECT_EQ(renderer.defaultSize(), c.size);
+
+        const QImage img = renderPictureImage(path, c.size);
+        QSet<QRgb> colours;
+        int opaque = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const QRgb px = img.pixel(x, y);
+                if (qAlpha(px) > 200) {
+                    ++opaque;
+                    colours.insert(px);
+                }
+            }
+        EXPECT_GT(opaque, img.width() * img.height() / 5);
+        EXPECT_GT(colours.size(), 8);
+        if (!outDir.isEmpty())
+            img.scaled(img.size() * (c.size.width() >= 200 ? 2 : 4)).save(QDir(outDir).filePath(QLatin1String(c.name) + ".png"));
+    }
+}
+
+TEST(Pictures, MeterFaceHasItsLcdWindowWhereTheLcdIsDrawn)
+{
+    const QImage face = renderPictureImage(QStringLiteral(":/res/meter_face.svg"), QSize(220, 648));
+    const QColor lcd(168, 191, 163);
+    for (const QPoint p : {QPoint(53, 196), QPoint(168, 196), QPoint(53, 346), QPoint(168, 346), QPoint(110, 270)})
+        EXPECT_EQ(QColor(face.pixel(p)), lcd) << p.x() << "," << p.y();
+    // a dark bezel around it
+    for (const QPoint p : {QPoint(47, 270), QPoint(174, 270), QPoint(110, 352)})
+        EXPECT_LT(qGray(face.pixel(p)), 60) << p.x() << "," << p.y();
+}

@@ -1,6 +1,7 @@
 // Save from the main window: the Save command and the Yes answers of the
 // questions before a new run and before closing.
 #include "DataFixtures.h"
+#include "ModalScript.h"
 #include "TempDir.h"
 
 #include "app/CKMView.h"
@@ -18,46 +19,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-namespace {
-
-// Answers the modal windows as they come: message boxes with Yes, the save
-// dialog with a file name, any other dialog with Cancel. Records what it saw.
-class ModalScript : public QObject {
-public:
-    explicit ModalScript(QString fileName) : m_fileName(std::move(fileName))
-    {
-        connect(&m_timer, &QTimer::timeout, this, &ModalScript::poll);
-        m_timer.start(10);
-    }
-    QStringList seen;
-
-private:
-    void poll()
-    {
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w || w == m_last || !w->isVisible())
-            return;
-        m_last = w;
-        if (auto* box = qobject_cast<QMessageBox*>(w)) {
-            seen << box->text();
-            box->button(QMessageBox::Yes)->click();
-        } else if (auto* dlg = qobject_cast<QFileDialog*>(w)) {
-            seen << QStringLiteral("file dialog in ") + dlg->directory().absolutePath();
-            dlg->setDirectory(QFileInfo(m_fileName).absolutePath());
-            // Typed as a user would: selectFile() leaves a focused name box alone.
-            dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(m_fileName).fileName());
-            QMetaObject::invokeMethod(dlg, "accept");
-        } else if (auto* other = qobject_cast<QDialog*>(w)) {
-            seen << QStringLiteral("other dialog");
-            other->reject();
-        }
-    }
-    QString m_fileName;
-    QWidget* m_last = nullptr;
-    QTimer m_timer;
-};
-
-} // namespace
 
 class FrameSaveTest : public TempDirTest {
 protected:

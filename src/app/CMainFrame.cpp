@@ -193,6 +193,16 @@ void CMainFrame::setPaneText(int pane, const QString& text)
         m_panes[pane]->setText(text);
 }
 
+void CMainFrame::setPortStatus(const QString& text)
+{
+    // Panes 1 and 2 belong to the graph's read-out: the port's state goes to
+    // the first pane, cut to its width, with the whole advice as tool tip.
+    m_strPortStatus = text;
+    QLabel* pane = m_panes[0];
+    pane->setToolTip(text);
+    pane->setText(pane->fontMetrics().elidedText(text, Qt::ElideRight, pane->width() - 6));
+}
+
 QRect CMainFrame::clientRectInView() const
 {
     const int clientTop = menuBar()->isHidden() ? 0 : menuBar()->geometry().bottom() + 1;
@@ -274,7 +284,7 @@ void CMainFrame::createLink()
             m_options.portDevice = m_simulator->devicePath();
         } else {
             const QString text = QStringLiteral("Cannot start the simulated meter: %1").arg(error);
-            QMetaObject::invokeMethod(this, [this, text] { setPaneText(2, text); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, [this, text] { setPortStatus(text); }, Qt::QueuedConnection);
         }
     }
     // The decoder compares against the limits the alarm panel holds now;
@@ -297,10 +307,7 @@ void CMainFrame::createLink()
         onFrameDecoded(r.runStarted, r.lcdChanged, r.alarmsChanged);
     });
     connect(m_link, &MeterLink::linkLost, this, &CMainFrame::onLinkLost);
-    connect(m_link, &MeterLink::portStatusChanged, this, [this](const QString& text) {
-        setPaneText(2, text);
-        m_panes[2]->setToolTip(text); // the whole advice where the pane cuts it
-    });
+    connect(m_link, &MeterLink::portStatusChanged, this, &CMainFrame::setPortStatus);
     connect(m_link, &MeterLink::over16Message, this, [this](const QString& text) {
         QMessageBox::warning(this, QStringLiteral("ZB740"), text, QMessageBox::Ok);
     });

@@ -46,6 +46,11 @@ public:
     // included) in the coordinates of the view.
     QRect clientRectInView() const;
 
+    // The state of the meter's port as last reported by the link (shown,
+    // shortened, in pane 0).
+    const QString& portStatusText() const { return m_strPortStatus; }
+    void setPortStatus(const QString& text);
+
     // Enabled states follow the run flags; called after every state change
     // and on a short timer.
     void updateCommands();
@@ -89,6 +94,7 @@ private:
     QFont m_graphFont;
     std::array<QAction*, 9> m_actions {};
     std::array<QLabel*, 3> m_panes {};
+    QString m_strPortStatus;
     QTimer* m_pollTimer = nullptr;
     QTimer* m_scanTimer = nullptr;
     QTimer* m_commandTimer = nullptr;

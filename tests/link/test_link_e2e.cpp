@@ -82,7 +82,7 @@ protected:
     }
 
     RunState& state() { return frame->run(); }
-    QString status() const { return frame->paneText(2); }
+    QString status() const { return frame->portStatusText(); }
 
     AppOptions options;
     std::unique_ptr<SimulatedMeter> sim;

@@ -267,10 +267,13 @@ void CMainFrame::onSave()
     saveRun();
 }
 
-bool CMainFrame::saveRun()
+bool CMainFrame::saveRun(QString* error)
 {
     RunSaver saver(m_doc.live(), m_run, m_options.settingsDir);
-    return saver.save(this, {m_view->m_nYGain, m_view->m_nYOffset});
+    const bool saved = saver.save(this, {m_view->m_nYGain, m_view->m_nYOffset});
+    if (error)
+        *error = saver.lastError();
+    return saved;
 }
 
 void CMainFrame::createLink()
@@ -378,8 +381,15 @@ void CMainFrame::closeEvent(QCloseEvent* event)
 {
     writeSettingsAtClose();
     m_link->closePort();
-    if (m_run.m_nCount > 1 && askYesNo(QStringLiteral("Do you want to save the data before closing?")))
-        saveRun();
+    if (m_run.m_nCount > 1 && askYesNo(QStringLiteral("Do you want to save the data before closing?"))) {
+        // A save that failed (the user has seen why) keeps the window open,
+        // so the run is not lost; a cancelled dialog closes as asked.
+        QString error;
+        if (!saveRun(&error) && !error.isEmpty()) {
+            event->ignore();
+            return;
+        }
+    }
     m_pollTimer->stop();
     m_scanTimer->stop();
     m_commandTimer->stop();

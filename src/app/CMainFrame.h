@@ -78,7 +78,7 @@ private:
     void confirmRun(int intervalSeconds, int sampleCount);
     // Writes the data files of the current run; false when the user cancelled
     // or the write failed (the user has been told).
-    bool saveRun();
+    bool saveRun(QString* error = nullptr);
     bool askYesNo(const QString& text);
     void writeSettingsAtClose();
     void onPollTimer();

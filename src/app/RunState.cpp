@@ -72,8 +72,12 @@ bool RunState::commit()
     if (m_nCount >= m_nSampleLimit || m_nCount >= kMaxRunSamples)
         return false;
     m_bNewSample = true;
-    m_strStartTimeText = formatLocal(m_tStart, "%d/%m/%y %H:%M:%S");
-    m_strStartClockText = formatLocal(m_tStart, "%H:%M:%S");
+    if (m_strStartTimeText.isEmpty() || m_tStartOfTexts != m_tStart) {
+        // The start texts change once per run, not once per sample.
+        m_strStartTimeText = formatLocal(m_tStart, "%d/%m/%y %H:%M:%S");
+        m_strStartClockText = formatLocal(m_tStart, "%H:%M:%S");
+        m_tStartOfTexts = m_tStart;
+    }
     m_nCount += 1;
     m_strCountText = QString::number(m_nCount);
     m_bNewFrame = false;

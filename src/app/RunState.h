@@ -55,6 +55,10 @@ public:
     // Sample timer tick. Returns true when a sample was committed.
     bool commit();
 
+private:
+    int64_t m_tStartOfTexts = 0; // m_tStart the start texts were made from
+
+public:
     // The sample interval in whole seconds.
     int intervalSeconds() const { return m_nSampleMs / 1000; }
     // The run's start time split into local calendar fields.

@@ -32,7 +32,11 @@ private:
         m_last = w;
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             seen << box->text();
-            box->button(QMessageBox::Yes)->click();
+            // Questions are answered Yes; a report has only its OK.
+            if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                yes->click();
+            else
+                box->button(QMessageBox::Ok)->click();
         } else if (auto* dlg = qobject_cast<QFileDialog*>(w)) {
             seen << QStringLiteral("file dialog in ") + dlg->directory().absolutePath();
             dlg->setDirectory(QFileInfo(m_fileName).absolutePath());

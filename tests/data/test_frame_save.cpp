@@ -89,3 +89,16 @@ TEST_F(FrameSaveTest, YesBeforeClosingSaves)
     EXPECT_EQ(script.seen[0], QStringLiteral("Do you want to save the data before closing?"));
     expectSaved(QStringLiteral("At close"));
 }
+
+TEST_F(FrameSaveTest, AFailedSaveAtCloseKeepsTheWindowOpen)
+{
+    QFile blocker(path("notAFolder"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    ModalScript script(path("notAFolder/At close"));
+    frame->close();
+    ASSERT_EQ(script.seen.size(), 3);
+    EXPECT_EQ(script.seen[0], QStringLiteral("Do you want to save the data before closing?"));
+    EXPECT_TRUE(script.seen[2].contains("At close")) << script.seen[2].toStdString();
+    EXPECT_TRUE(frame->isVisible()) << "the run is still there to be saved elsewhere";
+}

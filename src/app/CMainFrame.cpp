@@ -52,10 +52,6 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     setWindowTitle(QStringLiteral("ZB740"));
     setWindowIcon(QIcon(QStringLiteral(":/res/app_icon.svg")));
 
-    // 1. the port number from the settings file
-    m_nComPort = settings::readComPort(settings::settingsFile(m_options));
-    m_limitTexts = settings::readConfiguredLimitTexts(settings::configFile(m_options));
-
     // 5. the serial control, inside the meter link; made before the view so
     // the panels can reach it
     createLink();
@@ -96,14 +92,14 @@ CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::createActions()
 {
-    struct Spec {
+    struct ActionDef {
         Command id;
         const char* text;
         const char* tip;
         const char* icon;
         QKeySequence key;
     };
-    const Spec specs[] = {
+    const ActionDef defs[] = {
         {Command::Save, "&Save", "Save", "tb_save", QKeySequence::Save},
         {Command::Open, "&Open", "Open", "tb_open", QKeySequence::Open},
         {Command::Print, "&Print", "Print", "tb_print", QKeySequence::Print},
@@ -114,7 +110,7 @@ void CMainFrame::createActions()
         {Command::About, "&About ZB740...", "About", nullptr, {}},
         {Command::Contents, "&Contents", "Help", "tb_help", {}},
     };
-    for (const Spec& s : specs) {
+    for (const ActionDef& s : defs) {
         auto* a = new QAction(QString::fromLatin1(s.text), this);
         a->setToolTip(QString::fromLatin1(s.tip));
         a->setStatusTip(QString::fromLatin1(s.tip));
@@ -290,13 +286,12 @@ void CMainFrame::createLink()
             QMetaObject::invokeMethod(this, [this, text] { setPortStatus(text); }, Qt::QueuedConnection);
         }
     }
-    // The decoder compares against the limits the alarm panel holds now;
-    // until the view exists (no frame can arrive before), the configured ones.
-    const AlarmLimits configured = alarmLimitsFromTexts(m_limitTexts.high, m_limitTexts.low);
+    // The decoder compares against the limits the alarm panel holds at each
+    // frame (the panel exists before the first frame can arrive).
     m_link = new MeterLink(m_options, m_run, m_doc.live(),
-        [this, configured] { return m_view ? m_view->alarmPanel()->alarmLimits() : configured; }, this);
-    m_link->setComPort(m_nComPort);
-    m_nComPort = m_link->m_nComPort;
+        [this] { return m_view ? m_view->alarmPanel()->alarmLimits() : AlarmLimits {}; }, this);
+    // 1. the port number from the settings file
+    m_link->setComPort(settings::readComPort(settings::settingsFile(m_options)));
     connect(m_link, &MeterLink::frameDecoded, this, [this](const DecodeResult& r) {
         if (r.valid) {
             // The panels repaint what changed themselves.
@@ -342,7 +337,6 @@ void CMainFrame::onPollTimer()
 void CMainFrame::onScanTimer()
 {
     m_link->scanTick();
-    m_nComPort = m_link->m_nComPort;
 }
 
 void CMainFrame::sendKeyPacket(const QByteArray& packet)
@@ -366,10 +360,8 @@ void CMainFrame::onAbout()
 void CMainFrame::writeSettingsAtClose()
 {
     settings::CloseValues v;
-    m_nComPort = m_link->m_nComPort;
-    v.comPort = m_nComPort;
-    m_limitTexts = m_view->alarmPanel()->limitTexts();
-    v.limits = m_limitTexts;
+    v.comPort = m_link->m_nComPort;
+    v.limits = m_view->alarmPanel()->limitTexts();
     v.sampleRateText = m_run.m_strSampleRateText;
     v.sampleDataText = m_run.m_strSampleDataText;
     v.gain = m_view->m_nYGain;

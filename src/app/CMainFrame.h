@@ -55,9 +55,6 @@ public:
     // and on a short timer.
     void updateCommands();
 
-    // Port number in use, 1..16 ("COM num").
-    int m_nComPort = 1;
-
 public slots:
     void onRun();
     void onStop();
@@ -100,7 +97,4 @@ private:
     QTimer* m_commandTimer = nullptr;
     SimulatedMeter* m_simulator = nullptr;
     MeterLink* m_link = nullptr;
-    // Alarm limit texts written at close: the configured values until the
-    // alarm panel edits them.
-    settings::LimitTexts m_limitTexts;
 };

@@ -3,8 +3,9 @@
 // paint event: the renderer rebuilds the picture, then it is copied to the
 // screen (here an offscreen image) with the overlays.
 //
-// Heap allocations are counted by replacing the global operator new; the
-// repaint benchmarks report them per repaint as "allocs_per_repaint".
+// Heap allocations (operator new and Qt's malloc alike) are counted by the
+// tests' counting allocator; the repaint benchmarks report them per repaint
+// as "allocs_per_repaint".
 #include "app/RunState.h"
 #include "data/ReadingStore.h"
 #include "graph/GraphRenderer.h"
@@ -12,29 +13,13 @@
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
-#include <atomic>
 #include <benchmark/benchmark.h>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
-#include <new>
 
-namespace {
-std::atomic<long long> g_allocations{0};
-}
+#include "CountingAllocator.h"
 
-void* operator new(std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 

@@ -5,54 +5,11 @@
 #include "link/FrameDecoder.h"
 #include "link/MeterProtocol.h"
 
-#include <atomic>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
-#include <new>
 
-namespace {
-std::atomic<long long> g_allocations {0};
-}
+#include "CountingAllocator.h"
 
-// glibc lets the program interpose malloc and still reach its own; under
-// AddressSanitizer (which interposes them itself) the count is not taken.
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
-#define ZB740_COUNT_MALLOC 1
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-
-void* malloc(size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(size);
-}
-void* calloc(size_t n, size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_realloc(p, size);
-}
-}
-#endif
-
-void* operator new(std::size_t size)
-{
-    if (void* p = std::malloc(size ? size : 1)) // counted there
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 

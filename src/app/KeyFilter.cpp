@@ -34,3 +34,12 @@ void swallowEnterAndEscape(QWidget* root)
     for (QWidget* child : root->findChildren<QWidget*>())
         child->installEventFilter(filter);
 }
+
+bool consumeEnterOrEscape(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Escape)
+        return false;
+    event->accept();
+    return true;
+}

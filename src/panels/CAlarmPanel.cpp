@@ -1,5 +1,6 @@
 #include "panels/CAlarmPanel.h"
 
+#include "app/KeyFilter.h"
 #include "app/StepButtons.h"
 #include "panels/CNumEdit.h"
 #include "panels/PanelFonts.h"
@@ -214,13 +215,7 @@ void CAlarmPanel::paintEvent(QPaintEvent*)
 
 void CAlarmPanel::keyPressEvent(QKeyEvent* event)
 {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
+    // Enter and Escape neither close nor trigger anything on a panel.
+    if (!consumeEnterOrEscape(event))
         QWidget::keyPressEvent(event);
-    }
 }

@@ -1,5 +1,6 @@
 #include "panels/CCurveBar.h"
 
+#include "app/KeyFilter.h"
 #include "app/RunState.h"
 #include "app/Settings.h"
 #include "panels/CYScaleDlg.h"
@@ -142,13 +143,7 @@ void CCurveBar::refresh()
 
 void CCurveBar::keyPressEvent(QKeyEvent* event)
 {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
+    // Enter and Escape neither close nor trigger anything on a panel.
+    if (!consumeEnterOrEscape(event))
         QWidget::keyPressEvent(event);
-    }
 }

@@ -1,5 +1,6 @@
 #include "panels/CMeterPanel.h"
 
+#include "app/KeyFilter.h"
 #include "app/RunState.h"
 #include "panels/CBitmapKey.h"
 #include "panels/PanelFonts.h"
@@ -89,15 +90,8 @@ void CMeterPanel::onLinkStateChanged()
 void CMeterPanel::keyPressEvent(QKeyEvent* event)
 {
     // Enter and Escape neither close nor trigger anything on a panel.
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
+    if (!consumeEnterOrEscape(event))
         QWidget::keyPressEvent(event);
-    }
 }
 
 void CMeterPanel::paintEvent(QPaintEvent*)

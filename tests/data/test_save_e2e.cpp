@@ -3,7 +3,7 @@
 // read back.
 #include "DataFixtures.h"
 #include "ModalScript.h"
-#include "TempDir.h"
+#include "MeterAndFrame.h"
 
 #include "app/CKMView.h"
 #include "app/CMainFrame.h"
@@ -19,31 +19,13 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-class SaveEndToEndTest : public TempDirTest {
-protected:
-    void TearDown() override
-    {
-        m_frame.reset();
-        m_meter.reset();
-    }
-    std::unique_ptr<SimulatedMeter> m_meter;
-    std::unique_ptr<CMainFrame> m_frame;
-};
+using SaveEndToEndTest = MeterAndFrameTest;
 
 TEST_F(SaveEndToEndTest, RecordedRunSavesAndLoadsBackUnchanged)
 {
     ScopedTimeZone tz("Europe/Berlin");
-    m_meter = std::make_unique<SimulatedMeter>();
-    QString error;
-    ASSERT_TRUE(m_meter->start(&error)) << error.toStdString();
-    AppOptions options;
-    options.settingsDir = path("ZB740");
-    options.configFile = path("KM4471config.ini");
-    options.sysfsRoot = path("sys");
-    options.portDevice = m_meter->devicePath();
-    m_frame = std::make_unique<CMainFrame>(options);
-    m_frame->resize(1000, 760);
-    m_frame->show();
+    startMeter();
+    makeFrame();
     RunState& run = m_frame->run();
     ASSERT_TRUE(QTest::qWaitFor([&] { return run.m_bRunEnabled; }, 15000));
 

@@ -1,4 +1,5 @@
 // zb740-cli decode and simulate, run as the built program.
+#include "FrameSamples.h"
 #include "QtPrinters.h"
 #include "TempDir.h"
 #include "link/CMSComm.h"
@@ -14,9 +15,6 @@
 using namespace meter;
 
 namespace {
-
-const char* const kExampleFrame = "AA 61 64 6A 67 00 00 C0 00 00 00 C8 41 00 00 94 41 00 00 40 41 00 00 34 42 "
-                                  "00 00 F0 41 00 00 C8 41 00 00 94 41 00 00 F0 41 00 00 00 67 00";
 
 QString cli() { return QStringLiteral(ZB740_TOOLS_DIR "/zb740-cli"); }
 
@@ -44,17 +42,7 @@ CliRun runCli(const QStringList& args, const QByteArray& input = {})
 
 QString frameHex(float air, float kir = 30.0f)
 {
-    FrameFields f;
-    f.air = air;
-    f.wb = 15.0f;
-    f.dp = 10.0f;
-    f.rh = 50.0f;
-    f.kir = kir;
-    f.lcd1 = air;
-    f.lcd2 = 50.0f;
-    f.lcd3 = kir;
-    const FrameBytes b = encodeFrame(f);
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(b.data()), kFrameSize).toHex());
+    return QString::fromLatin1(bytes(encodeFrame(fields(air, kir))).toHex());
 }
 
 class Cli : public TempDirTest {

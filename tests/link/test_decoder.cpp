@@ -2,6 +2,7 @@
 // run state, as tables of received buffers.
 #include "link/FrameDecoder.h"
 #include "link/MeterProtocol.h"
+#include "FrameSamples.h"
 #include "QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -10,28 +11,6 @@
 using namespace meter;
 
 namespace {
-
-const char* const kExampleFrame = "AA 61 64 6A 67 00 00 C0 00 00 00 C8 41 00 00 94 41 00 00 40 41 00 00 34 42 "
-                                  "00 00 F0 41 00 00 C8 41 00 00 94 41 00 00 F0 41 00 00 00 67 00";
-
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
-
-QByteArray bytes(const FrameBytes& f) { return QByteArray(reinterpret_cast<const char*>(f.data()), kFrameSize); }
-
-// A plain frame in infrared mode, degrees C, battery normal, PC-LINK.
-FrameFields fields(float air = 20.0f, float kir = 25.0f)
-{
-    FrameFields f;
-    f.air = air;
-    f.wb = 15.0f;
-    f.dp = 10.0f;
-    f.rh = 50.0f;
-    f.kir = kir;
-    f.lcd1 = air;
-    f.lcd2 = 50.0f;
-    f.lcd3 = kir;
-    return f;
-}
 
 class Decoder : public ::testing::Test {
 protected:

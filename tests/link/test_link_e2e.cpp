@@ -3,7 +3,7 @@
 // These wait on the real timers (poll 1 s, watchdog 3 s), so there are few.
 #include "ModalHelper.h"
 #include "QtPrinters.h"
-#include "TempDir.h"
+#include "MeterAndFrame.h"
 #include "app/CKMView.h"
 #include "app/CMainFrame.h"
 #include "app/CSampleRateDlg.h"
@@ -23,31 +23,12 @@
 
 namespace {
 
-class LinkEndToEnd : public TempDirTest {
+class LinkEndToEnd : public MeterAndFrameTest {
 protected:
-    void SetUp() override
-    {
-        options.settingsDir = path("ZB740");
-        options.configFile = path("KM4471config.ini");
-        options.sysfsRoot = path("sys");
-        QDir().mkpath(path("sys/class/tty"));
-    }
-
-    void startMeter(SimulatedMeterOptions o)
-    {
-        sim = std::make_unique<SimulatedMeter>(o);
-        QString error;
-        ASSERT_TRUE(sim->start(&error)) << error.toStdString();
-        options.portDevice = sim->devicePath(); // as --port DEVICE
-    }
-
     void makeFrame()
     {
-        frame = std::make_unique<CMainFrame>(options);
-        frame->resize(1200, 800);
-        frame->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
-        QObject::connect(frame->link(), &MeterLink::frameDecoded, [this](const DecodeResult& r) {
+        MeterAndFrameTest::makeFrame(QSize(1200, 800));
+        QObject::connect(m_frame->link(), &MeterLink::frameDecoded, [this](const DecodeResult& r) {
             (r.valid ? validFrames : invalidBuffers) += 1;
             if (r.valid)
                 sinceValid.start();
@@ -66,7 +47,7 @@ protected:
                 dlg->okButton()->click();
             });
         };
-        if (frame->run().m_bHasRun) {
+        if (m_frame->run().m_bHasRun) {
             whenModalAppears([answerDialog](QWidget* w) {
                 auto* box = qobject_cast<QMessageBox*>(w);
                 ASSERT_NE(box, nullptr);
@@ -76,17 +57,14 @@ protected:
         } else {
             answerDialog();
         }
-        ASSERT_TRUE(frame->action(CMainFrame::Command::Run)->isEnabled());
-        frame->action(CMainFrame::Command::Run)->trigger();
-        ASSERT_TRUE(frame->run().m_bRunning);
+        ASSERT_TRUE(m_frame->action(CMainFrame::Command::Run)->isEnabled());
+        m_frame->action(CMainFrame::Command::Run)->trigger();
+        ASSERT_TRUE(m_frame->run().m_bRunning);
     }
 
-    RunState& state() { return frame->run(); }
-    QString status() const { return frame->portStatusText(); }
+    RunState& state() { return m_frame->run(); }
+    QString status() const { return m_frame->portStatusText(); }
 
-    AppOptions options;
-    std::unique_ptr<SimulatedMeter> sim;
-    std::unique_ptr<CMainFrame> frame;
     int validFrames = 0;
     int invalidBuffers = 0;
     QElapsedTimer sinceValid;
@@ -105,13 +83,13 @@ TEST_F(LinkEndToEnd, RunSurvivesASilentMeterAndComesBack)
     // The scan opens the pinned port and sends the wake packet; the meter
     // answers it without a poll, and Run becomes available.
     ASSERT_TRUE(QTest::qWaitFor([&] { return state().m_bRunEnabled; }, 3000));
-    EXPECT_EQ(sim->wakesReceived(), 1);
-    EXPECT_EQ(sim->pollsReceived(), 0);
+    EXPECT_EQ(m_meter->wakesReceived(), 1);
+    EXPECT_EQ(m_meter->pollsReceived(), 0);
     EXPECT_FALSE(state().m_bNoLink);
-    EXPECT_EQ(frame->link()->decoder().displayTexts().link, "PC-LINK");
-    EXPECT_EQ(status(), "Meter connected on " + sim->devicePath());
+    EXPECT_EQ(m_frame->link()->decoder().displayTexts().link, "PC-LINK");
+    EXPECT_EQ(status(), "Meter connected on " + m_meter->devicePath());
     QTest::qWait(150); // let the frame refresh its commands
-    EXPECT_TRUE(frame->action(CMainFrame::Command::Run)->isEnabled());
+    EXPECT_TRUE(m_frame->action(CMainFrame::Command::Run)->isEnabled());
 
     // A confirmed Run starts on the next valid frame and commits samples.
     run();
@@ -121,13 +99,13 @@ TEST_F(LinkEndToEnd, RunSurvivesASilentMeterAndComesBack)
     ASSERT_TRUE(QTest::qWaitFor([&] { return state().m_nCount >= 2; }, 3500));
     // One poll a second at most, each answered.
     const double seconds = clock.elapsed() / 1000.0;
-    EXPECT_GE(sim->pollsReceived(), 2);
-    EXPECT_LE(sim->pollsReceived(), static_cast<int>(seconds) + 1);
-    EXPECT_EQ(validFrames, sim->framesSent());
+    EXPECT_GE(m_meter->pollsReceived(), 2);
+    EXPECT_LE(m_meter->pollsReceived(), static_cast<int>(seconds) + 1);
+    EXPECT_EQ(validFrames, m_meter->framesSent());
 
     // The meter falls silent: the watchdog ends the run within 6 s of its
     // last frame, shows the no-link state and reopens the port.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sim->silent(); }, 6000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_meter->silent(); }, 6000));
     const int countAtSilence = state().m_nCount;
     ASSERT_TRUE(QTest::qWaitFor([&] { return state().m_bNoLink; }, 7000));
     // Under 6 s by the watchdog's arithmetic; coarse 3 s timers may each
@@ -138,17 +116,17 @@ TEST_F(LinkEndToEnd, RunSurvivesASilentMeterAndComesBack)
     EXPECT_FALSE(state().m_bRunEnabled);
     EXPECT_FALSE(state().m_bStopEnabled);
     EXPECT_LE(state().m_nCount, countAtSilence + 1);
-    EXPECT_EQ(status(), "No answer from the meter on " + sim->devicePath());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sim->wakesReceived() >= 2; }, 500));
-    const int wakes = sim->wakesReceived();
+    EXPECT_EQ(status(), "No answer from the meter on " + m_meter->devicePath());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_meter->wakesReceived() >= 2; }, 500));
+    const int wakes = m_meter->wakesReceived();
     const int countAfterLoss = state().m_nCount;
 
     // Every 3 s another open with a wake packet, until the meter answers.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sim->wakesReceived() > wakes; }, 3500));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_meter->wakesReceived() > wakes; }, 3500));
     EXPECT_EQ(state().m_nCount, countAfterLoss);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !state().m_bNoLink; }, 8000));
     EXPECT_TRUE(state().m_bRunEnabled);
-    EXPECT_EQ(status(), "Meter connected on " + sim->devicePath());
+    EXPECT_EQ(status(), "Meter connected on " + m_meter->devicePath());
 
     // Run is back.
     QTest::qWait(150);
@@ -167,10 +145,10 @@ TEST_F(LinkEndToEnd, GarbageAndSplitFramesNeverBreakTheLink)
     // Frames 1 and 2 decode, the third reply is garbage: polling pauses
     // until the watchdog reopens the port, then frames come again.
     ASSERT_TRUE(QTest::qWaitFor([&] { return validFrames >= 4; }, 12000));
-    EXPECT_GE(sim->wakesReceived(), 2);
+    EXPECT_GE(m_meter->wakesReceived(), 2);
     // Garbage shorter than a frame stays buffered until the reopen clears
     // it, so an invalid buffer is seen only for some garbage replies.
-    EXPECT_LE(invalidBuffers, sim->wakesReceived());
+    EXPECT_LE(invalidBuffers, m_meter->wakesReceived());
     EXPECT_FALSE(state().m_bNoLink);
 }
 
@@ -178,14 +156,14 @@ TEST_F(LinkEndToEnd, SimulateStartsTheMeterInProcess)
 {
     options.simulate = true;
     makeFrame();
-    SimulatedMeter* meter = frame->simulatedMeter();
+    SimulatedMeter* meter = m_frame->simulatedMeter();
     ASSERT_NE(meter, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return state().m_bRunEnabled; }, 3000));
-    EXPECT_EQ(frame->link()->devicePath(), meter->devicePath());
+    EXPECT_EQ(m_frame->link()->devicePath(), meter->devicePath());
     // A remote key reaches the meter and shows in the next frame.
-    frame->link()->sendPacket(meter::keyPressPacket(meter::RemoteKey::Units));
+    m_frame->link()->sendPacket(meter::keyPressPacket(meter::RemoteKey::Units));
     ASSERT_TRUE(QTest::qWaitFor([&] { return state().m_strUnit == "F"; }, 2500));
-    EXPECT_EQ(frame->link()->decoder().displayTexts().unitMark, "F");
+    EXPECT_EQ(m_frame->link()->decoder().displayTexts().unitMark, "F");
     ASSERT_FALSE(meter->packets().isEmpty());
     EXPECT_EQ(meter->packets().last(), meter::keyPressPacket(meter::RemoteKey::Units));
 }

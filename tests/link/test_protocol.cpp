@@ -1,5 +1,6 @@
 // Command packets, remote key codes and frame checks.
 #include "link/MeterProtocol.h"
+#include "FrameSamples.h"
 #include "QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +8,6 @@
 using namespace meter;
 
 namespace {
-
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
 
 TEST(Protocol, PollAndWakePackets)
 {

@@ -8,7 +8,7 @@
 #include "panels/CAlarmPanel.h"
 #include "panels/CBitmapKey.h"
 #include "panels/CMeterPanel.h"
-#include "TempDir.h"
+#include "MeterAndFrame.h"
 
 #include <QLineEdit>
 #include <QTest>
@@ -19,35 +19,18 @@ using meter::RemoteKey;
 
 QByteArray hex(const char* s) { return QByteArray::fromHex(QByteArray(s).replace(' ', "")); }
 
-class KeysEndToEndTest : public TempDirTest {
+class KeysEndToEndTest : public MeterAndFrameTest {
 protected:
-    std::unique_ptr<SimulatedMeter> m_meter;
-    std::unique_ptr<CMainFrame> m_frame;
-
     void startWith(SimulatedMeterOptions meterOptions)
     {
-        m_meter = std::make_unique<SimulatedMeter>(meterOptions);
-        QString error;
-        ASSERT_TRUE(m_meter->start(&error)) << error.toStdString();
-        AppOptions options;
-        options.settingsDir = path("ZB740");
-        options.configFile = path("KM4471config.ini");
-        options.sysfsRoot = path("sys");
-        options.portDevice = m_meter->devicePath();
-        m_frame = std::make_unique<CMainFrame>(options);
-        m_frame->resize(1000, 760);
-        m_frame->show();
+        startMeter(meterOptions);
+        makeFrame();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !m_frame->run().m_bNoLink; }, 15000));
     }
     CMeterPanel& face() { return *m_frame->view()->meterPanel(); }
     bool waitForPackets(int count)
     {
         return QTest::qWaitFor([&] { return m_meter->packets().size() >= count; }, 5000);
-    }
-    void TearDown() override
-    {
-        m_frame.reset();
-        m_meter.reset();
     }
 };
 

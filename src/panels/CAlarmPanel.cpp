@@ -3,7 +3,7 @@
 #include "app/KeyFilter.h"
 #include "app/StepButtons.h"
 #include "panels/CNumEdit.h"
-#include "panels/PanelFonts.h"
+#include "panels/PanelStyle.h"
 #include "panels/TextCopy.h"
 
 #include <QKeyEvent>
@@ -31,13 +31,7 @@ QRect CAlarmPanel::indicatorRect(int channel, Bound bound)
 
 CAlarmPanel::CAlarmPanel(const AppOptions& options, QWidget* parent) : QWidget(parent)
 {
-    QPalette pal = palette();
-    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        pal.setColor(role, kBackground);
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        pal.setColor(role, Qt::black);
-    setPalette(pal);
-    setAutoFillBackground(true);
+    applyPanelColours(this, kBackground);
     setFocusPolicy(Qt::ClickFocus);
 
     for (auto& row : m_shown)

@@ -4,7 +4,7 @@
 #include "app/RunState.h"
 #include "app/Settings.h"
 #include "panels/CYScaleDlg.h"
-#include "panels/PanelFonts.h"
+#include "panels/PanelStyle.h"
 
 #include <QDateTime>
 #include <QKeyEvent>
@@ -24,13 +24,7 @@ CCurveBar::CCurveBar(const RunState& run, const AppOptions& options, ViewFields 
     , m_options(options)
     , m_view(view)
 {
-    QPalette pal = palette();
-    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        pal.setColor(role, kBackground);
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        pal.setColor(role, Qt::black);
-    setPalette(pal);
-    setAutoFillBackground(true);
+    applyPanelColours(this, kBackground);
     setFocusPolicy(Qt::ClickFocus);
 
     const QFont fieldFont = panelFont(QStringLiteral("Arial"), -14, 0, 500);

@@ -3,7 +3,7 @@
 #include "app/KeyFilter.h"
 #include "app/RunState.h"
 #include "panels/CBitmapKey.h"
-#include "panels/PanelFonts.h"
+#include "panels/PanelStyle.h"
 #include "panels/Pictures.h"
 #include "panels/TextCopy.h"
 

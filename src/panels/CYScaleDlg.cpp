@@ -1,7 +1,7 @@
 #include "panels/CYScaleDlg.h"
 
 #include "app/Settings.h"
-#include "panels/PanelFonts.h"
+#include "panels/PanelStyle.h"
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -1,7 +1,9 @@
-#include "panels/PanelFonts.h"
+#include "panels/PanelStyle.h"
 
 #include <QFontMetricsF>
+#include <QPalette>
 #include <QStringList>
+#include <QWidget>
 #include <cmath>
 
 QFont panelFont(const QStringList& families, int height, int averageWidth, int weight, bool italic)
@@ -34,4 +36,15 @@ QFont panelFont(const QStringList& families, int height, int averageWidth, int w
 QFont panelFont(const QString& family, int height, int averageWidth, int weight, bool italic)
 {
     return panelFont(QStringList {family}, height, averageWidth, weight, italic);
+}
+
+void applyPanelColours(QWidget* panel, const QColor& background)
+{
+    QPalette pal = panel->palette();
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        pal.setColor(role, background);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        pal.setColor(role, Qt::black);
+    panel->setPalette(pal);
+    panel->setAutoFillBackground(true);
 }

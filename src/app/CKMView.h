@@ -26,11 +26,6 @@ public:
     explicit CKMView(CMainFrame* frame);
     ~CKMView() override;
 
-    // Logger window flags.
-    bool m_bLoggerOpen = false;
-    bool m_bLoggerShown = false;
-    bool m_bAppendPending = false;
-
     bool isZoomed() const;
 
     // Places the panels from the frame's client rectangle.
@@ -45,6 +40,8 @@ public:
 
     // UndoZoom (command 32811): back to the whole run.
     void onUndoZoom();
+    // Sample timer tick: commits the latest reading of a running run.
+    void onSampleTimer();
 
     QTimer* sampleTimer() const { return m_sampleTimer; }
     QTimer* watchdogTimer() const { return m_watchdogTimer; }
@@ -64,10 +61,6 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-
-public:
-    // Sample timer tick: commits the latest reading of a running run.
-    void onSampleTimer();
 
 private:
     void onWatchdogTimer();

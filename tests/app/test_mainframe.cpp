@@ -22,9 +22,7 @@ class MainFrameTest : public TempDirTest {
 protected:
     void SetUp() override
     {
-        options.settingsDir = path("ZB740");
-        options.configFile = path("KM4471config.ini");
-        options.sysfsRoot = path("sys");
+        options = tempOptions();
     }
 
     std::unique_ptr<CMainFrame> makeFrame()

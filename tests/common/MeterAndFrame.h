@@ -14,9 +14,7 @@ class MeterAndFrameTest : public TempDirTest {
 protected:
     void SetUp() override
     {
-        options.settingsDir = path("ZB740");
-        options.configFile = path("KM4471config.ini");
-        options.sysfsRoot = path("sys");
+        options = tempOptions();
         QDir().mkpath(path("sys/class/tty"));
     }
 

@@ -24,9 +24,7 @@ class FrameSaveTest : public TempDirTest {
 protected:
     void SetUp() override
     {
-        options.settingsDir = path("ZB740");
-        options.configFile = path("KM4471config.ini");
-        options.sysfsRoot = path("sys");
+        options = tempOptions();
         frame = std::make_unique<CMainFrame>(options);
         frame->resize(1200, 800);
         frame->show();

@@ -26,8 +26,7 @@ protected:
 
     void SetUp() override
     {
-        m_options.settingsDir = path("settings");
-        m_options.configFile = path("KM4471config.ini");
+        m_options = tempOptions();
     }
     CAlarmPanel& panel()
     {

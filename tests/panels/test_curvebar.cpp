@@ -32,8 +32,7 @@ protected:
 
     void SetUp() override
     {
-        m_options.settingsDir = path("ZB740");
-        m_options.configFile = path("KM4471config.ini");
+        m_options = tempOptions();
     }
     CCurveBar& bar()
     {

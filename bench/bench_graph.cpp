@@ -6,7 +6,7 @@
 // Heap allocations (operator new and Qt's malloc alike) are counted by the
 // tests' counting allocator; the repaint benchmarks report them per repaint
 // as "allocs_per_repaint".
-#include "app/RunState.h"
+#include "run/RunState.h"
 #include "data/ReadingStore.h"
 #include "graph/GraphRenderer.h"
 

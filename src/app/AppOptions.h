@@ -1,22 +1,17 @@
 #pragma once
-// Where the program finds its files and its meter. Everything that touches
-// the user's folders, the system configuration or the devices takes its
-// paths from here, so tests can point them at a temporary folder.
-#include <QString>
+// Everything a start of the window program can be told on its command line:
+// the program's paths, where the meter is, and whether to simulate it.
+#include "link/LinkOptions.h"
+#include "settings/ProgramPaths.h"
 
-struct AppOptions {
-    // Folder that holds ZB740.ini and where Save starts ("<Documents>/ZB740").
-    QString settingsDir;
-    // The read-only logger configuration file KM4471config.ini.
-    QString configFile;
-    // Root of the sysfs tree listing serial devices.
-    QString sysfsRoot = QStringLiteral("/sys");
-    // A device path pinned on the command line: no discovery.
-    QString portDevice;
+struct AppOptions : ProgramPaths, LinkOptions {
     // Start the simulated meter and connect to it.
     bool simulate = false;
 
-    // The defaults of a normal start: the user's documents folder and the
-    // system configuration directory.
-    static AppOptions defaults();
+    static AppOptions defaults()
+    {
+        AppOptions o;
+        static_cast<ProgramPaths&>(o) = ProgramPaths::defaults();
+        return o;
+    }
 };

@@ -1,4 +1,6 @@
 #pragma once
+#include "base/Version.h"
+
 #include <QDialog>
 
 // "About ZB740": the application icon, the version and OK.
@@ -7,6 +9,3 @@ class CAboutDlg : public QDialog {
 public:
     explicit CAboutDlg(QWidget* parent = nullptr);
 };
-
-// The version text shown by the About box and printed by --version.
-inline constexpr const char* kVersionText = "ZB740 Version 2.1";

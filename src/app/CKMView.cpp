@@ -1,8 +1,8 @@
 #include "app/CKMView.h"
 
 #include "app/CMainFrame.h"
-#include "app/Settings.h"
-#include "graph/CScrollStrip.h"
+#include "settings/Settings.h"
+#include "widgets/CScrollStrip.h"
 #include "graph/RealtimeGraph.h"
 
 #include <QAction>

@@ -2,9 +2,9 @@
 // The view: fills the frame's client area, owns the graph state and the
 // instrument panels, commits samples at the run's interval and runs the
 // link watchdog's timer.
-#include "data/Channel.h"
-#include "graph/CScrollStrip.h"
-#include "graph/GraphViewFields.h"
+#include "base/Channel.h"
+#include "widgets/CScrollStrip.h"
+#include "plot/GraphViewFields.h"
 #include "panels/CAlarmPanel.h"
 #include "panels/CCurveBar.h"
 #include "panels/CMeterPanel.h"

@@ -3,7 +3,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CKMView.h"
 #include "app/CSampleRateDlg.h"
-#include "data/RunSaver.h"
+#include "app/RunSaver.h"
 #include "link/MeterLink.h"
 #include "link/SimulatedMeter.h"
 
@@ -234,7 +234,7 @@ void CMainFrame::onRun()
         dlg.setSampleData(m_run.m_nSampleLimit);
 
     if (m_run.m_bHasRun && askYesNo(QStringLiteral("Do you want to save the existing graph data before continuing?")))
-        saveRun();
+        (void)saveRun(); // a failure was shown; the new run may still replace the old one
     if (dlg.exec() == QDialog::Accepted)
         confirmRun(dlg.sampleRate(), dlg.sampleData());
 
@@ -260,16 +260,13 @@ void CMainFrame::onStop()
 
 void CMainFrame::onSave()
 {
-    saveRun();
+    (void)saveRun(); // a failure was shown by the saver
 }
 
-bool CMainFrame::saveRun(QString* error)
+Status CMainFrame::saveRun()
 {
-    RunSaver saver(m_doc.live(), m_run, m_options.settingsDir);
-    const bool saved = saver.save(this, {m_view->m_nYGain, m_view->m_nYOffset});
-    if (error)
-        *error = saver.lastError();
-    return saved;
+    RunSaver saver(RunView::of(m_doc.live(), m_run.info()), m_options.settingsDir);
+    return saver.save(this, {m_view->m_nYGain, m_view->m_nYOffset});
 }
 
 void CMainFrame::createLink()
@@ -366,7 +363,9 @@ void CMainFrame::writeSettingsAtClose()
     v.sampleDataText = m_run.m_strSampleDataText;
     v.gain = m_view->m_nYGain;
     v.offset = m_view->m_nYOffset;
-    settings::writeAtClose(settings::settingsFile(m_options), v);
+    // A settings file that cannot be written is not worth a question at
+    // close; the next start reads its defaults.
+    (void)settings::writeAtClose(settings::settingsFile(m_options), v);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
@@ -376,8 +375,8 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     if (m_run.m_nCount > 1 && askYesNo(QStringLiteral("Do you want to save the data before closing?"))) {
         // A save that failed (the user has seen why) keeps the window open,
         // so the run is not lost; a cancelled dialog closes as asked.
-        QString error;
-        if (!saveRun(&error) && !error.isEmpty()) {
+        const Status saved = saveRun();
+        if (!saved.ok() && !saved.isCancelled()) {
             event->ignore();
             return;
         }

@@ -3,8 +3,8 @@
 // sequence. It owns the document, the run state and the view; the panels and
 // the graph are drawn by the view.
 #include "app/AppOptions.h"
-#include "app/RunState.h"
-#include "app/Settings.h"
+#include "run/RunState.h"
+#include "settings/Settings.h"
 #include "data/CKMDoc.h"
 
 #include <QFont>
@@ -73,9 +73,9 @@ private:
     void createToolBar();
     void createStatusBar();
     void confirmRun(int intervalSeconds, int sampleCount);
-    // Writes the data files of the current run; false when the user cancelled
-    // or the write failed (the user has been told).
-    bool saveRun(QString* error = nullptr);
+    // Writes the data files of the current run; a failure has been shown to
+    // the user.
+    Status saveRun();
     bool askYesNo(const QString& text);
     void writeSettingsAtClose();
     void onPollTimer();

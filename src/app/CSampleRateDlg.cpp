@@ -1,9 +1,9 @@
 #include "app/CSampleRateDlg.h"
 
-#include "app/IniFile.h"
-#include "app/KeyFilter.h"
-#include "app/Settings.h"
-#include "app/StepButtons.h"
+#include "settings/IniFile.h"
+#include "widgets/KeyFilter.h"
+#include "settings/Settings.h"
+#include "widgets/StepButtons.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,11 +1,10 @@
 #include "data/DataFile.h"
 
-#include "app/RunState.h"
+#include "base/LocalTime.h"
 #include "data/Archive.h"
 
 #include <QFile>
 #include <algorithm>
-#include <ctime>
 #include <memory>
 
 namespace {
@@ -14,12 +13,12 @@ namespace {
 // far longer is damage, refused before it is read.
 constexpr qint64 kMaxTextLength = 260;
 
-DataFileResult damaged(const QString& what)
+Status damaged(const QString& what)
 {
-    return DataFileResult::failure(DataFileResult::Damaged, what);
+    return Status::failure(Status::Code::Damaged, what);
 }
 
-DataFileResult endsEarly(const char* what)
+Status endsEarly(const char* what)
 {
     return damaged(QStringLiteral("The file ends before %1.").arg(QLatin1String(what)));
 }
@@ -28,61 +27,40 @@ bool inRange(int32_t v, int32_t lo, int32_t hi) { return v >= lo && v <= hi; }
 
 } // namespace
 
-LocalFields splitLocal(int64_t secondsSince1970)
+Status DataFile::write(QIODevice& device, const RunView& run, YScaleValues scale)
 {
-    const std::time_t t = static_cast<std::time_t>(secondsSince1970);
-    std::tm tm {};
-    localtime_r(&t, &tm);
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
-
-int64_t joinLocal(const LocalFields& f)
-{
-    std::tm tm {};
-    tm.tm_year = f.year - 1900;
-    tm.tm_mon = f.month - 1;
-    tm.tm_mday = f.day;
-    tm.tm_hour = f.hour;
-    tm.tm_min = f.minute;
-    tm.tm_sec = f.second;
-    tm.tm_isdst = -1;
-    return static_cast<int64_t>(std::mktime(&tm));
-}
-
-DataFileResult DataFile::write(QIODevice& device, const LiveSeries& live, const RunState& run, YScaleValues scale)
-{
-    const int n = run.m_nCount;
+    const int n = run.count();
     if (n < 0 || n > kMaxSamples)
-        return DataFileResult::failure(DataFileResult::WriteFailed,
-                                       QStringLiteral("The run holds an impossible sample count (%1).").arg(n));
+        return Status::failure(Status::Code::WriteFailed,
+                               QStringLiteral("The run holds an impossible sample count (%1).").arg(n));
     ArchiveWriter ar(device);
     ar.writeText(QByteArray(kDataFileMagic));
     ar.writeInt32(n);
     for (int i = 0; i < n && ar.ok(); ++i) {
         for (int c = 0; c < kChannelCount; ++c)
-            ar.writeFloat(live.at(c, i));
+            ar.writeFloat(run.value(i, c));
     }
-    ar.writeByte(run.m_bFahrenheit ? 1 : 0);
-    const LocalFields f = splitLocal(run.m_tStart);
+    ar.writeByte(run.fahrenheit() ? 1 : 0);
+    const LocalTime::Fields f = LocalTime::split(run.start());
     for (int32_t v : {f.year, f.month, f.day, f.hour, f.minute, f.second})
         ar.writeInt32(v);
-    ar.writeInt32(run.m_nSampleMs / 1000);
-    ar.writeText(run.m_strUnit.toLatin1());
+    ar.writeInt32(run.interval());
+    ar.writeText(run.unit().toLatin1());
     ar.writeInt32(scale.gain);
     ar.writeInt32(scale.offset);
     if (!ar.ok())
-        return DataFileResult::failure(DataFileResult::WriteFailed, ar.errorString());
-    return {};
+        return Status::failure(Status::Code::WriteFailed, ar.errorString());
+    return Status::success();
 }
 
-DataFileResult DataFile::read(QIODevice& device, ReviewRecord& record, YScaleValues& scale)
+Status DataFile::read(QIODevice& device, ReviewRecord& record, YScaleValues& scale)
 {
     using TS = ArchiveReader::TextStatus;
     ArchiveReader ar(device);
 
     QByteArray magic;
     if (ar.readText(magic, kMaxTextLength) != TS::Ok || magic != kDataFileMagic)
-        return DataFileResult::failure(DataFileResult::InvalidFormat, QLatin1String(kInvalidFormatText));
+        return Status::failure(Status::Code::InvalidFormat, QLatin1String(kInvalidFormatText));
 
     int32_t count = 0;
     if (!ar.readInt32(count))
@@ -104,7 +82,7 @@ DataFileResult DataFile::read(QIODevice& device, ReviewRecord& record, YScaleVal
         if (!ar.readInt32(v))
             return endsEarly("the end of the start time and interval");
     }
-    const LocalFields start {fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]};
+    const LocalTime::Fields start {fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]};
     const int32_t interval = fields[6];
     if (!inRange(start.year, 1900, 9999) || !inRange(start.month, 1, 12) || !inRange(start.day, 1, 31)
         || !inRange(start.hour, 0, 23) || !inRange(start.minute, 0, 59) || !inRange(start.second, 0, 60))
@@ -138,20 +116,31 @@ DataFileResult DataFile::read(QIODevice& device, ReviewRecord& record, YScaleVal
     record.second = start.second;
     record.interval = interval;
     record.unitText = QString::fromLatin1(unit);
-    record.startTime = static_cast<int32_t>(joinLocal(start));
+    record.startTime = static_cast<int32_t>(LocalTime::join(start));
     scale = readScale;
-    return {};
+    return Status::success();
 }
 
-DataFileResult DataFile::load(const QString& path, ReviewRecord& record, YScaleValues& scale)
+Status DataFile::load(const QString& path, ReviewRecord& record, YScaleValues& scale)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return DataFileResult::failure(DataFileResult::CannotOpen, file.errorString());
+        return Status::failure(Status::Code::CannotOpen, file.errorString());
     return read(file, record, scale);
 }
 
 int64_t DataFile::startOf(const ReviewRecord& r)
 {
-    return joinLocal({r.year, r.month, r.day, r.hour, r.minute, r.second});
+    return LocalTime::join({r.year, r.month, r.day, r.hour, r.minute, r.second});
+}
+
+RunInfo DataFile::infoOf(const ReviewRecord& r)
+{
+    RunInfo info;
+    info.start = startOf(r);
+    info.interval = r.interval;
+    info.count = r.count;
+    info.fahrenheit = r.unitFlag != 0;
+    info.unit = r.unitText;
+    return info;
 }

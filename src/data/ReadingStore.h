@@ -1,7 +1,7 @@
 #pragma once
 // The two fixed-size records of the document. Both are allocated once, in
 // full, and written in place: nothing grows while readings arrive.
-#include "data/Channel.h"
+#include "base/Channel.h"
 
 #include <QString>
 #include <cstdint>

@@ -6,16 +6,23 @@
 
 namespace {
 
-QString failedText(const QString& path, const QString& reason)
+QString failedPrefix(const QString& path)
 {
-    return QStringLiteral("Could not save \"%1\": %2").arg(QDir::toNativeSeparators(path), reason);
+    return QStringLiteral("Could not save \"%1\": ").arg(QDir::toNativeSeparators(path));
 }
 
-QString openFor(QSaveFile& file)
+Status openFor(QSaveFile& file)
 {
     if (!file.open(QIODevice::WriteOnly))
-        return failedText(file.fileName(), file.errorString());
-    return {};
+        return Status::failure(Status::Code::CannotOpen, failedPrefix(file.fileName()) + file.errorString());
+    return Status::success();
+}
+
+Status commit(QSaveFile& file)
+{
+    if (!file.commit())
+        return Status::failure(Status::Code::WriteFailed, failedPrefix(file.fileName()) + file.errorString());
+    return Status::success();
 }
 
 } // namespace
@@ -29,38 +36,33 @@ QString RunFiles::exportPathFor(const QString& dataPath)
     return QFileInfo(dataPath).dir().filePath(name + QLatin1String(".csv"));
 }
 
-QString RunFiles::saveRun(const QString& dataPath, const LiveSeries& live, const RunState& run, YScaleValues scale)
+Status RunFiles::saveRun(const QString& dataPath, const RunView& run, YScaleValues scale)
 {
     QSaveFile data(dataPath);
     QSaveFile text(exportPathFor(dataPath));
-    if (QString e = openFor(data); !e.isEmpty())
-        return e;
-    if (QString e = openFor(text); !e.isEmpty())
-        return e;
+    if (Status s = openFor(data); !s.ok())
+        return s;
+    if (Status s = openFor(text); !s.ok())
+        return s;
 
-    if (QString e = TextExport::write(text, RunView::of(live, run)); !e.isEmpty())
-        return failedText(text.fileName(), e);
-    const DataFileResult r = DataFile::write(data, live, run, scale);
-    if (!r.ok())
-        return failedText(data.fileName(), r.message);
+    if (Status s = TextExport::write(text, run); !s.ok())
+        return s.prefixed(failedPrefix(text.fileName()));
+    if (Status s = DataFile::write(data, run, scale); !s.ok())
+        return s.prefixed(failedPrefix(data.fileName()));
 
     // Both are complete in their temporary files; put them in place. The
     // export goes first so a data file never appears without its table.
-    if (!text.commit())
-        return failedText(text.fileName(), text.errorString());
-    if (!data.commit())
-        return failedText(data.fileName(), data.errorString());
-    return {};
+    if (Status s = commit(text); !s.ok())
+        return s;
+    return commit(data);
 }
 
-QString RunFiles::saveExport(const QString& path, const RunView& run)
+Status RunFiles::saveExport(const QString& path, const RunView& run)
 {
     QSaveFile text(path);
-    if (QString e = openFor(text); !e.isEmpty())
-        return e;
-    if (QString e = TextExport::write(text, run); !e.isEmpty())
-        return failedText(path, e);
-    if (!text.commit())
-        return failedText(path, text.errorString());
-    return {};
+    if (Status s = openFor(text); !s.ok())
+        return s;
+    if (Status s = TextExport::write(text, run); !s.ok())
+        return s.prefixed(failedPrefix(path));
+    return commit(text);
 }

@@ -2,6 +2,7 @@
 // Writing a run to disk as its data file and its text export beside it.
 // Each file is written to a temporary file and only replaces its target once
 // complete, so a failed save never destroys or truncates an existing file.
+#include "base/Status.h"
 #include "data/DataFile.h"
 #include "data/TextExport.h"
 
@@ -15,11 +16,11 @@ namespace RunFiles {
 // never land on the data file itself.
 QString exportPathFor(const QString& dataPath);
 
-// Writes the data file at dataPath and the text export beside it. Returns an
-// empty text on success, else a message naming the file and the reason.
-QString saveRun(const QString& dataPath, const LiveSeries& live, const RunState& run, YScaleValues scale);
+// Writes the data file at dataPath and the text export beside it. A failure
+// names the file and the reason.
+Status saveRun(const QString& dataPath, const RunView& run, YScaleValues scale);
 
 // Writes only the text export of a run to path, with the same safety.
-QString saveExport(const QString& path, const RunView& run);
+Status saveExport(const QString& path, const RunView& run);
 
 } // namespace RunFiles

@@ -1,39 +1,11 @@
 #include "data/TextExport.h"
 
-#include "app/RunState.h"
-#include "data/DataFile.h"
+#include "base/LocalTime.h"
 
 #include <QIODevice>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-
-RunView RunView::of(const LiveSeries& live, const RunState& run)
-{
-    RunView v;
-    v.m_values = &live.values[0][0];
-    v.m_sampleStride = 1;
-    v.m_channelStride = kMaxSamples;
-    v.m_count = std::clamp(run.m_nCount, 0, kMaxSamples);
-    v.m_start = run.m_tStart;
-    v.m_interval = run.m_nSampleMs / 1000;
-    v.m_fahrenheit = run.m_bFahrenheit;
-    return v;
-}
-
-RunView RunView::of(const ReviewRecord& record)
-{
-    RunView v;
-    v.m_values = record.values;
-    v.m_sampleStride = kChannelCount;
-    v.m_channelStride = 1;
-    v.m_count = std::clamp<int>(record.count, 0, kMaxSamples);
-    v.m_start = DataFile::startOf(record);
-    v.m_interval = record.interval;
-    v.m_fahrenheit = record.unitFlag != 0;
-    return v;
-}
 
 namespace {
 
@@ -103,7 +75,7 @@ QByteArray TextExport::formatValue(float stored, int channel, bool fahrenheit)
     return QByteArray(buf, std::min<int>(n, sizeof buf - 1));
 }
 
-QString TextExport::write(QIODevice& device, const RunView& run)
+Status TextExport::write(QIODevice& device, const RunView& run)
 {
     Utf16Writer out(device);
     out.putRaw("\xFF\xFE", 2);
@@ -121,14 +93,13 @@ QString TextExport::write(QIODevice& device, const RunView& run)
         }
         // Each row's time comes from the C library on the absolute time, so
         // midnight, month ends and daylight-saving changes come out right.
-        const std::time_t t = static_cast<std::time_t>(run.start() + int64_t(i) * run.interval());
-        std::tm local {};
-        localtime_r(&t, &local);
         row[len++] = '\t';
-        len += int(std::strftime(row + len, sizeof row - len, "%m-%d-%y/%H:%M:%S", &local));
+        len += int(LocalTime::formatInto(row + len, sizeof row - len, run.timeOf(i), "%m-%d-%y/%H:%M:%S"));
         row[len++] = '\r';
         row[len++] = '\n';
         out.put(row, len);
     }
-    return out.error();
+    if (!out.error().isEmpty())
+        return Status::failure(Status::Code::WriteFailed, out.error());
+    return Status::success();
 }

@@ -1,6 +1,7 @@
 #include "graph/GraphRenderer.h"
+#include "base/LocalTime.h"
 
-#include "app/RunState.h"
+#include "run/RunState.h"
 #include "data/ReadingStore.h"
 
 #include <QApplication>
@@ -151,7 +152,7 @@ void GraphRenderer::ensurePlotImages(int W, int H)
 void GraphRenderer::formatLabels(GraphViewFields& view, const GraphState& st) const
 {
     for (int j = 0; j < kTimeMarks; ++j)
-        view.m_strTimeLabel[j] = RunState::formatLocal(st.tAxisTime[j], "%H:%M:%S");
+        view.m_strTimeLabel[j] = LocalTime::format(st.tAxisTime[j], "%H:%M:%S");
     for (int i = 0; i <= kAxisDivisions; ++i)
         view.m_strYLabel[i] = QString::asprintf("%.2f", double(m_frame.yValue[i]));
 }

@@ -4,7 +4,7 @@
 // view) and the plot (W x H). The chrome and the plot's grid are redrawn only
 // when what they show changes; a repaint otherwise copies the cached grid and
 // draws the curves, without allocating.
-#include "graph/GraphGeometry.h"
+#include "plot/GraphGeometry.h"
 
 #include <QColor>
 #include <QFont>

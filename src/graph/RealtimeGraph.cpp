@@ -1,10 +1,10 @@
 #include "graph/RealtimeGraph.h"
 
-#include "app/RunState.h"
+#include "run/RunState.h"
 #include "data/ReadingStore.h"
-#include "graph/CScrollStrip.h"
-#include "graph/CursorReadout.h"
-#include "graph/GraphInteraction.h"
+#include "widgets/CScrollStrip.h"
+#include "plot/CursorReadout.h"
+#include "plot/GraphInteraction.h"
 
 #include <QPainter>
 #include <algorithm>

@@ -4,8 +4,8 @@
 // strip. The view forwards its paint and mouse events here and shows the
 // status texts this object reports.
 #include "graph/GraphRenderer.h"
-#include "graph/GraphState.h"
-#include "graph/GraphViewFields.h"
+#include "plot/GraphState.h"
+#include "plot/GraphViewFields.h"
 
 #include <QObject>
 #include <QPoint>

@@ -4,7 +4,7 @@
 // the meter's LCD, the battery text, the running extremes and the alarm
 // flags. The decoder keeps what must outlive a frame (last K/IR reading,
 // zero fix, extremes, previous LCD texts) as its own members.
-#include "app/RunState.h"
+#include "run/RunState.h"
 #include "data/ReadingStore.h"
 #include "link/MeterTypes.h"
 

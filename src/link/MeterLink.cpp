@@ -38,7 +38,7 @@ QStringList bridgePortValues(const QString& sysfsRoot)
 
 } // namespace
 
-MeterLink::MeterLink(const AppOptions& options, RunState& run, LiveSeries& live, LimitsSource limits, QObject* parent)
+MeterLink::MeterLink(const LinkOptions& options, RunState& run, LiveSeries& live, LimitsSource limits, QObject* parent)
     : QObject(parent)
     , m_options(options)
     , m_run(run)

@@ -4,8 +4,8 @@
 // frame's timers drive it: pollTick() every second, scanTick() once a
 // second after start and after each device change, watchdogTick() every
 // three seconds.
-#include "app/AppOptions.h"
-#include "app/RunState.h"
+#include "link/LinkOptions.h"
+#include "run/RunState.h"
 #include "data/ReadingStore.h"
 #include "link/CMSComm.h"
 #include "link/DeviceWatcher.h"
@@ -24,7 +24,7 @@ public:
 
     static constexpr int kNoFrameEntries = 20;
 
-    MeterLink(const AppOptions& options, RunState& run, LiveSeries& live, LimitsSource limits = {},
+    MeterLink(const LinkOptions& options, RunState& run, LiveSeries& live, LimitsSource limits = {},
         QObject* parent = nullptr);
 
     // --- the frame's link fields ---
@@ -79,7 +79,7 @@ private:
     void setStatus(const QString& text);
     bool& noFrameFlag() { return m_bNoFrame[m_nComPort]; }
 
-    AppOptions m_options;
+    LinkOptions m_options;
     RunState& m_run;
     LimitsSource m_limits;
     CMSComm m_comm;

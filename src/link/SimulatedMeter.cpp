@@ -1,6 +1,6 @@
 #include "link/SimulatedMeter.h"
 
-#include "data/Channel.h"
+#include "base/Channel.h"
 
 #include <QSocketNotifier>
 #include <algorithm>

@@ -1,10 +1,10 @@
 #include "panels/CAlarmPanel.h"
 
-#include "app/KeyFilter.h"
-#include "app/StepButtons.h"
-#include "panels/CNumEdit.h"
-#include "panels/PanelStyle.h"
-#include "panels/TextCopy.h"
+#include "widgets/KeyFilter.h"
+#include "widgets/StepButtons.h"
+#include "widgets/CNumEdit.h"
+#include "widgets/PanelStyle.h"
+#include "widgets/TextCopy.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -29,7 +29,7 @@ QRect CAlarmPanel::indicatorRect(int channel, Bound bound)
                  kIndicatorSize, kIndicatorSize);
 }
 
-CAlarmPanel::CAlarmPanel(const AppOptions& options, QWidget* parent) : QWidget(parent)
+CAlarmPanel::CAlarmPanel(const ProgramPaths& options, QWidget* parent) : QWidget(parent)
 {
     applyPanelColours(this, kBackground);
     setFocusPolicy(Qt::ClickFocus);

@@ -3,10 +3,10 @@
 // since start, the blinking high and low alarm indicators, and the high and
 // low limits the user types or spins. The frame decoder reads the limits and
 // hands in the min/max texts and the alarm flags.
-#include "app/AppOptions.h"
-#include "app/Settings.h"
+#include "settings/ProgramPaths.h"
+#include "settings/Settings.h"
 #include "link/MeterTypes.h"
-#include "panels/AlarmLimitSet.h"
+#include "data/AlarmLimitSet.h"
 
 #include <QBasicTimer>
 #include <QColor>
@@ -28,7 +28,7 @@ public:
     static constexpr int kBlinkMs = 100;
 
     // Reads the start values of the limits from the logger configuration file.
-    explicit CAlarmPanel(const AppOptions& options, QWidget* parent = nullptr);
+    explicit CAlarmPanel(const ProgramPaths& options, QWidget* parent = nullptr);
     ~CAlarmPanel() override;
 
     // The limits as floats, in display units, for the alarm comparisons.

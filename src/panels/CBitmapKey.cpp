@@ -1,6 +1,6 @@
 #include "panels/CBitmapKey.h"
 
-#include "panels/Pictures.h"
+#include "widgets/Pictures.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,10 +1,11 @@
 #include "panels/CCurveBar.h"
+#include "base/LocalTime.h"
 
-#include "app/KeyFilter.h"
-#include "app/RunState.h"
-#include "app/Settings.h"
-#include "panels/CYScaleDlg.h"
-#include "panels/PanelStyle.h"
+#include "widgets/KeyFilter.h"
+#include "run/RunState.h"
+#include "settings/Settings.h"
+#include "widgets/CYScaleDlg.h"
+#include "widgets/PanelStyle.h"
 
 #include <QDateTime>
 #include <QKeyEvent>
@@ -18,7 +19,7 @@ const QColor kBackground(240, 240, 240);
 const char* const kButtonTexts[kChannelCount] = {"AIR", "WB", "DP", "IR/K", "RH"};
 } // namespace
 
-CCurveBar::CCurveBar(const RunState& run, const AppOptions& options, ViewFields view, QWidget* parent)
+CCurveBar::CCurveBar(const RunState& run, const ProgramPaths& options, ViewFields view, QWidget* parent)
     : QWidget(parent)
     , m_run(run)
     , m_options(options)
@@ -109,12 +110,12 @@ void CCurveBar::onYAxis()
     if (m_view.yOffset)
         *m_view.yOffset = settings::offsetForIndex(dlg.offsetIndex(), *m_view.yOffset);
     emit viewsNeedUpdate();
-    settings::writeYScaleIndexes(settings::settingsFile(m_options), dlg.gainIndex(), dlg.offsetIndex());
+    (void)settings::writeYScaleIndexes(settings::settingsFile(m_options), dlg.gainIndex(), dlg.offsetIndex());
 }
 
 void CCurveBar::onClock()
 {
-    m_strClock = RunState::formatLocal(QDateTime::currentSecsSinceEpoch(), "%d/%m/%y %H:%M:%S");
+    m_strClock = LocalTime::format(QDateTime::currentSecsSinceEpoch(), "%d/%m/%y %H:%M:%S");
     refresh();
 }
 

@@ -2,8 +2,8 @@
 // The curve selection bar above the real-time graph: buttons that choose the
 // curves shown and open the Y scale dialog, and read-only fields with the
 // state of the run, the meter's battery and a clock.
-#include "app/AppOptions.h"
-#include "data/Channel.h"
+#include "settings/ProgramPaths.h"
+#include "base/Channel.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -25,7 +25,7 @@ public:
         int* yOffset = nullptr;  // divisions
     };
 
-    CCurveBar(const RunState& run, const AppOptions& options, ViewFields view, QWidget* parent = nullptr);
+    CCurveBar(const RunState& run, const ProgramPaths& options, ViewFields view, QWidget* parent = nullptr);
 
     // "Normal" or "Low", from the meter's battery flag.
     void setBatteryText(const QString& text);
@@ -53,7 +53,7 @@ private:
     void onClock();
 
     const RunState& m_run;
-    AppOptions m_options;
+    ProgramPaths m_options;
     ViewFields m_view;
     QString m_strBattery;
     QString m_strClock;

@@ -1,11 +1,11 @@
 #include "panels/CMeterPanel.h"
 
-#include "app/KeyFilter.h"
-#include "app/RunState.h"
+#include "widgets/KeyFilter.h"
+#include "run/RunState.h"
 #include "panels/CBitmapKey.h"
-#include "panels/PanelStyle.h"
-#include "panels/Pictures.h"
-#include "panels/TextCopy.h"
+#include "widgets/PanelStyle.h"
+#include "widgets/Pictures.h"
+#include "widgets/TextCopy.h"
 
 #include <QFontMetricsF>
 #include <QKeyEvent>

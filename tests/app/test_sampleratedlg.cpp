@@ -1,6 +1,6 @@
 // The Run dialog driven with real key and mouse events.
 #include "app/CSampleRateDlg.h"
-#include "app/StepButtons.h"
+#include "widgets/StepButtons.h"
 #include "ModalHelper.h"
 #include "TempDir.h"
 

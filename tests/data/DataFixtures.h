@@ -1,7 +1,7 @@
 #pragma once
 // Helpers shared by the data file tests: a fixed time zone, a filled run
 // and byte-level builders for hand-made data files.
-#include "app/RunState.h"
+#include "run/RunState.h"
 #include "data/DataFile.h"
 #include "data/ReadingStore.h"
 

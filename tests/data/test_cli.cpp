@@ -33,7 +33,7 @@ protected:
     // Saves a run through the program's own Save path.
     void saveRun(const QString& dataPath, const LiveRun& r, YScaleValues scale)
     {
-        ASSERT_TRUE(RunFiles::saveRun(dataPath, *r.live, r.run, scale).isEmpty());
+        ASSERT_TRUE(RunFiles::saveRun(dataPath, RunView::of(*r.live, r.run.info()), scale).ok());
     }
 };
 

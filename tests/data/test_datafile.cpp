@@ -13,12 +13,12 @@ QByteArray store(const LiveRun& r, YScaleValues scale)
 {
     QBuffer buf;
     buf.open(QIODevice::WriteOnly);
-    const DataFileResult res = DataFile::write(buf, *r.live, r.run, scale);
-    EXPECT_TRUE(res.ok()) << res.message.toStdString();
+    const Status res = DataFile::write(buf, RunView::of(*r.live, r.run.info()), scale);
+    EXPECT_TRUE(res.ok()) << res.message().toStdString();
     return buf.data();
 }
 
-DataFileResult loadBytes(const QByteArray& bytes, ReviewRecord& rec, YScaleValues& scale)
+Status loadBytes(const QByteArray& bytes, ReviewRecord& rec, YScaleValues& scale)
 {
     QBuffer buf;
     buf.setData(bytes);
@@ -91,8 +91,8 @@ TEST(DataFile, EmptyRunIs50BytesAndLoadsAsEmptyRecordWithItsStart)
 
     auto rec = sentinelRecord();
     YScaleValues scale {5, 2};
-    const DataFileResult res = loadBytes(bytes, *rec, scale);
-    ASSERT_TRUE(res.ok()) << res.message.toStdString();
+    const Status res = loadBytes(bytes, *rec, scale);
+    ASSERT_TRUE(res.ok()) << res.message().toStdString();
     EXPECT_EQ(rec->count, 0);
     EXPECT_EQ(rec->readMagic, QStringLiteral("KM4471"));
     EXPECT_EQ(rec->year, 2026);
@@ -117,8 +117,8 @@ TEST(DataFile, RoundTripKeepsValuesTimesAndScale)
 
     auto rec = sentinelRecord();
     YScaleValues scale {5, 2};
-    const DataFileResult res = loadBytes(bytes, *rec, scale);
-    ASSERT_TRUE(res.ok()) << res.message.toStdString();
+    const Status res = loadBytes(bytes, *rec, scale);
+    ASSERT_TRUE(res.ok()) << res.message().toStdString();
     EXPECT_EQ(rec->count, kMaxRunSamples);
     for (int i = 0; i < kMaxRunSamples; ++i)
         for (int c = 0; c < kChannelCount; ++c)
@@ -161,31 +161,31 @@ TEST(DataFile, ForeignAndDamagedFilesAreRefusedAndLeaveTheRecordAlone)
     struct Case {
         const char* what;
         QByteArray bytes;
-        DataFileResult::Status status;
+        Status::Code status;
         const char* messagePart;
     };
     const Case cases[] = {
-        {"other magic", QByteArray("\x06KM4472") + good.mid(7), DataFileResult::InvalidFormat, "Invalid Format!"},
-        {"lower-case magic", QByteArray("\x06km4471") + good.mid(7), DataFileResult::InvalidFormat, "Invalid Format!"},
-        {"empty file", QByteArray(), DataFileResult::InvalidFormat, "Invalid Format!"},
-        {"text file", QByteArray("NO\tAIR(C)\tWB(C)\r\n"), DataFileResult::InvalidFormat, "Invalid Format!"},
-        {"garbage", QByteArray("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x13\x37", 10), DataFileResult::InvalidFormat,
+        {"other magic", QByteArray("\x06KM4472") + good.mid(7), Status::Code::InvalidFormat, "Invalid Format!"},
+        {"lower-case magic", QByteArray("\x06km4471") + good.mid(7), Status::Code::InvalidFormat, "Invalid Format!"},
+        {"empty file", QByteArray(), Status::Code::InvalidFormat, "Invalid Format!"},
+        {"text file", QByteArray("NO\tAIR(C)\tWB(C)\r\n"), Status::Code::InvalidFormat, "Invalid Format!"},
+        {"garbage", QByteArray("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x13\x37", 10), Status::Code::InvalidFormat,
          "Invalid Format!"},
-        {"count too large", withCount(kMaxSamples + 1), DataFileResult::Damaged, "out of range"},
-        {"count negative", withCount(-1), DataFileResult::Damaged, "out of range"},
-        {"count beyond the file", withCount(3), DataFileResult::Damaged, "ends before"},
-        {"month 13", withInt(56, 13), DataFileResult::Damaged, "not a valid date"},
-        {"hour 24", withInt(64, 24), DataFileResult::Damaged, "not a valid date"},
-        {"negative interval", withInt(76, -1), DataFileResult::Damaged, "negative"},
-        {"absurd unit text", hugeText, DataFileResult::Damaged, "impossible length"},
+        {"count too large", withCount(kMaxSamples + 1), Status::Code::Damaged, "out of range"},
+        {"count negative", withCount(-1), Status::Code::Damaged, "out of range"},
+        {"count beyond the file", withCount(3), Status::Code::Damaged, "ends before"},
+        {"month 13", withInt(56, 13), Status::Code::Damaged, "not a valid date"},
+        {"hour 24", withInt(64, 24), Status::Code::Damaged, "not a valid date"},
+        {"negative interval", withInt(76, -1), Status::Code::Damaged, "negative"},
+        {"absurd unit text", hugeText, Status::Code::Damaged, "impossible length"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto rec = sentinelRecord();
         YScaleValues scale {5, 2};
-        const DataFileResult res = loadBytes(c.bytes, *rec, scale);
-        EXPECT_EQ(res.status, c.status);
-        EXPECT_TRUE(res.message.contains(QLatin1String(c.messagePart))) << res.message.toStdString();
+        const Status res = loadBytes(c.bytes, *rec, scale);
+        EXPECT_EQ(res.code(), c.status);
+        EXPECT_TRUE(res.message().contains(QLatin1String(c.messagePart))) << res.message().toStdString();
         expectSentinel(*rec, scale);
     }
 
@@ -194,9 +194,9 @@ TEST(DataFile, ForeignAndDamagedFilesAreRefusedAndLeaveTheRecordAlone)
         SCOPED_TRACE(len);
         auto rec = sentinelRecord();
         YScaleValues scale {5, 2};
-        const DataFileResult res = loadBytes(good.left(len), *rec, scale);
-        EXPECT_EQ(res.status, DataFileResult::Damaged);
-        EXPECT_TRUE(res.message.startsWith(QLatin1String("The file ends before"))) << res.message.toStdString();
+        const Status res = loadBytes(good.left(len), *rec, scale);
+        EXPECT_EQ(res.code(), Status::Code::Damaged);
+        EXPECT_TRUE(res.message().startsWith(QLatin1String("The file ends before"))) << res.message().toStdString();
         expectSentinel(*rec, scale);
     }
 }
@@ -217,9 +217,9 @@ TEST_F(DataFileOnDisk, LoadOpensReadOnly)
     // Permission bits do not stop root, but a running executable cannot be
     // opened for writing by anyone: reaching the magic check shows the file
     // was opened for reading only.
-    EXPECT_EQ(DataFile::load(QStringLiteral("/proc/self/exe"), *rec, scale).status, DataFileResult::InvalidFormat);
+    EXPECT_EQ(DataFile::load(QStringLiteral("/proc/self/exe"), *rec, scale).code(), Status::Code::InvalidFormat);
 
-    const DataFileResult missing = DataFile::load(path("none.AsmDat"), *rec, scale);
-    EXPECT_EQ(missing.status, DataFileResult::CannotOpen);
-    EXPECT_FALSE(missing.message.isEmpty());
+    const Status missing = DataFile::load(path("none.AsmDat"), *rec, scale);
+    EXPECT_EQ(missing.code(), Status::Code::CannotOpen);
+    EXPECT_FALSE(missing.message().isEmpty());
 }

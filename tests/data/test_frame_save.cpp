@@ -46,8 +46,8 @@ protected:
     {
         auto rec = std::make_unique<ReviewRecord>();
         YScaleValues scale;
-        const DataFileResult res = DataFile::load(path(base + ".AsmDat"), *rec, scale);
-        ASSERT_TRUE(res.ok()) << res.message.toStdString() << " in " << QDir(m_tmp.path()).entryList().join(' ').toStdString();
+        const Status res = DataFile::load(path(base + ".AsmDat"), *rec, scale);
+        ASSERT_TRUE(res.ok()) << res.message().toStdString() << " in " << QDir(m_tmp.path()).entryList().join(' ').toStdString();
         EXPECT_EQ(rec->count, 3);
         EXPECT_EQ(rec->at(2, kAir), 22.0f);
         EXPECT_EQ(scale, (YScaleValues {50, -2}));

@@ -2,7 +2,7 @@
 #include "TempDir.h"
 
 #include "data/RunFiles.h"
-#include "data/RunSaver.h"
+#include "app/RunSaver.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -74,7 +74,7 @@ protected:
 
     RunSaver saver(const LiveRun& r)
     {
-        RunSaver s(*r.live, r.run, m_settings);
+        RunSaver s(RunView::of(*r.live, r.run.info()), m_settings);
         s.setPathChooser(m_chooser.fn());
         s.setReporter(m_reports.fn());
         return s;
@@ -103,7 +103,7 @@ TEST_F(RunSaverTest, SavesBothFilesIntoTheChosenPlace)
     ASSERT_FALSE(QDir(m_settings).exists());
 
     RunSaver s = saver(r);
-    ASSERT_TRUE(s.save(nullptr, {10, -2}));
+    ASSERT_TRUE(s.save(nullptr, {10, -2}).ok());
     EXPECT_TRUE(m_reports.texts.isEmpty());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 
@@ -121,7 +121,7 @@ TEST_F(RunSaverTest, SavesBothFilesIntoTheChosenPlace)
     EXPECT_EQ(data.size(), 110);
     QBuffer expectedCsv;
     expectedCsv.open(QIODevice::WriteOnly);
-    TextExport::write(expectedCsv, RunView::of(*r.live, r.run));
+    TextExport::write(expectedCsv, RunView::of(*r.live, r.run.info()));
     EXPECT_EQ(readAll(path("Test1.csv")), expectedCsv.data());
     EXPECT_EQ(QDir(m_tmp.path()).entryList(QDir::Files).size(), 2); // no temporary files left
 
@@ -142,10 +142,12 @@ TEST_F(RunSaverTest, CancelWritesNothing)
 {
     LiveRun r(3, 0, 1);
     RunSaver s = saver(r);
-    EXPECT_FALSE(s.save(nullptr, {}));
+    const Status saved = s.save(nullptr, {});
+    EXPECT_FALSE(saved.ok());
     EXPECT_EQ(m_chooser.calls, 1);
     EXPECT_TRUE(m_reports.texts.isEmpty());
-    EXPECT_TRUE(s.lastError().isEmpty());
+    EXPECT_TRUE(saved.isCancelled());
+    EXPECT_TRUE(saved.message().isEmpty());
     EXPECT_TRUE(QDir(m_tmp.path()).entryList(QDir::Files).isEmpty());
 }
 
@@ -156,10 +158,11 @@ TEST_F(RunSaverTest, UncreatableFileIsReportedWithNameAndReason)
     // A folder below a regular file cannot exist, whoever asks.
     m_chooser.answer = path("plainfile/sub/Test1.AsmDat");
     RunSaver s = saver(r);
-    EXPECT_FALSE(s.save(nullptr, {}));
+    const Status saved = s.save(nullptr, {});
+    EXPECT_FALSE(saved.ok());
     ASSERT_EQ(m_reports.texts.size(), 1);
     EXPECT_TRUE(m_reports.texts[0].contains(QLatin1String("plainfile/sub/Test1.AsmDat"))) << m_reports.texts[0].toStdString();
-    EXPECT_EQ(m_reports.texts[0], s.lastError());
+    EXPECT_EQ(m_reports.texts[0], saved.message());
     EXPECT_GT(m_reports.texts[0].size(), m_chooser.answer.size() + 20); // carries the reason
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
@@ -174,7 +177,7 @@ TEST_F(RunSaverTest, FailedSaveLeavesExistingFilesIntact)
     {
         // Both files of this run are larger than 2000 bytes.
         ScopedFileSizeLimit limit(2000);
-        EXPECT_FALSE(s.save(nullptr, {}));
+        EXPECT_FALSE(s.save(nullptr, {}).ok());
     }
     ASSERT_EQ(m_reports.texts.size(), 1);
     EXPECT_TRUE(m_reports.texts[0].contains(QLatin1String("Test1."))) << m_reports.texts[0].toStdString();
@@ -185,7 +188,7 @@ TEST_F(RunSaverTest, FailedSaveLeavesExistingFilesIntact)
     // An export name taken by a folder stops the save before anything moves.
     ASSERT_TRUE(QDir().mkpath(path("Data.csv")));
     m_chooser.answer = path("Data.AsmDat");
-    EXPECT_FALSE(s.save(nullptr, {}));
+    EXPECT_FALSE(s.save(nullptr, {}).ok());
     ASSERT_EQ(m_reports.texts.size(), 2);
     EXPECT_TRUE(m_reports.texts[1].contains(QLatin1String("Data.csv"))) << m_reports.texts[1].toStdString();
     EXPECT_FALSE(QFile::exists(path("Data.AsmDat")));

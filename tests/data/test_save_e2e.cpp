@@ -53,8 +53,8 @@ TEST_F(SaveEndToEndTest, RecordedRunSavesAndLoadsBackUnchanged)
 
     auto rec = std::make_unique<ReviewRecord>();
     YScaleValues scale;
-    const DataFileResult res = DataFile::load(path("Sim run.AsmDat"), *rec, scale);
-    ASSERT_TRUE(res.ok()) << res.message.toStdString();
+    const Status res = DataFile::load(path("Sim run.AsmDat"), *rec, scale);
+    ASSERT_TRUE(res.ok()) << res.message().toStdString();
     const LiveSeries& live = m_frame->doc().live();
     ASSERT_EQ(rec->count, n);
     for (int i = 0; i < n; ++i)
@@ -70,7 +70,7 @@ TEST_F(SaveEndToEndTest, RecordedRunSavesAndLoadsBackUnchanged)
     // what the command-line tool makes of the data file.
     QBuffer expected;
     expected.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(TextExport::write(expected, RunView::of(live, run)).isEmpty());
+    ASSERT_TRUE(TextExport::write(expected, RunView::of(live, run.info())).ok());
     const QByteArray saved = readAll(path("Sim run.csv"));
     EXPECT_EQ(saved, expected.data());
     EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(saved.constData() + 2), (saved.size() - 2) / 2)

@@ -1,7 +1,7 @@
 // Repaints of the real-time graph allocate nothing once the picture exists:
 // every heap allocation made while the renderer repaints is counted,
 // Qt's own (malloc) included.
-#include "app/RunState.h"
+#include "run/RunState.h"
 #include "data/ReadingStore.h"
 #include "graph/GraphRenderer.h"
 

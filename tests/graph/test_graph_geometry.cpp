@@ -1,8 +1,8 @@
 // Window-free graph geometry: the composed zoom chain against the
 // level-by-level positions, and scales that must stay sane at the edges.
-#include "app/RunState.h"
+#include "run/RunState.h"
 #include "data/ReadingStore.h"
-#include "graph/GraphGeometry.h"
+#include "plot/GraphGeometry.h"
 #include "graph/GraphRenderer.h"
 
 #include <cmath>

@@ -1,6 +1,7 @@
 // The real-time graph on the offscreen platform: pixels of the painted view,
 // status texts and mouse handling.
 #include "app/CKMView.h"
+#include "base/LocalTime.h"
 #include "app/CMainFrame.h"
 #include "graph/RealtimeGraph.h"
 #include "TempDir.h"
@@ -244,7 +245,7 @@ TEST_F(GraphView, FirstSampleStampsTheFirstTimeLabel)
 {
     setRun(1, [](int, int) { return 20.0f; });
     const QImage img = shot();
-    EXPECT_EQ(v->m_strTimeLabel[0], RunState::formatLocal(kStart, "%H:%M:%S"));
+    EXPECT_EQ(v->m_strTimeLabel[0], LocalTime::format(kStart, "%H:%M:%S"));
     EXPECT_GT(countDark(img, QRect(geo.x0 + 2, geo.timeLabelY(), 60, 14)), 10);
     // One sample draws no curve.
     EXPECT_EQ(countColor(img, plotRect(), kRed), 0);
@@ -388,7 +389,7 @@ TEST_F(GraphMouse, ReadoutOfTheNearestSample)
     series->values[kKir][10] = 123.46f;
     QTest::mouseMove(v, at(int(10 * dx + 1), 50));
     EXPECT_EQ(graph->state().nCursorSample, 10);
-    EXPECT_EQ(f->paneText(1), "time:" + RunState::formatLocal(kStart + 10, "%H:%M:%S"));
+    EXPECT_EQ(f->paneText(1), "time:" + LocalTime::format(kStart + 10, "%H:%M:%S"));
     EXPECT_EQ(f->paneText(2), "AIR:21.0 C    WB:22.0 C    DP:23.0 C    K/IR:123.4 C    RH:50.0 %RH");
     // The cursor overlay over the cached picture: white dots on the black
     // plot at the pointer.
@@ -412,7 +413,7 @@ TEST_F(GraphMouse, ReadoutOfTheNearestSample)
     // the next position: the last sample reads.
     QTest::mouseMove(v, at(575, 50));
     EXPECT_EQ(graph->state().nCursorSample, 199);
-    EXPECT_EQ(f->paneText(1), "time:" + RunState::formatLocal(kStart + 199, "%H:%M:%S"));
+    EXPECT_EQ(f->paneText(1), "time:" + LocalTime::format(kStart + 199, "%H:%M:%S"));
     // Past the last sample the status bar keeps its texts; the line follows.
     const QString last = f->paneText(2);
     QTest::mouseMove(v, at(599, 50));
@@ -450,7 +451,7 @@ TEST_F(GraphMouse, ScrollStripShiftsTheZoomedCurves)
     bar->setValue(50);  // sample 50 to the left edge
     EXPECT_EQ(v->m_nScrollShift, -50);
     shot();
-    EXPECT_EQ(v->m_strTimeLabel[0], RunState::formatLocal(kStart + 50, "%H:%M:%S"));
+    EXPECT_EQ(v->m_strTimeLabel[0], LocalTime::format(kStart + 50, "%H:%M:%S"));
     // The read-out follows the shifted picture.
     QTest::mouseMove(v, at(0, 50));
     EXPECT_EQ(graph->state().nCursorSample, 50);

@@ -232,7 +232,7 @@ TEST(MeterLinkSteps, UnpluggedMeterClosesThePortAndTheWatchdogRetries)
 {
     SimulatedMeter sim;
     ASSERT_TRUE(sim.start());
-    AppOptions o;
+    LinkOptions o;
     o.portDevice = sim.devicePath();
     RunState run;
     auto live = std::make_unique<LiveSeries>();

@@ -1,9 +1,9 @@
 // The alarm panel: limits from the configuration file, the text and spin
 // rules on the real edits and spin buttons, the blinking indicators, and the
 // numeric edit's character filter.
-#include "app/StepButtons.h"
+#include "widgets/StepButtons.h"
 #include "panels/CAlarmPanel.h"
-#include "panels/CNumEdit.h"
+#include "widgets/CNumEdit.h"
 #include "TempDir.h"
 
 #include <QApplication>

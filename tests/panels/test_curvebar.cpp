@@ -1,11 +1,11 @@
 // The curve bar: channel buttons and Combine on the view's curve flags, the
 // Y scale dialog through the Y Axis button with a settings folder in a
 // temporary directory, and the read-only fields.
-#include "app/IniFile.h"
-#include "app/RunState.h"
-#include "app/Settings.h"
+#include "settings/IniFile.h"
+#include "run/RunState.h"
+#include "settings/Settings.h"
 #include "panels/CCurveBar.h"
-#include "panels/CYScaleDlg.h"
+#include "widgets/CYScaleDlg.h"
 #include "TempDir.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The virtual meter face: what its LCD mirror draws where, and the packets
 // its keys send. Pixel checks compare renders of the real panel on the
 // offscreen platform.
-#include "app/RunState.h"
+#include "run/RunState.h"
 #include "panels/CBitmapKey.h"
 #include "panels/CMeterPanel.h"
 

@@ -3,7 +3,7 @@
 // close writes to the settings file.
 #include "app/CKMView.h"
 #include "app/CMainFrame.h"
-#include "app/IniFile.h"
+#include "settings/IniFile.h"
 #include "panels/CAlarmPanel.h"
 #include "panels/CCurveBar.h"
 #include "panels/CMeterPanel.h"

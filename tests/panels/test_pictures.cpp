@@ -1,7 +1,7 @@
 // The program's pictures render at their sizes and are real drawings: not
 // blank, not a single flat colour. With ZB740_PICTURE_DIR set, the renders
 // are also written there as PNG files for a look.
-#include "panels/Pictures.h"
+#include "widgets/Pictures.h"
 
 #include <QDir>
 #include <QImage>

@@ -2,10 +2,10 @@
 // decoder and prints what it makes of each, one JSON line per buffer.
 #include "CliCommands.h"
 
-#include "app/AppOptions.h"
-#include "app/IniFile.h"
-#include "app/RunState.h"
-#include "app/Settings.h"
+#include "settings/ProgramPaths.h"
+#include "settings/IniFile.h"
+#include "run/RunState.h"
+#include "settings/Settings.h"
 #include "data/ReadingStore.h"
 #include "link/FrameDecoder.h"
 
@@ -33,7 +33,7 @@ void printHelp(FILE* out)
         "  --config FILE  logger configuration file with the alarm limits\n"
         "                 (default %s)\n"
         "  --help         show this help\n",
-        qPrintable(AppOptions::defaults().configFile));
+        qPrintable(ProgramPaths::defaults().configFile));
 }
 
 std::optional<QByteArray> parseHex(const QString& text)
@@ -149,7 +149,7 @@ private:
 
 int cli::runDecode(const QStringList& args)
 {
-    QString config = AppOptions::defaults().configFile;
+    QString config = ProgramPaths::defaults().configFile;
     QStringList hexArgs;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];

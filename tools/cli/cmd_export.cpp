@@ -58,17 +58,17 @@ int cli::runExport(const QStringList& args)
 
     auto record = std::make_unique<ReviewRecord>();
     YScaleValues scale;
-    const DataFileResult r = DataFile::load(input, *record, scale);
-    if (r.status == DataFileResult::InvalidFormat) {
+    const Status r = DataFile::load(input, *record, scale);
+    if (r.code() == Status::Code::InvalidFormat) {
         std::fprintf(stderr, "%s\n", kInvalidFormatText);
         return 1;
     }
     if (!r.ok()) {
-        std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(input), qPrintable(r.message));
+        std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(input), qPrintable(r.message()));
         return 1;
     }
-    if (const QString e = RunFiles::saveExport(output, RunView::of(*record)); !e.isEmpty()) {
-        std::fprintf(stderr, "zb740-cli: %s\n", qPrintable(e));
+    if (const Status s = RunFiles::saveExport(output, RunView::of(*record)); !s.ok()) {
+        std::fprintf(stderr, "zb740-cli: %s\n", qPrintable(s.message()));
         return 1;
     }
     return 0;

@@ -51,13 +51,13 @@ int cli::runInfo(const QStringList& args)
     const QString path = args.first();
     auto record = std::make_unique<ReviewRecord>();
     YScaleValues scale;
-    const DataFileResult r = DataFile::load(path, *record, scale);
-    if (r.status == DataFileResult::InvalidFormat) {
+    const Status r = DataFile::load(path, *record, scale);
+    if (r.code() == Status::Code::InvalidFormat) {
         std::fprintf(stderr, "%s\n", kInvalidFormatText);
         return 1;
     }
     if (!r.ok()) {
-        std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(path), qPrintable(r.message));
+        std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(path), qPrintable(r.message()));
         return 1;
     }
     char start[64];

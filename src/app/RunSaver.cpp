@@ -1,0 +1,73 @@
+#include "app/RunSaver.h"
+#include "base/LocalTime.h"
+
+#include "data/RunFiles.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+namespace {
+
+// Wait cursor for the lifetime of the object, however the save ends.
+struct WaitCursor {
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace
+
+RunSaver::RunSaver(const RunView& run, QString settingsDir)
+    : m_run(run), m_settingsDir(std::move(settingsDir))
+{
+}
+
+QString RunSaver::proposedName(int64_t secondsSince1970)
+{
+    return LocalTime::format(secondsSince1970, "%y-%m-%d %H.%M.%S");
+}
+
+QString RunSaver::askWithDialog(QWidget* parent, const QString& startDir, const QString& proposedName)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("DataLogger Files (*.AsmDat)"));
+    dialog.setDefaultSuffix(QStringLiteral("AsmDat"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.setDirectory(startDir);
+    // The proposed name carries dots ("23.45.55"), which the dialog would
+    // take for an extension and then add none: offer it with its extension.
+    dialog.selectFile(proposedName + QStringLiteral(".AsmDat"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void RunSaver::showError(QWidget* parent, const QString& text)
+{
+    QMessageBox::warning(parent, QStringLiteral("ZB740"), text);
+}
+
+Status RunSaver::save(QWidget* parent, YScaleValues scale)
+{
+    // The dialog starts in the settings folder; create it on first use.
+    if (!m_settingsDir.isEmpty())
+        QDir().mkpath(m_settingsDir);
+    const QString path = m_choose(parent, m_settingsDir, proposedName(QDateTime::currentSecsSinceEpoch()));
+    if (path.isEmpty())
+        return Status::cancelled();
+
+    Status saved;
+    {
+        WaitCursor wait;
+        saved = RunFiles::saveRun(path, m_run, scale);
+    }
+    if (!saved.ok())
+        m_report(parent, saved.message());
+    return saved;
+}

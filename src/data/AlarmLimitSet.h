@@ -1,0 +1,61 @@
+#pragma once
+// The ten alarm limits (high and low per channel) with the rules that keep
+// them sane: a spin step clamps to the spin range, a text change to the text
+// range, and each limit is then bounded by the other limit of its channel.
+// Window-free; the alarm panel only shows and edits these.
+#include "settings/Settings.h"
+#include "base/Channel.h"
+
+#include <QString>
+#include <array>
+
+// High and low alarm limits per channel, in display units, as the decoder
+// compares them. The defaults are those of a missing configuration file.
+struct AlarmLimits {
+    std::array<float, kChannelCount> high {140.0f, 140.0f, 140.0f, 2501.0f, 100.0f};
+    std::array<float, kChannelCount> low {0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+};
+
+class AlarmLimitSet {
+public:
+    enum Bound { High = 0, Low = 1 };
+
+    struct Range {
+        float lo;
+        float hi;
+    };
+    static Range spinRange(int channel);
+    static Range textRange(int channel);
+
+    // Takes the ten texts as the logger configuration file gives them; the
+    // texts are kept as read, the floats are their decimal values.
+    void load(const settings::LimitTexts& texts);
+    // The ten texts as they stand (written to the settings file at close).
+    settings::LimitTexts texts() const;
+
+    float value(int channel, Bound bound) const { return m_value[bound][size_t(channel)]; }
+    const QString& text(int channel, Bound bound) const { return m_text[bound][size_t(channel)]; }
+
+    // One spin click (+1 or -1): the value moves, clamps to the spin range
+    // and to the other limit, and its text becomes "%.1f".
+    void spin(int channel, Bound bound, int step);
+    // A new text in the limit's edit: read as a decimal number (0 when it is
+    // none), clamped to the text range and the other limit; the text becomes
+    // "%.1f" of the result, which is returned.
+    QString applyText(int channel, Bound bound, const QString& text);
+
+    AlarmLimits limits() const;
+
+
+private:
+    void setValue(int channel, Bound bound, double value, Range range);
+
+    std::array<std::array<float, kChannelCount>, 2> m_value {{{140.0f, 140.0f, 140.0f, 2501.0f, 100.0f},
+                                                                {0.0f, 0.0f, 0.0f, 0.0f, 0.0f}}};
+    std::array<std::array<QString, kChannelCount>, 2> m_text;
+};
+
+// Limits from their texts as the configuration file holds them, read by the
+// same rule as the alarm panel's (the leading decimal number, 0 when none).
+AlarmLimits alarmLimitsFromTexts(const std::array<QString, kChannelCount>& high,
+                                 const std::array<QString, kChannelCount>& low);

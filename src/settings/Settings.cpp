@@ -1,0 +1,109 @@
+#include "settings/Settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <vector>
+
+ProgramPaths ProgramPaths::defaults()
+{
+    ProgramPaths o;
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    o.settingsDir = QDir(docs.isEmpty() ? QDir::homePath() : docs).filePath(QStringLiteral("ZB740"));
+#ifdef Q_OS_WIN
+    const QString windir = qEnvironmentVariable("WINDIR", QStringLiteral("C:/Windows"));
+    o.configFile = QDir(windir).filePath(QStringLiteral("KM4471config.ini"));
+#else
+    o.configFile = QStringLiteral("/etc/KM4471config.ini");
+#endif
+    return o;
+}
+
+namespace settings {
+
+QString settingsFilePath(const ProgramPaths& options)
+{
+    QDir().mkdir(options.settingsDir); // one level; failure shows later as a failed write
+    return QDir(options.settingsDir).filePath(QStringLiteral("ZB740.ini"));
+}
+
+int readComPort(const IniFile& settings)
+{
+    const int port = settings.readInt(QStringLiteral("COMInfo"), QStringLiteral("COM num"), 1);
+    return port >= 1 && port <= 16 ? port : 1;
+}
+
+int readGainIndex(const IniFile& settings, int defaultIndex)
+{
+    return settings.readInt(QStringLiteral("YGAINInfo"), QStringLiteral("GAIN num"), defaultIndex);
+}
+
+int readOffsetIndex(const IniFile& settings, int defaultIndex)
+{
+    return settings.readInt(QStringLiteral("YOFFSETInfo"), QStringLiteral("OFFSET num"), defaultIndex);
+}
+
+Status writeYScaleIndexes(const IniFile& settings, int gainIndex, int offsetIndex)
+{
+    if (Status s = settings.writeText(QStringLiteral("YGAINInfo"), QStringLiteral("GAIN num"), QString::number(gainIndex));
+        !s.ok())
+        return s;
+    return settings.writeText(QStringLiteral("YOFFSETInfo"), QStringLiteral("OFFSET num"), QString::number(offsetIndex));
+}
+
+int gainForIndex(int index, int fallback)
+{
+    return index >= 0 && index < int(kGainTable.size()) ? kGainTable[index] : fallback;
+}
+
+int offsetForIndex(int index, int fallback)
+{
+    return index >= 0 && index < int(kOffsetTable.size()) ? kOffsetTable[index] : fallback;
+}
+
+QString alarmHighSection(int channel) { return QStringLiteral("Alarmhi%1Info").arg(channel + 1); }
+QString alarmHighKey(int channel) { return QStringLiteral("Hi%1 limit").arg(channel + 1); }
+QString alarmLowSection(int channel) { return QStringLiteral("Alarmlow%1Info").arg(channel + 1); }
+QString alarmLowKey(int channel) { return QStringLiteral("Low%1 limit").arg(channel + 1); }
+
+LimitTexts readConfiguredLimitTexts(const IniFile& config)
+{
+    LimitTexts t;
+    for (int c = 0; c < kChannelCount; ++c) {
+        t.high[c] = config.readText(alarmHighSection(c), alarmHighKey(c), QLatin1String(kDefaultHighLimitTexts[c]));
+        t.low[c] = config.readText(alarmLowSection(c), alarmLowKey(c), QLatin1String(kDefaultLowLimitText));
+    }
+    return t;
+}
+
+SampleDefaults readSampleDefaults(const IniFile& config)
+{
+    SampleDefaults d;
+    d.rateSeconds = config.readInt(QStringLiteral("SamprateInfo"), QStringLiteral("Samprate"), 1);
+    d.count = config.readInt(QStringLiteral("SampdataInfo"), QStringLiteral("Sampdata"), 1000);
+    return d;
+}
+
+Status writeAtClose(const IniFile& settings, const CloseValues& v)
+{
+    struct Entry {
+        QString section, key, value;
+    };
+    std::vector<Entry> entries;
+    entries.push_back({QStringLiteral("COMInfo"), QStringLiteral("COM num"), QString::number(v.comPort)});
+    for (int c = 0; c < kChannelCount; ++c)
+        entries.push_back({alarmHighSection(c), alarmHighKey(c), v.limits.high[c]});
+    for (int c = 0; c < kChannelCount; ++c)
+        entries.push_back({alarmLowSection(c), alarmLowKey(c), v.limits.low[c]});
+    entries.push_back({QStringLiteral("SamprateInfo"), QStringLiteral("Samprate"), v.sampleRateText});
+    entries.push_back({QStringLiteral("SampdataInfo"), QStringLiteral("Sampdata"), v.sampleDataText});
+    entries.push_back({QStringLiteral("GainInfo"), QStringLiteral("Gain"), QString::number(v.gain)});
+    entries.push_back({QStringLiteral("OffsetInfo"), QStringLiteral("Offset"), QString::number(v.offset)});
+    for (const Entry& e : entries) {
+        if (Status s = settings.writeText(e.section, e.key, e.value); !s.ok())
+            return s.prefixed(QStringLiteral("Could not write \"%1\": ").arg(settings.path()));
+    }
+    return Status::success();
+}
+
+} // namespace settings

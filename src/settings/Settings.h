@@ -1,0 +1,76 @@
+#pragma once
+// The program's two settings files and their keys: the per-user ZB740.ini
+// that receives everything the program saves, and the read-only logger
+// configuration file that supplies the start values of the alarm limits and
+// of the sample settings.
+#include "settings/ProgramPaths.h"
+#include "settings/IniFile.h"
+#include "base/Channel.h"
+
+#include <QString>
+#include <array>
+
+namespace settings {
+
+inline constexpr std::array<int, 9> kGainTable {1, 2, 5, 10, 20, 50, 100, 200, 500};
+inline constexpr std::array<int, 5> kOffsetTable {0, 2, 5, -2, -5};
+
+// Start values of the real-time graph's scale, also used when a stored index
+// lies outside its table.
+inline constexpr int kViewGainIndex = 3;
+inline constexpr int kOffsetIndex = 0;
+// The Y scale dialog preselects this gain index when none is stored.
+inline constexpr int kDialogGainIndex = 1;
+
+// Path of ZB740.ini; creates its folder (one level) when missing.
+QString settingsFilePath(const ProgramPaths& options);
+inline IniFile settingsFile(const ProgramPaths& options) { return IniFile(settingsFilePath(options)); }
+inline IniFile configFile(const ProgramPaths& options) { return IniFile(options.configFile); }
+
+// "COM num": the port in use. A stored number outside 1..16 is not a port
+// the program can name; it falls back to port 1.
+int readComPort(const IniFile& settings);
+
+// "GAIN num"/"OFFSET num" as indexes, with the given default when missing.
+int readGainIndex(const IniFile& settings, int defaultIndex);
+int readOffsetIndex(const IniFile& settings, int defaultIndex);
+Status writeYScaleIndexes(const IniFile& settings, int gainIndex, int offsetIndex);
+// Gain/offset value of an index; the fallback when the index is outside the table.
+int gainForIndex(int index, int fallback);
+int offsetForIndex(int index, int fallback);
+
+// Alarm limit keys: "Alarmhi<n>Info"/"Hi<n> limit", "Alarmlow<n>Info"/"Low<n> limit".
+QString alarmHighSection(int channel);
+QString alarmHighKey(int channel);
+QString alarmLowSection(int channel);
+QString alarmLowKey(int channel);
+inline constexpr std::array<const char*, kChannelCount> kDefaultHighLimitTexts {"140.0", "140.0", "140.0", "2501.0", "100.0"};
+inline constexpr const char* kDefaultLowLimitText = "0.0";
+
+struct LimitTexts {
+    std::array<QString, kChannelCount> high;
+    std::array<QString, kChannelCount> low;
+};
+// The alarm limits as the logger configuration file gives them.
+LimitTexts readConfiguredLimitTexts(const IniFile& config);
+
+// The sample settings offered by the Run dialog (interval in seconds, count).
+struct SampleDefaults {
+    int rateSeconds = 1;
+    int count = 1000;
+};
+SampleDefaults readSampleDefaults(const IniFile& config);
+
+// Everything written to ZB740.ini when the main window closes, in order.
+struct CloseValues {
+    int comPort = 1;
+    LimitTexts limits;
+    QString sampleRateText;
+    QString sampleDataText;
+    int gain = 10;
+    int offset = 0;
+};
+// Stops at the first write that fails and reports it.
+Status writeAtClose(const IniFile& settings, const CloseValues& values);
+
+} // namespace settings

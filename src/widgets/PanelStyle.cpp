@@ -1,0 +1,50 @@
+#include "widgets/PanelStyle.h"
+
+#include <QFontMetricsF>
+#include <QPalette>
+#include <QStringList>
+#include <QWidget>
+#include <cmath>
+
+QFont panelFont(const QStringList& families, int height, int averageWidth, int weight, bool italic)
+{
+    QFont font;
+    font.setFamilies(families);
+    font.setWeight(QFont::Weight(weight));
+    font.setItalic(italic);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    if (height < 0) {
+        font.setPixelSize(-height);
+    } else if (height > 0) {
+        // A cell height includes the face's leading: scale the em to fit.
+        font.setPixelSize(100);
+        const QFontMetricsF probe(font);
+        const double cellPer100 = probe.ascent() + probe.descent();
+        font.setPixelSize(qMax(1, int(std::lround(height * 100.0 / cellPer100))));
+    }
+    if (averageWidth > 0) {
+        const QFontMetricsF fm(font);
+        const double natural = fm.averageCharWidth();
+        if (natural > 0) {
+            const int stretch = int(std::lround(100.0 * averageWidth / natural));
+            font.setStretch(qBound(1, stretch, 4000));
+        }
+    }
+    return font;
+}
+
+QFont panelFont(const QString& family, int height, int averageWidth, int weight, bool italic)
+{
+    return panelFont(QStringList {family}, height, averageWidth, weight, italic);
+}
+
+void applyPanelColours(QWidget* panel, const QColor& background)
+{
+    QPalette pal = panel->palette();
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        pal.setColor(role, background);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        pal.setColor(role, Qt::black);
+    panel->setPalette(pal);
+    panel->setAutoFillBackground(true);
+}

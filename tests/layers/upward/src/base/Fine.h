@@ -1,0 +1,2 @@
+#pragma once
+// Included from a layer above: allowed.

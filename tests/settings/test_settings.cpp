@@ -1,0 +1,143 @@
+// INI semantics and the program's settings keys, on real files in a
+// temporary folder.
+#include "settings/IniFile.h"
+#include "settings/Settings.h"
+#include "TempDir.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& text)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class SettingsTest : public TempDirTest {};
+
+} // namespace
+
+TEST_F(SettingsTest, IntegerReadsTakeLeadingDigits)
+{
+    writeFile(path("a.ini"), "[COMInfo]\nCOM num=12abc\nempty=\nword=abc\nneg=-5\nspaced =  7 \n"
+                             "[Other]\nCOM num=3\n");
+    const IniFile ini(path("a.ini"));
+    struct Case {
+        const char* section;
+        const char* key;
+        int expected;
+    } cases[] = {
+        {"COMInfo", "COM num", 12},
+        {"cominfo", "com NUM", 12}, // names are case-insensitive
+        {"COMInfo", "empty", 99},
+        {"COMInfo", "word", 99},
+        {"COMInfo", "neg", -5},
+        {"COMInfo", "spaced", 7},
+        {"COMInfo", "missing", 99},
+        {"Missing", "COM num", 99},
+        {"Other", "COM num", 3},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ini.readInt(c.section, c.key, 99), c.expected) << c.section << "/" << c.key;
+    EXPECT_EQ(IniFile(path("nofile.ini")).readInt("COMInfo", "COM num", 1), 1);
+}
+
+TEST_F(SettingsTest, TextReadsAreTrimmedAndLimited)
+{
+    writeFile(path("a.ini"), QByteArray("[S]\nk =  140.5 \nlong=") + QByteArray(400, 'x') + "\n");
+    const IniFile ini(path("a.ini"));
+    EXPECT_EQ(ini.readText("s", "K", "d"), "140.5");
+    EXPECT_EQ(ini.readText("s", "none", "d"), "d");
+    EXPECT_EQ(ini.readText("s", "long", "").size(), IniFile::kMaxTextLength);
+}
+
+TEST_F(SettingsTest, WriteKeepsTheRestOfTheFile)
+{
+    writeFile(path("a.ini"), "; comment\n[First]\nkeep=1\nCOM num=3\n\n[Second]\nother=x\n");
+    const IniFile ini(path("a.ini"));
+    ASSERT_TRUE(ini.writeText("first", "com NUM", "7").ok());   // replaced in place, key spelling kept
+    ASSERT_TRUE(ini.writeText("Second", "added", "y").ok());    // appended to its section
+    ASSERT_TRUE(ini.writeText("Third", "Samprate", "").ok());   // new section, empty value
+    EXPECT_EQ(readFile(path("a.ini")),
+              "; comment\n[First]\nkeep=1\nCOM num=7\n\n[Second]\nother=x\nadded=y\n[Third]\nSamprate=\n");
+    EXPECT_EQ(ini.readText("Third", "Samprate", "default"), "");
+}
+
+TEST_F(SettingsTest, WriteToAnUnwritablePlaceFailsQuietly)
+{
+    writeFile(path("file"), "x");
+    EXPECT_FALSE(IniFile(path("file/sub.ini")).writeText("S", "k", "v").ok());
+}
+
+TEST_F(SettingsTest, SettingsPathCreatesItsFolder)
+{
+    AppOptions o;
+    o.settingsDir = path("ZB740");
+    const QString p = settings::settingsFilePath(o);
+    EXPECT_EQ(p, path("ZB740/ZB740.ini"));
+    EXPECT_TRUE(QFileInfo(path("ZB740")).isDir());
+}
+
+TEST_F(SettingsTest, DefaultsWithoutFiles)
+{
+    const IniFile none(path("none.ini"));
+    EXPECT_EQ(settings::readComPort(none), 1);
+    EXPECT_EQ(settings::gainForIndex(settings::readGainIndex(none, settings::kViewGainIndex), -1), 10);
+    EXPECT_EQ(settings::readGainIndex(none, settings::kDialogGainIndex), 1);
+    EXPECT_EQ(settings::offsetForIndex(settings::readOffsetIndex(none, settings::kOffsetIndex), -1), 0);
+    const settings::LimitTexts limits = settings::readConfiguredLimitTexts(none);
+    const char* highs[] = {"140.0", "140.0", "140.0", "2501.0", "100.0"};
+    for (int c = 0; c < kChannelCount; ++c) {
+        EXPECT_EQ(limits.high[c], highs[c]);
+        EXPECT_EQ(limits.low[c], "0.0");
+    }
+    const settings::SampleDefaults s = settings::readSampleDefaults(none);
+    EXPECT_EQ(s.rateSeconds, 1);
+    EXPECT_EQ(s.count, 1000);
+}
+
+TEST_F(SettingsTest, OutOfTableValuesFallBack)
+{
+    writeFile(path("a.ini"), "[COMInfo]\nCOM num=17\n[YGAINInfo]\nGAIN num=9\n[YOFFSETInfo]\nOFFSET num=5\n");
+    const IniFile ini(path("a.ini"));
+    EXPECT_EQ(settings::readComPort(ini), 1);
+    EXPECT_EQ(settings::gainForIndex(settings::readGainIndex(ini, 3), 10), 10);
+    EXPECT_EQ(settings::offsetForIndex(settings::readOffsetIndex(ini, 0), 0), 0);
+    EXPECT_EQ(settings::gainForIndex(8, 10), 500);
+    EXPECT_EQ(settings::offsetForIndex(3, 0), -2);
+    EXPECT_EQ(settings::gainForIndex(-1, 10), 10);
+}
+
+TEST_F(SettingsTest, CloseWritesEveryKeyInOrder)
+{
+    settings::CloseValues v;
+    v.comPort = 4;
+    for (int c = 0; c < kChannelCount; ++c) {
+        v.limits.high[c] = QString::number(100 + c);
+        v.limits.low[c] = QString::number(c);
+    }
+    v.gain = 20;
+    v.offset = -2;
+    ASSERT_TRUE(settings::writeAtClose(IniFile(path("z.ini")), v).ok());
+    const QByteArray text = readFile(path("z.ini"));
+    const char* expectedOrder[] = {
+        "[COMInfo]\nCOM num=4\n", "[Alarmhi1Info]\nHi1 limit=100\n", "[Alarmhi5Info]\nHi5 limit=104\n",
+        "[Alarmlow1Info]\nLow1 limit=0\n", "[Alarmlow5Info]\nLow5 limit=4\n", "[SamprateInfo]\nSamprate=\n",
+        "[SampdataInfo]\nSampdata=\n", "[GainInfo]\nGain=20\n", "[OffsetInfo]\nOffset=-2\n"};
+    qsizetype last = -1;
+    for (const char* part : expectedOrder) {
+        const qsizetype at = text.indexOf(part);
+        EXPECT_GT(at, last) << part;
+        last = at;
+    }
+}

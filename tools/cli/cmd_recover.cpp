@@ -104,7 +104,7 @@ int recover(const QString& journal, QString output, bool removeAfter)
     }
     std::printf("Recovered %d samples (started %s, interval %d s) into %s and %s.\n", run->count,
                 qPrintable(startText(run->facts.start)), run->facts.interval,
-                qPrintable(QDir::toNativeSeparators(output)), qPrintable(QDir::toNativeSeparators(csv)));
+                qPrintable(QDir::toNativeSeparators(output)), qPrintable(QDir::toNativeSeparators(QDir::cleanPath(csv))));
     std::printf("%s\n", run->tornRecordDropped ? "A torn last record was dropped." : "No record was torn.");
 
     if (run->damagedRecordsDropped > 0) {

@@ -60,8 +60,9 @@ inline constexpr uint32_t kVersion = 1;
 inline constexpr int kHeaderSize = 64;
 inline constexpr int kRecordSize = 32;
 inline constexpr int kMaxUnitLength = 8;
-// Start times a data file can hold (years 1970 to 9999).
-inline constexpr int64_t kLatestStart = 253402300799;
+// Start times a data file can hold in every time zone (its year is at most
+// 9999): up to 9999-12-30 23:59:59 UTC.
+inline constexpr int64_t kLatestStart = 253402214399;
 } // namespace Journal
 
 // What a data file needs besides the samples, as known when the run starts.

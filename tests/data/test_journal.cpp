@@ -16,6 +16,12 @@
 #include <memory>
 #include <vector>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 ChannelValues sampleValues(int i)
@@ -301,6 +307,49 @@ TEST_F(JournalTest, ImpossibleHeaderIsRefusedDespiteItsChecksum)
         EXPECT_TRUE(s.message().contains(QLatin1String(c.says))) << s.message().toStdString();
     }
 }
+
+#ifdef Q_OS_UNIX
+TEST_F(JournalTest, SamplesAppendedBeforeAKillAreRecovered)
+{
+    // A child process journals a run and reports every sample append
+    // returned for; it is killed in the middle of the run.
+    const QString journalPath = path("killed.journal");
+    int acks[2];
+    ASSERT_EQ(::pipe(acks), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(acks[0]);
+        RunJournal journal;
+        if (!journal.begin(journalPath, someFacts()).ok())
+            ::_exit(2);
+        for (int i = 0; i < 1000; ++i) {
+            if (!journal.append(i, sampleValues(i), false).ok() || ::write(acks[1], &i, sizeof i) != sizeof i)
+                ::_exit(3);
+        }
+        ::_exit(0);
+    }
+    ::close(acks[1]);
+    int last = -1;
+    while (last < 20 && ::read(acks[0], &last, sizeof last) == int(sizeof last)) {
+    }
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended on its own with " << status;
+    for (int more; ::read(acks[0], &more, sizeof more) == int(sizeof more);)
+        last = more;
+    ::close(acks[0]);
+    ASSERT_GE(last, 20);
+
+    ASSERT_TRUE(Journal::load(journalPath, *run).ok());
+    // Every acknowledged sample, and at most the one being acknowledged.
+    EXPECT_GE(run->count, last + 1);
+    EXPECT_LE(run->count, last + 2);
+    expectSamples(*run, run->count);
+    EXPECT_EQ(run->damagedRecordsDropped, 0);
+}
+#endif
 
 TEST_F(JournalTest, WriterKeepsItsRules)
 {

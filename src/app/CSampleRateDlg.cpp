@@ -1,5 +1,6 @@
 #include "app/CSampleRateDlg.h"
 
+#include "run/RunState.h"
 #include "settings/IniFile.h"
 #include "widgets/KeyFilter.h"
 #include "settings/Settings.h"
@@ -10,6 +11,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -46,6 +49,16 @@ bool parseInt(const QString& text, int* value)
     if (ok)
         *value = v;
     return ok;
+}
+
+// An interval is an integer the run can hold: its milliseconds must fit.
+bool parseInterval(const QString& text, int* value)
+{
+    int v = 0;
+    if (!parseInt(text, &v) || v > RunState::kMaxIntervalSeconds)
+        return false;
+    *value = v;
+    return true;
 }
 
 } // namespace
@@ -118,7 +131,8 @@ void CSampleRateDlg::stepRate(int step)
     // that range is taken as the starting point.
     int v = m_nSampleRate;
     parseInt(m_rateEdit->text(), &v);
-    v = std::clamp(v + step, kRateMin, kRateMax);
+    // Stepped in 64 bits: a typed INT_MAX must not wrap around.
+    v = int(std::clamp<int64_t>(int64_t(v) + step, kRateMin, kRateMax));
     m_nSampleRate = v;
     m_rateEdit->setText(QString::number(v));
 }
@@ -140,7 +154,7 @@ void CSampleRateDlg::stepData(int step)
 bool CSampleRateDlg::exchangeFromControls()
 {
     int rate = 0, data = 0;
-    if (!parseInt(m_rateEdit->text(), &rate)) {
+    if (!parseInterval(m_rateEdit->text(), &rate)) {
         QMessageBox::warning(this, QStringLiteral("ZB740"), QStringLiteral("Please enter an integer."));
         m_rateEdit->setFocus();
         m_rateEdit->selectAll();

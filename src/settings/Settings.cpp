@@ -1,8 +1,11 @@
 #include "settings/Settings.h"
 
+#include "run/RunState.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
 #include <vector>
 
 ProgramPaths ProgramPaths::defaults()
@@ -69,7 +72,10 @@ LimitTexts readConfiguredLimitTexts(const IniFile& config)
 SampleDefaults readSampleDefaults(const IniFile& config)
 {
     SampleDefaults d;
-    d.rateSeconds = config.readInt(QStringLiteral("SamprateInfo"), QStringLiteral("Samprate"), 1);
+    // Any integer can stand in the file; an interval is at most what a run
+    // can hold in milliseconds.
+    d.rateSeconds = std::min(config.readInt(QStringLiteral("SamprateInfo"), QStringLiteral("Samprate"), 1),
+                             RunState::kMaxIntervalSeconds);
     d.count = config.readInt(QStringLiteral("SampdataInfo"), QStringLiteral("Sampdata"), 1000);
     return d;
 }

@@ -3,6 +3,7 @@
 #include "app/CKMView.h"
 #include "app/CMainFrame.h"
 #include "app/CSampleRateDlg.h"
+#include "widgets/StatusPane.h"
 #include "ModalHelper.h"
 #include "TempDir.h"
 
@@ -221,4 +222,22 @@ TEST_F(MainFrameTest, PanelsFollowTheLayoutTable)
     EXPECT_EQ(v->alarmPanel()->geometry(), alarmBefore);
     EXPECT_EQ(v->scrollStrip()->geometry(), stripBefore);
     EXPECT_EQ(v->meterPanel()->height(), f->clientRectInView().height() - 50);
+}
+
+TEST_F(MainFrameTest, PortStatusIsReadableInFull)
+{
+    auto f = makeFrame();
+    const QString text = QStringLiteral(
+        "Permission denied on /dev/ttyUSB0: join group \"dialout\" (sudo usermod -aG dialout $USER) and log in again.");
+    f->setPortStatus(text);
+    auto* pane = f->findChild<StatusPane*>(QStringLiteral("portStatusPane"));
+    ASSERT_NE(pane, nullptr);
+    EXPECT_EQ(f->paneText(0), pane->text());
+    EXPECT_LT(pane->text().size(), text.size()) << "cut to the pane's 150 pixels";
+    EXPECT_EQ(pane->toolTip(), text);
+    // A click on the pane shows the whole text.
+    QString shown;
+    answerMessageBox(QMessageBox::Ok, &shown);
+    QTest::mouseClick(pane, Qt::LeftButton);
+    EXPECT_EQ(shown, text);
 }

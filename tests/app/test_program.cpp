@@ -1,5 +1,6 @@
 // The program binary's own command line: usage and version need no window.
 #include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -41,4 +42,31 @@ TEST(Program, VersionAndHelpWithoutAWindow)
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_TRUE(bad.err.contains("unknown option"));
     EXPECT_EQ(runProgram({"--port"}).exitCode, 2) << "an option without its value";
+}
+
+TEST(Program, PortStateChangesGoToStandardErrorInFull)
+{
+    // Started from a terminal, each change of the port's state is one line
+    // on stderr, however long: the status pane only shows what fits.
+    QTemporaryDir tmp;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    const QString device = tmp.filePath("no-such-meter/ttyUSB0");
+    p.start(QStringLiteral(ZB740_PROGRAM), {"--port", device, "--settings-dir", tmp.filePath("ZB740"), "--config",
+                                            tmp.filePath("none.ini")});
+    ASSERT_TRUE(p.waitForStarted(5000));
+    QString err;
+    for (int i = 0; i < 100 && !err.contains(QStringLiteral("zb740: No meter")); ++i) {
+        p.waitForReadyRead(100);
+        err += QString::fromLocal8Bit(p.readAllStandardError());
+    }
+    p.terminate();
+    p.waitForFinished(5000);
+    err += QString::fromLocal8Bit(p.readAllStandardError());
+    const QStringList lines = err.split('\n').filter(QStringLiteral("zb740: "));
+    ASSERT_FALSE(lines.isEmpty()) << err.toStdString();
+    EXPECT_TRUE(lines[0].startsWith("zb740: No meter port: " + device)) << lines[0].toStdString();
+    EXPECT_GT(lines[0].size(), 60) << "the whole advice, not the pane's cut";
 }

@@ -103,3 +103,30 @@ TEST_F(SampleRateDlgTest, NonIntegerShowsTheMessageAndStaysOpen)
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(dlg.sampleRate(), 0) << "the dialog accepts 0; the run turns it into 1 s";
 }
+
+TEST_F(SampleRateDlgTest, IntervalsARunCannotHoldAreRefusedAndArrowsNeverWrap)
+{
+    // Typed: one second more than the run's milliseconds can hold.
+    CSampleRateDlg dlg(path("missing.ini"));
+    dlg.show();
+    dlg.rateEdit()->setText("2147484");
+    QString seen;
+    answerMessageBox(QMessageBox::Ok, &seen);
+    QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
+    EXPECT_EQ(seen, "Please enter an integer.");
+    EXPECT_TRUE(dlg.isVisible());
+    dlg.rateEdit()->setText("2147483");
+    QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.sampleRate(), 2147483);
+
+    // The up arrow on the largest integer stays in the arrows' range.
+    CSampleRateDlg arrows(path("missing.ini"));
+    arrows.rateEdit()->setText("2147483647");
+    click(arrows.rateSpin()->upButton());
+    EXPECT_EQ(arrows.rateEdit()->text(), "3600");
+
+    // From the configuration file: cut to what a run can hold.
+    CSampleRateDlg configured(config("[SamprateInfo]\nSamprate=99999999999\n"));
+    EXPECT_EQ(configured.rateEdit()->text(), "2147483");
+}

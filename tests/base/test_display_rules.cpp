@@ -17,6 +17,8 @@ TEST(DisplayRules, KirIsCutTowardZero)
     } cases[] = {
         {25.96f, "25.9"}, {-12.37f, "-12.3"}, {2.29f, "2.2"}, {0.7f, "0.7"}, {0.3f, "0.3"},
         {-0.7f, "-0.7"}, {505.0f, "505.0"}, {-55.0f, "-55.0"}, {25.06f, "25.0"},
+        // Between -0.1 and 0 the cut is zero, never "-0.0".
+        {-0.05f, "0.0"}, {-0.09f, "0.0"}, {-0.0f, "0.0"}, {-0.1f, "-0.1"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(oneDecimal(cutToTenth(c.stored)), c.shown) << c.stored;

@@ -22,6 +22,8 @@ public:
     QStringList seen;
     // Handles dialogs other than message boxes and the save dialog.
     std::function<void(QDialog*)> onOtherDialog;
+    // Handles the save dialog in place of typing the file name.
+    std::function<void(QFileDialog*)> onFileDialog;
 
 private:
     void poll()
@@ -39,6 +41,10 @@ private:
                 box->button(QMessageBox::Ok)->click();
         } else if (auto* dlg = qobject_cast<QFileDialog*>(w)) {
             seen << QStringLiteral("file dialog in ") + dlg->directory().absolutePath();
+            if (onFileDialog) {
+                onFileDialog(dlg);
+                return;
+            }
             dlg->setDirectory(QFileInfo(m_fileName).absolutePath());
             // Typed as a user would: selectFile() leaves a focused name box alone.
             dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(m_fileName).fileName());

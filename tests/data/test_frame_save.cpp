@@ -1,6 +1,7 @@
 // Save from the main window: the Save command and the Yes answers of the
 // questions before a new run and before closing.
 #include "DataFixtures.h"
+#include "ModalHelper.h"
 #include "ModalScript.h"
 #include "TempDir.h"
 
@@ -99,4 +100,39 @@ TEST_F(FrameSaveTest, AFailedSaveAtCloseKeepsTheWindowOpen)
     EXPECT_EQ(script.seen[0], QStringLiteral("Do you want to save the data before closing?"));
     EXPECT_TRUE(script.seen[2].contains("At close")) << script.seen[2].toStdString();
     EXPECT_TRUE(frame->isVisible()) << "the run is still there to be saved elsewhere";
+}
+
+TEST_F(FrameSaveTest, AnAbandonedCloseLeavesTheRunRecording)
+{
+    // Yes to the question, then the file dialog cancelled, or a save that
+    // fails: the window stays, the run records on, nothing is written.
+    RunState& r = frame->run();
+    r.m_bRunning = true;
+    r.m_bIdle = false;
+    r.m_bStopEnabled = true;
+    frame->recorder().rearmSampleTimer();
+    QFile blocker(path("notAFolder"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "file dialog cancelled" : "save failed");
+        ModalScript script(path("notAFolder/At close"));
+        if (cancel) {
+            script.onFileDialog = [](QFileDialog* d) { d->reject(); };
+        }
+        frame->close();
+        EXPECT_EQ(script.seen.value(0), QStringLiteral("Do you want to save the data before closing?"));
+        EXPECT_TRUE(frame->isVisible());
+        EXPECT_TRUE(r.m_bRunning && !r.m_bIdle) << "still recording";
+        EXPECT_EQ(r.m_nCount, 3);
+        EXPECT_TRUE(frame->recorder().sampleTimer().isActive());
+        EXPECT_TRUE(frame->recorder().pollTimer().isActive());
+        EXPECT_FALSE(QFile::exists(path("ZB740/ZB740.ini"))) << "settings are written by a close that goes ahead";
+    }
+    // Answered No: the close goes ahead and writes the settings.
+    answerMessageBox(QMessageBox::No);
+    frame->close();
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_TRUE(QFile::exists(path("ZB740/ZB740.ini")));
+    EXPECT_FALSE(frame->recorder().pollTimer().isActive());
 }

@@ -59,6 +59,8 @@ TEST(TextExport, ValuesFollowTheDisplayRules)
         {-999.9f, kKir, false, "-999.9"},
         {kKirNoReading, kAir, false, "-9000.0"}, // dashes belong to K/IR only
         {2501.0f, kKir, false, "2501.0"},
+        {-0.05f, kKir, false, "0.0"},     // the cut of a small negative is zero, not "-0.0"
+        {-17.8f, kKir, true, "0.0"},      // -0.04 F
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.stored << " channel " << c.channel << " F " << c.fahrenheit);

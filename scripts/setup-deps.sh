@@ -10,6 +10,7 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-apps imagemagick poppler-utils
+  cups printer-driver-cups-pdf
 )
 
 missing=()

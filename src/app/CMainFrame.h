@@ -12,6 +12,7 @@
 #include <array>
 
 class CKMView;
+class ReportCommands;
 class MeterLink;
 class SimulatedMeter;
 class QAction;
@@ -33,6 +34,8 @@ public:
     CKMView* view() const { return m_view; }
     const AppOptions& options() const { return m_options; }
     const QFont& graphFont() const { return m_graphFont; }
+    // Print and Export Report as PDF.
+    ReportCommands* reportCommands() const { return m_report; }
     // The meter link: serial control, decoder, port discovery, watchdog.
     MeterLink* link() const { return m_link; }
     // The in-process simulated meter of --simulate (else null).
@@ -97,4 +100,5 @@ private:
     QTimer* m_commandTimer = nullptr;
     SimulatedMeter* m_simulator = nullptr;
     MeterLink* m_link = nullptr;
+    ReportCommands* m_report = nullptr;
 };

@@ -23,7 +23,8 @@ std::optional<QString> PrintQueueStatus::lastFailure()
     constexpr int kFirstFailure = 0x100;
     if (lastError && lastError() >= kFirstFailure) {
         const char* text = lastErrorString ? lastErrorString() : nullptr;
-        failure = text && *text ? QString::fromLocal8Bit(text) : QStringLiteral("error 0x%1").arg(lastError(), 4, 16, QLatin1Char('0'));
+        failure = text && *text ? QString::fromLocal8Bit(text)
+                                : QStringLiteral("error 0x%1").arg(lastError(), 4, 16, QLatin1Char('0'));
     }
     dlclose(cups);
     return failure;

@@ -47,7 +47,8 @@ Status ReportPdf::write(const QString& path, const ReportInput& input, int64_t p
         writer.setPageLayout(fullPage);
         QPainter painter;
         if (!painter.begin(&writer))
-            return Status::failure(Status::Code::Failed, failedPrefix(path) + QStringLiteral("the PDF could not be started."));
+            return Status::failure(Status::Code::Failed,
+                                   failedPrefix(path) + QStringLiteral("the PDF could not be started."));
         const double dotsPerMm = resolution / 25.4;
         const QMarginsF mm = layout.margins(QPageLayout::Millimeter);
         const QRectF page(0, 0, writer.width(), writer.height());

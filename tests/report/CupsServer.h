@@ -134,7 +134,10 @@ public:
             return fail(why, QStringLiteral("lpadmin could not add the cups-pdf queue: %1").arg(out));
         return true;
     }
-    bool removeQueue(const QString& name) const { return command(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name}); }
+    bool removeQueue(const QString& name) const
+    {
+        return command(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
+    }
 
     // Waits until the queue has finished every job it was given and has
     // finished at least `completed` of them.

@@ -11,6 +11,8 @@
 
 class FakePrintEngine : public QPaintEngine, public QPrintEngine {
 public:
+    // Set before the print starts: the state the driver reports at once.
+    void setStateBeforeTheJob(QPrinter::PrinterState state) { m_state = state; }
     bool beginSucceeds = true;
     QPrinter::PrinterState stateAfterBegin = QPrinter::Active;
     bool endSucceeds = true;

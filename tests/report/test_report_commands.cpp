@@ -100,27 +100,22 @@ TEST_F(ReportPrinterTest, EachPrinterFailureShowsItsMessage)
     struct Case {
         const char* name;
         std::function<void(FakePrintEngine&)> fault;
-        bool faultBeforeTheJob;  // the driver is in error as soon as it is chosen
         const char* message;
         bool began, aborted, painted;
     } cases[] = {
-        {"printer in error", [](FakePrintEngine& e) { e.stateAfterBegin = QPrinter::Error; }, true,
-         kPrinterBusyText, false, false, false},
-        {"job does not start", [](FakePrintEngine& e) { e.beginSucceeds = false; }, false, kInitialErrorText, true,
-         false, false},
-        {"page does not start", [](FakePrintEngine& e) { e.stateAfterBegin = QPrinter::Error; }, false,
-         kCannotStartText, true, true, false},
-        {"job not finished", [](FakePrintEngine& e) { e.endSucceeds = false; }, false, kNotDeliveredText, true,
-         false, true},
+        {"printer in error", [](FakePrintEngine& e) { e.setStateBeforeTheJob(QPrinter::Error); }, kPrinterBusyText,
+         false, false, false},
+        {"job does not start", [](FakePrintEngine& e) { e.beginSucceeds = false; }, kInitialErrorText, true, false,
+         false},
+        {"page does not start", [](FakePrintEngine& e) { e.stateAfterBegin = QPrinter::Error; }, kCannotStartText,
+         true, true, false},
+        {"job not finished", [](FakePrintEngine& e) { e.endSucceeds = false; }, kNotDeliveredText, true, false,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakePrintEngine fresh;
         c.fault(fresh);
-        if (c.faultBeforeTheJob) {
-            (void)fresh.begin(nullptr);
-            fresh.began = false;
-        }
         printer.setPrinterFactory([&fresh] { return std::make_unique<FakePrinter>(&fresh); });
         messages.clear();
         acceptDialog();

@@ -3,6 +3,10 @@
 #include "ReportFixtures.h"
 #include "TempDir.h"
 
+#include "plot/GraphState.h"
+#include "plot/GraphViewFields.h"
+#include "run/RunState.h"
+
 #include <QPainter>
 #include <QPrinter>
 #include <gtest/gtest.h>
@@ -256,4 +260,51 @@ TEST_F(ReportPageTest, AnAxisWithoutHeightPlacesNoCurve)
     EXPECT_EQ(page.find("0.0").size(), 11);
     for (int c = 0; c < kChannelCount; ++c)
         EXPECT_EQ(page.countColor(-748, 202, -12, 998, ReportPage::kPrintColor[c], 30), 0) << "channel " << c;
+}
+
+// --- What the two sources put on the page ---
+
+TEST(ReportInputTest, TheLiveRunGivesItsFactsAndTheGraphsLevelZeroAxis)
+{
+    auto live = std::make_unique<LiveSeries>();
+    live->writeSlot(2, {21.5f, 0, 0, 0, 60.0f});
+    RunState run;
+    run.m_nCount = 3;
+    run.m_tStart = 1000;
+    run.m_nSampleMs = 1500;
+    run.m_bFahrenheit = true;
+    GraphViewFields view;
+    view.m_bShowCurve = {false, true, true, true, false};
+    GraphState graph;
+    for (int i = 0; i <= 10; ++i) {
+        graph.fAxisValue[0][i] = -5.0f + i;
+        graph.fAxisValue[1][i] = 99.0f;  // a zoom level is never printed
+    }
+    graph.nZoomLevel = 1;
+
+    const ReportInput in = ReportInputs::ofLiveRun(*live, run, view, graph);
+    EXPECT_EQ(in.count(), 3);
+    EXPECT_EQ(in.samples.value(2, kAir), 21.5f);
+    EXPECT_EQ(in.samples.value(2, kRh), 60.0f);
+    EXPECT_TRUE(in.fahrenheit);
+    EXPECT_EQ(in.shown, view.m_bShowCurve);
+    EXPECT_EQ(in.axis[0], -5.0);
+    EXPECT_EQ(in.axis[10], 5.0);
+    EXPECT_EQ(in.start, 1000);
+    // start + (sample ms x k) div 1000
+    EXPECT_EQ(in.timeOf(1), 1001);
+    EXPECT_EQ(in.timeOf(3), 1004);
+}
+
+TEST(ReportInputTest, ASavedRunGivesItsOwnUnitStartIntervalAndScale)
+{
+    ScopedTimeZone tz("UTC0");
+    SavedRun run(4, 30, true);
+    const ReportInput in = run.input({true, false, false, false, true}, {50, -2});
+    EXPECT_EQ(in.count(), 4);
+    EXPECT_TRUE(in.fahrenheit);
+    EXPECT_EQ(in.axis[0], -100.0);
+    EXPECT_EQ(in.axis[10], 400.0);
+    EXPECT_EQ(in.start, utc(2026, 12, 7, 13, 45, 0));
+    EXPECT_EQ(in.timeOf(3), in.start + 90);
 }

@@ -11,6 +11,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-apps imagemagick poppler-utils
   clang-14 libfuzzer-14-dev
+  cups printer-driver-cups-pdf
+  locales
 )
 
 missing=()

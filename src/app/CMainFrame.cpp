@@ -7,6 +7,7 @@
 #include "graph/RealtimeGraph.h"
 #include "link/SimulatedMeter.h"
 #include "widgets/StatusPane.h"
+#include "report/ReportCommands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -113,6 +114,12 @@ void CMainFrame::createActions()
     connect(action(Command::Stop), &QAction::triggered, this, &CMainFrame::onStop);
     connect(action(Command::About), &QAction::triggered, this, &CMainFrame::onAbout);
     connect(action(Command::Contents), &QAction::triggered, this, &CMainFrame::onHelp);
+
+    // The printed report of the live run, with the graph's shown curves and
+    // the axis values of its last repaint.
+    m_report = new ReportCommands(this, action(Command::Print), m_options.settingsDir, [this] {
+        return ReportInputs::ofLiveRun(m_recorder->view(), m_view->m_bShowCurve, m_view->graph()->frame().axis[0]);
+    });
 }
 
 void CMainFrame::createMenus()
@@ -121,6 +128,7 @@ void CMainFrame::createMenus()
     file->addAction(action(Command::Save));
     file->addAction(action(Command::Open));
     file->addAction(action(Command::Print));
+    file->addAction(m_report->exportAction());
     file->addSeparator();
     file->addAction(action(Command::Exit));
     QMenu* realTime = menuBar()->addMenu(QStringLiteral("&RealTime"));
@@ -208,10 +216,10 @@ void CMainFrame::updateCommands()
     action(Command::Run)->setEnabled(run.m_bRunEnabled);
     action(Command::Stop)->setEnabled(run.m_bStopEnabled);
     action(Command::UndoZoom)->setEnabled(m_view->isZoomed());
-    // The logger window and the printed report come with their own windows;
-    // until then their commands stay disabled rather than doing nothing.
+    m_report->setRunHasSamples(hasSamples);
+    // The logger window comes with its own window; until then Open stays
+    // disabled rather than doing nothing.
     action(Command::Open)->setEnabled(false);
-    action(Command::Print)->setEnabled(false);
 }
 
 bool CMainFrame::askYesNo(const QString& text)

@@ -15,6 +15,7 @@
 #include <array>
 
 class CKMView;
+class ReportCommands;
 class SimulatedMeter;
 class StatusPane;
 class QAction;
@@ -39,6 +40,8 @@ public:
     const QFont& graphFont() const { return m_graphFont; }
     // The meter link: serial control, decoder, port discovery.
     MeterLink* link() const { return &m_recorder->link(); }
+    // Print and Export Report as PDF.
+    ReportCommands* reportCommands() const { return m_report; }
     // The in-process simulated meter of --simulate (else null).
     SimulatedMeter* simulatedMeter() const { return m_simulator; }
 
@@ -100,5 +103,6 @@ private:
     std::array<QLabel*, 3> m_panes {};
     QString m_strPortStatus;
     SimulatedMeter* m_simulator = nullptr;
+    ReportCommands* m_report = nullptr;
     bool m_bClosingWithoutAsking = false;
 };

@@ -2,9 +2,11 @@
 #include "CliCommands.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -12,6 +14,7 @@ struct Command {
     const char* name;
     const char* summary;
     int (*run)(const QStringList& args);
+    bool paints = false;  // draws text, which needs a GUI application
 };
 
 const Command kCommands[] = {
@@ -19,7 +22,8 @@ const Command kCommands[] = {
     {"simulate", "run the simulated meter on a pseudo-terminal", cli::runSimulate},
     {"info", "describe a .AsmDat data file as one JSON line", cli::runInfo},
     {"export", "write the .csv text export of a .AsmDat data file", cli::runExport},
-    {"recover", "write the data file and .csv of an unsaved run from its journal", cli::runRecover},
+    {"recover", "write the data file and .csv of an unsaved run from its journal", cli::runRecover, false},
+    {"report", "write the test report of a .AsmDat data file as a PDF", cli::runReport, true},
 };
 
 void printUsage(FILE* out)
@@ -30,12 +34,33 @@ void printUsage(FILE* out)
     std::fprintf(out, "\nRun 'zb740-cli COMMAND --help' for the options of one command.\n");
 }
 
+// Painting text needs a GUI application. It never opens a window, so where
+// no platform was chosen it runs on the offscreen one and works without a
+// display; the other commands keep a core application.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
+{
+    bool paints = false;
+    for (const Command& c : kCommands)
+        paints |= argc > 1 && c.paints && std::strcmp(argv[1], c.name) == 0;
+    if (!paints)
+        return std::make_unique<QCoreApplication>(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's notes about its surroundings (no runtime folder, a font stood in
+    // for another) are not the tool's output; its failures are.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QStringList args = app.arguments();
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
+    QStringList args = app->arguments();
     args.removeFirst();
     if (args.isEmpty()) {
         printUsage(stderr);

@@ -1,0 +1,44 @@
+#pragma once
+// Everything the printed report shows, as values. The real-time view and the
+// logger window print the same page from different sources; each fills one
+// of these and hands it to the one painter.
+#include "base/Channel.h"
+#include "data/DataFile.h"
+#include "data/RunView.h"
+#include "plot/PlotScale.h"
+#include "report/ReportLayout.h"
+
+#include <array>
+#include <cstdint>
+
+struct ReviewRecord;
+
+struct ReportInput {
+    RunView samples;            // the run's stored values; its count is the sample count
+    bool fahrenheit = false;    // temperatures printed in degrees F
+    std::array<bool, kChannelCount> shown {};  // curves and legend entries printed
+    std::array<double, ReportLayout::kYLabelCount> axis {};  // value of division line 0 (bottom) .. 10 (top)
+    int64_t start = 0;          // first sample, seconds since 1970
+    int64_t sampleMs = 0;       // time between two samples
+
+    int count() const { return samples.count(); }
+    // Time of sample k in whole seconds: start + (sampleMs * k) div 1000.
+    int64_t timeOf(int k) const { return start + sampleMs * k / 1000; }
+};
+
+namespace ReportInputs {
+
+// The live run as the real-time graph shows it: its shown curves and the
+// axis values of its last repaint at zoom level 0 (never a zoom level's, and
+// not a scale chosen since that repaint).
+ReportInput ofLiveRun(const RunView& run, const std::array<bool, kChannelCount>& shown,
+                      const plot::AxisValues& levelZeroAxis);
+
+// A saved run as the logger window shows it: its own curve selection and
+// the vertical scale in force there (gain per division, offset in
+// divisions).
+ReportInput ofSavedRun(const RunView& run, const std::array<bool, kChannelCount>& shown, YScaleValues scale);
+ReportInput ofReviewRecord(const ReviewRecord& record, const std::array<bool, kChannelCount>& shown,
+                           YScaleValues scale);
+
+} // namespace ReportInputs

@@ -1,0 +1,75 @@
+#include "report/ReportPdf.h"
+
+#include "report/ReportPage.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+
+namespace {
+
+QString failedPrefix(const QString& path)
+{
+    return QStringLiteral("Could not save \"%1\": ").arg(QDir::toNativeSeparators(path));
+}
+
+} // namespace
+
+QPageLayout ReportPdf::a4Layout()
+{
+    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
+                       QPageLayout::Millimeter);
+}
+
+Status ReportPdf::write(const QString& path, const ReportInput& input, int64_t printedAt, const QPageLayout& layout,
+                        int resolution)
+{
+    if (Status s = ReportPage::checkArea(layout.paintRect(QPageLayout::Millimeter).size()); !s.ok())
+        return s;
+
+    // The page is made in memory first: the PDF engine does not look at what
+    // its writes return, so it could not tell a short write on a full disk.
+    QByteArray pdf;
+    {
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setTitle(QLatin1String(kDocumentName));
+        writer.setCreator(QStringLiteral("ZB740"));
+        writer.setResolution(resolution);
+        // The writer would round its margins to whole points (9.88 mm for
+        // 10 mm): it paints the full page, and the margins are kept here.
+        QPageLayout fullPage(layout.pageSize(), layout.orientation(), QMarginsF(0, 0, 0, 0));
+        fullPage.setMode(QPageLayout::FullPageMode);
+        writer.setPageLayout(fullPage);
+        QPainter painter;
+        if (!painter.begin(&writer))
+            return Status::failure(Status::Code::Failed,
+                                   failedPrefix(path) + QStringLiteral("the PDF could not be started."));
+        const double dotsPerMm = resolution / 25.4;
+        const QMarginsF mm = layout.margins(QPageLayout::Millimeter);
+        const QRectF page(0, 0, writer.width(), writer.height());
+        const QRectF printable = page.adjusted(mm.left() * dotsPerMm, mm.top() * dotsPerMm,
+                                               -mm.right() * dotsPerMm, -mm.bottom() * dotsPerMm);
+        ReportPage::paint(painter, input, printedAt, printable);
+        painter.end();
+    }
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return Status::failure(Status::Code::CannotOpen, failedPrefix(path) + file.errorString());
+    // A short write is no error to the file; the next one says why.
+    for (qint64 done = 0; done < pdf.size();) {
+        const qint64 n = file.write(pdf.constData() + done, pdf.size() - done);
+        if (n <= 0)
+            return Status::failure(Status::Code::WriteFailed, failedPrefix(path) + file.errorString());
+        done += n;
+    }
+    // Put in place only when every byte was written.
+    if (!file.commit())
+        return Status::failure(Status::Code::WriteFailed, failedPrefix(path) + file.errorString());
+    return Status::success();
+}

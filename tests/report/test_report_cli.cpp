@@ -1,0 +1,181 @@
+// zb740-cli report, run as the built program.
+#include "ReportFixtures.h"
+#include "TempDir.h"
+
+#include "data/RunFiles.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliResult {
+    int status = -1;
+    QByteArray out, err;
+};
+
+// Runs zb740-cli in the given zone, without a display or a chosen platform
+// unless the environment passed says otherwise.
+CliResult cli(const QStringList& args, QProcessEnvironment env = QProcessEnvironment::systemEnvironment(),
+              const QString& shellPrefix = {})
+{
+    env.insert(QStringLiteral("TZ"), QStringLiteral("UTC0"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    const QString program = QStringLiteral(ZB740_TOOLS_DIR "/zb740-cli");
+    if (shellPrefix.isEmpty()) {
+        p.start(program, args);
+    } else {
+        // A shell sets a limit first, then becomes the program.
+        QString line = shellPrefix + QStringLiteral(" exec \"$0\" \"$@\"");
+        p.start(QStringLiteral("/bin/sh"), QStringList {QStringLiteral("-c"), line, program} + args);
+    }
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+} // namespace
+
+class CliReportTest : public TempDirTest {
+protected:
+    void SetUp() override
+    {
+        // 12 samples at 5 s from 2026-12-07 13:45:00, scale 10 per division from -2.
+        LiveRun r(12, utc(2026, 12, 7, 13, 45, 0), 5);
+        ASSERT_TRUE(RunFiles::saveRun(path("run.AsmDat"), RunView::of(*r.live, r.run.info()), {10, -2}).ok());
+    }
+    QStringList report(const QStringList& more) const
+    {
+        return QStringList {QStringLiteral("report"), path("run.AsmDat"), QStringLiteral("-o"), path("out.pdf")}
+             + more;
+    }
+    ScopedTimeZone tz {"UTC0"};
+};
+
+TEST_F(CliReportTest, WritesOneA4PageWithTheFilesScale)
+{
+    const CliResult r = cli(report({QStringLiteral("--date"), QStringLiteral("2027-01-02 03:04")}));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(pdfInfo(path("out.pdf"), "Pages"), "1");
+    EXPECT_EQ(pdfInfo(path("out.pdf"), "Page size"), "595 x 842 pts (A4)") << "portrait";
+    EXPECT_EQ(pdfInfo(path("out.pdf"), "Page rot"), "0");
+
+    // 10 mm margins: the corners and texts sit where the layout puts them.
+    const PdfPage page(path("out.pdf"), PrintableFrame {10, 10});
+    ASSERT_TRUE(page.ok());
+    EXPECT_LT(page.darkest(-750, 200), 100);
+    EXPECT_LT(page.darkest(-10, 1000), 100);
+    ASSERT_EQ(page.find("2027-01-02").size(), 1);
+    EXPECT_NEAR(page.find("2027-01-02")[0].left, ReportLayout::kDateX, 1.5);
+    EXPECT_NEAR(page.find("2027-01-02")[0].top, ReportLayout::kDateY, 1.5);
+    EXPECT_EQ(page.find("03:04").size(), 1);
+    EXPECT_EQ(page.find("-20.0").size(), 1);
+    EXPECT_EQ(page.find("80.0").size(), 1);
+    // Labels at samples 0, 3, 6, 9, 12 of 12 at 5 s.
+    for (const char* t : {"13:45:00", "13:45:15", "13:45:30", "13:45:45", "13:46:00"})
+        EXPECT_EQ(page.find(t).size(), 1) << t;
+    for (const char* legend : kChannelLegend)
+        EXPECT_EQ(page.find(legend).size(), 1) << legend;
+}
+
+TEST_F(CliReportTest, CurvesAndScaleOptionsReplaceTheFilesChoice)
+{
+    const CliResult r = cli(report({QStringLiteral("--curves"), QStringLiteral("WB,K/IR"), QStringLiteral("--gain"),
+                                    QStringLiteral("50"), QStringLiteral("--offset"), QStringLiteral("-5")}));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const PdfPage page(path("out.pdf"));
+    ASSERT_TRUE(page.ok());
+    EXPECT_TRUE(page.find("AIR").isEmpty());
+    EXPECT_EQ(page.find("WB").size(), 1);
+    EXPECT_TRUE(page.find("DP").isEmpty());
+    EXPECT_EQ(page.find("K/IR").size(), 1);
+    EXPECT_TRUE(page.find("RH").isEmpty());
+    EXPECT_EQ(page.find("-250.0").size(), 1);
+    EXPECT_EQ(page.find("250.0").size(), 1);
+    EXPECT_EQ(page.countColor(-748, 202, -12, 998, kAirPrint, 30), 0);
+}
+
+TEST_F(CliReportTest, UsageErrorsExitTwoAndWriteNothing)
+{
+    const QString in = path("run.AsmDat"), out = path("out.pdf");
+    const QStringList cases[] = {
+        {"report"},
+        {"report", in},
+        {"report", "-o", out},
+        {"report", in, "-o"},
+        {"report", in, in, "-o", out},
+        {"report", in, "-o", out, "--colour"},
+        {"report", in, "-o", out, "--curves", "AIR,TEMP"},
+        {"report", in, "-o", out, "--curves", ""},
+        {"report", in, "-o", out, "--gain", "3"},
+        {"report", in, "-o", out, "--gain", "ten"},
+        {"report", in, "-o", out, "--offset", "1"},
+        {"report", in, "-o", out, "--date", "2026-13-01 10:00"},
+        {"report", in, "-o", out, "--date", "2026-02-30 10:00"},
+        {"report", in, "-o", out, "--date", "2026-12-07"},
+        {"report", in, "-o", out, "--date", "2026-12-07 24:00"},
+        {"report", in, "-o", out, "--gain", "10", "--gain", "20"},
+        {"report", in, "-o", in},
+    };
+    for (const QStringList& args : cases) {
+        const CliResult r = cli(args);
+        EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains("Usage: zb740-cli report")) << args.join(' ').toStdString();
+        EXPECT_FALSE(QFile::exists(out)) << args.join(' ').toStdString();
+    }
+    const CliResult help = cli({"report", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains("--curves LIST"));
+    EXPECT_TRUE(cli({"--help"}).out.contains("report "));
+}
+
+TEST_F(CliReportTest, ForeignDamagedOrEmptyFilesFailWithoutOutput)
+{
+    ASSERT_TRUE(writeAll(path("foreign.AsmDat"), "not a data file at all"));
+    QByteArray damaged = readAll(path("run.AsmDat"));
+    damaged.chop(30);
+    ASSERT_TRUE(writeAll(path("damaged.AsmDat"), damaged));
+    LiveRun none(0, utc(2026, 12, 7, 13, 45, 0), 5);
+    ASSERT_TRUE(RunFiles::saveRun(path("empty.AsmDat"), RunView::of(*none.live, none.run.info()), {10, 0}).ok());
+
+    for (const char* name : {"foreign.AsmDat", "damaged.AsmDat"}) {
+        const CliResult r = cli({"report", path(name), "-o", path("out.pdf")});
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_EQ(r.err, QStringLiteral("zb740-cli: %1: Invalid Format!\n").arg(path(name)).toUtf8());
+        EXPECT_FALSE(QFile::exists(path("out.pdf"))) << name;
+    }
+    CliResult r = cli({"report", path("empty.AsmDat"), "-o", path("out.pdf")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith(("zb740-cli: " + path("empty.AsmDat") + ": ").toUtf8())) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("out.pdf")));
+
+    r = cli({"report", path("missing.AsmDat"), "-o", path("out.pdf")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith(("zb740-cli: " + path("missing.AsmDat") + ": ").toUtf8())) << r.err.toStdString();
+}
+
+TEST_F(CliReportTest, AFullDiskKeepsTheOldReport)
+{
+    ASSERT_TRUE(writeAll(path("out.pdf"), "the old report"));
+    // The file size limit stands for a full disk: writing past 4 KB fails
+    // (the signal it raises is ignored, as a full disk raises none).
+    const CliResult r = cli(report({}), QProcessEnvironment::systemEnvironment(),
+                            QStringLiteral("trap '' XFSZ; ulimit -f 8;"));
+    EXPECT_EQ(r.status, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith(("zb740-cli: Could not save \"" + path("out.pdf") + "\": ").toUtf8()))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("File too large")) << r.err.toStdString();
+    EXPECT_EQ(readAll(path("out.pdf")), "the old report");
+    EXPECT_EQ(QDir(m_tmp.path()).entryList({"out.pdf*"}, QDir::Files), QStringList {"out.pdf"})
+        << "no temporary file left behind";
+
+    // Without the limit the same command replaces it.
+    const CliResult ok = cli(report({}));
+    EXPECT_EQ(ok.status, 0) << ok.err.toStdString();
+    EXPECT_TRUE(readAll(path("out.pdf")).startsWith("%PDF"));
+}

@@ -1,0 +1,377 @@
+// The Print and Export commands: the print dialog (Qt's own, driven as a
+// user would, or a stand-in), the printer's failures and their messages,
+// the file destination, and the main window's wiring.
+#include "FakePrinter.h"
+#include "ModalScript.h"
+#include "ReportFixtures.h"
+#include "TempDir.h"
+
+#include "app/CKMView.h"
+#include "app/CMainFrame.h"
+#include "graph/RealtimeGraph.h"
+#include "report/ReportCommands.h"
+#include "report/ReportPrinter.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPrintDialog>
+#include <QTest>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Chooses "Print to File (PDF)" in Qt's print dialog, names the file and
+// presses Print.
+void printToFile(QDialog* dialog, const QString& file)
+{
+    auto* printers = dialog->findChild<QComboBox*>(QStringLiteral("printers"));
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("filename"));
+    ASSERT_TRUE(printers && name) << "the print dialog's destination and file boxes";
+    const int toFile = printers->findText(QStringLiteral("Print to File (PDF)"));
+    ASSERT_GE(toFile, 0) << "printing to a file is on offer";
+    printers->setCurrentIndex(toFile);
+    name->setText(file);
+    QMetaObject::invokeMethod(dialog, "accept");
+}
+
+} // namespace
+
+class ReportPrinterTest : public TempDirTest {
+protected:
+    void SetUp() override
+    {
+        printer.setReporter([this](QWidget*, const QString& text) { messages << text; });
+        printer.setClock(&printedMoment);
+        printer.setPrinterFactory([this] { return std::make_unique<FakePrinter>(&engine); });
+    }
+    // The dialog accepts after setup() changed the printer as a user would.
+    void acceptDialog(std::function<void(QPrinter&)> setup = {})
+    {
+        printer.setDialogRunner([this, setup](QPrinter& p, QWidget*) {
+            ++dialogs;
+            rangeOffered = p.printRange();
+            if (setup)
+                setup(p);
+            return true;
+        });
+    }
+
+    ScopedTimeZone tz {"UTC0"};
+    SavedRun run {5, 10};
+    FakePrintEngine engine;
+    ReportPrinter printer;
+    QStringList messages;
+    int dialogs = 0;
+    QPrinter::PrintRange rangeOffered = QPrinter::Selection;
+};
+
+TEST_F(ReportPrinterTest, PrintsThePageAsTheDocumentClientPrint)
+{
+    acceptDialog();
+    const Status s = printer.PrintTestReport(nullptr, run.input());
+    EXPECT_TRUE(s.ok()) << s.message().toStdString();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(rangeOffered, QPrinter::AllPages);
+    EXPECT_EQ(engine.documentName(), QStringLiteral("client   print"));
+    EXPECT_TRUE(engine.began && engine.ended);
+    EXPECT_FALSE(engine.aborted);
+    EXPECT_GT(engine.drawn, 20);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+}
+
+TEST_F(ReportPrinterTest, CancelPrintsNothingAndSaysNothing)
+{
+    printer.setDialogRunner([this](QPrinter&, QWidget*) {
+        ++dialogs;
+        return false;
+    });
+    EXPECT_TRUE(printer.PrintTestReport(nullptr, run.input()).isCancelled());
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_FALSE(engine.began);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(ReportPrinterTest, EachPrinterFailureShowsItsMessage)
+{
+    struct Case {
+        const char* name;
+        std::function<void(FakePrintEngine&)> fault;
+        const char* message;
+        bool began, aborted, painted;
+    } cases[] = {
+        {"printer in error", [](FakePrintEngine& e) { e.setStateBeforeTheJob(QPrinter::Error); }, kPrinterBusyText,
+         false, false, false},
+        {"job does not start", [](FakePrintEngine& e) { e.beginSucceeds = false; }, kInitialErrorText, true, false,
+         false},
+        {"page does not start", [](FakePrintEngine& e) { e.stateAfterBegin = QPrinter::Error; }, kCannotStartText,
+         true, true, false},
+        {"job not finished", [](FakePrintEngine& e) { e.endSucceeds = false; }, kNotDeliveredText, true, false,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePrintEngine fresh;
+        c.fault(fresh);
+        printer.setPrinterFactory([&fresh] { return std::make_unique<FakePrinter>(&fresh); });
+        messages.clear();
+        acceptDialog();
+        const Status s = printer.PrintTestReport(nullptr, run.input());
+        EXPECT_FALSE(s.ok());
+        EXPECT_EQ(messages, QStringList {QLatin1String(c.message)});
+        EXPECT_EQ(fresh.began, c.began);
+        EXPECT_EQ(fresh.aborted, c.aborted);
+        EXPECT_EQ(fresh.drawn > 0, c.painted);
+    }
+}
+
+TEST_F(ReportPrinterTest, APageTooSmallIsRefusedBeforeTheJob)
+{
+    acceptDialog([](QPrinter& p) {
+        p.setPageLayout(QPageLayout(QPageSize(QPageSize::A7), QPageLayout::Portrait, QMarginsF(5, 5, 5, 5),
+                                    QPageLayout::Millimeter));
+    });
+    EXPECT_FALSE(printer.PrintTestReport(nullptr, run.input()).ok());
+    EXPECT_FALSE(engine.began) << "nothing was sent";
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("(64 x 95 mm) is smaller than the test report needs (85 x 115 mm)"))
+        << messages[0].toStdString();
+}
+
+TEST_F(ReportPrinterTest, LoggerPrintDoesNothingForAnEmptySet)
+{
+    acceptDialog();
+    SavedRun empty(0, 10);
+    EXPECT_TRUE(printer.printLoggerSet(nullptr, empty.input()).ok());
+    EXPECT_EQ(dialogs, 0) << "no dialog for an empty set";
+    EXPECT_FALSE(engine.began);
+    EXPECT_TRUE(messages.isEmpty());
+
+    EXPECT_TRUE(printer.printLoggerSet(nullptr, run.input()).ok());
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(engine.ended);
+}
+
+// --- Qt's own print dialog, driven as a user would ---
+
+class PrintDialogTest : public ReportPrinterTest {
+protected:
+    void SetUp() override
+    {
+        ReportPrinterTest::SetUp();
+        printer.setPrinterFactory(&ReportPrinter::makePrinter);
+    }
+};
+
+TEST_F(PrintDialogTest, TheDialogOffersAFileAndWritesThePdfThere)
+{
+    ModalScript script(QString {});
+    QPrintDialog::PrintDialogOptions options;
+    QAbstractPrintDialog::PrintRange range = QAbstractPrintDialog::CurrentPage;
+    script.onOtherDialog = [&](QDialog* d) {
+        auto* dialog = qobject_cast<QPrintDialog*>(d);
+        ASSERT_NE(dialog, nullptr);
+        options = dialog->options();
+        range = dialog->printRange();
+        printToFile(dialog, path("printed.pdf"));
+    };
+    const Status s = printer.PrintTestReport(nullptr, run.input());
+    EXPECT_TRUE(s.ok()) << s.message().toStdString();
+    EXPECT_EQ(script.seen, QStringList {"other dialog"});
+    EXPECT_TRUE(options.testFlag(QAbstractPrintDialog::PrintToFile));
+    EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintPageRange)) << "no page numbers";
+    EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintSelection));
+    EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintCurrentPage));
+    EXPECT_EQ(range, QAbstractPrintDialog::AllPages);
+
+    const PdfPage page(path("printed.pdf"), PrintableFrame {0, 0});
+    ASSERT_TRUE(page.ok());
+    EXPECT_EQ(page.find("ZB740").size(), 1);
+    EXPECT_EQ(pdfInfo(path("printed.pdf"), "Title"), "client   print");
+    EXPECT_EQ(pdfInfo(path("printed.pdf"), "Pages"), "1");
+}
+
+TEST_F(PrintDialogTest, CancellingTheDialogLeavesNoFileAndNoMessage)
+{
+    ModalScript script(QString {});  // rejects the dialog
+    EXPECT_TRUE(printer.PrintTestReport(nullptr, run.input()).isCancelled());
+    EXPECT_EQ(script.seen, QStringList {"other dialog"});
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(QDir(m_tmp.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(PrintDialogTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept)
+{
+    // The chosen file is in a folder that is a file; the other exists.
+    ASSERT_TRUE(writeAll(path("notAFolder"), "x"));
+    ModalScript script(QString {});
+    script.onOtherDialog = [&](QDialog* d) { printToFile(d, path("notAFolder/r.pdf")); };
+    EXPECT_FALSE(printer.PrintTestReport(nullptr, run.input()).ok());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], QStringLiteral("Could not save \"%1\": Not a directory").arg(path("notAFolder/r.pdf")));
+    EXPECT_EQ(readAll(path("notAFolder")), "x");
+}
+
+// --- Export Report as PDF ---
+
+TEST_F(ReportPrinterTest, ExportProposesTheStartAndWritesTheA4Page)
+{
+    ModalScript script(path("exported.pdf"));
+    const Status s = printer.exportPdf(nullptr, run.input(), path("ZB740"));
+    EXPECT_TRUE(s.ok()) << s.message().toStdString();
+    EXPECT_EQ(script.seen, QStringList {"file dialog in " + path("ZB740")});
+    const PdfPage page(path("exported.pdf"));
+    ASSERT_TRUE(page.ok());
+    EXPECT_LT(page.darkest(-750, 200), 100);
+    EXPECT_EQ(page.find("2026-12-08").size(), 1);
+    EXPECT_EQ(ReportPrinter::proposedPdfName(run.input().start), QStringLiteral("26-12-07 13.45.00"));
+}
+
+TEST_F(ReportPrinterTest, ExportCancelledOrFailingKeepsWhatWasThere)
+{
+    ASSERT_TRUE(writeAll(path("old.pdf"), "old"));
+    printer.setPathChooser([](QWidget*, const QString&, const QString&) { return QString(); });
+    EXPECT_TRUE(printer.exportPdf(nullptr, run.input(), m_tmp.path()).isCancelled());
+    EXPECT_TRUE(messages.isEmpty());
+
+    ASSERT_TRUE(writeAll(path("notAFolder"), "x"));
+    printer.setPathChooser([this](QWidget*, const QString&, const QString&) { return path("notAFolder/r.pdf"); });
+    EXPECT_FALSE(printer.exportPdf(nullptr, run.input(), m_tmp.path()).ok());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("Could not save \"" + path("notAFolder/r.pdf") + "\": "));
+    EXPECT_EQ(readAll(path("old.pdf")), "old");
+}
+
+// --- The main window ---
+
+class FrameReportTest : public TempDirTest {
+protected:
+    void SetUp() override
+    {
+        frame = std::make_unique<CMainFrame>(tempOptions());
+        frame->resize(1200, 800);
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        commands = frame->reportCommands();
+        ASSERT_NE(commands, nullptr);
+        commands->printer().setReporter([this](QWidget*, const QString& text) { messages << text; });
+        commands->printer().setClock(&printedMoment);
+    }
+    // A live run of n samples, repainted so the graph holds its axis.
+    void record(int n)
+    {
+        RunState& r = frame->run();
+        r.m_nCount = n;
+        r.m_tStart = LocalTime::join({2026, 12, 7, 13, 45, 0});
+        r.m_nSampleMs = 2000;
+        r.m_strUnit = QStringLiteral("C");
+        for (int i = 0; i < n; ++i)
+            frame->doc().live().writeSlot(i, {20.0f + i, 15.0f, 10.0f, 25.0f, 55.0f});
+        frame->updateCommands();
+        frame->view()->graph()->repaintNow();
+    }
+    // The input the Print command would print now, through a file.
+    PdfPage printedThroughTheFrame()
+    {
+        commands->printer().setPrinterFactory(&ReportPrinter::makePrinter);
+        commands->printer().setDialogRunner([this](QPrinter& p, QWidget*) {
+            p.setOutputFileName(path("frame.pdf"));
+            return true;
+        });
+        commands->printAction()->trigger();
+        return PdfPage(path("frame.pdf"), PrintableFrame {0, 0});
+    }
+
+    ScopedTimeZone tz {"UTC0"};
+    std::unique_ptr<CMainFrame> frame;
+    ReportCommands* commands = nullptr;
+    QStringList messages;
+};
+
+TEST_F(FrameReportTest, PrintAndExportFollowTheSampleCount)
+{
+    QAction* print = frame->action(CMainFrame::Command::Print);
+    EXPECT_EQ(commands->printAction(), print);
+    EXPECT_EQ(print->shortcut(), QKeySequence(QKeySequence::Print));
+    EXPECT_EQ(commands->exportAction()->text(), QString::fromUtf8("Export Report as PDF\xE2\x80\xA6"));
+    QMenu* file = frame->menuBar()->actions().value(0)->menu();
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(file->actions().contains(print));
+    EXPECT_TRUE(file->actions().contains(commands->exportAction()));
+    EXPECT_TRUE(frame->findChild<QToolBar*>("mainToolBar")->actions().contains(print));
+
+    EXPECT_FALSE(print->isEnabled());
+    EXPECT_FALSE(commands->exportAction()->isEnabled());
+    record(1);
+    EXPECT_TRUE(print->isEnabled());
+    EXPECT_TRUE(commands->exportAction()->isEnabled());
+    frame->run().m_nCount = 0;
+    frame->updateCommands();
+    EXPECT_FALSE(print->isEnabled());
+    EXPECT_FALSE(commands->exportAction()->isEnabled());
+}
+
+TEST_F(FrameReportTest, CtrlPOpensThePrintDialogAndCancelIsSilent)
+{
+    record(3);
+    ModalScript script(QString {});  // cancels the print dialog
+    QTest::keyClick(frame.get(), Qt::Key_P, Qt::ControlModifier);
+    QTRY_COMPARE(script.seen, QStringList {"other dialog"});
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(FrameReportTest, PrintShowsTheAxisOfTheLastRepaintNotAZoomLevel)
+{
+    CKMView* view = frame->view();
+    view->m_nYGain = 10;
+    view->m_nYOffset = -2;
+    record(50);  // repaint at -20 .. 80
+    // A zoom level with other values, painted, then a new scale not yet painted.
+    GraphState& st = view->graph()->state();
+    st.zoomStack[0] = plot::ZoomStep {0.1, 0.1, 0.9, 0.43};
+    st.nZoomLevel = 1;
+    st.bAutoMode = 0;
+    view->graph()->repaintNow();
+    const QString zoomedBottom = QString::asprintf("%.1f", double(view->graph()->frame().axis[1][0]));
+    ASSERT_NE(zoomedBottom, "-20.0");
+    view->m_nYGain = 500;
+    view->m_nYOffset = 5;
+
+    const PdfPage page = printedThroughTheFrame();
+    ASSERT_TRUE(page.ok());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    for (int i = 0; i <= 10; ++i)
+        EXPECT_EQ(page.find(QString::asprintf("%.1f", (i - 2) * 10.0)).size(), 1) << i;
+    EXPECT_TRUE(page.find(zoomedBottom).isEmpty()) << zoomedBottom.toStdString();
+    EXPECT_TRUE(page.find("2500.0").isEmpty());
+    // The live run's own facts: start, interval, shown curves.
+    EXPECT_EQ(page.find("13:45:00").size(), 1);
+    EXPECT_EQ(page.find("13:45:24").size(), 1) << "sample 12 of 50 at 2 s";
+    EXPECT_EQ(page.find("AIR").size(), 1);
+}
+
+TEST_F(FrameReportTest, HiddenCurvesOfTheViewStayOffThePage)
+{
+    record(5);
+    frame->view()->m_bShowCurve = {true, false, false, false, true};
+    const PdfPage page = printedThroughTheFrame();
+    ASSERT_TRUE(page.ok());
+    EXPECT_EQ(page.find("AIR").size(), 1);
+    EXPECT_TRUE(page.find("WB").isEmpty());
+    EXPECT_EQ(page.find("RH").size(), 1);
+}
+
+TEST_F(FrameReportTest, ExportWritesThePdfChosenInTheSaveDialog)
+{
+    record(5);
+    ModalScript script(path("run report.pdf"));
+    commands->exportAction()->trigger();
+    EXPECT_EQ(script.seen, QStringList {"file dialog in " + path("ZB740")});
+    const PdfPage page(path("run report.pdf"));
+    ASSERT_TRUE(page.ok());
+    EXPECT_EQ(page.find("ZB740").size(), 1);
+    EXPECT_TRUE(messages.isEmpty());
+}

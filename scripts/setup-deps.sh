@@ -10,6 +10,8 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-apps imagemagick poppler-utils
+  # checks of the installed tree (desktop entry, file type, manual pages) and packaging
+  desktop-file-utils libxml2-utils shared-mime-info xdg-utils libfile-mimeinfo-perl man-db dpkg-dev
 )
 
 missing=()

@@ -6,14 +6,12 @@
 #include "app/RunSaver.h"
 #include "link/MeterLink.h"
 #include "link/SimulatedMeter.h"
+#include "widgets/HelpContents.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
@@ -21,7 +19,6 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QUrl>
 
 namespace {
 
@@ -343,9 +340,7 @@ void CMainFrame::sendKeyPacket(const QByteArray& packet)
 
 void CMainFrame::onHelp()
 {
-    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help.chm"));
-    if (QFileInfo::exists(path))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    help::showContents(this, QCoreApplication::applicationDirPath());
 }
 
 void CMainFrame::onAbout()

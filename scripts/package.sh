@@ -14,9 +14,10 @@ build=${ZB740_PACKAGE_BUILD:-$root/build-deb}
 export CCACHE_DIR=${CCACHE_DIR:-$root/.cache/ccache}
 export CCACHE_BASEDIR=$root
 
-# Debian's build flags (stack protector, fortify, format checks, relro/now);
-# the file-prefix map takes the folder the build runs from.
+# Debian's build flags with all hardening (stack protector, fortify, format
+# checks, relro, bindnow); the file-prefix map takes the folder the build runs from.
 cd "$root"
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cppflags=$(dpkg-buildflags --get CPPFLAGS)
 cxxflags=$(dpkg-buildflags --get CXXFLAGS)
 ldflags=$(dpkg-buildflags --get LDFLAGS)

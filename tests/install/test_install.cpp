@@ -142,8 +142,13 @@ TEST_F(InstallTree, HoldsExactlyTheProgramsFiles)
             EXPECT_EQ(fileBytes(usr(e.path)), fileBytes(kSource + QLatin1Char('/') + e.source));
         }
     }
-    for (const char* program : {"bin/zb740", "bin/zb740-cli"})
+    for (const char* program : {"bin/zb740", "bin/zb740-cli"}) {
         EXPECT_TRUE(QFileInfo(usr(QLatin1String(program))).isExecutable()) << program;
+        // System libraries only: no library search path of their own.
+        const ProcessResult dynamic = runProcess(QStringLiteral("readelf"), {QStringLiteral("-d"), usr(QLatin1String(program))});
+        EXPECT_EQ(dynamic.exitCode, 0) << program;
+        EXPECT_FALSE(dynamic.out.contains("RPATH") || dynamic.out.contains("RUNPATH")) << dynamic.out.constData();
+    }
 
     // Nothing else lands in the tree: no libraries, tests or build tools.
     QStringList extra;

@@ -6,9 +6,9 @@
 // Heap allocations (operator new and Qt's malloc alike) are counted by the
 // tests' counting allocator; the repaint benchmarks report them per repaint
 // as "allocs_per_repaint".
-#include "run/RunState.h"
 #include "data/ReadingStore.h"
-#include "graph/GraphRenderer.h"
+#include "graph/RealtimeGraph.h"
+#include "run/RunState.h"
 
 #include <QApplication>
 #include <QImage>
@@ -54,8 +54,8 @@ void fillRealistic(LiveSeries& s)
 struct Scene {
     std::unique_ptr<LiveSeries> series = std::make_unique<LiveSeries>();
     RunState run;
-    GraphViewFields view;
     std::unique_ptr<GraphState> state = std::make_unique<GraphState>();
+    std::unique_ptr<GraphFrame> frame = std::make_unique<GraphFrame>();
     GraphRenderer renderer{QFont(QStringLiteral("宋体"), 10)};
     QImage screen{kViewW, kViewH, QImage::Format_RGB32};
     PlotGeometry geo = PlotGeometry::fromClient(kViewW, kViewH);
@@ -66,12 +66,11 @@ struct Scene {
         run.m_nCount = kSamples;
         run.m_tStart = 1700000000;
         run.m_nSampleMs = 1000;
-        view.m_nYGain = 10;
-        view.m_nYOffset = 0;
     }
     void repaint(QPainter& p)
     {
-        renderer.render(*state, view, run, *series, geo);
+        RealtimeGraph::layoutAndRender(*state, *frame, renderer, geo,
+                                       {RunView::of(*series, run.info()), YScaleValues {10, 0}, {}});
         renderer.paint(p, screen.rect(), *state);
     }
 };
@@ -104,9 +103,9 @@ void RealtimeRepaintZoom99(benchmark::State& bs)
         scene.repaint(p);
     }
     // 99 stored selections, each a slightly smaller band in the middle.
-    for (int j = 0; j < kMaxZoomDepth; ++j)
-        st.zoomStack[j] = ZoomStep{0.01, 0.01, 0.99, 0.99, 0, 0, 0, 0};
-    st.nZoomLevel = kMaxZoomDepth;
+    for (int j = 0; j < plot::kMaxZoomDepth; ++j)
+        st.zoomStack[j] = plot::ZoomStep {0.01, 0.01, 0.99, 0.99};
+    st.nZoomLevel = plot::kMaxZoomDepth;
     st.bAutoMode = 0;
     st.bFirstVisibleSet = 0;
     runRepaint(bs, scene);
@@ -122,7 +121,7 @@ void BareSegments(benchmark::State& bs)
         QPainter p(&scene.screen);
         scene.repaint(p);
     }
-    const GraphFrame& f = scene.renderer.frame();
+    const GraphFrame& f = *scene.frame;
     static QPoint points[kChannelCount][kSamples];
     for (int c = 0; c < kChannelCount; ++c)
         for (int s = 0; s < kSamples; ++s)

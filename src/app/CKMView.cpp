@@ -1,68 +1,55 @@
 #include "app/CKMView.h"
 
 #include "app/CMainFrame.h"
-#include "settings/Settings.h"
-#include "widgets/CScrollStrip.h"
 #include "graph/RealtimeGraph.h"
+#include "settings/Settings.h"
+#include "widgets/CYScaleDlg.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTimer>
-
-namespace {
-
-constexpr int kWatchdogMs = 3000;
-
-} // namespace
 
 CKMView::CKMView(CMainFrame* frame)
     : QWidget(frame)
     , m_frame(frame)
-    , m_run(frame->run())
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
 
     // The instrument panels, hidden until the first layout shows them.
-    m_curveBar = new CCurveBar(m_run, frame->options(), {&m_bShowCurve, &m_nYGain, &m_nYOffset}, this);
-    m_alarmPanel = new CAlarmPanel(frame->options(), this);
-    m_meterPanel = new CMeterPanel(m_run, this);
+    const ProgramPaths& paths = frame->options();
+    m_curveBar = new CCurveBar(this);
+    m_alarmPanel = new CAlarmPanel(settings::readConfiguredLimitTexts(settings::configFile(paths)), this);
+    m_meterPanel = new CMeterPanel(this);
     const std::pair<QWidget*, const char*> panels[] = {
         {m_curveBar, "curveBar"}, {m_alarmPanel, "alarmPanel"}, {m_meterPanel, "meterPanel"}};
     for (const auto& [panel, name] : panels) {
         panel->setObjectName(QLatin1String(name));
         panel->hide();
     }
-    connect(m_curveBar, &CCurveBar::viewsNeedUpdate, this, qOverload<>(&QWidget::update));
-    connect(this, &CKMView::sampleCommitted, m_curveBar, &CCurveBar::refresh);
+    connect(m_curveBar, &CCurveBar::curveChosen, this, &CKMView::showOnlyCurve);
+    connect(m_curveBar, &CCurveBar::combineChosen, this, &CKMView::showAllCurves);
+    connect(m_curveBar, &CCurveBar::yAxisChosen, this, &CKMView::chooseYScale);
     m_scrollStrip = new CScrollStrip(this);
     m_scrollStrip->setObjectName(QStringLiteral("scrollStrip"));
     m_scrollStrip->setAutoFillBackground(true);
     m_scrollStrip->hide(); // shown by the first layout
 
-    m_graph = new RealtimeGraph(this, *this, m_run, frame->doc().live(), frame->graphFont());
+    const Recorder& recorder = frame->recorder();
+    m_graph = new RealtimeGraph(this, [this, &recorder] {
+        return RealtimeGraph::Inputs {recorder.view(), yScale(), m_bShowCurve};
+    }, frame->graphFont());
     m_graph->setFrameClient([this] { return m_frame->clientRectInView(); });
     m_graph->setScrollStrip(m_scrollStrip);
     connect(m_graph, &RealtimeGraph::statusText, this, [this](int pane, const QString& text) {
         m_frame->setPaneText(pane, text);
     });
     connect(m_graph, &RealtimeGraph::undoZoomEnabledChanged, m_frame, &CMainFrame::updateCommands);
-    connect(m_graph, &RealtimeGraph::rearmSampleTimer, this, [this](int periodMs) {
-        if (periodMs > 0)
-            m_sampleTimer->start(periodMs);
-    });
 
-    const IniFile ini = settings::settingsFile(frame->options());
-    m_nYGain = settings::gainForIndex(settings::readGainIndex(ini, settings::kViewGainIndex), m_nYGain);
-    m_nYOffset = settings::offsetForIndex(settings::readOffsetIndex(ini, settings::kOffsetIndex), m_nYOffset);
-
-    m_sampleTimer = new QTimer(this);
-    connect(m_sampleTimer, &QTimer::timeout, this, &CKMView::onSampleTimer);
-    m_watchdogTimer = new QTimer(this);
-    m_watchdogTimer->setInterval(kWatchdogMs);
-    connect(m_watchdogTimer, &QTimer::timeout, this, &CKMView::onWatchdogTimer);
+    const IniFile ini = settings::settingsFile(paths);
+    m_nYGain = gainForIndex(settings::readGainIndex(ini, settings::kViewGainIndex), m_nYGain);
+    m_nYOffset = offsetForIndex(settings::readOffsetIndex(ini, settings::kOffsetIndex), m_nYOffset);
 }
 
 CKMView::~CKMView() = default;
@@ -77,12 +64,49 @@ void CKMView::onUndoZoom()
     m_graph->undoZoom();
 }
 
+void CKMView::onSampleCommitted()
+{
+    const RunState& run = m_frame->recorder().run();
+    m_curveBar->setCommitted(run.m_tStart, run.m_nCount);
+    m_graph->onSampleCommitted();
+}
+
+void CKMView::showOnlyCurve(int channel)
+{
+    for (int c = 0; c < kChannelCount; ++c)
+        m_bShowCurve[size_t(c)] = c == channel;
+    update();
+}
+
+void CKMView::showAllCurves()
+{
+    m_bShowCurve.fill(true);
+    update();
+}
+
+void CKMView::chooseYScale()
+{
+    // The dialog starts at the scale the settings file holds; the choice
+    // becomes the graph's scale and is stored there.
+    const IniFile ini = settings::settingsFile(m_frame->options());
+    CYScaleDlg dlg(settings::readGainIndex(ini, settings::kDialogGainIndex),
+                   settings::readOffsetIndex(ini, settings::kOffsetIndex), this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    // An index outside its table leaves that part of the scale as it was.
+    const YScaleValues chosen = dlg.chosenScale(yScale());
+    m_nYGain = chosen.gain;
+    m_nYOffset = chosen.offset;
+    update();
+    // Not being able to store the choice costs only its preselection next time.
+    (void)settings::writeYScaleIndexes(ini, dlg.gainIndex(), dlg.offsetIndex());
+}
+
 void CKMView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!m_bTimersStarted) {
-        m_bTimersStarted = true;
-        m_watchdogTimer->start();
+    if (!m_bShownOnce) {
+        m_bShownOnce = true;
         layoutPanels();
         // The frame creates its commands after the view.
         connect(m_frame->action(CMainFrame::Command::UndoZoom), &QAction::triggered, this, &CKMView::onUndoZoom,
@@ -126,7 +150,7 @@ void CKMView::layoutPanels()
 void CKMView::paintEvent(QPaintEvent* event)
 {
     // The graph paints the whole view, including the frame's grey areas
-    // around it, and re-arms the sample timer when Run asked for it.
+    // around it.
     QPainter p(this);
     m_graph->paint(p, event->rect());
     // The panels' texts follow every redraw of the graph.
@@ -156,18 +180,4 @@ void CKMView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
         m_graph->mouseRelease(event->position().toPoint());
-}
-
-void CKMView::onSampleTimer()
-{
-    const bool newSample = m_run.m_bNewFrame && m_run.m_bRunning;
-    if (newSample && !m_bDragging)
-        update();
-    if (m_run.commit())
-        emit sampleCommitted();
-}
-
-void CKMView::onWatchdogTimer()
-{
-    emit watchdogTick();
 }

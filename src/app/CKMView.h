@@ -1,37 +1,40 @@
 #pragma once
-// The view: fills the frame's client area, owns the graph state and the
-// instrument panels, commits samples at the run's interval and runs the
-// link watchdog's timer.
+// The view: fills the frame's client area, owns the real-time graph and the
+// instrument panels, and keeps what the user chose for the graph (its Y
+// scale and the curves shown). The panels report the user's choices here;
+// the view applies them, and stores the scale in the settings file.
 #include "base/Channel.h"
-#include "widgets/CScrollStrip.h"
-#include "plot/GraphViewFields.h"
+#include "base/YScale.h"
+#include "graph/GraphRenderer.h"
 #include "panels/CAlarmPanel.h"
 #include "panels/CCurveBar.h"
 #include "panels/CMeterPanel.h"
+#include "widgets/CScrollStrip.h"
 
 #include <QWidget>
 #include <array>
 
 class CMainFrame;
-class RunState;
-class QTimer;
 class RealtimeGraph;
 
-// The graph's fields (m_nYGain, m_nYOffset, m_bShowCurve, m_nScrollShift,
-// m_nFirstVisible, m_bDragging, the axis label texts) come with
-// GraphViewFields.
-class CKMView : public QWidget, public GraphViewFields {
+class CKMView : public QWidget {
     Q_OBJECT
 public:
     explicit CKMView(CMainFrame* frame);
     ~CKMView() override;
 
+    // The real-time graph's Y scale (value units per division, divisions)
+    // and the curves it shows.
+    int m_nYGain = 10;
+    int m_nYOffset = 0;
+    CurveSet m_bShowCurve {true, true, true, true, true};
+
+    YScaleValues yScale() const { return {m_nYGain, m_nYOffset}; }
     bool isZoomed() const;
 
     // Places the panels from the frame's client rectangle.
     void layoutPanels();
 
-    // The four panel places of the layout, in view coordinates.
     CCurveBar* curveBar() const { return m_curveBar; }
     CAlarmPanel* alarmPanel() const { return m_alarmPanel; }
     CMeterPanel* meterPanel() const { return m_meterPanel; }
@@ -40,17 +43,8 @@ public:
 
     // UndoZoom (command 32811): back to the whole run.
     void onUndoZoom();
-    // Sample timer tick: commits the latest reading of a running run.
-    void onSampleTimer();
-
-    QTimer* sampleTimer() const { return m_sampleTimer; }
-    QTimer* watchdogTimer() const { return m_watchdogTimer; }
-
-signals:
-    // A sample was committed (panels refresh their texts).
-    void sampleCommitted();
-    // The watchdog period passed.
-    void watchdogTick();
+    // A sample was committed: the graph draws it, the curve bar shows it.
+    void onSampleCommitted();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,16 +57,15 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void onWatchdogTimer();
+    void showOnlyCurve(int channel);
+    void showAllCurves();
+    void chooseYScale();
 
     CMainFrame* m_frame;
-    RunState& m_run;
     CCurveBar* m_curveBar = nullptr;
     CAlarmPanel* m_alarmPanel = nullptr;
     CMeterPanel* m_meterPanel = nullptr;
     CScrollStrip* m_scrollStrip = nullptr;
     RealtimeGraph* m_graph = nullptr;
-    QTimer* m_sampleTimer = nullptr;
-    QTimer* m_watchdogTimer = nullptr;
-    bool m_bTimersStarted = false;
+    bool m_bShownOnce = false;
 };

@@ -4,9 +4,10 @@
 #include "app/CKMView.h"
 #include "app/CSampleRateDlg.h"
 #include "app/RunSaver.h"
-#include "link/MeterLink.h"
+#include "graph/RealtimeGraph.h"
 #include "link/SimulatedMeter.h"
 #include "widgets/HelpContents.h"
+#include "widgets/StatusPane.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,13 +20,11 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <cstdio>
 
 namespace {
 
 constexpr int kToolBarHeight = 31;
-constexpr int kPollMs = 1000;
-constexpr int kScanMs = 1000;
-constexpr int kCommandRefreshMs = 100;
 
 // The graph font is requested by its own family name; where that face is
 // missing the metric-compatible sans serif takes its place, so the layout's
@@ -49,39 +48,27 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     setWindowTitle(QStringLiteral("ZB740"));
     setWindowIcon(QIcon(QStringLiteral(":/res/app_icon.svg")));
 
-    // 5. the serial control, inside the meter link; made before the view so
-    // the panels can reach it
-    createLink();
+    // The meter session and the run; made before the view, which draws them.
+    createRecorder();
 
-    // 2. the view, which builds the panels
+    // The view, which builds the panels.
     m_graphFont = makeGraphFont();
     m_view = new CKMView(this);
     setCentralWidget(m_view);
     connect(m_view->meterPanel(), &CMeterPanel::keyPacket, this, &CMainFrame::sendKeyPacket);
+    // Decoding compares against the alarm panel's limits, handed over as
+    // they change.
+    m_recorder->setAlarmLimits(m_view->alarmPanel()->alarmLimits());
+    connect(m_view->alarmPanel(), &CAlarmPanel::limitsChanged, m_recorder, &Recorder::setAlarmLimits);
 
-    // 3..7. toolbar, status bar
+    // Toolbar and status bar.
     createActions();
     createMenus();
     createToolBar();
     createStatusBar();
 
-    // 9. the poll timer and the one-shot port scan
-    m_pollTimer = new QTimer(this);
-    m_pollTimer->setInterval(kPollMs);
-    connect(m_pollTimer, &QTimer::timeout, this, &CMainFrame::onPollTimer);
-    m_pollTimer->start();
-    m_scanTimer = new QTimer(this);
-    m_scanTimer->setSingleShot(true);
-    m_scanTimer->setInterval(kScanMs);
-    connect(m_scanTimer, &QTimer::timeout, this, &CMainFrame::onScanTimer);
-    m_scanTimer->start();
-    connect(m_link, &MeterLink::devicesChanged, m_scanTimer, qOverload<>(&QTimer::start));
-    connect(m_view, &CKMView::watchdogTick, m_link, &MeterLink::watchdogTick);
-
-    m_commandTimer = new QTimer(this);
-    m_commandTimer->setInterval(kCommandRefreshMs);
-    connect(m_commandTimer, &QTimer::timeout, this, &CMainFrame::updateCommands);
-    m_commandTimer->start();
+    // The port number from the settings file; the poll and scan timers.
+    m_recorder->start(settings::readComPort(settings::settingsFile(m_options)));
     updateCommands();
 }
 
@@ -161,8 +148,11 @@ void CMainFrame::createToolBar()
 void CMainFrame::createStatusBar()
 {
     const int widths[3] = {150, 150, 500};
+    m_portPane = new StatusPane(this);
+    m_portPane->setObjectName(QStringLiteral("portStatusPane"));
+    m_portPane->setFullText(m_strPortStatus);
     for (int i = 0; i < 3; ++i) {
-        m_panes[i] = new QLabel(this);
+        m_panes[i] = i == 0 ? m_portPane : new QLabel(this);
         m_panes[i]->setFixedWidth(widths[i]);
         m_panes[i]->setFrameShape(QFrame::StyledPanel);
         m_panes[i]->setFrameShadow(QFrame::Sunken);
@@ -189,11 +179,15 @@ void CMainFrame::setPaneText(int pane, const QString& text)
 void CMainFrame::setPortStatus(const QString& text)
 {
     // Panes 1 and 2 belong to the graph's read-out: the port's state goes to
-    // the first pane, cut to its width, with the whole advice as tool tip.
+    // the first pane, cut to its width; the whole advice is one hover or
+    // click away, and on the terminal for those who started from one.
+    if (text == m_strPortStatus)
+        return;
     m_strPortStatus = text;
-    QLabel* pane = m_panes[0];
-    pane->setToolTip(text);
-    pane->setText(pane->fontMetrics().elidedText(text, Qt::ElideRight, pane->width() - 6));
+    if (m_portPane)
+        m_portPane->setFullText(text);
+    std::fprintf(stderr, "zb740: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
 }
 
 QRect CMainFrame::clientRectInView() const
@@ -205,10 +199,11 @@ QRect CMainFrame::clientRectInView() const
 
 void CMainFrame::updateCommands()
 {
-    const bool hasSamples = m_run.m_nCount != 0;
+    const RunState& run = m_recorder->run();
+    const bool hasSamples = run.m_nCount != 0;
     action(Command::Save)->setEnabled(hasSamples);
-    action(Command::Run)->setEnabled(m_run.m_bRunEnabled);
-    action(Command::Stop)->setEnabled(m_run.m_bStopEnabled);
+    action(Command::Run)->setEnabled(run.m_bRunEnabled);
+    action(Command::Stop)->setEnabled(run.m_bStopEnabled);
     action(Command::UndoZoom)->setEnabled(m_view->isZoomed());
     // The logger window and the printed report come with their own windows;
     // until then their commands stay disabled rather than doing nothing.
@@ -224,34 +219,38 @@ bool CMainFrame::askYesNo(const QString& text)
 
 void CMainFrame::onRun()
 {
+    RunState& run = m_recorder->run();
     CSampleRateDlg dlg(m_options.configFile, this);
-    if (m_run.m_nSampleMs / 1000 >= 1)
-        dlg.setSampleRate(m_run.m_nSampleMs / 1000);
-    if (m_run.m_nSampleLimit >= 1000 && m_run.m_nSampleLimit <= 10000)
-        dlg.setSampleData(m_run.m_nSampleLimit);
+    if (run.intervalSeconds() >= 1)
+        dlg.setSampleRate(run.intervalSeconds());
+    if (run.m_nSampleLimit >= 1000 && run.m_nSampleLimit <= 10000)
+        dlg.setSampleData(run.m_nSampleLimit);
 
-    if (m_run.m_bHasRun && askYesNo(QStringLiteral("Do you want to save the existing graph data before continuing?")))
+    if (run.m_bHasRun && askYesNo(QStringLiteral("Do you want to save the existing graph data before continuing?")))
         (void)saveRun(); // a failure was shown; the new run may still replace the old one
     if (dlg.exec() == QDialog::Accepted)
         confirmRun(dlg.sampleRate(), dlg.sampleData());
 
-    if (m_run.m_bRunning)
-        m_run.m_bHasRun = true;
-    // The view's next repaint restarts the sample timer with the new period.
-    m_run.m_bRearmSampleTimer = true;
+    if (run.m_bRunning)
+        run.m_bHasRun = true;
+    // The sample timer starts over with the run's interval, also when the
+    // dialog was cancelled.
+    m_recorder->rearmSampleTimer();
     m_view->update();
     updateCommands();
 }
 
 void CMainFrame::confirmRun(int intervalSeconds, int sampleCount)
 {
-    m_run.confirm(intervalSeconds, sampleCount);
+    m_recorder->confirmRun(intervalSeconds, sampleCount);
+    const RunState& run = m_recorder->run();
+    m_view->curveBar()->setSampleSettings(run.intervalSeconds(), run.m_nSampleLimit);
     m_view->update();
 }
 
 void CMainFrame::onStop()
 {
-    m_run.stop();
+    m_recorder->stopRun();
     updateCommands();
 }
 
@@ -262,11 +261,11 @@ void CMainFrame::onSave()
 
 Status CMainFrame::saveRun()
 {
-    RunSaver saver(RunView::of(m_doc.live(), m_run.info()), m_options.settingsDir);
-    return saver.save(this, {m_view->m_nYGain, m_view->m_nYOffset});
+    RunSaver saver(m_recorder->view(), m_options.settingsDir);
+    return saver.save(this, m_view->yScale());
 }
 
-void CMainFrame::createLink()
+void CMainFrame::createRecorder()
 {
     if (m_options.simulate) {
         // The simulated meter answers on a pseudo-terminal in this process;
@@ -280,62 +279,49 @@ void CMainFrame::createLink()
             QMetaObject::invokeMethod(this, [this, text] { setPortStatus(text); }, Qt::QueuedConnection);
         }
     }
-    // The decoder compares against the limits the alarm panel holds at each
-    // frame (the panel exists before the first frame can arrive).
-    m_link = new MeterLink(m_options, m_run, m_doc.live(),
-        [this] { return m_view ? m_view->alarmPanel()->alarmLimits() : AlarmLimits {}; }, this);
-    // 1. the port number from the settings file
-    m_link->setComPort(settings::readComPort(settings::settingsFile(m_options)));
-    connect(m_link, &MeterLink::frameDecoded, this, [this](const DecodeResult& r) {
-        if (r.valid) {
-            // The panels repaint what changed themselves.
-            const FrameDecoder& d = m_link->decoder();
-            m_view->meterPanel()->setDisplayTexts(d.displayTexts());
-            m_view->alarmPanel()->setMinMaxTexts(d.minMaxTexts());
-            m_view->alarmPanel()->setAlarmFlags(m_link->m_bHiAlarm, m_link->m_bLowAlarm);
-            m_view->curveBar()->setBatteryText(d.batteryText());
-            m_view->curveBar()->refresh();
-        }
-        onFrameDecoded(r.runStarted, r.lcdChanged, r.alarmsChanged);
+    m_recorder = new Recorder(m_options, m_doc.live(), this);
+    connect(m_recorder, &Recorder::frameDecoded, this, &CMainFrame::onFrameDecoded);
+    connect(m_recorder, &Recorder::linkChanged, this, &CMainFrame::onLinkChanged);
+    connect(m_recorder, &Recorder::sampleCommitted, this, [this] {
+        m_view->onSampleCommitted();
+        updateCommands();
     });
-    connect(m_link, &MeterLink::linkLost, this, &CMainFrame::onLinkLost);
-    connect(m_link, &MeterLink::portStatusChanged, this, &CMainFrame::setPortStatus);
-    connect(m_link, &MeterLink::over16Message, this, [this](const QString& text) {
+    connect(m_recorder, &Recorder::runFinished, this, &CMainFrame::updateCommands);
+    connect(m_recorder, &Recorder::portStatusChanged, this, &CMainFrame::setPortStatus);
+    connect(m_recorder, &Recorder::over16Message, this, [this](const QString& text) {
         QMessageBox::warning(this, QStringLiteral("ZB740"), text, QMessageBox::Ok);
     });
-    // 8. the watchdog marks the stored port; no request is outstanding
-    m_link->start();
 }
 
-void CMainFrame::onFrameDecoded(bool runStarted, bool lcdChanged, bool alarmsChanged)
+void CMainFrame::onFrameDecoded(const DecodeResult& r)
 {
-    if (runStarted)
+    if (r.valid) {
+        // The panels repaint what changed themselves.
+        const MeterLink& link = m_recorder->link();
+        const FrameDecoder& d = link.decoder();
+        m_view->meterPanel()->setDisplayTexts(d.displayTexts());
+        m_view->alarmPanel()->setMinMaxTexts(d.minMaxTexts());
+        m_view->alarmPanel()->setAlarmFlags(link.m_bHiAlarm, link.m_bLowAlarm);
+        m_view->curveBar()->setBatteryText(d.batteryText());
+    }
+    if (r.runStarted)
         m_view->update();
-    Q_UNUSED(lcdChanged);    // the meter face compares its texts itself
-    Q_UNUSED(alarmsChanged); // the alarm panel repaints on a changed flag
     updateCommands();
 }
 
-void CMainFrame::onLinkLost()
+void CMainFrame::onLinkChanged(bool up)
 {
-    m_view->meterPanel()->onLinkStateChanged();
-    m_view->alarmPanel()->update();
+    m_view->meterPanel()->setLinkUp(up);
+    if (!up) {
+        const MeterLink& link = m_recorder->link();
+        m_view->alarmPanel()->setAlarmFlags(link.m_bHiAlarm, link.m_bLowAlarm);
+    }
     updateCommands();
-}
-
-void CMainFrame::onPollTimer()
-{
-    m_link->pollTick();
-}
-
-void CMainFrame::onScanTimer()
-{
-    m_link->scanTick();
 }
 
 void CMainFrame::sendKeyPacket(const QByteArray& packet)
 {
-    m_link->sendPacket(packet);
+    m_recorder->sendKeyPacket(packet);
 }
 
 void CMainFrame::onHelp()
@@ -351,11 +337,15 @@ void CMainFrame::onAbout()
 
 void CMainFrame::writeSettingsAtClose()
 {
+    const RunState& run = m_recorder->run();
     settings::CloseValues v;
-    v.comPort = m_link->m_nComPort;
+    v.comPort = m_recorder->link().m_nComPort;
     v.limits = m_view->alarmPanel()->limitTexts();
-    v.sampleRateText = m_run.m_strSampleRateText;
-    v.sampleDataText = m_run.m_strSampleDataText;
+    // Empty before the first Run.
+    if (run.m_nSampleMs > 0) {
+        v.sampleRateText = QString::number(run.intervalSeconds());
+        v.sampleDataText = QString::number(run.m_nSampleLimit);
+    }
     v.gain = m_view->m_nYGain;
     v.offset = m_view->m_nYOffset;
     // A settings file that cannot be written is not worth a question at
@@ -363,21 +353,26 @@ void CMainFrame::writeSettingsAtClose()
     (void)settings::writeAtClose(settings::settingsFile(m_options), v);
 }
 
+void CMainFrame::closeWithoutAsking()
+{
+    m_bClosingWithoutAsking = true;
+    close();
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    writeSettingsAtClose();
-    m_link->closePort();
-    if (m_run.m_nCount > 1 && askYesNo(QStringLiteral("Do you want to save the data before closing?"))) {
-        // A save that failed (the user has seen why) keeps the window open,
-        // so the run is not lost; a cancelled dialog closes as asked.
-        const Status saved = saveRun();
-        if (!saved.ok() && !saved.isCancelled()) {
+    // The question comes first: a close the user abandons, or a save that
+    // was cancelled or failed, leaves everything as it was, the run still
+    // recording. Only a close that goes ahead writes the settings and
+    // lets go of the meter.
+    if (!m_bClosingWithoutAsking && m_recorder->run().m_nCount > 1
+        && askYesNo(QStringLiteral("Do you want to save the data before closing?"))) {
+        if (!saveRun().ok()) {
             event->ignore();
             return;
         }
     }
-    m_pollTimer->stop();
-    m_scanTimer->stop();
-    m_commandTimer->stop();
+    writeSettingsAtClose();
+    m_recorder->shutDown();
     event->accept();
 }

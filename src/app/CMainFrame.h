@@ -1,22 +1,24 @@
 #pragma once
 // The main window: menu, toolbar, status bar, the run commands and the close
-// sequence. It owns the document, the run state and the view; the panels and
-// the graph are drawn by the view.
+// sequence. It owns the document, the recorder (the meter session and the
+// run) and the view; the panels and the graph are drawn by the view. Data
+// flows one way: the recorder reports, the window shows; the window hands
+// the user's commands to the recorder and writes the settings file.
 #include "app/AppOptions.h"
-#include "run/RunState.h"
-#include "settings/Settings.h"
+#include "base/Status.h"
 #include "data/CKMDoc.h"
+#include "recorder/Recorder.h"
+#include "settings/Settings.h"
 
 #include <QFont>
 #include <QMainWindow>
 #include <array>
 
 class CKMView;
-class MeterLink;
 class SimulatedMeter;
+class StatusPane;
 class QAction;
 class QLabel;
-class QTimer;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -28,13 +30,15 @@ public:
     enum class Command { Save, Open, Print, Exit, Run, Stop, UndoZoom, About, Contents };
     QAction* action(Command c) const { return m_actions[static_cast<int>(c)]; }
 
-    RunState& run() { return m_run; }
+    Recorder& recorder() { return *m_recorder; }
+    const Recorder& recorder() const { return *m_recorder; }
+    RunState& run() { return m_recorder->run(); }
     CKMDoc& doc() { return m_doc; }
     CKMView* view() const { return m_view; }
     const AppOptions& options() const { return m_options; }
     const QFont& graphFont() const { return m_graphFont; }
-    // The meter link: serial control, decoder, port discovery, watchdog.
-    MeterLink* link() const { return m_link; }
+    // The meter link: serial control, decoder, port discovery.
+    MeterLink* link() const { return &m_recorder->link(); }
     // The in-process simulated meter of --simulate (else null).
     SimulatedMeter* simulatedMeter() const { return m_simulator; }
 
@@ -46,14 +50,18 @@ public:
     // included) in the coordinates of the view.
     QRect clientRectInView() const;
 
-    // The state of the meter's port as last reported by the link (shown,
-    // shortened, in pane 0).
+    // The state of the meter's port as last reported by the link: shown,
+    // shortened, in pane 0, whole in its tool tip and when the pane is
+    // clicked, and written to stderr as one line per change.
     const QString& portStatusText() const { return m_strPortStatus; }
     void setPortStatus(const QString& text);
 
-    // Enabled states follow the run flags; called after every state change
-    // and on a short timer.
+    // Enabled states follow the run flags; called after every state change.
     void updateCommands();
+
+    // Ends the program without asking anything, as when the session ends:
+    // the settings are written, the port is closed, the window closes.
+    void closeWithoutAsking();
 
 public slots:
     void onRun();
@@ -72,29 +80,25 @@ private:
     void createMenus();
     void createToolBar();
     void createStatusBar();
+    void createRecorder();
     void confirmRun(int intervalSeconds, int sampleCount);
     // Writes the data files of the current run; a failure has been shown to
     // the user.
     Status saveRun();
     bool askYesNo(const QString& text);
     void writeSettingsAtClose();
-    void onPollTimer();
-    void onScanTimer();
-    void createLink();
-    void onFrameDecoded(bool runStarted, bool lcdChanged, bool alarmsChanged);
-    void onLinkLost();
+    void onFrameDecoded(const DecodeResult& result);
+    void onLinkChanged(bool up);
 
     AppOptions m_options;
     CKMDoc m_doc;
-    RunState m_run;
+    Recorder* m_recorder = nullptr;
     CKMView* m_view = nullptr;
     QFont m_graphFont;
     std::array<QAction*, 9> m_actions {};
+    StatusPane* m_portPane = nullptr;
     std::array<QLabel*, 3> m_panes {};
     QString m_strPortStatus;
-    QTimer* m_pollTimer = nullptr;
-    QTimer* m_scanTimer = nullptr;
-    QTimer* m_commandTimer = nullptr;
     SimulatedMeter* m_simulator = nullptr;
-    MeterLink* m_link = nullptr;
+    bool m_bClosingWithoutAsking = false;
 };

@@ -2,6 +2,7 @@
 #include "app/AppOptions.h"
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
+#include "recorder/StopSignals.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -87,6 +88,13 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/app_icon.svg")));
 
     CMainFrame frame(options);
+    // A logout, a shutdown or a closed terminal ends the program like a
+    // close that cannot ask: settings written, port closed.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &frame, [&frame] {
+        frame.closeWithoutAsking();
+        QApplication::quit();
+    });
     // Without a window manager "maximised" means nothing: start at the size
     // of the screen so the window is as large either way.
     if (QScreen* screen = QGuiApplication::primaryScreen())

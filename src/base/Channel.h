@@ -35,8 +35,9 @@ inline float toDisplayUnit(float celsius, int channel, bool fahrenheit)
 // K/IR readings are cut to one decimal toward zero before display. The
 // product is taken in single precision, as the reading itself is single:
 // 0.7f * 10 is exactly 7, where the double product of 0.7f would be
-// 6.99999988 and cut a tenth too far.
-inline double cutToTenth(float v) { return std::trunc(v * 10.0f) * 0.1; }
+// 6.99999988 and cut a tenth too far. A reading between -0.1 and 0 cuts to
+// zero, not to a negative zero that would print as "-0.0".
+inline double cutToTenth(float v) { return std::trunc(v * 10.0f) * 0.1 + 0.0; }
 
 // Curve quantisation: to tenths, half away from zero.
 inline double roundTenthAway(double v)

@@ -3,6 +3,7 @@
 // unit, and the vertical scale of the graph it was recorded with. Stored
 // from the live run, loaded into the ReviewRecord.
 #include "base/Status.h"
+#include "base/YScale.h"
 #include "data/ReadingStore.h"
 #include "data/RunView.h"
 
@@ -13,14 +14,6 @@ class QIODevice;
 
 inline constexpr char kDataFileMagic[] = "KM4471";
 inline constexpr char kInvalidFormatText[] = "Invalid Format!";
-
-// A graph's vertical scale as values: gain in units per division, offset in
-// divisions (for example 10 and -2), not as list indexes.
-struct YScaleValues {
-    int32_t gain = 10;
-    int32_t offset = 0;
-    bool operator==(const YScaleValues&) const = default;
-};
 
 namespace DataFile {
 

@@ -1,5 +1,7 @@
 #include "data/RunFiles.h"
 
+#include "data/FileSync.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -52,9 +54,14 @@ Status RunFiles::saveRun(const QString& dataPath, const RunView& run, YScaleValu
 
     // Both are complete in their temporary files; put them in place. The
     // export goes first so a data file never appears without its table.
+    // Each commit syncs its file before the rename; syncing the folder
+    // afterwards makes the new names durable too, so once this returns a
+    // crash cannot take the files back (and a run journal may go).
     if (Status s = commit(text); !s.ok())
         return s;
-    return commit(data);
+    if (Status s = commit(data); !s.ok())
+        return s;
+    return FileSync::syncFolderOf(dataPath);
 }
 
 Status RunFiles::saveExport(const QString& path, const RunView& run)
@@ -64,5 +71,7 @@ Status RunFiles::saveExport(const QString& path, const RunView& run)
         return s;
     if (Status s = TextExport::write(text, run); !s.ok())
         return s.prefixed(failedPrefix(path));
-    return commit(text);
+    if (Status s = commit(text); !s.ok())
+        return s;
+    return FileSync::syncFolderOf(path);
 }

@@ -17,7 +17,8 @@ namespace RunFiles {
 QString exportPathFor(const QString& dataPath);
 
 // Writes the data file at dataPath and the text export beside it. A failure
-// names the file and the reason.
+// names the file and the reason. When it returns ok, both files and their
+// names are synced to the disk: a journal of the run may be removed.
 Status saveRun(const QString& dataPath, const RunView& run, YScaleValues scale);
 
 // Writes only the text export of a run to path, with the same safety.

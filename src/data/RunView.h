@@ -5,6 +5,13 @@
 #include "data/ReadingStore.h"
 #include "run/RunInfo.h"
 
+// One channel's samples, wherever they lie in the record.
+struct ChannelSpan {
+    const float* first = nullptr;
+    int stride = 1;
+    float operator[](int sample) const { return first[sample * stride]; }
+};
+
 class RunView {
 public:
     RunView() = default;
@@ -25,6 +32,7 @@ public:
     {
         return m_values[sample * m_sampleStride + channel * m_channelStride];
     }
+    ChannelSpan channel(int c) const { return {m_values + c * m_channelStride, m_sampleStride}; }
     // Time of sample k: the start plus k intervals.
     int64_t timeOf(int sample) const { return m_info.start + int64_t(sample) * m_info.interval; }
 

@@ -1,12 +1,11 @@
 #include "graph/GraphRenderer.h"
-#include "base/LocalTime.h"
 
-#include "run/RunState.h"
-#include "data/ReadingStore.h"
+#include "base/LocalTime.h"
 
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPalette>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -88,27 +87,26 @@ void GraphRenderer::setFont(const QFont& graphFont)
     ++m_fontGeneration;
 }
 
-void GraphRenderer::render(GraphState& st, GraphViewFields& view, RunState& run, const LiveSeries& series,
-                           const PlotGeometry& geo)
+void GraphRenderer::render(const GraphFrame& frame, const RunView& run, const CurveSet& shown)
 {
-    prepareFrame(st, view, run, geo, m_frame);
-
+    const PlotGeometry& geo = frame.geo;
+    m_geo = geo;
     ChromeKey ck;
     ck.R = geo.R;
     ck.B = geo.B;
     ck.T = geo.T;
     ck.FR = geo.FR;
     ck.FB = geo.FB;
-    std::memcpy(ck.yValue, m_frame.yValue, sizeof ck.yValue);
-    std::memcpy(ck.tAxisTime, st.tAxisTime, sizeof ck.tAxisTime);
-    std::memcpy(ck.timeShown, m_frame.timeLabelShown, sizeof ck.timeShown);
-    std::memcpy(ck.timeX, m_frame.timeLabelX, sizeof ck.timeX);
-    ck.show = view.m_bShowCurve;
+    std::memcpy(ck.yValue, frame.yValue.data(), sizeof ck.yValue);
+    std::memcpy(ck.tAxisTime, frame.tAxisTime, sizeof ck.tAxisTime);
+    std::memcpy(ck.timeShown, frame.timeLabelShown, sizeof ck.timeShown);
+    std::memcpy(ck.timeX, frame.timeLabelX, sizeof ck.timeX);
+    ck.show = shown;
     ck.fontGeneration = m_fontGeneration;
     if (!(ck == m_chromeKey)) {
         m_chromeKey = ck;
-        formatLabels(view, st);
-        drawChrome(view);
+        formatLabels(frame);
+        drawChrome(frame, shown);
     }
 
     if (!geo.usable()) {
@@ -123,17 +121,17 @@ void GraphRenderer::render(GraphState& st, GraphViewFields& view, RunState& run,
     GridKey gk;
     gk.W = geo.W;
     gk.H = geo.H;
-    gk.nGridX = m_frame.nGridX;
-    std::memcpy(gk.gridX, m_frame.gridX, sizeof gk.gridX);
-    std::memcpy(gk.gridY, m_frame.gridY, sizeof gk.gridY);
+    gk.nGridX = frame.nGridX;
+    std::memcpy(gk.gridX, frame.gridX, sizeof gk.gridX);
+    std::memcpy(gk.gridY, frame.gridY, sizeof gk.gridY);
     if (!(gk == m_gridKey)) {
         m_gridKey = gk;
-        drawGrid();
+        drawGrid(frame);
     }
     // Start from the cached grid: a plain copy of equal-sized images.
     const qsizetype bytes = m_grid.sizeInBytes();
     std::memcpy(m_plot.bits(), m_grid.constBits(), static_cast<size_t>(bytes));
-    drawCurves(view, run, series);
+    drawCurves(frame, run, shown);
 }
 
 void GraphRenderer::ensurePlotImages(int W, int H)
@@ -149,17 +147,17 @@ void GraphRenderer::ensurePlotImages(int W, int H)
     m_plotPainter.setRenderHint(QPainter::Antialiasing, false);
 }
 
-void GraphRenderer::formatLabels(GraphViewFields& view, const GraphState& st) const
+void GraphRenderer::formatLabels(const GraphFrame& frame)
 {
     for (int j = 0; j < kTimeMarks; ++j)
-        view.m_strTimeLabel[j] = LocalTime::format(st.tAxisTime[j], "%H:%M:%S");
+        m_strTimeLabel[j] = LocalTime::format(frame.tAxisTime[j], "%H:%M:%S");
     for (int i = 0; i <= kAxisDivisions; ++i)
-        view.m_strYLabel[i] = QString::asprintf("%.2f", double(m_frame.yValue[i]));
+        m_strYLabel[i] = plot::yLabelText(frame.yValue[size_t(i)]);
 }
 
-void GraphRenderer::drawChrome(const GraphViewFields& view)
+void GraphRenderer::drawChrome(const GraphFrame& frame, const CurveSet& shown)
 {
-    const PlotGeometry& g = m_frame.geo;
+    const PlotGeometry& g = frame.geo;
     const int w = g.R > 0 ? g.R : 1, h = g.B > 0 ? g.B : 1;
     if (m_chrome.width() != w || m_chrome.height() != h)
         m_chrome = QImage(w, h, QImage::Format_RGB32);
@@ -189,7 +187,7 @@ void GraphRenderer::drawChrome(const GraphViewFields& view)
         for (int i = 0; i <= kAxisDivisions; ++i) {
             const int t = ys.y + yTickY(g.H, i);
             p.drawLine(ys.x + 63, t, ys.x + 67, t);
-            cellText(p, fm, ys.x + yLabelX(m_frame.yValue[i]), ys.y + yLabelY(g.H, i), view.m_strYLabel[i]);
+            cellText(p, fm, ys.x + yLabelX(frame.yValue[size_t(i)]), ys.y + yLabelY(g.H, i), m_strYLabel[i]);
         }
         fill(g.rightStrip());
     }
@@ -198,7 +196,7 @@ void GraphRenderer::drawChrome(const GraphViewFields& view)
     fill(g.legendBand());
     p.setBackground(Qt::white);
     for (int k = 0; k < kChannelCount; ++k) {
-        if (!view.m_bShowCurve[k])
+        if (!shown[size_t(k)])
             continue;
         p.setPen(Qt::black);
         cellText(p, fm, g.legendTextX(k), g.legendTextY(), QString::fromLatin1(kChannelLegend[k]));
@@ -211,43 +209,42 @@ void GraphRenderer::drawChrome(const GraphViewFields& view)
         fill(g.timeBand());
     p.setBackground(buttonFace);
     p.setPen(Qt::black);
-    if (m_frame.count >= 1) {
+    if (frame.count >= 1) {
         for (int j = 0; j < kTimeMarks; ++j) {
-            if (m_frame.timeLabelShown[j])
-                cellText(p, fm, m_frame.timeLabelX[j], g.timeLabelY(), view.m_strTimeLabel[j]);
+            if (frame.timeLabelShown[j])
+                cellText(p, fm, frame.timeLabelX[j], g.timeLabelY(), m_strTimeLabel[j]);
         }
     }
 }
 
-void GraphRenderer::drawGrid()
+void GraphRenderer::drawGrid(const GraphFrame& frame)
 {
-    const PlotGeometry& g = m_frame.geo;
+    const PlotGeometry& g = frame.geo;
     m_grid.fill(Qt::black);
     QPainter p(&m_grid);
     p.setPen(dottedPen(kGridColor));
-    for (int i = 0; i < m_frame.nGridX; ++i)
-        p.drawLine(m_frame.gridX[i], g.H, m_frame.gridX[i], 0);
+    for (int i = 0; i < frame.nGridX; ++i)
+        p.drawLine(frame.gridX[i], g.H, frame.gridX[i], 0);
     for (int i = 0; i < kAxisDivisions; ++i)
-        p.drawLine(0, m_frame.gridY[i], g.W, m_frame.gridY[i]);
+        p.drawLine(0, frame.gridY[i], g.W, frame.gridY[i]);
 }
 
-void GraphRenderer::drawCurves(const GraphViewFields& view, const RunState& run, const LiveSeries& series)
+void GraphRenderer::drawCurves(const GraphFrame& f, const RunView& run, const CurveSet& shown)
 {
-    const GraphFrame& f = m_frame;
-    const int n = f.count < kMaxSamples ? f.count : kMaxSamples;
+    const int n = std::min({f.count, run.count(), kMaxSamples});
     if (n < 2)
         return;
     const double X0 = f.tf.X0, dx = f.tf.dx;
     const int shift = f.autoMode ? 0 : f.scrollShift;
     for (int s = 0; s < n; ++s)
         m_x[s] = std::trunc(dx * (double(s) + shift) + X0);
-    const bool fahrenheit = run.m_bFahrenheit;
+    const bool fahrenheit = run.fahrenheit();
     const double hiX = f.geo.W + 2.0, hiY = f.geo.H + 2.0;
 
     for (int c = 0; c < kChannelCount; ++c) {
-        if (!view.m_bShowCurve[c])
+        if (!shown[size_t(c)])
             continue;
-        const float* values = series.values[c];
+        const ChannelSpan values = run.channel(c);
         QLine* out = m_lines.get();
         double xa = m_x[0];
         double ya = std::trunc(plotY(f, c, values[0], fahrenheit));
@@ -273,7 +270,7 @@ void GraphRenderer::paint(QPainter& p, const QRect& exposed, const GraphState& s
 {
     if (!m_chrome.isNull())
         p.drawImage(exposed.topLeft(), m_chrome, exposed);
-    const PlotGeometry& g = m_frame.geo;
+    const PlotGeometry& g = m_geo;
     if (!m_plot.isNull())
         p.drawImage(g.x0, g.y0, m_plot);
 
@@ -295,7 +292,7 @@ void GraphRenderer::paint(QPainter& p, const QRect& exposed, const GraphState& s
 
 QRgb GraphRenderer::pictureAt(int x, int y) const
 {
-    const PlotGeometry& g = m_frame.geo;
+    const PlotGeometry& g = m_geo;
     const int px = x - g.x0, py = y - g.y0;
     if (!m_plot.isNull() && px >= 0 && py >= 0 && px < m_plot.width() && py < m_plot.height())
         return m_plot.pixel(px, py);

@@ -4,7 +4,8 @@
 // view) and the plot (W x H). The chrome and the plot's grid are redrawn only
 // when what they show changes; a repaint otherwise copies the cached grid and
 // draws the curves, without allocating.
-#include "plot/GraphGeometry.h"
+#include "data/RunView.h"
+#include "graph/RealtimeLayout.h"
 
 #include <QColor>
 #include <QFont>
@@ -16,8 +17,8 @@
 #include <array>
 #include <memory>
 
-struct LiveSeries;
-class RunState;
+// Which curves are shown, in channel order.
+using CurveSet = std::array<bool, kChannelCount>;
 
 inline const QColor kCurveScreenColor[kChannelCount] = {
     QColor(255, 0, 0), QColor(255, 255, 0), QColor(0, 255, 255), QColor(200, 100, 200), QColor(0, 255, 0)};
@@ -33,15 +34,19 @@ public:
 
     void setFont(const QFont& graphFont);
 
-    // One full repaint: scales, labels (into the view fields), chrome and plot.
-    void render(GraphState& st, GraphViewFields& view, RunState& run, const LiveSeries& series,
-                const PlotGeometry& geo);
+    // One full repaint of a laid-out frame: labels, chrome and plot. Reads
+    // its inputs only.
+    void render(const GraphFrame& frame, const RunView& run, const CurveSet& shown);
 
     // Copies the picture to a painter in view coordinates, then the cursor
     // line and the rubber band over it.
     void paint(QPainter& p, const QRect& exposed, const GraphState& st) const;
 
-    const GraphFrame& frame() const { return m_frame; }
+    // The geometry of the last render.
+    const PlotGeometry& geometry() const { return m_geo; }
+    // The axis texts of the last render.
+    const QString& yLabel(int i) const { return m_strYLabel[i]; }
+    const QString& timeLabel(int j) const { return m_strTimeLabel[j]; }
     const QImage& chrome() const { return m_chrome; }
     const QImage& plot() const { return m_plot; }
 
@@ -64,10 +69,10 @@ private:
         bool operator==(const GridKey&) const = default;
     };
 
-    void formatLabels(GraphViewFields& view, const GraphState& st) const;
-    void drawChrome(const GraphViewFields& view);
-    void drawGrid();
-    void drawCurves(const GraphViewFields& view, const RunState& run, const LiveSeries& series);
+    void formatLabels(const GraphFrame& frame);
+    void drawChrome(const GraphFrame& frame, const CurveSet& shown);
+    void drawGrid(const GraphFrame& frame);
+    void drawCurves(const GraphFrame& frame, const RunView& run, const CurveSet& shown);
     void ensurePlotImages(int W, int H);
     // The cached picture's pixel at a view position.
     QRgb pictureAt(int x, int y) const;
@@ -77,7 +82,9 @@ private:
 
     QFont m_font;
     int m_fontGeneration = 0;
-    GraphFrame m_frame;
+    PlotGeometry m_geo;
+    QString m_strYLabel[kAxisDivisions + 1];
+    QString m_strTimeLabel[kTimeMarks];
     ChromeKey m_chromeKey;
     GridKey m_gridKey;
 

@@ -1,23 +1,18 @@
 #include "graph/RealtimeGraph.h"
 
-#include "run/RunState.h"
-#include "data/ReadingStore.h"
-#include "widgets/CScrollStrip.h"
 #include "plot/CursorReadout.h"
-#include "plot/GraphInteraction.h"
+#include "widgets/CScrollStrip.h"
 
 #include <QPainter>
-#include <algorithm>
 #include <QScrollBar>
 #include <QWidget>
+#include <algorithm>
 
-RealtimeGraph::RealtimeGraph(QWidget* view, GraphViewFields& fields, RunState& run, const LiveSeries& series,
-                             const QFont& graphFont)
+RealtimeGraph::RealtimeGraph(QWidget* view, InputSource inputs, const QFont& graphFont)
     : QObject(view)
     , m_view(view)
-    , m_fields(fields)
-    , m_run(run)
-    , m_series(series)
+    , m_inputs(std::move(inputs))
+    , m_frame(std::make_unique<GraphFrame>())
     , m_renderer(graphFont)
 {
     m_watch.setInterval(10);
@@ -67,7 +62,7 @@ void RealtimeGraph::repaintNow()
 void RealtimeGraph::paint(QPainter& p, const QRect& exposed)
 {
     const PlotGeometry g = geometry();
-    const PlotGeometry& last = m_renderer.frame().geo;
+    const PlotGeometry& last = m_renderer.geometry();
     const bool sameGeometry = last.R == g.R && last.B == g.B && last.T == g.T && last.FR == g.FR && last.FB == g.FB;
     const bool overlayOnly = !m_overlayPending.isEmpty() && m_overlayPending.contains(exposed);
     // A repaint of the whole view (an update() without a rectangle, from a
@@ -92,7 +87,7 @@ QRect RealtimeGraph::cursorRect() const
 {
     if (m_state.bCursorHidden)
         return {};
-    const PlotGeometry& g = m_renderer.frame().geo;
+    const PlotGeometry& g = m_renderer.geometry();
     return QRect(m_state.nCursorX, g.y0, 1, g.H + 1);
 }
 
@@ -105,25 +100,48 @@ QRect RealtimeGraph::bandRect() const
         .adjusted(0, 0, 1, 1);
 }
 
+void RealtimeGraph::layoutAndRender(GraphState& st, GraphFrame& frame, GraphRenderer& renderer,
+                                    const PlotGeometry& geo, const Inputs& in)
+{
+    settleScale(st, in.run.count(), geo.W);
+    layoutFrame(st, geo, in.run.info(), in.scale, frame);
+    keepFirstVisible(st, frame);
+    renderer.render(frame, in.run, in.shown);
+}
+
+void RealtimeGraph::onSampleCommitted()
+{
+    m_bCommitPending = true;
+    if (!m_state.bDragging)
+        m_view->update();
+}
+
 void RealtimeGraph::render()
 {
     m_rendered = true;
     m_dirty = false;
-    m_renderer.render(m_state, m_fields, m_run, m_series, geometry());
+    const Inputs in = m_inputs();
+    const PlotGeometry g = geometry();
+
+    // Cursor keep-alive: a repaint that draws a committed sample keeps the
+    // line; any other repaint removes it until the pointer moves again.
+    if (m_bCommitPending) {
+        if (!m_state.bCursorHidden)
+            m_bCommitPending = false;
+    } else {
+        m_state.bCursorHidden = 1;
+    }
+    layoutAndRender(m_state, *m_frame, m_renderer, g, in);
 
     // Idle texts while the run is empty.
-    const bool idle = m_run.m_nCount == 0;
+    const bool idle = in.run.count() == 0;
     if (idle && !m_idleShown) {
         emit statusText(1, QString::fromLatin1(kIdleTimeText));
         emit statusText(2, QString::fromLatin1(kIdleValuesText));
     }
     m_idleShown = idle;
 
-    if (m_run.m_bRearmSampleTimer) {
-        m_run.m_bRearmSampleTimer = false;
-        emit rearmSampleTimer(m_run.m_nSampleMs);
-    }
-    syncScrollStrip();
+    syncScrollStrip(in.run.count());
     syncCommandState();
     emit rendered();
 }
@@ -137,7 +155,7 @@ void RealtimeGraph::syncCommandState()
     }
 }
 
-void RealtimeGraph::syncScrollStrip()
+void RealtimeGraph::syncScrollStrip(int count)
 {
     if (!m_strip)
         return;
@@ -148,11 +166,11 @@ void RealtimeGraph::syncScrollStrip()
         return;
     }
     // Range 0 .. m_nCount; position P shows sample P at the left edge.
-    bar->setRange(0, m_run.m_nCount);
-    const double dx = m_state.current.dx;
+    bar->setRange(0, count);
+    const double dx = m_frame->tf.dx;
     const int visible = dx > 0 ? static_cast<int>(geometry().W / dx) : 1;
     bar->setPageStep(visible > 1 ? visible : 1);
-    bar->setValue(scrollPosition(m_fields));
+    bar->setValue(scrollPosition(m_state));
     bar->setEnabled(true);
 }
 
@@ -160,51 +178,52 @@ void RealtimeGraph::onScrollValue(int value)
 {
     if (m_state.bAutoMode)
         return;
-    scrollTo(m_fields, value);
+    scrollTo(m_state, value);
     invalidate();
 }
 
 void RealtimeGraph::mousePress(QPoint pos)
 {
     m_pointer = pos;
-    if (m_run.m_nCount == 0)
+    if (m_inputs().run.count() == 0)
         return;
     const PlotGeometry g = geometry();
-    bandPress(m_state, m_fields, g, g.clamp(pos.x(), pos.y()));
+    bandPress(m_state, *m_frame, g, g.clamp(pos.x(), pos.y()));
     m_watch.start();
 }
 
 void RealtimeGraph::mouseMove(QPoint pos)
 {
     m_pointer = pos;
-    if (m_run.m_nCount == 0)
+    const RunView run = m_inputs().run;
+    if (run.count() == 0)
         return;
     const PlotGeometry g = geometry();
     const GraphPoint p = g.clamp(pos.x(), pos.y());
 
-    const int n = nearestSample(m_state, g, p.x, m_fields.m_nScrollShift);
+    const int n = nearestSample(m_state, *m_frame, p.x);
     m_state.nCursorSample = n;
     // The line follows the pointer, not the sample.
     const QRect before = cursorRect() | bandRect();
     m_state.bCursorHidden = 0;
     m_state.nCursorX = p.x;
-    if (n >= 0 && n < m_run.m_nCount) {
-        const ReadoutTexts t = cursorReadout(m_series, n, m_run.m_tStart, m_run.m_nSampleMs, m_run.m_bFahrenheit);
+    if (n >= 0 && n < run.count()) {
+        const ReadoutTexts t = cursorReadout(run, n);
         emit statusText(1, t.time);
         emit statusText(2, t.values);
     }
-    bandMove(m_state, m_fields, p);
+    bandMove(m_state, p);
     updateOverlay(before | cursorRect() | bandRect());
 }
 
 void RealtimeGraph::mouseRelease(QPoint pos)
 {
     m_pointer = pos;
-    if (m_run.m_nCount == 0)
+    if (m_inputs().run.count() == 0)
         return;
     const PlotGeometry g = geometry();
     const QRect band = bandRect();
-    const bool zoomed = bandRelease(m_state, m_fields, g, g.clamp(pos.x(), pos.y()));
+    const bool zoomed = bandRelease(m_state, *m_frame, g, g.clamp(pos.x(), pos.y()));
     // Nothing is left to watch once the band is finished.
     m_watch.stop();
     if (zoomed)
@@ -216,7 +235,7 @@ void RealtimeGraph::mouseRelease(QPoint pos)
 
 void RealtimeGraph::watchBand()
 {
-    if (bandWatch(m_state, m_fields, geometry(), m_pointer.x(), m_pointer.y())) {
+    if (bandWatch(m_state, geometry(), m_pointer.x(), m_pointer.y())) {
         m_watch.stop();
         repaintNow();
     }
@@ -224,7 +243,7 @@ void RealtimeGraph::watchBand()
 
 void RealtimeGraph::undoZoom()
 {
-    ::undoZoom(m_state, m_fields);
+    ::undoZoom(m_state);
     if (m_strip)
         m_strip->scrollBar()->setEnabled(false);
     repaintNow();

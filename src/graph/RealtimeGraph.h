@@ -1,33 +1,46 @@
 #pragma once
-// The real-time graph as the view uses it: the graph state, the renderer,
-// the cursor and rubber-band handling, the band-watch timer and the scroll
-// strip. The view forwards its paint and mouse events here and shows the
-// status texts this object reports.
+// The real-time graph as the view uses it: the graph's own view state, the
+// renderer, the cursor and rubber-band handling, the band-watch timer and
+// the scroll strip. The view forwards its paint and mouse events here and
+// shows the status texts this object reports. What it draws (the run, the Y
+// scale, the shown curves) it reads from its input source at each repaint.
 #include "graph/GraphRenderer.h"
-#include "plot/GraphState.h"
-#include "plot/GraphViewFields.h"
+#include "graph/RealtimeLayout.h"
 
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 class QWidget;
 class QPainter;
 class CScrollStrip;
-struct LiveSeries;
-class RunState;
 
 class RealtimeGraph : public QObject {
     Q_OBJECT
 public:
-    RealtimeGraph(QWidget* view, GraphViewFields& fields, RunState& run, const LiveSeries& series,
-                  const QFont& graphFont);
+    struct Inputs {
+        RunView run;
+        YScaleValues scale;
+        CurveSet shown {true, true, true, true, true};
+    };
+    using InputSource = std::function<Inputs()>;
+
+    RealtimeGraph(QWidget* view, InputSource inputs, const QFont& graphFont);
+
+    // One full repaint's work: the state follows the run, the frame is laid
+    // out from it, and the renderer draws the frame.
+    static void layoutAndRender(GraphState& st, GraphFrame& frame, GraphRenderer& renderer, const PlotGeometry& geo,
+                                const Inputs& in);
 
     GraphState& state() { return m_state; }
     const GraphState& state() const { return m_state; }
+    // The layout of the last repaint: its axis values, time marks, zoom.
+    const GraphFrame& frame() const { return *m_frame; }
     GraphRenderer& renderer() { return m_renderer; }
+    const GraphRenderer& renderer() const { return m_renderer; }
     PlotGeometry geometry() const;
 
     void setFont(const QFont& graphFont);
@@ -47,6 +60,12 @@ public:
     // picture and draws the overlays over it.
     void paint(QPainter& p, const QRect& exposed);
 
+    // A sample was committed: repaint (unless a band is being dragged), and
+    // let that repaint keep the cursor line.
+    void onSampleCommitted();
+    bool commitRepaintPending() const { return m_bCommitPending; }
+    bool dragging() const { return m_state.bDragging; }
+
     void mousePress(QPoint pos);
     void mouseMove(QPoint pos);
     void mouseRelease(QPoint pos);
@@ -60,8 +79,6 @@ public:
 signals:
     void statusText(int pane, const QString& text);
     void undoZoomEnabledChanged(bool enabled);
-    // The repaint found the sample timer to be re-armed with this period.
-    void rearmSampleTimer(int periodMs);
     // A full repaint finished: panels may reload their texts.
     void rendered();
 
@@ -71,14 +88,13 @@ private:
     QRect cursorRect() const;
     QRect bandRect() const;
     void syncCommandState();
-    void syncScrollStrip();
+    void syncScrollStrip(int count);
     void onScrollValue(int value);
 
     QWidget* m_view;
-    GraphViewFields& m_fields;
-    RunState& m_run;
-    const LiveSeries& m_series;
+    InputSource m_inputs;
     GraphState m_state;
+    std::unique_ptr<GraphFrame> m_frame;
     GraphRenderer m_renderer;
     QPointer<CScrollStrip> m_strip;
     QTimer m_watch;
@@ -89,4 +105,5 @@ private:
     bool m_dirty = true;
     bool m_idleShown = false;
     bool m_undoEnabled = false;
+    bool m_bCommitPending = false;  // the next repaint draws a committed sample
 };

@@ -2,14 +2,6 @@
 
 #include "link/SerialPortName.h"
 
-CommError::CommError(Kind kind, const QString& device, const QString& reason)
-    : std::runtime_error((device + QStringLiteral(": ") + reason).toStdString())
-    , m_kind(kind)
-    , m_device(device)
-    , m_reason(reason)
-{
-}
-
 CMSComm::CMSComm(QObject* parent) : QObject(parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &CMSComm::onReadyRead);
@@ -27,31 +19,33 @@ QString CMSComm::devicePath() const
     return m_pinned.isEmpty() ? serialDeviceForPort(m_nPort) : m_pinned;
 }
 
-void CMSComm::requireOpen(const char* what) const
+Status CMSComm::requireOpen(const char* what) const
 {
     if (!m_port.isOpen())
-        throw CommError(CommError::NotOpen, devicePath(), QStringLiteral("%1 needs the port open").arg(what));
+        return failure(Status::Code::NotOpen, QStringLiteral("%1 needs the port open").arg(QLatin1String(what)));
+    return Status::success();
 }
 
-void CMSComm::setCommPort(int port)
+Status CMSComm::setCommPort(int port)
 {
     if (m_port.isOpen())
-        throw CommError(CommError::AlreadyOpen, devicePath(), QStringLiteral("the port number cannot change while open"));
+        return failure(Status::Code::Busy, QStringLiteral("the port number cannot change while open"));
     if (port < 1)
-        throw CommError(CommError::BadSetting, devicePath(), QStringLiteral("invalid port number %1").arg(port));
+        return failure(Status::Code::BadSetting, QStringLiteral("invalid port number %1").arg(port));
     m_nPort = port;
+    return Status::success();
 }
 
-void CMSComm::setPortOpen(bool open)
+Status CMSComm::setPortOpen(bool open)
 {
     if (open == m_port.isOpen()) {
         if (open)
-            throw CommError(CommError::AlreadyOpen, devicePath(), QStringLiteral("port already open"));
-        return;
+            return failure(Status::Code::Busy, QStringLiteral("port already open"));
+        return Status::success();
     }
     if (!open) {
         m_port.close();
-        return;
+        return Status::success();
     }
     m_port.setPortName(devicePath());
     if (!m_port.open(QIODevice::ReadWrite)) {
@@ -62,11 +56,11 @@ void CMSComm::setPortOpen(bool open)
         case QSerialPort::PermissionError:
             // QSerialPort reports a device held by another program (its
             // lock file) the same way; tell the two apart by access rights.
-            throw CommError(CommError::PermissionDenied, devicePath(), reason);
+            return failure(Status::Code::PermissionDenied, reason);
         case QSerialPort::DeviceNotFoundError:
-            throw CommError(CommError::NoSuchDevice, devicePath(), reason);
+            return failure(Status::Code::NoSuchDevice, reason);
         default:
-            throw CommError(CommError::OpenFailed, devicePath(), reason);
+            return failure(Status::Code::CannotOpen, reason);
         }
     }
     // Settings made before the open take effect now. A pseudo-terminal
@@ -80,9 +74,10 @@ void CMSComm::setPortOpen(bool open)
     m_port.setRequestToSend(true);
     m_port.clearError();
     m_nCommEvent = 0;
+    return Status::success();
 }
 
-void CMSComm::setSettings(const QString& settings)
+Status CMSComm::setSettings(const QString& settings)
 {
     const QStringList parts = settings.split(u',');
     bool ok = parts.size() == 4;
@@ -123,7 +118,7 @@ void CMSComm::setSettings(const QString& settings)
             ok = false;
     }
     if (!ok || baud <= 0)
-        throw CommError(CommError::BadSetting, devicePath(), QStringLiteral("invalid settings \"%1\"").arg(settings));
+        return failure(Status::Code::BadSetting, QStringLiteral("invalid settings \"%1\"").arg(settings));
     m_nBaud = baud;
     m_parity = parity;
     m_dataBits = static_cast<QSerialPort::DataBits>(data);
@@ -135,6 +130,7 @@ void CMSComm::setSettings(const QString& settings)
         m_port.setStopBits(m_stopBits);
         m_port.clearError();
     }
+    return Status::success();
 }
 
 void CMSComm::setRThreshold(int bytes)
@@ -142,52 +138,53 @@ void CMSComm::setRThreshold(int bytes)
     m_nRThreshold = bytes < 0 ? 0 : bytes;
 }
 
-void CMSComm::setInBufferCount(int count)
+Status CMSComm::setInBufferCount(int count)
 {
-    requireOpen("InBufferCount");
+    if (Status s = requireOpen("InBufferCount"); !s.ok())
+        return s;
     if (count != 0)
-        throw CommError(CommError::BadSetting, devicePath(), QStringLiteral("InBufferCount can only be set to 0"));
+        return failure(Status::Code::BadSetting, QStringLiteral("InBufferCount can only be set to 0"));
     // Bytes already read into QSerialPort's buffer and those still in the
     // driver both go.
     m_port.clear(QSerialPort::Input);
     m_port.readAll();
+    return Status::success();
 }
 
 int CMSComm::inBufferCount() const
 {
-    requireOpen("InBufferCount");
-    return static_cast<int>(m_port.bytesAvailable());
+    return m_port.isOpen() ? static_cast<int>(m_port.bytesAvailable()) : 0;
 }
 
-void CMSComm::setInputMode(int mode)
+Status CMSComm::setInputMode(int mode)
 {
     if (mode != 1)
-        throw CommError(CommError::BadSetting, devicePath(), QStringLiteral("only binary input is supported"));
+        return failure(Status::Code::BadSetting, QStringLiteral("only binary input is supported"));
+    return Status::success();
 }
 
-void CMSComm::setOutput(const QByteArray& bytes)
+Status CMSComm::setOutput(const QByteArray& bytes)
 {
-    requireOpen("Output");
+    if (Status s = requireOpen("Output"); !s.ok())
+        return s;
     if (m_port.write(bytes) != bytes.size())
-        throw CommError(CommError::WriteFailed, devicePath(), m_port.errorString());
+        return failure(Status::Code::WriteFailed, m_port.errorString());
+    return Status::success();
 }
 
-QByteArray CMSComm::input()
+Status CMSComm::readInput(QByteArray& into)
 {
-    QByteArray b;
-    readInput(b);
-    return b;
-}
-
-void CMSComm::readInput(QByteArray& into)
-{
-    requireOpen("Input");
+    if (Status s = requireOpen("Input"); !s.ok()) {
+        into.resize(0);
+        return s;
+    }
     qint64 n = m_port.bytesAvailable();
     if (m_nInputLen > 0 && n > m_nInputLen)
         n = m_nInputLen;
     into.resize(n);
     const qint64 got = n > 0 ? m_port.read(into.data(), n) : 0;
     into.resize(got < 0 ? 0 : got);
+    return Status::success();
 }
 
 void CMSComm::onReadyRead()

@@ -1,28 +1,14 @@
 #pragma once
 // The serial control: the properties and the receive event the program uses,
-// over QSerialPort. Every failing access throws CommError; callers catch and
-// discard it, and the watchdog or the next scan tries again.
+// over QSerialPort. Every access that can fail returns a Status whose message
+// is the reason (the device is devicePath()); the link decides which
+// failures matter, and the watchdog or the next scan tries again.
+#include "base/Status.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
-#include <stdexcept>
-
-class CommError : public std::runtime_error {
-public:
-    enum Kind { NotOpen, AlreadyOpen, OpenFailed, PermissionDenied, NoSuchDevice, Busy, BadSetting, WriteFailed };
-
-    CommError(Kind kind, const QString& device, const QString& reason);
-
-    Kind kind() const { return m_kind; }
-    const QString& device() const { return m_device; }
-    const QString& reason() const { return m_reason; }
-
-private:
-    Kind m_kind;
-    QString m_device;
-    QString m_reason;
-};
 
 class CMSComm : public QObject {
     Q_OBJECT
@@ -36,7 +22,7 @@ public:
     ~CMSComm() override;
 
     // Port number n names serialDeviceForPort(n) unless a device is pinned.
-    void setCommPort(int port);
+    Status setCommPort(int port);
     int commPort() const { return m_nPort; }
     void setPinnedDevice(const QString& devicePath) { m_pinned = devicePath; }
     const QString& pinnedDevice() const { return m_pinned; }
@@ -44,23 +30,23 @@ public:
     QString devicePath() const;
 
     bool portOpen() const { return m_port.isOpen(); }
-    void setPortOpen(bool open);
+    Status setPortOpen(bool open);
 
     // "baud,parity,data,stop", for example "4800,n,8,1".
-    void setSettings(const QString& settings);
+    Status setSettings(const QString& settings);
     void setRThreshold(int bytes);
     void setInputLen(int bytes) { m_nInputLen = bytes < 0 ? 0 : bytes; }
     // Only 0 is meaningful: it discards everything received so far.
-    void setInBufferCount(int count);
+    Status setInBufferCount(int count);
+    // Bytes waiting to be read (0 while the port is closed).
     int inBufferCount() const;
     // 1 = binary; text mode is not offered.
-    void setInputMode(int mode);
-    void setOutput(const QByteArray& bytes);
-    // Takes and removes the buffered bytes (all of them, or InputLen).
-    QByteArray input();
-    // The same into a buffer the caller keeps, so no allocation is needed
-    // once it has grown to a frame's size.
-    void readInput(QByteArray& into);
+    Status setInputMode(int mode);
+    Status setOutput(const QByteArray& bytes);
+    // Takes and removes the buffered bytes (all of them, or InputLen) into
+    // a buffer the caller keeps, so no allocation is needed once it has
+    // grown to a frame's size.
+    Status readInput(QByteArray& into);
     int commEvent() const { return m_nCommEvent; }
 
 signals:
@@ -71,7 +57,8 @@ signals:
 private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
-    void requireOpen(const char* what) const;
+    Status requireOpen(const char* what) const;
+    Status failure(Status::Code code, const QString& reason) const { return Status::failure(code, reason); }
 
     QSerialPort m_port;
     QString m_pinned;

@@ -38,37 +38,35 @@ QStringList bridgePortValues(const QString& sysfsRoot)
 
 } // namespace
 
-MeterLink::MeterLink(const LinkOptions& options, RunState& run, LiveSeries& live, LimitsSource limits, QObject* parent)
+MeterLink::MeterLink(const LinkOptions& options, RunState& run, LiveSeries& live, QObject* parent)
     : QObject(parent)
     , m_options(options)
     , m_run(run)
-    , m_limits(std::move(limits))
+    , m_clock([] { return QDateTime::currentSecsSinceEpoch(); })
     , m_decoder(run, live)
     , m_watcher(options.sysfsRoot)
     , m_pollPacket(meter::pollPacket())
     , m_wakePacket(meter::wakePacket())
 {
-    setLimitsSource(std::move(m_limits));
     m_comm.setPinnedDevice(options.portDevice);
-    m_comm.setCommPort(m_nComPort);
-    m_rx.reserve(256);
+    (void)m_comm.setCommPort(m_nComPort);
+    m_chunk.reserve(256);
+    m_rx.reserve(512);
     connect(&m_comm, &CMSComm::onComm, this, &MeterLink::onComm);
     connect(&m_watcher, &DeviceWatcher::devicesChanged, this, &MeterLink::devicesChanged);
 }
 
-void MeterLink::setLimitsSource(LimitsSource limits)
+void MeterLink::setClock(Clock clock)
 {
-    m_limits = limits ? std::move(limits) : LimitsSource([] { return AlarmLimits {}; });
+    if (clock)
+        m_clock = std::move(clock);
 }
 
 void MeterLink::setComPort(int port)
 {
     m_nComPort = (port >= discovery::kMinPort && port <= discovery::kMaxPort) ? port : 1;
-    try {
-        if (!m_comm.portOpen())
-            m_comm.setCommPort(m_nComPort);
-    } catch (const CommError&) {
-    }
+    if (!m_comm.portOpen())
+        (void)m_comm.setCommPort(m_nComPort); // in range: cannot fail while closed
 }
 
 void MeterLink::start()
@@ -82,13 +80,20 @@ void MeterLink::start()
 
 void MeterLink::pollTick()
 {
-    if (!m_bRequestReady)
+    // At most one request is outstanding. A reply that did not come back
+    // whole and valid within a tick is lost: while the meter answers, that
+    // costs only its sample, and the next request goes out anyway. Only
+    // real silence ends a run, through the watchdog.
+    const bool replyLost = m_bAwaitingReply && !m_run.m_bNoLink;
+    if (!m_bRequestReady && !replyLost)
         return;
-    try {
-        m_comm.setOutput(m_pollPacket);
-    } catch (const CommError&) {
-    }
+    if (replyLost)
+        discardReceived();
+    // A request that cannot be written is lost like a reply; the watchdog
+    // notices a port that stays unusable.
+    (void)m_comm.setOutput(m_pollPacket);
     m_bRequestReady = false;
+    m_bAwaitingReply = true;
 }
 
 void MeterLink::scanTick()
@@ -112,15 +117,9 @@ void MeterLink::scanTick()
         break;
     }
     m_nComPort = d.port;
-    try {
-        if (m_comm.portOpen())
-            m_comm.setPortOpen(false);
-        m_comm.setCommPort(m_nComPort);
-        if (!m_comm.portOpen())
-            m_comm.setPortOpen(true);
-        runOpenSequence();
-    } catch (const CommError& e) {
-        reportOpenError(e);
+    closePort();
+    if (Status s = runOpenSequence(); !s.ok()) {
+        reportOpenError(s);
         closePort();
     }
 }
@@ -142,80 +141,107 @@ void MeterLink::watchdogTick()
 
 void MeterLink::sendPacket(const QByteArray& packet)
 {
-    try {
-        m_comm.setOutput(packet);
-    } catch (const CommError&) {
-    }
+    (void)m_comm.setOutput(packet);
 }
 
 void MeterLink::openPort()
 {
-    try {
-        runOpenSequence();
-    } catch (const CommError& e) {
-        reportOpenError(e);
-    }
+    if (Status s = runOpenSequence(); !s.ok())
+        reportOpenError(s);
 }
 
 void MeterLink::closePort()
 {
-    try {
-        if (m_comm.portOpen())
-            m_comm.setPortOpen(false);
-    } catch (const CommError&) {
-    }
+    if (m_comm.portOpen())
+        (void)m_comm.setPortOpen(false); // closing cannot fail
+    discardReceived();
+    m_bAwaitingReply = false;
 }
 
-void MeterLink::runOpenSequence()
+Status MeterLink::runOpenSequence()
 {
-    if (m_comm.portOpen())
-        m_comm.setPortOpen(false);
-    m_comm.setCommPort(m_nComPort);
-    m_comm.setInputMode(1);
-    m_comm.setSettings(QStringLiteral("4800,n,8,1"));
+    closePort();
+    for (Status s : {m_comm.setCommPort(m_nComPort), m_comm.setInputMode(1),
+                     m_comm.setSettings(QStringLiteral("4800,n,8,1"))}) {
+        if (!s.ok())
+            return s;
+    }
     m_comm.setRThreshold(meter::kFrameSize);
     m_comm.setInputLen(0);
-    if (!m_comm.portOpen())
-        m_comm.setPortOpen(true);
-    m_comm.setInBufferCount(0);
-    m_comm.setOutput(m_wakePacket);
+    if (Status s = m_comm.setPortOpen(true); !s.ok())
+        return s;
+    if (Status s = m_comm.setInBufferCount(0); !s.ok())
+        return s;
+    if (Status s = m_comm.setOutput(m_wakePacket); !s.ok())
+        return s;
     if (m_run.m_bNoLink)
         setStatus(portstatus::waitingText(devicePath()));
+    return Status::success();
 }
 
-void MeterLink::reportOpenError(const CommError& e)
+void MeterLink::reportOpenError(const Status& failure)
 {
-    switch (e.kind()) {
-    case CommError::PermissionDenied:
-        setStatus(portstatus::permissionText(e.device()));
+    switch (failure.code()) {
+    case Status::Code::PermissionDenied:
+        setStatus(portstatus::permissionText(devicePath()));
         break;
-    case CommError::NoSuchDevice:
-        setStatus(portstatus::missingDeviceText(e.device()));
+    case Status::Code::NoSuchDevice:
+        setStatus(portstatus::missingDeviceText(devicePath()));
         break;
     default:
-        setStatus(portstatus::openFailedText(e.device(), e.reason()));
+        setStatus(portstatus::openFailedText(devicePath(), failure.message()));
         break;
     }
+}
+
+void MeterLink::discardReceived()
+{
+    m_rx.resize(0);
+    m_comm.setRThreshold(meter::kFrameSize);
+    if (m_comm.portOpen())
+        (void)m_comm.setInBufferCount(0);
 }
 
 void MeterLink::onComm()
 {
-    try {
-        if (m_comm.commEvent() == CMSComm::kEvBreak)
-            setStatus(portstatus::removedText(devicePath()));
-        if (m_comm.commEvent() != CMSComm::kEvReceive) {
-            m_comm.setInBufferCount(0);
-            return;
-        }
-        m_comm.readInput(m_rx);
-    } catch (const CommError&) {
+    if (m_comm.commEvent() == CMSComm::kEvBreak)
+        setStatus(portstatus::removedText(devicePath()));
+    if (m_comm.commEvent() != CMSComm::kEvReceive) {
+        discardReceived();
         return;
     }
+    if (!m_comm.readInput(m_chunk).ok())
+        return;
+    m_rx.append(m_chunk);
+
+    // Resynchronise: a frame starts at its header, and whatever came before
+    // it is line noise. A header that has arrived without the rest of its
+    // frame waits for the missing bytes.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(m_rx.constData());
+    const qsizetype start = meter::frameStart(bytes, m_rx.size());
+    if (start > 0)
+        m_rx.remove(0, start);
+    if (m_rx.size() < meter::kFrameSize) {
+        m_comm.setRThreshold(int(meter::kFrameSize - m_rx.size()));
+        if (!m_rx.isEmpty())
+            return;
+        // Nothing that could be a frame: still a receive event, so the run
+        // end check runs as after any reply.
+        m_rx.append(m_chunk);
+    }
+    m_comm.setRThreshold(meter::kFrameSize);
+    decodeReceived();
+}
+
+void MeterLink::decodeReceived()
+{
     const bool wasNoLink = m_run.m_bNoLink;
-    const DecodeResult r =
-        m_decoder.decode(m_rx, QDateTime::currentSecsSinceEpoch(), m_limits(), m_bHiAlarm, m_bLowAlarm);
+    const DecodeResult r = m_decoder.decode(m_rx, m_clock(), m_limits, m_bHiAlarm, m_bLowAlarm);
+    // The frame is used; what followed it in the same read is dropped.
+    m_rx.resize(0);
     if (r.valid) {
         m_bRequestReady = true;
+        m_bAwaitingReply = false;
         noFrameFlag() = false;
         if (wasNoLink)
             setStatus(portstatus::connectedText(devicePath()));

@@ -1,16 +1,15 @@
 #pragma once
 // One session with the meter: the serial control, the frame decoder, port
-// discovery and the device watcher, with the frame's link fields. The
-// frame's timers drive it: pollTick() every second, scanTick() once a
-// second after start and after each device change, watchdogTick() every
-// three seconds.
-#include "link/LinkOptions.h"
-#include "run/RunState.h"
+// discovery and the device watcher, with the link fields. Its owner's timers
+// drive it: pollTick() every second, scanTick() once a second after start
+// and after each device change, watchdogTick() every three seconds.
 #include "data/ReadingStore.h"
 #include "link/CMSComm.h"
 #include "link/DeviceWatcher.h"
 #include "link/FrameDecoder.h"
+#include "link/LinkOptions.h"
 #include "link/MeterTypes.h"
+#include "run/RunState.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -20,14 +19,13 @@
 class MeterLink : public QObject {
     Q_OBJECT
 public:
-    using LimitsSource = std::function<AlarmLimits()>;
+    using Clock = std::function<int64_t()>;  // seconds since 1970
 
     static constexpr int kNoFrameEntries = 20;
 
-    MeterLink(const LinkOptions& options, RunState& run, LiveSeries& live, LimitsSource limits = {},
-        QObject* parent = nullptr);
+    MeterLink(const LinkOptions& options, RunState& run, LiveSeries& live, QObject* parent = nullptr);
 
-    // --- the frame's link fields ---
+    // --- the link fields ---
     int m_nComPort = 1;
     bool m_bNoFrame[kNoFrameEntries] = {};
     bool m_bRequestReady = false;
@@ -38,24 +36,28 @@ public:
     // fall back to 1, the default of a missing setting: the scan accepts
     // nothing else and the watchdog table must not be indexed past its end.
     void setComPort(int port);
-    // Frame creation: clears the watchdog marks, marks the current port,
-    // clears the request flag and starts watching for devices (unless a
-    // device is pinned).
+    // Start of the session: clears the watchdog marks, marks the current
+    // port, clears the request flag and starts watching for devices (unless
+    // a device is pinned).
     void start();
 
     void pollTick();
     void scanTick();
     void watchdogTick();
-    // Remote key packets; errors of the control are discarded.
+    // Remote key packets; a failed send is dropped (the meter's display
+    // shows whether the key arrived).
     void sendPacket(const QByteArray& packet);
     // The open sequence: close, configure, open, send the wake packet.
-    // Errors are discarded; the watchdog tries again.
+    // A failure shows in the port status; the watchdog tries again.
     void openPort();
     void closePort();
 
-    // Where decoding reads the alarm limits (the alarm panel, once it
-    // exists); an empty source means the built-in defaults.
-    void setLimitsSource(LimitsSource limits);
+    // The limits decoding compares against, in display units.
+    void setAlarmLimits(const AlarmLimits& limits) { m_limits = limits; }
+    const AlarmLimits& alarmLimits() const { return m_limits; }
+    // Where the time of a run's start comes from (the system clock unless
+    // a test sets its own).
+    void setClock(Clock clock);
 
     CMSComm& comm() { return m_comm; }
     const FrameDecoder& decoder() const { return m_decoder; }
@@ -74,18 +76,23 @@ signals:
 
 private:
     void onComm();
-    void runOpenSequence();
-    void reportOpenError(const CommError& e);
+    void decodeReceived();
+    void discardReceived();
+    Status runOpenSequence();
+    void reportOpenError(const Status& failure);
     void setStatus(const QString& text);
     bool& noFrameFlag() { return m_bNoFrame[m_nComPort]; }
 
     LinkOptions m_options;
     RunState& m_run;
-    LimitsSource m_limits;
+    AlarmLimits m_limits;
+    Clock m_clock;
     CMSComm m_comm;
     FrameDecoder m_decoder;
     DeviceWatcher m_watcher;
-    QByteArray m_rx;
+    QByteArray m_chunk;    // one read from the control
+    QByteArray m_rx;       // received bytes from a frame's header on
+    bool m_bAwaitingReply = false;  // a poll went out and no valid frame came back yet
     const QByteArray m_pollPacket;
     const QByteArray m_wakePacket;
     QString m_strStatus;

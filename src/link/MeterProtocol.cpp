@@ -1,5 +1,6 @@
 #include "link/MeterProtocol.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace meter {
@@ -72,6 +73,17 @@ QByteArray keyDoubleClickPacket(RemoteKey key)
     if (!info.hasDoubleClick)
         return {};
     return toByteArray(commandPacket(info.doubleClick.group, info.doubleClick.command, info.doubleClick.parameter));
+}
+
+qsizetype frameStart(const uint8_t* data, qsizetype size)
+{
+    constexpr qsizetype kHeader = qsizetype(sizeof kFrameHeader);
+    for (qsizetype at = 0; at < size; ++at) {
+        const qsizetype n = std::min(kHeader, size - at);
+        if (std::memcmp(data + at, kFrameHeader, size_t(n)) == 0)
+            return at;
+    }
+    return size;
 }
 
 bool isValidFrame(const uint8_t* data, qsizetype size)

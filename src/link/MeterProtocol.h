@@ -77,6 +77,11 @@ inline constexpr uint8_t kAMax = 0x01, kAMin = 0x02, kAWb = 0x04, kADp = 0x08, k
 inline constexpr uint8_t kBMax = 0x01, kBMin = 0x02, kBHold = 0x04, kBRec = 0x08, kBTypeK = 0x10,
                          kBFahrenheit = 0x20, kBBacklight = 0x40, kBIrInactive = 0x80;
 
+// Where a frame can start in received bytes: the first complete header, or
+// else the longest tail that could be the beginning of one (a header split
+// across two reads); the bytes before it are line noise.
+qsizetype frameStart(const uint8_t* data, qsizetype size);
+
 // Header and trailer checks of a buffer; fewer than kFrameSize bytes are
 // never a frame.
 bool isValidFrame(const uint8_t* data, qsizetype size);

@@ -29,14 +29,14 @@ QRect CAlarmPanel::indicatorRect(int channel, Bound bound)
                  kIndicatorSize, kIndicatorSize);
 }
 
-CAlarmPanel::CAlarmPanel(const ProgramPaths& options, QWidget* parent) : QWidget(parent)
+CAlarmPanel::CAlarmPanel(const settings::LimitTexts& startLimits, QWidget* parent) : QWidget(parent)
 {
     applyPanelColours(this, kBackground);
     setFocusPolicy(Qt::ClickFocus);
 
     for (auto& row : m_shown)
         row.fill(kIndicatorOff);
-    m_limits.load(settings::readConfiguredLimitTexts(settings::configFile(options)));
+    m_limits.load(startLimits);
     for (int c = 0; c < kChannelCount; ++c)
         buildRow(c);
     resize(780, kHeight);
@@ -112,6 +112,7 @@ void CAlarmPanel::onLimitTextChanged(int c, Bound bound)
 {
     QLineEdit* e = m_limitEdit[bound][size_t(c)];
     const QString settled = m_limits.applyText(c, bound, e->text());
+    emit limitsChanged(m_limits.limits());
     // The limit takes effect at once; the edit shows the settled text when
     // the user is done typing, so that a number can be typed digit by digit.
     if (isBeingTyped(e))
@@ -130,6 +131,7 @@ void CAlarmPanel::onEditingFinished(int c, Bound bound)
 void CAlarmPanel::onSpin(int c, Bound bound, int step)
 {
     m_limits.spin(c, bound, step);
+    emit limitsChanged(m_limits.limits());
     QLineEdit* e = m_limitEdit[bound][size_t(c)];
     if (e->text() != m_limits.text(c, bound))
         e->setText(m_limits.text(c, bound));

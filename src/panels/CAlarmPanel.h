@@ -1,12 +1,12 @@
 #pragma once
 // The alarm and min/max panel: per channel the highest and lowest reading
 // since start, the blinking high and low alarm indicators, and the high and
-// low limits the user types or spins. The frame decoder reads the limits and
-// hands in the min/max texts and the alarm flags.
-#include "settings/ProgramPaths.h"
-#include "settings/Settings.h"
-#include "link/MeterTypes.h"
+// low limits the user types or spins. The panel reports every change of the
+// limits; its owner hands them to decoding and hands in the min/max texts
+// and the alarm flags.
 #include "data/AlarmLimitSet.h"
+#include "link/MeterTypes.h"
+#include "settings/Settings.h"
 
 #include <QBasicTimer>
 #include <QColor>
@@ -27,8 +27,8 @@ public:
     static inline const QColor kBlinkRed {255, 0, 0};
     static constexpr int kBlinkMs = 100;
 
-    // Reads the start values of the limits from the logger configuration file.
-    explicit CAlarmPanel(const ProgramPaths& options, QWidget* parent = nullptr);
+    // Starts with the limits as the logger configuration file gives them.
+    explicit CAlarmPanel(const settings::LimitTexts& startLimits, QWidget* parent = nullptr);
     ~CAlarmPanel() override;
 
     // The limits as floats, in display units, for the alarm comparisons.
@@ -53,6 +53,10 @@ public:
     QLineEdit* maxEdit(int channel) const { return m_maxEdit[size_t(channel)]; }
     QLineEdit* minEdit(int channel) const { return m_minEdit[size_t(channel)]; }
     static QRect indicatorRect(int channel, Bound bound);
+
+signals:
+    // The user changed a limit (typed or spun); the decoder compares with these.
+    void limitsChanged(const AlarmLimits& limits);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

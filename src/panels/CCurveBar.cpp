@@ -1,10 +1,7 @@
 #include "panels/CCurveBar.h"
-#include "base/LocalTime.h"
 
+#include "base/LocalTime.h"
 #include "widgets/KeyFilter.h"
-#include "run/RunState.h"
-#include "settings/Settings.h"
-#include "widgets/CYScaleDlg.h"
 #include "widgets/PanelStyle.h"
 
 #include <QDateTime>
@@ -19,11 +16,8 @@ const QColor kBackground(240, 240, 240);
 const char* const kButtonTexts[kChannelCount] = {"AIR", "WB", "DP", "IR/K", "RH"};
 } // namespace
 
-CCurveBar::CCurveBar(const RunState& run, const ProgramPaths& options, ViewFields view, QWidget* parent)
+CCurveBar::CCurveBar(QWidget* parent)
     : QWidget(parent)
-    , m_run(run)
-    , m_options(options)
-    , m_view(view)
 {
     applyPanelColours(this, kBackground);
     setFocusPolicy(Qt::ClickFocus);
@@ -39,12 +33,12 @@ CCurveBar::CCurveBar(const RunState& run, const ProgramPaths& options, ViewField
     };
     for (int c = 0; c < kChannelCount; ++c) {
         m_channelButtons[size_t(c)] = button(kButtonTexts[c], 4 + 56 * c, 52);
-        connect(m_channelButtons[size_t(c)], &QPushButton::clicked, this, [this, c] { showOnly(c); });
+        connect(m_channelButtons[size_t(c)], &QPushButton::clicked, this, [this, c] { emit curveChosen(c); });
     }
     m_combine = button("Combine", 290, 72);
     m_yAxis = button("Y Axis", 366, 64);
-    connect(m_combine, &QPushButton::clicked, this, &CCurveBar::showAll);
-    connect(m_yAxis, &QPushButton::clicked, this, &CCurveBar::onYAxis);
+    connect(m_combine, &QPushButton::clicked, this, &CCurveBar::combineChosen);
+    connect(m_yAxis, &QPushButton::clicked, this, &CCurveBar::yAxisChosen);
 
     auto label = [&](const char* text, int x, int y, int w) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
@@ -83,34 +77,22 @@ CCurveBar::CCurveBar(const RunState& run, const ProgramPaths& options, ViewField
     onClock();
 }
 
-void CCurveBar::showOnly(int channel)
+void CCurveBar::setSampleSettings(int intervalSeconds, int sampleCount)
 {
-    if (m_view.showCurve) {
-        for (int c = 0; c < kChannelCount; ++c)
-            (*m_view.showCurve)[size_t(c)] = c == channel;
+    m_strSampleRate = QString::number(intervalSeconds);
+    m_strSampleData = QString::number(sampleCount);
+    refresh();
+}
+
+void CCurveBar::setCommitted(int64_t start, int count)
+{
+    // The start changes once per run, not once per sample.
+    if (m_strStartTime.isEmpty() || start != m_tStartShown) {
+        m_strStartTime = LocalTime::format(start, "%d/%m/%y %H:%M:%S");
+        m_tStartShown = start;
     }
-    emit viewsNeedUpdate();
-}
-
-void CCurveBar::showAll()
-{
-    if (m_view.showCurve)
-        m_view.showCurve->fill(true);
-    emit viewsNeedUpdate();
-}
-
-void CCurveBar::onYAxis()
-{
-    CYScaleDlg dlg(m_options, this);
-    if (dlg.exec() != QDialog::Accepted)
-        return;
-    // An index outside its table leaves that part of the scale as it was.
-    if (m_view.yGain)
-        *m_view.yGain = settings::gainForIndex(dlg.gainIndex(), *m_view.yGain);
-    if (m_view.yOffset)
-        *m_view.yOffset = settings::offsetForIndex(dlg.offsetIndex(), *m_view.yOffset);
-    emit viewsNeedUpdate();
-    (void)settings::writeYScaleIndexes(settings::settingsFile(m_options), dlg.gainIndex(), dlg.offsetIndex());
+    m_strCount = QString::number(count);
+    refresh();
 }
 
 void CCurveBar::onClock()
@@ -127,9 +109,8 @@ void CCurveBar::setBatteryText(const QString& text)
 
 void CCurveBar::refresh()
 {
-    const QString* texts[kFieldCount] = {&m_run.m_strStartTimeText, &m_run.m_strSampleRateText,
-                                         &m_run.m_strSampleDataText, &m_run.m_strCountText,
-                                         &m_strBattery, &m_strClock};
+    const QString* texts[kFieldCount] = {&m_strStartTime, &m_strSampleRate, &m_strSampleData,
+                                         &m_strCount, &m_strBattery, &m_strClock};
     for (int f = 0; f < kFieldCount; ++f) {
         if (m_fields[size_t(f)]->text() != *texts[f])
             m_fields[size_t(f)]->setText(*texts[f]);

@@ -1,35 +1,32 @@
 #pragma once
 // The curve selection bar above the real-time graph: buttons that choose the
-// curves shown and open the Y scale dialog, and read-only fields with the
-// state of the run, the meter's battery and a clock.
-#include "settings/ProgramPaths.h"
+// curves shown and ask for the Y scale dialog, and read-only fields with the
+// state of the run, the meter's battery and a clock. The bar only reports
+// what the user chose; the window that owns it applies and stores it.
 #include "base/Channel.h"
 
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 
 class QLineEdit;
 class QPushButton;
-class RunState;
 
 class CCurveBar : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kHeight = 95;
 
-    // The view's fields the bar's buttons change.
-    struct ViewFields {
-        std::array<bool, kChannelCount>* showCurve = nullptr;
-        int* yGain = nullptr;    // value units per division
-        int* yOffset = nullptr;  // divisions
-    };
+    explicit CCurveBar(QWidget* parent = nullptr);
 
-    CCurveBar(const RunState& run, const ProgramPaths& options, ViewFields view, QWidget* parent = nullptr);
-
+    // The run's sample settings, as Run confirmed them.
+    void setSampleSettings(int intervalSeconds, int sampleCount);
+    // A committed sample: the run's start and its sample count.
+    void setCommitted(int64_t start, int count);
     // "Normal" or "Low", from the meter's battery flag.
     void setBatteryText(const QString& text);
-    // Pushes the run's texts, the battery text and the clock into the fields.
+    // Pushes the texts into the fields.
     void refresh();
 
     QPushButton* channelButton(int channel) const { return m_channelButtons[size_t(channel)]; }
@@ -40,21 +37,24 @@ public:
     QLineEdit* field(Field f) const { return m_fields[size_t(f)]; }
 
 signals:
-    // Curves or the Y scale changed: the graph must redraw.
-    void viewsNeedUpdate();
+    // Show only this channel's curve.
+    void curveChosen(int channel);
+    // Show all five curves.
+    void combineChosen();
+    // The Y Axis button: the owner runs the Y scale dialog.
+    void yAxisChosen();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void showOnly(int channel);
-    void showAll();
-    void onYAxis();
     void onClock();
 
-    const RunState& m_run;
-    ProgramPaths m_options;
-    ViewFields m_view;
+    QString m_strStartTime;   // "%d/%m/%y %H:%M:%S" of the run's start
+    QString m_strSampleRate;  // interval in seconds
+    QString m_strSampleData;  // sample count of the run
+    QString m_strCount;       // committed samples
+    int64_t m_tStartShown = 0;
     QString m_strBattery;
     QString m_strClock;
     QTimer m_clockTimer;

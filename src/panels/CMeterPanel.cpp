@@ -1,7 +1,6 @@
 #include "panels/CMeterPanel.h"
 
 #include "widgets/KeyFilter.h"
-#include "run/RunState.h"
 #include "panels/CBitmapKey.h"
 #include "widgets/PanelStyle.h"
 #include "widgets/Pictures.h"
@@ -31,10 +30,8 @@ QCursor pressedKeyCursor()
 }
 } // namespace
 
-CMeterPanel::CMeterPanel(const RunState& run, QWidget* parent)
+CMeterPanel::CMeterPanel(QWidget* parent)
     : QWidget(parent)
-    , m_run(run)
-    , m_bShownNoLink(run.m_bNoLink)
     , m_face(renderPicture(QStringLiteral(":/res/meter_face.svg"), kFaceSize))
     , m_faceBrush(m_face)
     , m_offlineFont(panelFont(kArial, 50, 12, 700))
@@ -75,15 +72,16 @@ void CMeterPanel::setDisplayTexts(const DisplayTexts& texts)
     }
     // A link that came back must clear OFFLINE even when the meter shows the
     // same texts as before the loss.
-    if (changed || m_bShownNoLink != m_run.m_bNoLink)
+    if (changed || m_bShownNoLink != m_bNoLink)
         update(kLcdUpdateRect);
 }
 
-void CMeterPanel::onLinkStateChanged()
+void CMeterPanel::setLinkUp(bool up)
 {
-    if (m_run.m_bNoLink && !m_bShownNoLink)
+    m_bNoLink = !up;
+    if (m_bNoLink && !m_bShownNoLink)
         update();
-    else if (m_run.m_bNoLink != m_bShownNoLink)
+    else if (m_bNoLink != m_bShownNoLink)
         update(kLcdUpdateRect);
 }
 
@@ -104,8 +102,8 @@ void CMeterPanel::paintEvent(QPaintEvent*)
     if (height() > kStripTop)
         p.fillRect(QRect(0, kStripTop, width(), height() - kStripTop), kStripColour);
 
-    m_bShownNoLink = m_run.m_bNoLink;
-    if (m_run.m_bNoLink) {
+    m_bShownNoLink = m_bNoLink;
+    if (m_bNoLink) {
         p.setPen(m_offlinePen);
         drawTopLeft(p, m_offlineFont, 57, 229, QStringLiteral("OFFLINE"));
     } else {

@@ -13,7 +13,6 @@
 #include <QWidget>
 #include <array>
 
-class RunState;
 class CBitmapKey;
 
 class CMeterPanel : public QWidget {
@@ -31,16 +30,17 @@ public:
     static inline const QColor kBacklightColour {175, 238, 238};
     static inline const QColor kStripColour {217, 218, 212};
 
-    // The panel reads m_bNoLink of the run state at every paint.
-    explicit CMeterPanel(const RunState& run, QWidget* parent = nullptr);
+    // Shows OFFLINE until the link is reported up.
+    explicit CMeterPanel(QWidget* parent = nullptr);
 
     const DisplayTexts& displayTexts() const { return m_texts; }
     // New texts from a decoded frame: repaints the LCD only when something
     // on it changed (or the link came back since the face showed OFFLINE).
     void setDisplayTexts(const DisplayTexts& texts);
-    // Call whenever m_bNoLink may have changed: the whole face repaints when
-    // the link went down.
-    void onLinkStateChanged();
+    // The link came up or went down: the whole face repaints when it went
+    // down.
+    void setLinkUp(bool up);
+    bool linkUp() const { return !m_bNoLink; }
 
     CBitmapKey* key(meter::RemoteKey k) const { return m_keys[size_t(k)]; }
 
@@ -52,7 +52,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    const RunState& m_run;
+    bool m_bNoLink = true;       // the link is down: the LCD shows OFFLINE
     DisplayTexts m_texts;
     QString m_strLowerUnit;
     bool m_bShownNoLink = true;  // the link state the LCD last showed

@@ -1,8 +1,6 @@
 #include "plot/CursorReadout.h"
-#include "base/LocalTime.h"
 
-#include "run/RunState.h"
-#include "data/ReadingStore.h"
+#include "base/LocalTime.h"
 
 namespace {
 
@@ -11,9 +9,10 @@ QString temperatureText(double v, bool fahrenheit)
     return QString::asprintf(fahrenheit ? "%.1f F" : "%.1f C", v);
 }
 
-QString channelText(const LiveSeries& series, int c, int sample, bool fahrenheit)
+QString channelText(const RunView& run, int c, int sample)
 {
-    const float stored = series.at(c, sample);
+    const bool fahrenheit = run.fahrenheit();
+    const float stored = run.value(sample, c);
     switch (c) {
     case kRh:
         return QString::asprintf("%.1f %%RH", double(stored));
@@ -29,18 +28,16 @@ QString channelText(const LiveSeries& series, int c, int sample, bool fahrenheit
 
 } // namespace
 
-ReadoutTexts cursorReadout(const LiveSeries& series, int sample, int64_t tStart, int sampleMs,
-                           bool fahrenheit)
+ReadoutTexts cursorReadout(const RunView& run, int sample)
 {
     ReadoutTexts t;
-    const int64_t at = tStart + (int64_t(sampleMs) * sample) / 1000;
-    t.time = QStringLiteral("time:") + LocalTime::format(at, "%H:%M:%S");
+    t.time = QStringLiteral("time:") + LocalTime::format(run.timeOf(sample), "%H:%M:%S");
     static constexpr const char* kNames[kChannelCount] = {"AIR:", "WB:", "DP:", "K/IR:", "RH:"};
     for (int c = 0; c < kChannelCount; ++c) {
         if (c > 0)
             t.values += QStringLiteral("    ");
         t.values += QLatin1String(kNames[c]);
-        t.values += channelText(series, c, sample, fahrenheit);
+        t.values += channelText(run, c, sample);
     }
     return t;
 }

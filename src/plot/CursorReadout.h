@@ -1,10 +1,9 @@
 #pragma once
 // Status bar texts of the real-time graph: the idle texts and the cursor
 // read-out of one sample.
-#include <QString>
-#include <cstdint>
+#include "data/RunView.h"
 
-struct LiveSeries;
+#include <QString>
 
 inline constexpr const char* kIdleTimeText = "time:";
 inline constexpr const char* kIdleValuesText = "AIR:         WB:         DP:         K/IR:         RH:";
@@ -14,7 +13,5 @@ struct ReadoutTexts {
     QString values;  // status pane 2
 };
 
-// The read-out of sample `sample` of a run started at tStart with the given
-// interval; temperatures in degrees F when `fahrenheit`.
-ReadoutTexts cursorReadout(const LiveSeries& series, int sample, int64_t tStart, int sampleMs,
-                           bool fahrenheit);
+// The read-out of one sample of the run (0 <= sample < run.count()).
+ReadoutTexts cursorReadout(const RunView& run, int sample);

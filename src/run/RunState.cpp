@@ -1,17 +1,15 @@
 #include "run/RunState.h"
 
-#include "base/LocalTime.h"
+#include <algorithm>
 
 void RunState::confirm(int intervalSeconds, int sampleCount)
 {
-    const int interval = intervalSeconds < 1 ? 1 : intervalSeconds;
+    const int interval = std::clamp(intervalSeconds, 1, kMaxIntervalSeconds);
     // A count typed into the configuration file can exceed what the store
     // holds: a run never records more than kMaxRunSamples.
     const int limit = sampleCount > kMaxRunSamples ? kMaxRunSamples : sampleCount;
     m_nSampleMs = interval * 1000;
     m_nSampleLimit = limit;
-    m_strSampleRateText = QString::number(interval);
-    m_strSampleDataText = QString::number(limit);
     if (m_bRunEnabled) {
         m_bRunEnabled = false;
         m_bStopEnabled = true;
@@ -66,20 +64,15 @@ void RunState::onLinkLost()
 
 bool RunState::commit()
 {
-    if (!m_bNewFrame || !m_bRunning)
+    // Only a started run commits: while Armed the latest frame is one from
+    // before Run, and the run has no start time yet.
+    if (!m_bNewFrame || !m_bRunning || m_bIdle)
         return false;
     // The run never grows past its limit, nor past the store.
     if (m_nCount >= m_nSampleLimit || m_nCount >= kMaxRunSamples)
         return false;
     m_bNewSample = true;
-    if (m_strStartTimeText.isEmpty() || m_tStartOfTexts != m_tStart) {
-        // The start texts change once per run, not once per sample.
-        m_strStartTimeText = LocalTime::format(m_tStart, "%d/%m/%y %H:%M:%S");
-        m_strStartClockText = LocalTime::format(m_tStart, "%H:%M:%S");
-        m_tStartOfTexts = m_tStart;
-    }
     m_nCount += 1;
-    m_strCountText = QString::number(m_nCount);
     m_bNewFrame = false;
     return true;
 }

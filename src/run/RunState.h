@@ -1,7 +1,7 @@
 #pragma once
-// The run state machine and run bookkeeping shared by the frame, the view,
-// the meter link and the panels. Window-free: the widgets call it and draw
-// what it holds; the meter link feeds it frames.
+// The run state machine with the run's bookkeeping. Window-free: the meter
+// link feeds it frames, the recorder's sample timer commits, the window's
+// commands confirm and stop; views read its facts through info().
 //
 // States, as (m_bRunning, m_bStartPending, m_bIdle):
 //   Idle (0,0,1)  Armed (1,1,1)  Recording (1,0,0)
@@ -14,35 +14,33 @@
 
 class RunState {
 public:
-    // --- frame flags ---
+    // The longest interval a run can have: its milliseconds must fit m_nSampleMs.
+    static constexpr int kMaxIntervalSeconds = 2147483647 / 1000;
+
+    // --- run flags ---
     bool m_bRunning = false;
     bool m_bStartPending = false;
     bool m_bIdle = true;
     bool m_bHasRun = false;
 
-    // --- view run bookkeeping ---
+    // --- run bookkeeping ---
     int m_nCount = 0;
     int64_t m_tStart = 0;       // seconds since 1970
     int m_nSampleMs = 0;        // no setting before the first Run
     int m_nSampleLimit = 0;
-    bool m_bNewFrame = false;
-    bool m_bNewSample = false;
-    bool m_bRunEnabled = false;
-    bool m_bStopEnabled = false;
-    bool m_bRearmSampleTimer = false;
+    bool m_bNewFrame = false;   // a valid frame arrived since the last commit
+    bool m_bNewSample = false;  // a sample was committed and not yet drawn
     bool m_bNoLink = true;
     bool m_bFahrenheit = false;
     QString m_strUnit;
 
-    // Sample settings as decimal texts (empty before the first Run).
-    QString m_strSampleRateText;
-    QString m_strSampleDataText;
-    // Texts refreshed at each commit.
-    QString m_strStartTimeText;   // "%d/%m/%y %H:%M:%S"
-    QString m_strStartClockText;  // "%H:%M:%S"
-    QString m_strCountText;       // "%d"
+    // --- command enabling ---
+    bool m_bRunEnabled = false;
+    bool m_bStopEnabled = false;
 
     // Confirm step of Run: the dialog's interval (seconds) and sample count.
+    // An interval below 1 becomes 1; one longer than kMaxIntervalSeconds and
+    // a count above the store are cut to what the run can hold.
     void confirm(int intervalSeconds, int sampleCount);
     // Stop command.
     void stop();
@@ -56,10 +54,6 @@ public:
     // Sample timer tick. Returns true when a sample was committed.
     bool commit();
 
-private:
-    int64_t m_tStartOfTexts = 0; // m_tStart the start texts were made from
-
-public:
     // The sample interval in whole seconds.
     int intervalSeconds() const { return m_nSampleMs / 1000; }
     // The run's facts as a value.

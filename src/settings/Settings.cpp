@@ -51,16 +51,6 @@ Status writeYScaleIndexes(const IniFile& settings, int gainIndex, int offsetInde
     return settings.writeText(QStringLiteral("YOFFSETInfo"), QStringLiteral("OFFSET num"), QString::number(offsetIndex));
 }
 
-int gainForIndex(int index, int fallback)
-{
-    return index >= 0 && index < int(kGainTable.size()) ? kGainTable[index] : fallback;
-}
-
-int offsetForIndex(int index, int fallback)
-{
-    return index >= 0 && index < int(kOffsetTable.size()) ? kOffsetTable[index] : fallback;
-}
-
 QString alarmHighSection(int channel) { return QStringLiteral("Alarmhi%1Info").arg(channel + 1); }
 QString alarmHighKey(int channel) { return QStringLiteral("Hi%1 limit").arg(channel + 1); }
 QString alarmLowSection(int channel) { return QStringLiteral("Alarmlow%1Info").arg(channel + 1); }

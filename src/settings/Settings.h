@@ -6,14 +6,12 @@
 #include "settings/ProgramPaths.h"
 #include "settings/IniFile.h"
 #include "base/Channel.h"
+#include "base/YScale.h"
 
 #include <QString>
 #include <array>
 
 namespace settings {
-
-inline constexpr std::array<int, 9> kGainTable {1, 2, 5, 10, 20, 50, 100, 200, 500};
-inline constexpr std::array<int, 5> kOffsetTable {0, 2, 5, -2, -5};
 
 // Start values of the real-time graph's scale, also used when a stored index
 // lies outside its table.
@@ -35,9 +33,6 @@ int readComPort(const IniFile& settings);
 int readGainIndex(const IniFile& settings, int defaultIndex);
 int readOffsetIndex(const IniFile& settings, int defaultIndex);
 Status writeYScaleIndexes(const IniFile& settings, int gainIndex, int offsetIndex);
-// Gain/offset value of an index; the fallback when the index is outside the table.
-int gainForIndex(int index, int fallback);
-int offsetForIndex(int index, int fallback);
 
 // Alarm limit keys: "Alarmhi<n>Info"/"Hi<n> limit", "Alarmlow<n>Info"/"Low<n> limit".
 QString alarmHighSection(int channel);

@@ -1,6 +1,5 @@
 #include "widgets/CYScaleDlg.h"
 
-#include "settings/Settings.h"
 #include "widgets/PanelStyle.h"
 
 #include <QComboBox>
@@ -8,7 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-CYScaleDlg::CYScaleDlg(const ProgramPaths& options, QWidget* parent)
+CYScaleDlg::CYScaleDlg(int gain, int offset, QWidget* parent)
     : QDialog(parent)
     , m_offsets(new QComboBox(this))
     , m_gains(new QComboBox(this))
@@ -27,9 +26,9 @@ CYScaleDlg::CYScaleDlg(const ProgramPaths& options, QWidget* parent)
     m_offsets->setGeometry(150, 34, 120, 24);
     m_gains->setObjectName(QStringLiteral("gains"));
     m_gains->setGeometry(150, 64, 120, 24);
-    for (int v : settings::kOffsetTable)
+    for (int v : kOffsetTable)
         m_offsets->addItem(QString::number(v));
-    for (int v : settings::kGainTable)
+    for (int v : kGainTable)
         m_gains->addItem(QString::number(v));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setGeometry(110, 110, 80, 28);
@@ -38,10 +37,6 @@ CYScaleDlg::CYScaleDlg(const ProgramPaths& options, QWidget* parent)
         w->setFont(font);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    // A stored index outside a table selects nothing.
-    const IniFile ini = settings::settingsFile(options);
-    const int gain = settings::readGainIndex(ini, settings::kDialogGainIndex);
-    const int offset = settings::readOffsetIndex(ini, settings::kOffsetIndex);
     m_gains->setCurrentIndex(gain < m_gains->count() ? gain : -1);
     m_offsets->setCurrentIndex(offset < m_offsets->count() ? offset : -1);
 }

@@ -1,7 +1,8 @@
 #pragma once
-// The Y scale dialog: picks the offset and gain of a graph's vertical axis,
-// preselecting what the settings file holds.
-#include "settings/ProgramPaths.h"
+// The Y scale dialog: picks the offset and gain of a graph's vertical axis.
+// It preselects the list positions it is given and reports the positions
+// chosen; the window that runs it applies and stores them.
+#include "base/YScale.h"
 
 #include <QDialog>
 
@@ -10,12 +11,18 @@ class QComboBox;
 class CYScaleDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CYScaleDlg(const ProgramPaths& options, QWidget* parent = nullptr);
+    // Positions outside a list select nothing in it.
+    CYScaleDlg(int gainIndex, int offsetIndex, QWidget* parent = nullptr);
 
     // List positions chosen on OK (indexes of the gain and offset tables),
     // -1 when a list has no selection.
     int gainIndex() const { return m_nGainIndex; }
     int offsetIndex() const { return m_nOffsetIndex; }
+    // The chosen scale; a list with no selection keeps that part of `current`.
+    YScaleValues chosenScale(YScaleValues current) const
+    {
+        return {gainForIndex(m_nGainIndex, current.gain), offsetForIndex(m_nOffsetIndex, current.offset)};
+    }
 
     QComboBox* gainList() const { return m_gains; }
     QComboBox* offsetList() const { return m_offsets; }

@@ -111,7 +111,7 @@ TEST_F(MainFrameTest, CommandsFollowTheRunFlags)
     EXPECT_EQ(r.m_nSampleMs, 1000) << "interval 0 becomes 1000 ms";
     EXPECT_TRUE(r.m_bRunning && r.m_bStartPending && r.m_bIdle) << "armed";
     EXPECT_TRUE(r.m_bHasRun);
-    EXPECT_TRUE(r.m_bRearmSampleTimer);
+    EXPECT_TRUE(f->recorder().sampleTimer().isActive()) << "the sample timer starts over at Run";
     EXPECT_FALSE(f->action(C::Run)->isEnabled());
     EXPECT_TRUE(f->action(C::Stop)->isEnabled());
 
@@ -136,7 +136,7 @@ TEST_F(MainFrameTest, SecondRunAsksToSaveAndCancelKeepsTheState)
     f->updateCommands();
     ASSERT_TRUE(f->action(CMainFrame::Command::Run)->isEnabled());
 
-    r.m_bRearmSampleTimer = false;
+    f->recorder().sampleTimer().stop();
     QString question;
     whenModalAppears([&question](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
@@ -155,28 +155,29 @@ TEST_F(MainFrameTest, SecondRunAsksToSaveAndCancelKeepsTheState)
     EXPECT_EQ(question, "Do you want to save the existing graph data before continuing?");
     EXPECT_FALSE(r.m_bRunning) << "cancel leaves the run state";
     EXPECT_EQ(r.m_nSampleMs, 2000);
-    EXPECT_TRUE(r.m_bRearmSampleTimer) << "set also when the dialog was cancelled";
+    EXPECT_TRUE(f->recorder().sampleTimer().isActive()) << "re-armed also when the dialog was cancelled";
+    EXPECT_EQ(f->recorder().sampleTimer().interval(), 2000);
 }
 
 TEST_F(MainFrameTest, SampleTimerCommitsOnlyNewFramesWhileRunning)
 {
     auto f = makeFrame();
     RunState& r = f->run();
-    CKMView* v = f->view();
+    Recorder& rec = f->recorder();
     r.m_bNewFrame = true;
-    v->onSampleTimer();
+    rec.commitTick();
     EXPECT_EQ(r.m_nCount, 0) << "not running";
 
     meterAnswers(*f);
     runWith(*f, "1");
     r.onValidFrame(5000);
-    v->onSampleTimer();
+    rec.commitTick();
     EXPECT_EQ(r.m_nCount, 1);
-    v->onSampleTimer();
+    rec.commitTick();
     EXPECT_EQ(r.m_nCount, 1) << "no frame since the last commit";
     QTest::qWait(50);
-    EXPECT_EQ(v->sampleTimer()->interval(), 1000) << "re-armed by the repaint";
-    EXPECT_TRUE(v->sampleTimer()->isActive());
+    EXPECT_EQ(rec.sampleTimer().interval(), 1000) << "re-armed by Run";
+    EXPECT_TRUE(rec.sampleTimer().isActive());
 }
 
 TEST_F(MainFrameTest, CloseWritesSettingsAndAsksOnlyForTwoOrMoreSamples)

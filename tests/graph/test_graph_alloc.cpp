@@ -1,9 +1,9 @@
 // Repaints of the real-time graph allocate nothing once the picture exists:
 // every heap allocation made while the renderer repaints is counted,
 // Qt's own (malloc) included.
-#include "run/RunState.h"
 #include "data/ReadingStore.h"
-#include "graph/GraphRenderer.h"
+#include "graph/RealtimeGraph.h"
+#include "run/RunState.h"
 
 #include <QImage>
 #include <QPainter>
@@ -36,17 +36,16 @@ protected:
     long long repaint(int count)
     {
         run.m_nCount = count;
-        run.m_bNewSample = true;
         const long long before = g_allocations.load();
-        renderer.render(*state, view, run, *series, geo);
+        RealtimeGraph::layoutAndRender(*state, *frame, renderer, geo, {RunView::of(*series, run.info()), {}, {}});
         renderer.paint(screenPainter, screen.rect(), *state);
         return g_allocations.load() - before;
     }
 
     std::unique_ptr<LiveSeries> series = std::make_unique<LiveSeries>();
     std::unique_ptr<GraphState> state = std::make_unique<GraphState>();
+    std::unique_ptr<GraphFrame> frame = std::make_unique<GraphFrame>();
     RunState run;
-    GraphViewFields view;
     GraphRenderer renderer{QFont(QStringLiteral("宋体"), 10)};
     PlotGeometry geo = PlotGeometry::fromClient(1200, 800);
     QImage screen{1200, 800, QImage::Format_RGB32};
@@ -72,16 +71,16 @@ TEST_F(GraphAlloc, AutoModeRepaintsAllocateNothingBetweenCompressions)
 TEST_F(GraphAlloc, ZoomLevel99RepaintsAllocateNothing)
 {
     repaint(5000);
-    for (int j = 0; j < kMaxZoomDepth; ++j)
-        state->zoomStack[j] = ZoomStep{0.01, 0.01, 0.99, 0.99, 0, 0, 0, 0};
-    state->nZoomLevel = kMaxZoomDepth;
+    for (int j = 0; j < plot::kMaxZoomDepth; ++j)
+        state->zoomStack[j] = plot::ZoomStep {0.01, 0.01, 0.99, 0.99};
+    state->nZoomLevel = plot::kMaxZoomDepth;
     state->bAutoMode = 0;
     state->bFirstVisibleSet = 0;
     repaint(5000);  // the zoomed picture's first repaint
     for (int count = 5001; count <= 5050; ++count)
         EXPECT_EQ(repaint(count), 0) << count;
     // A scrolled picture is as free.
-    view.m_nScrollShift = -100;
+    state->nScrollShift = -100;
     repaint(5051);
     EXPECT_EQ(repaint(5052), 0);
 }

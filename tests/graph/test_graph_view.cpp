@@ -124,8 +124,8 @@ TEST_F(GraphView, EmptyRunShowsTheEmptyGridAndIdleTexts)
     const QImage img = shot();
     // Thirteen verticals at i * W / 12; the last one lies on the plot's right
     // border, so twelve show inside the black plot.
-    EXPECT_EQ(graph->renderer().frame().nGridX, 13);
-    EXPECT_EQ(graph->renderer().frame().gridX[12], geo.W);
+    EXPECT_EQ(graph->frame().nGridX, 13);
+    EXPECT_EQ(graph->frame().gridX[12], geo.W);
     // Between two horizontals, only grid columns carry grid pixels.
     const QRect band(geo.x0, geo.y0 + 5, geo.W, 40);
     int columns = 0;
@@ -153,7 +153,7 @@ TEST_F(GraphView, YLabelsFollowTheScale)
                               "40.00",  "50.00",  "60.00", "70.00", "80.00"};
     const Rect ys = geo.yStrip();
     for (int i = 0; i <= 10; ++i) {
-        EXPECT_EQ(v->m_strYLabel[i], expected[i]);
+        EXPECT_EQ(graph->renderer().yLabel(i), expected[i]);
         const QRect cell(ys.x + yLabelX(float(i * 10 - 20)), ys.y + yLabelY(geo.H, i), 40, 14);
         EXPECT_GT(countDark(img, cell), 10) << i;
         // The tick beside it.
@@ -177,7 +177,7 @@ TEST_F(GraphView, CompressionLeavesTheLastTwelfthFree)
     // The last twelfth of the plot holds no curve.
     EXPECT_EQ(countColor(img, QRect(geo.x0 + 551, geo.y0, 49, geo.H), kRed), 0);
     // Grid verticals now sit on whole samples: s12 = trunc(50 / 5.5046) = 9.
-    EXPECT_EQ(graph->renderer().frame().gridX[1], int(9 * (600.0f / 109)));
+    EXPECT_EQ(graph->frame().gridX[1], int(9 * (600.0f / 109)));
     // A shorter run does not compress: 100 samples fill the width.
     setRun(100, [](int, int) { return 50.0f; });
     graph->state().nCapacity = 100;
@@ -245,7 +245,7 @@ TEST_F(GraphView, FirstSampleStampsTheFirstTimeLabel)
 {
     setRun(1, [](int, int) { return 20.0f; });
     const QImage img = shot();
-    EXPECT_EQ(v->m_strTimeLabel[0], LocalTime::format(kStart, "%H:%M:%S"));
+    EXPECT_EQ(graph->renderer().timeLabel(0), LocalTime::format(kStart, "%H:%M:%S"));
     EXPECT_GT(countDark(img, QRect(geo.x0 + 2, geo.timeLabelY(), 60, 14)), 10);
     // One sample draws no curve.
     EXPECT_EQ(countColor(img, plotRect(), kRed), 0);
@@ -265,14 +265,14 @@ protected:
 
 TEST_F(GraphMouse, ClickWithoutDragChangesNothing)
 {
-    const float before = graph->state().fAxisValue[0][10];
+    const float before = graph->frame().axis[0][10];
     drag(at(100, 100), at(100, 100));
     EXPECT_EQ(graph->state().bAutoMode, 1);
     EXPECT_EQ(graph->state().nZoomLevel, 0);
     EXPECT_FALSE(undoEnabled());
     EXPECT_FALSE(graph->bandWatchRunning());
-    EXPECT_EQ(v->m_bDragging, 0);
-    EXPECT_EQ(graph->state().fAxisValue[0][10], before);
+    EXPECT_EQ(graph->state().bDragging, 0);
+    EXPECT_EQ(graph->frame().axis[0][10], before);
 }
 
 TEST_F(GraphMouse, DragZoomsAndUndoZoomRestoresAutoMode)
@@ -288,22 +288,22 @@ TEST_F(GraphMouse, DragZoomsAndUndoZoomRestoresAutoMode)
     EXPECT_EQ(bar->maximum(), 200);
     // The new level shows the selected value range.
     const float bottom = 100.0f * (482 - 341) / 482, top = 100.0f * (482 - 100) / 482;
-    EXPECT_NEAR(graph->state().fAxisValue[1][0], bottom, 1e-3);
-    EXPECT_NEAR(graph->state().fAxisValue[1][10], top, 1e-3);
-    EXPECT_EQ(v->m_strYLabel[0], QString::asprintf("%.2f", bottom));
+    EXPECT_NEAR(graph->frame().axis[1][0], bottom, 1e-3);
+    EXPECT_NEAR(graph->frame().axis[1][10], top, 1e-3);
+    EXPECT_EQ(graph->renderer().yLabel(0), QString::asprintf("%.2f", bottom));
     // 200 samples compress the capacity to 209: 600 / 208 px per sample; the
     // selection starts at sample 35.01, so the first whole sample is 35.
     EXPECT_EQ(graph->state().nCapacity, 209);
-    EXPECT_EQ(v->m_nFirstVisible, 35);
+    EXPECT_EQ(graph->state().nFirstVisible, 35);
     EXPECT_EQ(bar->value(), 35);
 
     undoZoom();
     EXPECT_EQ(graph->state().bAutoMode, 1);
     EXPECT_EQ(graph->state().nZoomLevel, 0);
-    EXPECT_EQ(v->m_nScrollShift, 0);
+    EXPECT_EQ(graph->state().nScrollShift, 0);
     EXPECT_FALSE(undoEnabled());
     EXPECT_FALSE(bar->isEnabled());
-    EXPECT_EQ(v->m_strYLabel[10], "100.00");
+    EXPECT_EQ(graph->renderer().yLabel(10), "100.00");
 }
 
 TEST_F(GraphMouse, ZoomedPictureShowsTheSelection)
@@ -315,8 +315,8 @@ TEST_F(GraphMouse, ZoomedPictureShowsTheSelection)
     // Rows 193..289 span 59.96 down to 40.04.
     drag(at(0, 193), at(600, 289));
     const QImage img = shot();
-    EXPECT_EQ(v->m_strYLabel[0], "40.04");
-    EXPECT_EQ(v->m_strYLabel[10], "59.96");
+    EXPECT_EQ(graph->renderer().yLabel(0), "40.04");
+    EXPECT_EQ(graph->renderer().yLabel(10), "59.96");
     // 50 sits in the middle of the zoomed plot, and nowhere else.
     EXPECT_EQ(px(img, geo.x0 + 300, geo.y0 + 241), kRed);
     EXPECT_EQ(countColor(img, QRect(geo.x0 + 300, geo.y0, 1, geo.H), kRed), 1);
@@ -325,18 +325,18 @@ TEST_F(GraphMouse, ZoomedPictureShowsTheSelection)
 TEST_F(GraphMouse, ZoomSurvivesAResize)
 {
     drag(at(101, 100), at(300, 341));
-    const QString top = v->m_strYLabel[10], bottom = v->m_strYLabel[0];
-    const int first = v->m_nFirstVisible;
+    const QString top = graph->renderer().yLabel(10), bottom = graph->renderer().yLabel(0);
+    const int first = graph->state().nFirstVisible;
     f->resize(f->width() + 200, f->height() + 100);
     QTRY_COMPARE(v->width(), kClientW + 200);
     shot();
     EXPECT_EQ(graph->state().nZoomLevel, 1);
-    EXPECT_EQ(v->m_strYLabel[10], top);
-    EXPECT_EQ(v->m_strYLabel[0], bottom);
-    EXPECT_EQ(v->m_nFirstVisible, first);
+    EXPECT_EQ(graph->renderer().yLabel(10), top);
+    EXPECT_EQ(graph->renderer().yLabel(0), bottom);
+    EXPECT_EQ(graph->state().nFirstVisible, first);
     // The selection's pixels follow the new plot size.
-    EXPECT_NEAR(graph->state().zoomStack[0].pxStartX, geo.x0 + 101.0 / 600 * 800, 0.01);
-    EXPECT_NEAR(graph->state().zoomStack[0].pxEndX, geo.x0 + 400, 0.01);
+    EXPECT_NEAR(graph->frame().corners[0].sx, geo.x0 + 101.0 / 600 * 800, 0.01);
+    EXPECT_NEAR(graph->frame().corners[0].ex, geo.x0 + 400, 0.01);
 }
 
 TEST_F(GraphMouse, FlatDragSwitchesToZoomModeWithoutALevel)
@@ -346,7 +346,7 @@ TEST_F(GraphMouse, FlatDragSwitchesToZoomModeWithoutALevel)
     EXPECT_EQ(graph->state().nZoomLevel, 0);
     EXPECT_TRUE(undoEnabled());
     // The level-0 picture stays: same labels.
-    EXPECT_EQ(v->m_strYLabel[10], "100.00");
+    EXPECT_EQ(graph->renderer().yLabel(10), "100.00");
 }
 
 TEST_F(GraphMouse, NestedZoomStopsAt99Levels)
@@ -356,7 +356,7 @@ TEST_F(GraphMouse, NestedZoomStopsAt99Levels)
     EXPECT_EQ(graph->state().nZoomLevel, 99);
     EXPECT_EQ(graph->state().bAutoMode, 0);
     // Whole-plot selections keep the scale: level 99 reads like level 0.
-    EXPECT_EQ(v->m_strYLabel[10], "100.00");
+    EXPECT_EQ(graph->renderer().yLabel(10), "100.00");
     undoZoom();
     EXPECT_EQ(graph->state().nZoomLevel, 0);
 }
@@ -365,7 +365,7 @@ TEST_F(GraphMouse, LeavingTheSurroundingsCancelsTheBand)
 {
     QTest::mousePress(v, Qt::LeftButton, {}, at(100, 100));
     QTest::mouseMove(v, at(300, 300));
-    EXPECT_EQ(v->m_bDragging, 1);
+    EXPECT_EQ(graph->state().bDragging, 1);
     EXPECT_TRUE(graph->bandWatchRunning());
     // The band's frame is drawn over the picture: every other pixel of its
     // top edge inverted (white on the black plot).
@@ -374,7 +374,7 @@ TEST_F(GraphMouse, LeavingTheSurroundingsCancelsTheBand)
     EXPECT_NEAR(countColor(img, QRect(geo.x0 + 100, geo.y0 + 100, 1, 201), Qt::white), 100, 5);
     QTest::mouseMove(v, QPoint(100, 300));  // over the meter face
     QTRY_COMPARE_WITH_TIMEOUT(graph->state().bBandActive, uint8_t(0), 1000);
-    EXPECT_EQ(v->m_bDragging, 0);
+    EXPECT_EQ(graph->state().bDragging, 0);
     EXPECT_FALSE(graph->bandWatchRunning());
     QTest::mouseRelease(v, Qt::LeftButton, {}, at(300, 300));
     EXPECT_EQ(graph->state().bAutoMode, 1);
@@ -431,10 +431,10 @@ TEST_F(GraphMouse, CursorLineKeepsThroughCommitsOnly)
     v->repaint(QRect(0, 300, 100, 100));
     EXPECT_EQ(graph->state().bCursorHidden, 0);
     // The repaint of a committed sample keeps the line.
-    run->m_bNewSample = true;
+    graph->onSampleCommitted();
     v->repaint();
     EXPECT_EQ(graph->state().bCursorHidden, 0);
-    EXPECT_FALSE(run->m_bNewSample);
+    EXPECT_FALSE(graph->commitRepaintPending());
     EXPECT_GT(countColor(screen(), QRect(geo.x0 + 100, geo.y0, 1, geo.H), Qt::white), 100);
     // Any other full repaint removes it until the pointer moves again.
     v->repaint();
@@ -445,20 +445,20 @@ TEST_F(GraphMouse, CursorLineKeepsThroughCommitsOnly)
 TEST_F(GraphMouse, ScrollStripShiftsTheZoomedCurves)
 {
     drag(at(0, 0), at(300, 482));  // the first half, full height
-    const int fv = v->m_nFirstVisible;
+    const int fv = graph->state().nFirstVisible;
     EXPECT_EQ(fv, 0);
     QScrollBar* bar = v->scrollStrip()->scrollBar();
     bar->setValue(50);  // sample 50 to the left edge
-    EXPECT_EQ(v->m_nScrollShift, -50);
+    EXPECT_EQ(graph->state().nScrollShift, -50);
     shot();
-    EXPECT_EQ(v->m_strTimeLabel[0], LocalTime::format(kStart + 50, "%H:%M:%S"));
+    EXPECT_EQ(graph->renderer().timeLabel(0), LocalTime::format(kStart + 50, "%H:%M:%S"));
     // The read-out follows the shifted picture.
     QTest::mouseMove(v, at(0, 50));
     EXPECT_EQ(graph->state().nCursorSample, 50);
     // Zooming in the shifted picture selects what was under the band.
     drag(at(0, 0), at(300, 482));
-    EXPECT_EQ(v->m_nScrollShift, 0);
-    EXPECT_EQ(v->m_nFirstVisible, 50);
+    EXPECT_EQ(graph->state().nScrollShift, 0);
+    EXPECT_EQ(graph->state().nFirstVisible, 50);
 }
 
 } // namespace

@@ -315,7 +315,7 @@ TEST_F(InstallTree, ManPagesFormatCleanlyAndKnowEveryOption)
     QStringList commands;
     for (auto it = commandLine.globalMatch(QString::fromUtf8(cliHelp.out)); it.hasNext();)
         commands << it.next().captured(1);
-    ASSERT_EQ(commands.size(), 4) << cliHelp.out.constData();
+    ASSERT_TRUE(commands.contains(QStringLiteral("info"))) << cliHelp.out.constData();
     for (const QString& command : commands) {
         EXPECT_TRUE(cliPage.contains(QStringLiteral("\\fB%1\\fR").arg(command))) << "zb740-cli.1 lacks "
                                                                                  << qPrintable(command);

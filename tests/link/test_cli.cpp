@@ -136,13 +136,14 @@ TEST_F(Cli, SimulateAnswersOnItsPseudoTerminal)
 
     CMSComm comm;
     comm.setPinnedDevice(device);
-    comm.setSettings("4800,n,8,1");
+    ASSERT_TRUE(comm.setSettings("4800,n,8,1").ok());
     comm.setRThreshold(kFrameSize);
-    comm.setPortOpen(true);
+    ASSERT_TRUE(comm.setPortOpen(true).ok());
     QSignalSpy events(&comm, &CMSComm::onComm);
-    comm.setOutput(wakePacket());
+    ASSERT_TRUE(comm.setOutput(wakePacket()).ok());
     ASSERT_TRUE(events.wait(3000));
-    const QByteArray frame = comm.input();
+    QByteArray frame;
+    ASSERT_TRUE(comm.readInput(frame).ok());
     RunState run;
     auto live = std::make_unique<LiveSeries>();
     FrameDecoder decoder(run, *live);
@@ -150,12 +151,13 @@ TEST_F(Cli, SimulateAnswersOnItsPseudoTerminal)
     ASSERT_TRUE(decoder.decode(frame, 0, AlarmLimits {}, hi, low).valid);
     EXPECT_EQ(decoder.displayTexts().unitMark, "F");
 
-    comm.setOutput(keyPressPacket(RemoteKey::Units));
-    comm.setOutput(pollPacket());
+    ASSERT_TRUE(comm.setOutput(keyPressPacket(RemoteKey::Units)).ok());
+    ASSERT_TRUE(comm.setOutput(pollPacket()).ok());
     ASSERT_TRUE(events.wait(3000));
-    ASSERT_TRUE(decoder.decode(comm.input(), 0, AlarmLimits {}, hi, low).valid);
+    ASSERT_TRUE(comm.readInput(frame).ok());
+    ASSERT_TRUE(decoder.decode(frame, 0, AlarmLimits {}, hi, low).valid);
     EXPECT_EQ(decoder.displayTexts().unitMark, "C");
-    comm.setPortOpen(false);
+    ASSERT_TRUE(comm.setPortOpen(false).ok());
 
     sim.terminate();
     ASSERT_TRUE(sim.waitForFinished(5000));

@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
@@ -63,6 +64,11 @@ protected:
     }
 
     RunState& state() { return m_frame->run(); }
+    // Replies the meter sent as garbage instead of a frame.
+    int garbageReplies() const
+    {
+        return m_meter->wakesReceived() + m_meter->pollsReceived() - m_meter->framesSent();
+    }
     QString status() const { return m_frame->portStatusText(); }
 
     int validFrames = 0;
@@ -135,20 +141,51 @@ TEST_F(LinkEndToEnd, RunSurvivesASilentMeterAndComesBack)
     EXPECT_EQ(invalidBuffers, 0);
 }
 
-TEST_F(LinkEndToEnd, GarbageAndSplitFramesNeverBreakTheLink)
+TEST_F(LinkEndToEnd, GarbageAndSplitFramesCostOnlyTheirReplies)
 {
     SimulatedMeterOptions o;
     o.garbageEvery = 3;
     o.splitFrames = true;
     startMeter(o);
     makeFrame();
-    // Frames 1 and 2 decode, the third reply is garbage: polling pauses
-    // until the watchdog reopens the port, then frames come again.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return validFrames >= 4; }, 12000));
-    EXPECT_GE(m_meter->wakesReceived(), 2);
-    // Garbage shorter than a frame stays buffered until the reopen clears
-    // it, so an invalid buffer is seen only for some garbage replies.
-    EXPECT_LE(invalidBuffers, m_meter->wakesReceived());
+    QSignalSpy lost(m_frame->link(), &MeterLink::linkLost);
+    // Every third reply is garbage: it costs that reply, and the next poll
+    // goes out at the next tick. The port is never reopened for it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return validFrames >= 5; }, 12000));
+    EXPECT_EQ(m_meter->wakesReceived(), 1);
+    EXPECT_EQ(lost.count(), 0);
+    EXPECT_FALSE(state().m_bNoLink);
+    // Garbage shorter than a frame never raises a receive event, so an
+    // invalid buffer is seen only for some garbage replies.
+    EXPECT_LE(invalidBuffers, garbageReplies());
+}
+
+TEST_F(LinkEndToEnd, RunKeepsRecordingThroughBadReplies)
+{
+    SimulatedMeterOptions o;
+    o.garbageEvery = 4;
+    startMeter(o);
+    makeFrame();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state().m_bRunEnabled; }, 3000));
+    QTest::qWait(150);
+    run();
+    // A bad reply costs at most its sample; the run goes on.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state().m_nCount >= 5; }, 12000)) << state().m_nCount;
+    EXPECT_TRUE(state().m_bRunning);
+    EXPECT_FALSE(state().m_bIdle);
+    EXPECT_GE(garbageReplies(), 1);
+}
+
+TEST_F(LinkEndToEnd, StrayByteBeforeEachFrameIsSkipped)
+{
+    SimulatedMeterOptions o;
+    o.leadByte = true;
+    startMeter(o);
+    makeFrame();
+    // The link finds each frame's header behind the stray byte.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return validFrames >= 3; }, 6000));
+    EXPECT_EQ(invalidBuffers, 0);
+    EXPECT_EQ(m_meter->wakesReceived(), 1);
     EXPECT_FALSE(state().m_bNoLink);
 }
 

@@ -31,7 +31,7 @@ protected:
     CAlarmPanel& panel()
     {
         if (!m_panel)
-            m_panel = std::make_unique<CAlarmPanel>(m_options);
+            m_panel = std::make_unique<CAlarmPanel>(settings::readConfiguredLimitTexts(settings::configFile(m_options)));
         return *m_panel;
     }
     void writeConfig(const char* text)
@@ -258,7 +258,7 @@ struct KeySink : QWidget {
 TEST_F(AlarmPanelTest, EnterAndEscapeStopAtThePanel)
 {
     KeySink frame;
-    auto* p = new CAlarmPanel(m_options, &frame);
+    auto* p = new CAlarmPanel(settings::readConfiguredLimitTexts(settings::configFile(m_options)), &frame);
     for (QWidget* target : {static_cast<QWidget*>(p), static_cast<QWidget*>(p->limitEdit(kAir, High)),
                             static_cast<QWidget*>(p->limitEdit(kRh, High))}) {
         QTest::keyClick(target, Qt::Key_Escape);

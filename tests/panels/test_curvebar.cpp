@@ -1,10 +1,13 @@
 // The curve bar: channel buttons and Combine on the view's curve flags, the
 // Y scale dialog through the Y Axis button with a settings folder in a
-// temporary directory, and the read-only fields.
-#include "settings/IniFile.h"
-#include "run/RunState.h"
-#include "settings/Settings.h"
+// temporary directory, and the read-only fields. The bar reports what the
+// user chose; the main window's view applies it and stores the scale.
+#include "app/CKMView.h"
+#include "app/CMainFrame.h"
+#include "base/LocalTime.h"
 #include "panels/CCurveBar.h"
+#include "settings/IniFile.h"
+#include "settings/Settings.h"
 #include "widgets/CYScaleDlg.h"
 #include "TempDir.h"
 
@@ -23,23 +26,19 @@ namespace {
 
 class CurveBarTest : public TempDirTest {
 protected:
-    RunState m_run;
     AppOptions m_options;
-    std::array<bool, kChannelCount> m_show {true, true, true, true, true};
-    int m_gain = 10;
-    int m_offset = 0;
-    std::unique_ptr<CCurveBar> m_bar;
+    std::unique_ptr<CMainFrame> m_frame;
 
     void SetUp() override
     {
         m_options = tempOptions();
+        m_frame = std::make_unique<CMainFrame>(m_options);
     }
-    CCurveBar& bar()
-    {
-        if (!m_bar)
-            m_bar = std::make_unique<CCurveBar>(m_run, m_options, CCurveBar::ViewFields {&m_show, &m_gain, &m_offset});
-        return *m_bar;
-    }
+    CKMView& view() { return *m_frame->view(); }
+    CCurveBar& bar() { return *view().curveBar(); }
+    const CurveSet& shown() { return view().m_bShowCurve; }
+    int gain() { return view().m_nYGain; }
+    int offset() { return view().m_nYOffset; }
     QString iniPath() const { return QDir(m_options.settingsDir).filePath("ZB740.ini"); }
     void writeIni(const char* text)
     {
@@ -72,17 +71,18 @@ protected:
 
 TEST_F(CurveBarTest, ChannelButtonsShowOneCurveAndCombineAll)
 {
-    QSignalSpy updates(&bar(), &CCurveBar::viewsNeedUpdate);
+    QSignalSpy single(&bar(), &CCurveBar::curveChosen);
+    QSignalSpy combine(&bar(), &CCurveBar::combineChosen);
     const std::array<bool, 5> all {true, true, true, true, true};
     for (int c = 0; c < kChannelCount; ++c) {
         QTest::mouseClick(bar().channelButton(c), Qt::LeftButton);
         std::array<bool, 5> only {};
         only[size_t(c)] = true;
-        EXPECT_EQ(m_show, only) << c;
+        EXPECT_EQ(shown(), only) << c;
         QTest::mouseClick(bar().combineButton(), Qt::LeftButton);
-        EXPECT_EQ(m_show, all);
+        EXPECT_EQ(shown(), all);
     }
-    EXPECT_EQ(updates.count(), 2 * kChannelCount);
+    EXPECT_EQ(single.count() + combine.count(), 2 * kChannelCount);
     EXPECT_EQ(bar().channelButton(kKir)->text(), "IR/K");
 }
 
@@ -94,8 +94,8 @@ TEST_F(CurveBarTest, YScaleDialogWithoutSettingsPreselectsGainTwoAndOkStoresIt)
         EXPECT_EQ(dlg.offsetList()->currentText(), "0");
         dlg.findChild<QPushButton*>()->click();
     });
-    EXPECT_EQ(m_gain, 2);
-    EXPECT_EQ(m_offset, 0);
+    EXPECT_EQ(gain(), 2);
+    EXPECT_EQ(offset(), 0);
     const QByteArray ini = iniText();
     EXPECT_TRUE(ini.contains("GAIN num=1"));
     EXPECT_TRUE(ini.contains("OFFSET num=0"));
@@ -112,8 +112,8 @@ TEST_F(CurveBarTest, YScaleDialogPreselectsTheStoredScaleAndOkWritesTheChoice)
         dlg.offsetList()->setCurrentIndex(3);  // -2
         QTest::keyClick(&dlg, Qt::Key_Return);
     });
-    EXPECT_EQ(m_gain, 10);
-    EXPECT_EQ(m_offset, -2);
+    EXPECT_EQ(gain(), 10);
+    EXPECT_EQ(offset(), -2);
     const IniFile ini(iniPath());
     EXPECT_EQ(settings::readGainIndex(ini, -1), 3);
     EXPECT_EQ(settings::readOffsetIndex(ini, -1), 3);
@@ -128,8 +128,8 @@ TEST_F(CurveBarTest, EscapeChangesNothing)
         QTest::keyClick(&dlg, Qt::Key_Escape);
         EXPECT_FALSE(dlg.isVisible());
     });
-    EXPECT_EQ(m_gain, 10);
-    EXPECT_EQ(m_offset, 0);
+    EXPECT_EQ(gain(), 10);
+    EXPECT_EQ(offset(), 0);
     EXPECT_EQ(iniText(), before);
 }
 
@@ -143,33 +143,35 @@ TEST_F(CurveBarTest, StoredIndexOutsideTheTablesSelectsNothing)
         dlg.findChild<QPushButton*>()->click();
     });
     // no gain chosen: the view keeps its gain
-    EXPECT_EQ(m_gain, 10);
-    EXPECT_EQ(m_offset, -5);
+    EXPECT_EQ(gain(), 10);
+    EXPECT_EQ(offset(), -5);
 }
 
 TEST_F(CurveBarTest, FieldsShowTheRunBatteryAndClock)
 {
-    m_run.m_strStartTimeText = QStringLiteral("10/12/26 12:00:00");
-    m_run.m_strSampleRateText = QStringLiteral("5");
-    m_run.m_strSampleDataText = QStringLiteral("1000");
-    m_run.m_strCountText = QStringLiteral("42");
-    bar().setBatteryText(QStringLiteral("Low"));
-    EXPECT_EQ(bar().field(CCurveBar::StartTime)->text(), "10/12/26 12:00:00");
-    EXPECT_EQ(bar().field(CCurveBar::SampleRate)->text(), "5");
-    EXPECT_EQ(bar().field(CCurveBar::SampleData)->text(), "1000");
-    EXPECT_EQ(bar().field(CCurveBar::DataNo)->text(), "42");
-    EXPECT_EQ(bar().field(CCurveBar::VoltageStage)->text(), "Low");
+    CCurveBar bar;
+    // Nothing of a run before the first Run and the first sample.
+    for (CCurveBar::Field f : {CCurveBar::StartTime, CCurveBar::SampleRate, CCurveBar::SampleData, CCurveBar::DataNo})
+        EXPECT_EQ(bar.field(f)->text(), "") << f;
+    bar.setSampleSettings(5, 1000);
+    bar.setCommitted(LocalTime::join({2026, 12, 10, 12, 0, 0}), 42);
+    bar.setBatteryText(QStringLiteral("Low"));
+    EXPECT_EQ(bar.field(CCurveBar::StartTime)->text(), "10/12/26 12:00:00");
+    EXPECT_EQ(bar.field(CCurveBar::SampleRate)->text(), "5");
+    EXPECT_EQ(bar.field(CCurveBar::SampleData)->text(), "1000");
+    EXPECT_EQ(bar.field(CCurveBar::DataNo)->text(), "42");
+    EXPECT_EQ(bar.field(CCurveBar::VoltageStage)->text(), "Low");
     for (int f = 0; f < CCurveBar::kFieldCount; ++f)
-        EXPECT_TRUE(bar().field(CCurveBar::Field(f))->isReadOnly());
+        EXPECT_TRUE(bar.field(CCurveBar::Field(f))->isReadOnly());
 
     const QRegularExpression clockForm(QStringLiteral("^\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
-    const QString first = bar().field(CCurveBar::Clock)->text();
+    const QString first = bar.field(CCurveBar::Clock)->text();
     EXPECT_TRUE(clockForm.match(first).hasMatch()) << first.toStdString();
     // the clock runs by itself
-    EXPECT_TRUE(QTest::qWaitFor([&] { return bar().field(CCurveBar::Clock)->text() != first; }, 3000));
-    EXPECT_TRUE(clockForm.match(bar().field(CCurveBar::Clock)->text()).hasMatch());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar.field(CCurveBar::Clock)->text() != first; }, 3000));
+    EXPECT_TRUE(clockForm.match(bar.field(CCurveBar::Clock)->text()).hasMatch());
     if (const QString dir = qEnvironmentVariable("ZB740_PICTURE_DIR"); !dir.isEmpty())
-        bar().grab().save(dir + QStringLiteral("/curve_bar.png"));
+        bar.grab().save(dir + QStringLiteral("/curve_bar.png"));
 }
 
 struct KeySink : QWidget {
@@ -180,7 +182,7 @@ struct KeySink : QWidget {
 TEST_F(CurveBarTest, EnterAndEscapeStopAtTheBar)
 {
     KeySink frame;
-    auto* b = new CCurveBar(m_run, m_options, {}, &frame);
+    auto* b = new CCurveBar(&frame);
     for (QWidget* target : {static_cast<QWidget*>(b), static_cast<QWidget*>(b->combineButton())}) {
         QTest::keyClick(target, Qt::Key_Escape);
         QTest::keyClick(target, Qt::Key_Return);

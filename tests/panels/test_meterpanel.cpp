@@ -61,14 +61,13 @@ DisplayTexts typicalTexts()
 
 class MeterPanelTest : public ::testing::Test {
 protected:
-    RunState m_run;
-    CMeterPanel m_panel {m_run};
+    CMeterPanel m_panel;
 
     void SetUp() override { m_panel.resize(CMeterPanel::kWidth, 700); }
 
     QImage renderWith(const DisplayTexts& t, bool noLink = false)
     {
-        m_run.m_bNoLink = noLink;
+        m_panel.setLinkUp(!noLink);
         m_panel.setDisplayTexts(t);
         return render(m_panel);
     }
@@ -78,7 +77,7 @@ const QRect kLcd = CMeterPanel::kLcdUpdateRect;
 
 TEST_F(MeterPanelTest, ShowsOnlyRedOfflineBeforeTheFirstFrame)
 {
-    ASSERT_TRUE(m_run.m_bNoLink);
+    ASSERT_FALSE(m_panel.linkUp());
     const QImage img = render(m_panel);
     EXPECT_GT(countPixels(img, kLcd, isRedInk), 300);
     EXPECT_EQ(countPixels(img, CMeterPanel::kLcdRect, isDarkInk), 0);
@@ -245,7 +244,7 @@ TEST_F(MeterPanelTest, RepaintsTheLcdOnlyWhenSomethingChanged)
     };
     settle();
 
-    m_run.m_bNoLink = false;
+    m_panel.setLinkUp(true);
     m_panel.setDisplayTexts(typicalTexts());
     EXPECT_EQ(settle(), QRegion(CMeterPanel::kLcdUpdateRect));
 
@@ -257,12 +256,11 @@ TEST_F(MeterPanelTest, RepaintsTheLcdOnlyWhenSomethingChanged)
     m_panel.setDisplayTexts(lit);
     EXPECT_EQ(settle(), QRegion(CMeterPanel::kLcdUpdateRect));
 
-    m_run.m_bNoLink = true;
-    m_panel.onLinkStateChanged();
+    m_panel.setLinkUp(false);
     EXPECT_EQ(settle(), QRegion(m_panel.rect()));
 
     // The link comes back with the very same texts: OFFLINE must go.
-    m_run.m_bNoLink = false;
+    m_panel.setLinkUp(true);
     m_panel.setDisplayTexts(lit);
     EXPECT_EQ(settle(), QRegion(CMeterPanel::kLcdUpdateRect));
     EXPECT_EQ(countPixels(render(m_panel), kLcd, isRedInk), 0);
@@ -362,9 +360,8 @@ struct KeySink : QWidget {
 
 TEST(MeterPanelKeys, EnterAndEscapeStopAtThePanel)
 {
-    RunState run;
     KeySink frame;
-    auto* panel = new CMeterPanel(run, &frame);
+    auto* panel = new CMeterPanel(&frame);
     QTest::keyClick(panel, Qt::Key_Escape);
     QTest::keyClick(panel, Qt::Key_Return);
     QTest::keyClick(panel, Qt::Key_Enter);

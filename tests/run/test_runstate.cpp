@@ -104,13 +104,30 @@ TEST(RunState, ConfirmStep)
     r.confirm(0, 2000);
     EXPECT_EQ(r.m_nSampleMs, 1000) << "interval 0 becomes 1 s";
     EXPECT_EQ(r.m_nSampleLimit, 2000);
-    EXPECT_EQ(r.m_strSampleRateText, "1");
-    EXPECT_EQ(r.m_strSampleDataText, "2000");
+    EXPECT_EQ(r.intervalSeconds(), 1);
     r.confirm(-5, 1000);
     EXPECT_EQ(r.m_nSampleMs, 1000);
     r.confirm(5000, 50000);
     EXPECT_EQ(r.m_nSampleMs, 5000000);
     EXPECT_EQ(r.m_nSampleLimit, kMaxRunSamples) << "never more samples than the store holds";
+}
+
+TEST(RunState, IntervalsBeyondWhatMillisecondsHoldAreCut)
+{
+    // An interval from a configuration file can be any integer; its
+    // milliseconds must still fit, and the time axis must run forward.
+    struct Case {
+        int seconds;
+        int expectedSeconds;
+    };
+    for (const Case c : {Case {2147483, 2147483}, Case {2147484, 2147483}, Case {2147483647, 2147483},
+                         Case {5000, 5000}}) {
+        RunState r;
+        r.confirm(c.seconds, 1000);
+        EXPECT_EQ(r.intervalSeconds(), c.expectedSeconds) << c.seconds;
+        EXPECT_GT(r.m_nSampleMs, 0) << c.seconds;
+        EXPECT_EQ(r.info().interval, c.expectedSeconds);
+    }
 }
 
 TEST(RunState, CommitRules)
@@ -124,10 +141,29 @@ TEST(RunState, CommitRules)
     EXPECT_EQ(r.m_nCount, 1);
     EXPECT_FALSE(r.m_bNewFrame);
     EXPECT_TRUE(r.m_bNewSample);
-    EXPECT_EQ(r.m_strCountText, "1");
+    EXPECT_EQ(r.info().start, 200);
     EXPECT_FALSE(r.commit()) << "no new frame since the last commit";
     EXPECT_EQ(r.m_nCount, 1);
-    EXPECT_EQ(r.m_strStartClockText, LocalTime::format(200, "%H:%M:%S"));
+}
+
+TEST(RunState, ArmedRunCommitsNothingBeforeItsStart)
+{
+    // The last frame before Run is not the run's first sample: a sample tick
+    // between Run and the run's first frame commits nothing, so no sample
+    // ever carries the previous run's start time (or none at all).
+    RunState r;
+    r.onValidFrame(100); // a frame before Run
+    r.confirm(1, 1000);
+    EXPECT_FALSE(r.commit()) << "armed: not started yet";
+    EXPECT_EQ(r.m_nCount, 0);
+    r.stop();
+    EXPECT_FALSE(r.commit());
+    r.confirm(1, 1000);
+    r.onValidFrame(300); // stopped before start: the next frame still starts it
+    EXPECT_EQ(r.m_tStart, 300);
+    ASSERT_TRUE(r.commit());
+    EXPECT_EQ(r.info().start, 300);
+    EXPECT_EQ(r.info().count, 1);
 }
 
 TEST(RunState, TwoFramesInOneIntervalCommitTheLater)

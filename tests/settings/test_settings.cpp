@@ -92,9 +92,9 @@ TEST_F(SettingsTest, DefaultsWithoutFiles)
 {
     const IniFile none(path("none.ini"));
     EXPECT_EQ(settings::readComPort(none), 1);
-    EXPECT_EQ(settings::gainForIndex(settings::readGainIndex(none, settings::kViewGainIndex), -1), 10);
+    EXPECT_EQ(gainForIndex(settings::readGainIndex(none, settings::kViewGainIndex), -1), 10);
     EXPECT_EQ(settings::readGainIndex(none, settings::kDialogGainIndex), 1);
-    EXPECT_EQ(settings::offsetForIndex(settings::readOffsetIndex(none, settings::kOffsetIndex), -1), 0);
+    EXPECT_EQ(offsetForIndex(settings::readOffsetIndex(none, settings::kOffsetIndex), -1), 0);
     const settings::LimitTexts limits = settings::readConfiguredLimitTexts(none);
     const char* highs[] = {"140.0", "140.0", "140.0", "2501.0", "100.0"};
     for (int c = 0; c < kChannelCount; ++c) {
@@ -111,11 +111,11 @@ TEST_F(SettingsTest, OutOfTableValuesFallBack)
     writeFile(path("a.ini"), "[COMInfo]\nCOM num=17\n[YGAINInfo]\nGAIN num=9\n[YOFFSETInfo]\nOFFSET num=5\n");
     const IniFile ini(path("a.ini"));
     EXPECT_EQ(settings::readComPort(ini), 1);
-    EXPECT_EQ(settings::gainForIndex(settings::readGainIndex(ini, 3), 10), 10);
-    EXPECT_EQ(settings::offsetForIndex(settings::readOffsetIndex(ini, 0), 0), 0);
-    EXPECT_EQ(settings::gainForIndex(8, 10), 500);
-    EXPECT_EQ(settings::offsetForIndex(3, 0), -2);
-    EXPECT_EQ(settings::gainForIndex(-1, 10), 10);
+    EXPECT_EQ(gainForIndex(settings::readGainIndex(ini, 3), 10), 10);
+    EXPECT_EQ(offsetForIndex(settings::readOffsetIndex(ini, 0), 0), 0);
+    EXPECT_EQ(gainForIndex(8, 10), 500);
+    EXPECT_EQ(offsetForIndex(3, 0), -2);
+    EXPECT_EQ(gainForIndex(-1, 10), 10);
 }
 
 TEST_F(SettingsTest, CloseWritesEveryKeyInOrder)

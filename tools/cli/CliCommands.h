@@ -8,4 +8,5 @@ int runDecode(const QStringList& args);
 int runSimulate(const QStringList& args);
 int runInfo(const QStringList& args);
 int runExport(const QStringList& args);
+int runRecover(const QStringList& args);
 } // namespace cli

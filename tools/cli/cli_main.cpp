@@ -19,6 +19,7 @@ const Command kCommands[] = {
     {"simulate", "run the simulated meter on a pseudo-terminal", cli::runSimulate},
     {"info", "describe a .AsmDat data file as one JSON line", cli::runInfo},
     {"export", "write the .csv text export of a .AsmDat data file", cli::runExport},
+    {"recover", "write the data file and .csv of an unsaved run from its journal", cli::runRecover},
 };
 
 void printUsage(FILE* out)

@@ -1,0 +1,452 @@
+#include "data/RunJournal.h"
+
+#include "base/Crc32.h"
+#include "data/FileSync.h"
+
+#include <QFile>
+#include <QIODevice>
+#include <QtEndian>
+#include <cstring>
+
+// The journal writes through POSIX calls where they exist (pwrite, and
+// fdatasync so each sample is on the disk when append returns); elsewhere
+// through QFile, which flushes to the system but cannot ask for a sync.
+// ZB740_JOURNAL_PORTABLE forces the QFile path (to keep it compiling).
+#if defined(Q_OS_UNIX) && !defined(ZB740_JOURNAL_PORTABLE)
+#define ZB740_JOURNAL_POSIX 1
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using Code = Status::Code;
+
+// Byte offsets of the header and the records (see RunJournal.h).
+namespace H {
+constexpr int magic = 0, version = 8, headerSize = 12, recordSize = 16, start = 20, interval = 28, limit = 32,
+              fahrenheit = 36, unitLength = 37, unit = 38, gain = 48, offset = 52, crc = 60;
+}
+namespace R {
+constexpr int kind = 0, flags = 1, zero = 2, index = 4, values = 8, gain = 8, offset = 12, crc = 28;
+constexpr unsigned char kSample = 'S', kScale = 'Y';
+constexpr unsigned char kFahrenheit = 1;
+}
+
+template <typename T>
+void put(unsigned char* at, T v)
+{
+    qToLittleEndian(v, at);
+}
+template <typename T>
+T get(const unsigned char* at)
+{
+    return qFromLittleEndian<T>(at);
+}
+
+uint32_t crcOf(const unsigned char* bytes, int size) { return Crc32::of(bytes, size_t(size)); }
+
+bool checksumHolds(const unsigned char* bytes, int crcOffset)
+{
+    return crcOf(bytes, crcOffset) == get<uint32_t>(bytes + crcOffset);
+}
+
+// A reason the facts cannot open a journal (empty when they can).
+QString factsProblem(const JournalFacts& f)
+{
+    if (f.start < 0 || f.start > Journal::kLatestStart)
+        return QStringLiteral("start time %1").arg(f.start);
+    if (f.interval < 1)
+        return QStringLiteral("sample interval %1").arg(f.interval);
+    if (f.sampleLimit < 1 || f.sampleLimit > kMaxRunSamples)
+        return QStringLiteral("sample limit %1").arg(f.sampleLimit);
+    if (f.unit.size() > Journal::kMaxUnitLength)
+        return QStringLiteral("unit text \"%1\"").arg(f.unit);
+    for (const QChar ch : f.unit) {
+        if (ch.unicode() == 0 || ch.unicode() > 0xFF)
+            return QStringLiteral("unit text \"%1\"").arg(f.unit);
+    }
+    return {};
+}
+
+void encodeHeader(const JournalFacts& f, unsigned char* h)
+{
+    std::memset(h, 0, Journal::kHeaderSize);
+    std::memcpy(h + H::magic, Journal::kMagic, sizeof Journal::kMagic);
+    put<uint32_t>(h + H::version, Journal::kVersion);
+    put<uint32_t>(h + H::headerSize, Journal::kHeaderSize);
+    put<uint32_t>(h + H::recordSize, Journal::kRecordSize);
+    put<int64_t>(h + H::start, f.start);
+    put<int32_t>(h + H::interval, f.interval);
+    put<int32_t>(h + H::limit, f.sampleLimit);
+    h[H::fahrenheit] = f.fahrenheit ? 1 : 0;
+    const QByteArray unit = f.unit.toLatin1();
+    h[H::unitLength] = static_cast<unsigned char>(unit.size());
+    std::memcpy(h + H::unit, unit.constData(), size_t(unit.size()));
+    put<int32_t>(h + H::gain, f.scale.gain);
+    put<int32_t>(h + H::offset, f.scale.offset);
+    put<uint32_t>(h + H::crc, crcOf(h, H::crc));
+}
+
+#ifdef ZB740_JOURNAL_POSIX
+QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+// Writes all of data at offset; 0 or the error number.
+int writeAllAt(int fd, const unsigned char* data, size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return EIO;
+        data += n;
+        size -= size_t(n);
+        offset += n;
+    }
+    return 0;
+}
+
+int syncData(int fd)
+{
+    int rc;
+    do {
+        rc = ::fdatasync(fd);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 ? 0 : errno;
+}
+#endif
+
+} // namespace
+
+// --- writer ---------------------------------------------------------------
+
+RunJournal::RunJournal() = default;
+
+RunJournal::~RunJournal() { close(); }
+
+bool RunJournal::isOpen() const
+{
+#ifdef ZB740_JOURNAL_POSIX
+    return m_fd >= 0;
+#else
+    return m_file != nullptr;
+#endif
+}
+
+Status RunJournal::begin(const QString& path, const JournalFacts& facts)
+{
+    close();
+    m_path.clear();
+    if (const QString problem = factsProblem(facts); !problem.isEmpty())
+        return Status::failure(Code::BadSetting, QStringLiteral("A journal cannot hold the %1.").arg(problem));
+
+    unsigned char header[Journal::kHeaderSize];
+    encodeHeader(facts, header);
+
+#ifdef ZB740_JOURNAL_POSIX
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EEXIST)
+            return Status::failure(Code::Failed, QStringLiteral("A journal exists there already; it is not replaced."));
+        return Status::failure(Code::CannotOpen, QStringLiteral("Could not create the journal: %1").arg(errnoText(error)));
+    }
+    int error = writeAllAt(fd, header, sizeof header, 0);
+    if (error == 0)
+        error = syncData(fd);
+    if (error != 0) {
+        ::close(fd);
+        ::unlink(name.constData());
+        return Status::failure(Code::WriteFailed, QStringLiteral("Could not write the journal: %1").arg(errnoText(error)));
+    }
+    m_fd = fd;
+#else
+    auto file = std::make_unique<QFile>(path);
+    if (file->exists())
+        return Status::failure(Code::Failed, QStringLiteral("A journal exists there already; it is not replaced."));
+    if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return Status::failure(Code::CannotOpen, QStringLiteral("Could not create the journal: %1").arg(file->errorString()));
+    if (file->write(reinterpret_cast<const char*>(header), sizeof header) != qint64(sizeof header) || !file->flush()) {
+        const QString reason = file->errorString();
+        file->close();
+        file->remove();
+        return Status::failure(Code::WriteFailed, QStringLiteral("Could not write the journal: %1").arg(reason));
+    }
+    m_file = std::move(file);
+#endif
+    m_path = path;
+    m_size = Journal::kHeaderSize;
+    m_count = 0;
+    m_sampleLimit = facts.sampleLimit;
+    m_scale = facts.scale;
+    // The new name must survive a crash as well as the bytes behind it.
+    return FileSync::syncFolderOf(path);
+}
+
+Status RunJournal::writeRecord(const unsigned char* record)
+{
+#ifdef ZB740_JOURNAL_POSIX
+    if (const int error = writeAllAt(m_fd, record, Journal::kRecordSize, off_t(m_size)); error != 0) {
+        // Take back a partial record so the next one lands where it belongs.
+        if (::ftruncate(m_fd, off_t(m_size)) != 0) {
+            // The tail stays torn; the reader drops it, nothing before is lost.
+        }
+        return Status::failure(Code::WriteFailed, QStringLiteral("Could not write to the journal: %1").arg(errnoText(error)));
+    }
+    m_size += Journal::kRecordSize;
+    if (const int error = syncData(m_fd); error != 0)
+        return Status::failure(Code::WriteFailed, QStringLiteral("Could not sync the journal: %1").arg(errnoText(error)));
+#else
+    if (!m_file->seek(m_size)
+        || m_file->write(reinterpret_cast<const char*>(record), Journal::kRecordSize) != Journal::kRecordSize) {
+        const QString reason = m_file->errorString();
+        m_file->resize(m_size);
+        return Status::failure(Code::WriteFailed, QStringLiteral("Could not write to the journal: %1").arg(reason));
+    }
+    m_size += Journal::kRecordSize;
+    if (!m_file->flush())
+        return Status::failure(Code::WriteFailed, QStringLiteral("Could not write to the journal: %1").arg(m_file->errorString()));
+#endif
+    return Status::success();
+}
+
+Status RunJournal::append(int sampleIndex, const ChannelValues& values, bool fahrenheit)
+{
+    if (!isOpen())
+        return Status::failure(Code::NotOpen, QStringLiteral("No journal is open."));
+    if (sampleIndex != m_count)
+        return Status::failure(Code::Failed, QStringLiteral("Sample %1 comes out of order: the journal expects sample %2.")
+                                                 .arg(sampleIndex).arg(m_count));
+    if (m_count >= m_sampleLimit)
+        return Status::failure(Code::Failed,
+                               QStringLiteral("The journal holds the run's %1 samples already.").arg(m_sampleLimit));
+
+    unsigned char record[Journal::kRecordSize] = {};
+    record[R::kind] = R::kSample;
+    record[R::flags] = fahrenheit ? R::kFahrenheit : 0;
+    put<int32_t>(record + R::index, sampleIndex);
+    for (int c = 0; c < kChannelCount; ++c)
+        put<float>(record + R::values + 4 * c, values[size_t(c)]);
+    put<uint32_t>(record + R::crc, crcOf(record, R::crc));
+
+    const int64_t before = m_size;
+    Status written = writeRecord(record);
+    if (m_size > before)
+        ++m_count;
+    return written;
+}
+
+Status RunJournal::noteScale(YScaleValues scale)
+{
+    if (!isOpen())
+        return Status::failure(Code::NotOpen, QStringLiteral("No journal is open."));
+    if (scale == m_scale)
+        return Status::success();
+
+    unsigned char record[Journal::kRecordSize] = {};
+    record[R::kind] = R::kScale;
+    put<int32_t>(record + R::index, m_count);
+    put<int32_t>(record + R::gain, scale.gain);
+    put<int32_t>(record + R::offset, scale.offset);
+    put<uint32_t>(record + R::crc, crcOf(record, R::crc));
+
+    const int64_t before = m_size;
+    Status written = writeRecord(record);
+    if (m_size > before)
+        m_scale = scale;
+    return written;
+}
+
+void RunJournal::close()
+{
+#ifdef ZB740_JOURNAL_POSIX
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+#else
+    m_file.reset();
+#endif
+}
+
+Status RunJournal::remove()
+{
+    close();
+    if (m_path.isEmpty())
+        return Status::failure(Code::NotOpen, QStringLiteral("No journal was begun."));
+    Status removed = removeFile(m_path);
+    if (removed.ok())
+        m_path.clear();
+    return removed;
+}
+
+Status RunJournal::removeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.remove())
+        return Status::failure(Code::Failed, QStringLiteral("Could not remove the journal: %1").arg(file.errorString()));
+    return FileSync::syncFolderOf(path);
+}
+
+// --- reader ---------------------------------------------------------------
+
+RunInfo RecoveredRun::info() const
+{
+    return {facts.start, facts.interval, count, facts.fahrenheit, facts.unit};
+}
+
+namespace {
+
+// Reads up to size bytes; fewer only at the end of the device. -1 on error.
+qint64 readUpTo(QIODevice& device, unsigned char* out, qint64 size)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 n = device.read(reinterpret_cast<char*>(out) + done, size - done);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+Status readFailed(QIODevice& device)
+{
+    return Status::failure(Code::Failed, QStringLiteral("Could not read the journal: %1").arg(device.errorString()));
+}
+
+Status decodeHeader(const unsigned char* h, qint64 size, JournalFacts& facts)
+{
+    if (size == 0)
+        return Status::failure(Code::Damaged, QStringLiteral("The journal is empty: it holds no samples."));
+    const qint64 magicBytes = std::min<qint64>(size, sizeof Journal::kMagic);
+    if (std::memcmp(h, Journal::kMagic, size_t(magicBytes)) != 0)
+        return Status::failure(Code::InvalidFormat, QStringLiteral("This is not a run journal."));
+    if (size < Journal::kHeaderSize)
+        return Status::failure(Code::Damaged, QStringLiteral("The journal ends inside its header (%1 of %2 bytes): it "
+                                                             "holds no samples.")
+                                                  .arg(size).arg(Journal::kHeaderSize));
+    const uint32_t version = get<uint32_t>(h + H::version);
+    if (!checksumHolds(h, H::crc)) {
+        if (version != Journal::kVersion)
+            return Status::failure(Code::InvalidFormat,
+                                   QStringLiteral("The journal has format version %1; this program reads version %2.")
+                                       .arg(version).arg(Journal::kVersion));
+        return Status::failure(Code::Damaged, QStringLiteral("The journal's header is damaged (its checksum does not match)."));
+    }
+    if (version != Journal::kVersion)
+        return Status::failure(Code::InvalidFormat, QStringLiteral("The journal has format version %1; this program reads "
+                                                                   "version %2.")
+                                                        .arg(version).arg(Journal::kVersion));
+
+    const int unitLength = h[H::unitLength];
+    const bool layoutHolds = get<uint32_t>(h + H::headerSize) == uint32_t(Journal::kHeaderSize)
+        && get<uint32_t>(h + H::recordSize) == uint32_t(Journal::kRecordSize) && h[H::fahrenheit] <= 1
+        && unitLength <= Journal::kMaxUnitLength;
+    if (!layoutHolds)
+        return Status::failure(Code::Damaged, QStringLiteral("The journal's header describes an impossible layout."));
+
+    JournalFacts f;
+    f.start = get<int64_t>(h + H::start);
+    f.interval = get<int32_t>(h + H::interval);
+    f.sampleLimit = get<int32_t>(h + H::limit);
+    f.fahrenheit = h[H::fahrenheit] != 0;
+    f.unit = QString::fromLatin1(reinterpret_cast<const char*>(h + H::unit), unitLength);
+    f.scale = {get<int32_t>(h + H::gain), get<int32_t>(h + H::offset)};
+    if (const QString problem = factsProblem(f); !problem.isEmpty())
+        return Status::failure(Code::Damaged, QStringLiteral("The journal's header holds an impossible %1.").arg(problem));
+    facts = f;
+    return Status::success();
+}
+
+bool zeros(const unsigned char* p, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        if (p[i] != 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+Status Journal::read(QIODevice& device, RecoveredRun& run)
+{
+    unsigned char header[kHeaderSize];
+    const qint64 got = readUpTo(device, header, kHeaderSize);
+    if (got < 0)
+        return readFailed(device);
+    JournalFacts facts;
+    if (Status s = decodeHeader(header, got, facts); !s.ok())
+        return s;
+
+    const JournalFacts atStart = facts;
+    bool lastFahrenheit = facts.fahrenheit;
+    int count = 0;
+    bool torn = false;
+    int damaged = 0;
+    int64_t firstDroppedAt = -1;
+
+    int64_t offset = kHeaderSize;
+    unsigned char r[kRecordSize];
+    for (;;) {
+        const qint64 n = readUpTo(device, r, kRecordSize);
+        if (n < 0)
+            return readFailed(device);
+        if (n == 0)
+            break;
+
+        bool whole = n == kRecordSize && checksumHolds(r, R::crc) && r[R::zero] == 0 && r[R::zero + 1] == 0
+            && get<int32_t>(r + R::index) == count;
+        if (whole && r[R::kind] == R::kSample && r[R::flags] <= R::kFahrenheit && count < facts.sampleLimit) {
+            lastFahrenheit = r[R::flags] == R::kFahrenheit;
+            for (int c = 0; c < kChannelCount; ++c)
+                run.values[count * kChannelCount + c] = get<float>(r + R::values + 4 * c);
+            ++count;
+        } else if (whole && r[R::kind] == R::kScale && r[R::flags] == 0 && zeros(r + R::offset + 4, R::crc - R::offset - 4)) {
+            facts.scale = {get<int32_t>(r + R::gain), get<int32_t>(r + R::offset)};
+        } else {
+            // Everything from here on is dropped: records after a bad one
+            // would leave a gap in the run's time axis.
+            qint64 rest = n;
+            for (qint64 more; (more = readUpTo(device, r, kRecordSize)) > 0;)
+                rest += more;
+            const int dropped = int((rest + kRecordSize - 1) / kRecordSize);
+            firstDroppedAt = offset;
+            if (dropped == 1)
+                torn = true;
+            else
+                damaged = dropped;
+            break;
+        }
+        offset += kRecordSize;
+    }
+
+    // The unit text follows the flag (it is empty only before the meter's
+    // first frame, and a sample means a frame came).
+    if (count > 0 && (lastFahrenheit != atStart.fahrenheit || facts.unit.isEmpty())) {
+        facts.fahrenheit = lastFahrenheit;
+        facts.unit = lastFahrenheit ? QStringLiteral("F") : QStringLiteral("C");
+    }
+    run.facts = facts;
+    run.count = count;
+    run.tornRecordDropped = torn;
+    run.damagedRecordsDropped = damaged;
+    run.firstDroppedAt = firstDroppedAt;
+    return Status::success();
+}
+
+Status Journal::load(const QString& path, RecoveredRun& run)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Status::failure(Code::CannotOpen, file.errorString());
+    return read(file, run);
+}

@@ -1,0 +1,95 @@
+#pragma once
+// The window-free recorder: one meter session (the link) and one run (the
+// state machine and the live series), driven by the link's timers and the
+// sample timer. The window program and zb740-cli both record through it;
+// the window only shows what it reports and hands it the user's commands.
+//
+//   poll timer, 1000 ms      a request to the meter after each good reply
+//   scan timer, 1000 ms once find and open the meter's port (restarted when
+//                            serial devices come or go)
+//   watchdog, 3000 ms        end the run and reopen the port when the meter
+//                            fell silent
+//   sample timer, interval   commit the latest reading as a sample
+#include "data/ReadingStore.h"
+#include "data/RunView.h"
+#include "link/LinkOptions.h"
+#include "link/MeterLink.h"
+#include "run/RunState.h"
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+class Recorder : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kPollMs = 1000;
+    static constexpr int kScanMs = 1000;
+    static constexpr int kWatchdogMs = 3000;
+
+    Recorder(const LinkOptions& options, LiveSeries& live, QObject* parent = nullptr);
+
+    RunState& run() { return m_run; }
+    const RunState& run() const { return m_run; }
+    MeterLink& link() { return m_link; }
+    const MeterLink& link() const { return m_link; }
+    const LiveSeries& live() const { return m_live; }
+    // The committed samples of the current run.
+    RunView view() const { return RunView::of(m_live, m_run.info()); }
+
+    // Where run start times come from (the system clock unless set).
+    void setClock(MeterLink::Clock clock) { m_link.setClock(std::move(clock)); }
+
+    // Begins the session on the given port number (from the settings file):
+    // starts the poll and scan timers and the watchdog.
+    void start(int comPort);
+    // Ends it: timers stopped, port closed.
+    void shutDown();
+
+    void setAlarmLimits(const AlarmLimits& limits) { m_link.setAlarmLimits(limits); }
+
+    // Run confirmed with an interval (seconds) and a sample count: the next
+    // valid frame starts the run.
+    void confirmRun(int intervalSeconds, int sampleCount);
+    void stopRun();
+    // Restarts the sample timer with the run's interval (after every Run
+    // command, also a cancelled one).
+    void rearmSampleTimer();
+    // One tick of the sample timer: commits the latest reading of a running
+    // run. Returns true when a sample was committed.
+    bool commitTick();
+
+    void sendKeyPacket(const QByteArray& packet) { m_link.sendPacket(packet); }
+
+    QTimer& sampleTimer() { return m_sampleTimer; }
+    QTimer& watchdogTimer() { return m_watchdogTimer; }
+    QTimer& pollTimer() { return m_pollTimer; }
+    QTimer& scanTimer() { return m_scanTimer; }
+
+signals:
+    void frameDecoded(const DecodeResult& result);
+    // A sample was committed; count is the run's new sample count.
+    void sampleCommitted(int count);
+    // The link came up (first valid frame) or went down (watchdog).
+    void linkChanged(bool up);
+    // The run ended by itself: its sample limit was reached or the link was
+    // lost while it recorded.
+    void runFinished();
+    void portStatusChanged(const QString& text);
+    void over16Message(const QString& text);
+
+private:
+    void onFrameDecoded(const DecodeResult& result);
+    void onLinkLost();
+    void noteRunState();
+
+    LiveSeries& m_live;
+    RunState m_run;
+    MeterLink m_link;
+    QTimer m_pollTimer;
+    QTimer m_scanTimer;
+    QTimer m_watchdogTimer;
+    QTimer m_sampleTimer;
+    bool m_bLinkUp = false;
+    bool m_bRecording = false;  // the run records (as last seen)
+};

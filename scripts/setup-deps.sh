@@ -13,6 +13,8 @@ packages=(
   clang-14 libfuzzer-14-dev
   cups printer-driver-cups-pdf
   locales
+  # checks of the installed tree (desktop entry, file type, manual pages) and packaging
+  desktop-file-utils libxml2-utils shared-mime-info xdg-utils libfile-mimeinfo-perl man-db dpkg-dev
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #include "app/RunSaver.h"
 #include "graph/RealtimeGraph.h"
 #include "link/SimulatedMeter.h"
+#include "widgets/HelpContents.h"
 #include "widgets/StatusPane.h"
 #include "report/ReportCommands.h"
 
@@ -13,9 +14,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
@@ -23,7 +21,6 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QUrl>
 #include <cstdio>
 
 namespace {
@@ -337,9 +334,7 @@ void CMainFrame::sendKeyPacket(const QByteArray& packet)
 
 void CMainFrame::onHelp()
 {
-    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help.chm"));
-    if (QFileInfo::exists(path))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    help::showContents(this, QCoreApplication::applicationDirPath());
 }
 
 void CMainFrame::onAbout()

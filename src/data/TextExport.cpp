@@ -1,9 +1,11 @@
 #include "data/TextExport.h"
 
 #include "base/LocalTime.h"
+#include "base/TenthsText.h"
 
 #include <QIODevice>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -51,13 +53,24 @@ private:
     QString m_error;
 };
 
-int formatValueInto(char* out, size_t size, float stored, int channel, bool fahrenheit)
+// Writes one field; out has room for TenthsText::kMaxLength characters.
+int formatValueInto(char* out, float stored, int channel, bool fahrenheit)
 {
-    if (channel == kKir && stored <= kKirDashesAtOrBelow)
-        return std::snprintf(out, size, "----");
+    if (channel == kKir && stored <= kKirDashesAtOrBelow) {
+        std::memcpy(out, "----", 4);
+        return 4;
+    }
     const float shown = toDisplayUnit(stored, channel, fahrenheit);
-    const double v = channel == kKir ? cutToTenth(shown) : double(shown);
-    return std::snprintf(out, size, "%.1f", v);
+    if (channel != kKir)
+        return TenthsText::formatFloat(out, shown);
+    // K/IR is cut to tenths toward zero, in single precision as the meter does.
+    const float scaled = std::trunc(shown * 10.0f);
+    if (std::isfinite(scaled) && std::fabs(scaled) < 1e15f)
+        return TenthsText::formatWholeTenths(out, static_cast<long long>(scaled));
+    char buf[TenthsText::kMaxLength + 8];
+    const int n = std::snprintf(buf, sizeof buf, "%.1f", cutToTenth(shown));
+    std::memcpy(out, buf, size_t(n));
+    return n;
 }
 
 } // namespace
@@ -71,7 +84,8 @@ const char* TextExport::headerLine(bool fahrenheit)
 QByteArray TextExport::formatValue(float stored, int channel, bool fahrenheit)
 {
     char buf[64];
-    const int n = formatValueInto(buf, sizeof buf, stored, channel, fahrenheit);
+    static_assert(sizeof buf >= TenthsText::kMaxLength);
+    const int n = formatValueInto(buf, stored, channel, fahrenheit);
     return QByteArray(buf, std::min<int>(n, sizeof buf - 1));
 }
 
@@ -89,7 +103,7 @@ Status TextExport::write(QIODevice& device, const RunView& run)
         int len = std::snprintf(row, sizeof row, "%d", i + 1);
         for (int c = 0; c < kChannelCount; ++c) {
             row[len++] = '\t';
-            len += formatValueInto(row + len, sizeof row - len, run.value(i, c), c, run.fahrenheit());
+            len += formatValueInto(row + len, run.value(i, c), c, run.fahrenheit());
         }
         // Each row's time comes from the C library on the absolute time, so
         // midnight, month ends and daylight-saving changes come out right.

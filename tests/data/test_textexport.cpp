@@ -3,6 +3,9 @@
 #include "data/TextExport.h"
 
 #include <QBuffer>
+#include <cmath>
+#include <cstdio>
+#include <random>
 #include <gtest/gtest.h>
 
 namespace {
@@ -141,4 +144,32 @@ TEST(TextExport, LoadedRecordExportsTheSameBytesAsTheLiveRun)
     ASSERT_TRUE(DataFile::read(data, *rec, scale).ok());
 
     EXPECT_EQ(exportBytes(RunView::of(*rec)), exportBytes(RunView::of(*r.live, r.run.info())));
+}
+
+TEST(TextExport, FieldsAreWhatPrintfWritesOfTheDisplayedValue)
+{
+    // The export's own writer against "%.1f" of the value the display rules
+    // give, for every channel, both units, across and beyond the ranges.
+    std::mt19937 rng(12345);
+    std::uniform_real_distribution<float> any(-400.0f, 6000.0f);
+    int wrong = 0;
+    for (int i = 0; i < 200000 && wrong < 5; ++i) {
+        const float stored = i % 2 ? any(rng) : float(std::round(any(rng) * 10.0f) / 10.0f);
+        for (int c = 0; c < kChannelCount; ++c) {
+            for (bool f : {false, true}) {
+                if (c == kKir && stored <= kKirDashesAtOrBelow)
+                    continue;
+                const float shown = toDisplayUnit(stored, c, f);
+                const double v = c == kKir ? cutToTenth(shown) : double(shown);
+                char buf[64];
+                const QByteArray expected(buf, std::snprintf(buf, sizeof buf, "%.1f", v));
+                const QByteArray got = TextExport::formatValue(stored, c, f);
+                if (got != expected) {
+                    ++wrong;
+                    ADD_FAILURE() << stored << " channel " << c << " F " << f << ": " << got.constData()
+                                  << " instead of " << expected.constData();
+                }
+            }
+        }
+    }
 }

@@ -1,6 +1,8 @@
 // zb740-cli: window-free tools over the program's core.
 #include "CliCommands.h"
 
+#include "base/Version.h"
+
 #include <QCoreApplication>
 #include <QStringList>
 #include <cstdio>
@@ -20,6 +22,7 @@ const Command kCommands[] = {
     {"info", "describe a .AsmDat data file as one JSON line", cli::runInfo},
     {"export", "write the .csv text export of a .AsmDat data file", cli::runExport},
     {"recover", "write the data file and .csv of an unsaved run from its journal", cli::runRecover},
+    {"record", "record a run from the meter without a window", cli::runRecord},
 };
 
 void printUsage(FILE* out)
@@ -27,7 +30,8 @@ void printUsage(FILE* out)
     std::fprintf(out, "Usage: zb740-cli COMMAND [ARGS...]\n\nCommands:\n");
     for (const Command& c : kCommands)
         std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
-    std::fprintf(out, "\nRun 'zb740-cli COMMAND --help' for the options of one command.\n");
+    std::fprintf(out, "\nRun 'zb740-cli COMMAND --help' for the options of one command;\n"
+                      "'zb740-cli --version' prints the version.\n");
 }
 
 } // namespace
@@ -44,6 +48,10 @@ int main(int argc, char** argv)
     const QString name = args.takeFirst();
     if (name == "--help" || name == "-h" || name == "help") {
         printUsage(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::printf("zb740-cli %s\n", kVersionNumber);
         return 0;
     }
     for (const Command& c : kCommands) {

@@ -65,7 +65,8 @@ public:
     void closeWithoutAsking();
 
     // Run confirmed with these settings without showing the dialog, as
-    // when Run was answered with them (the --run option).
+    // when Run was answered with them (the --run option, before any other
+    // run: there is nothing to ask about saving).
     void startRun(int intervalSeconds, int sampleCount);
 
 public slots:

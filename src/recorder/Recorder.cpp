@@ -193,9 +193,9 @@ void Recorder::removeJournalIfReleased()
     if (m_journalStart != m_release.start || m_journal.count() > m_release.upTo)
         return;
     m_release = {};
-    const QString path = m_journal.path();
-    if (Status s = m_journal.remove(); !s.ok())
-        reportJournalFailure(path, s);
+    // A journal that cannot be removed stays, like one of an unsaved run:
+    // the next start offers it, and Discard says why it cannot go.
+    (void)m_journal.remove();
 }
 
 void Recorder::reportJournalFailure(const QString& path, const Status& failure)

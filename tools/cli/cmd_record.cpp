@@ -207,7 +207,7 @@ public:
         connect(&m_recorder, &Recorder::linkChanged, this, &Recording::onLinkChanged);
         connect(&m_recorder, &Recorder::journalFailed, this, [](const QString& path, const QString& message) {
             fail(path.isEmpty() ? QStringLiteral("journal") : path,
-                 message + QStringLiteral(" Recording goes on without a journal."));
+                 message + QStringLiteral(" Recording goes on; a crash would lose the samples not in the journal."));
         });
         // Connected after the recorder's own handler: by then the first
         // open has been tried.

@@ -196,6 +196,34 @@ TEST_F(RecordCli, WhatCannotBeginFailsWithItsReason)
     EXPECT_EQ(QDir(m_tmp.path()).entryList(QDir::Files), QStringList {"b.AsmDat.journal"});
 }
 
+TEST_F(RecordCli, InterruptedBeforeItsFirstSampleWritesNothingAndSaysSo)
+{
+    // A port that opens but where no meter answers.
+    Terminal silentPort;
+    ASSERT_TRUE(silentPort.open());
+    Recording r;
+    r.process.setProcessChannelMode(QProcess::SeparateChannels);
+    prepareChild(r.process);
+    r.output = path("none.AsmDat");
+    r.process.start(kCli, {"record", "--port", QString::fromLocal8Bit(::ptsname(silentPort.master)), "-o", r.output});
+    QByteArray err;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        silentPort.read();
+        err += r.process.readAllStandardError();
+        return err.contains("Recording 1000 samples");
+    }, 10000)) << err.toStdString();
+    r.signal(SIGTERM);
+    ASSERT_TRUE(r.process.waitForFinished(10000));
+    err += r.process.readAllStandardError();
+    EXPECT_EQ(r.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(r.process.exitCode(), 1);
+    EXPECT_TRUE(err.endsWith("Interrupted: 0 of 1000 samples recorded.\nzb740-cli: " + r.output.toUtf8()
+                             + ": no samples were recorded; nothing written\n"))
+        << err.toStdString();
+    EXPECT_TRUE(silentPort.seen.size() > 0) << "the wake packet went out";
+    EXPECT_TRUE(QDir(m_tmp.path()).entryList(QDir::Files).isEmpty());
+}
+
 TEST_F(RecordCli, ADeviceThisUserMayNotOpenNamesTheFix)
 {
     // As a user without access to the device, the advice of the window's

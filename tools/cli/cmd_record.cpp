@@ -274,7 +274,7 @@ private:
             // the next frame to end it.
             m_recorder.stopRun();
             finishPart();
-            finish(0);
+            finish(exitStatus());
         }
     }
 
@@ -282,7 +282,7 @@ private:
     {
         finishPart();
         if (m_done >= m_options.count)
-            finish(0);
+            finish(exitStatus());
         else
             QMetaObject::invokeMethod(this, &Recording::keepRecording, Qt::QueuedConnection);
     }
@@ -322,8 +322,11 @@ private:
         finishPart();
         if (m_filesWritten == 0 && m_failures == 0)
             fail(m_options.output, QStringLiteral("no samples were recorded; nothing written"));
-        finish(m_filesWritten > 0 ? 0 : 1);
+        finish(exitStatus());
     }
+
+    // 0 once a file was written, else 1 (every failure has been said).
+    int exitStatus() const { return m_filesWritten > 0 ? 0 : 1; }
 
     // Saves the run that just ended, when it has samples, and moves on to
     // the next part's name.

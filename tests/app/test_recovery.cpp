@@ -18,7 +18,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -132,13 +134,24 @@ TEST_F(FrameJournal, TheRunsJournalFollowsTheAnswersAtClose)
     ASSERT_TRUE(frame->recorder().commitTick());
     EXPECT_EQ(loadJournal(journals().constFirst())->count, 4);
 
-    // Yes and saved: both files, and the journal gone.
+    // Yes and saved: both files, and the journal gone. A sample committed
+    // while the save dialog is open is in the files too (they hold the run
+    // as it is when the file is chosen), so nothing of the run is lost
+    // with the journal.
     answers.click("Yes");
-    answers.saveAs(path("closing.AsmDat"));
+    answers.then([this](QWidget* w) {
+        validFrame(kStart + 4, reading(4));
+        ASSERT_TRUE(frame->recorder().commitTick());
+        auto* dlg = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dlg, nullptr);
+        dlg->setDirectory(m_tmp.path());
+        dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("closing.AsmDat"));
+        QMetaObject::invokeMethod(dlg, "accept");
+    });
     frame->close();
     ASSERT_TRUE(answers.done());
     EXPECT_FALSE(frame->isVisible());
-    EXPECT_EQ(samplesIn(path("closing.AsmDat")), 4);
+    EXPECT_EQ(samplesIn(path("closing.AsmDat")), 5);
     EXPECT_TRUE(journals().isEmpty());
 }
 

@@ -7,6 +7,10 @@
 struct AppOptions : ProgramPaths, LinkOptions {
     // Start the simulated meter and connect to it.
     bool simulate = false;
+    // Run with this interval (seconds) and sample count as soon as the
+    // meter answers, as if Run had been answered with them (0: not).
+    int runInterval = 0;
+    int runCount = 0;
 
     static AppOptions defaults()
     {

@@ -98,6 +98,7 @@ void CKMView::chooseYScale()
     m_nYGain = chosen.gain;
     m_nYOffset = chosen.offset;
     update();
+    emit yScaleChanged(yScale());
     // Not being able to store the choice costs only its preselection next time.
     (void)settings::writeYScaleIndexes(ini, dlg.gainIndex(), dlg.offsetIndex());
 }

@@ -46,6 +46,10 @@ public:
     // A sample was committed: the graph draws it, the curve bar shows it.
     void onSampleCommitted();
 
+signals:
+    // The user chose another Y scale (a run's journal keeps it).
+    void yScaleChanged(YScaleValues scale);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -4,6 +4,7 @@
 #include "app/CKMView.h"
 #include "app/CSampleRateDlg.h"
 #include "app/RunSaver.h"
+#include "data/Recovery.h"
 #include "graph/RealtimeGraph.h"
 #include "link/SimulatedMeter.h"
 #include "widgets/HelpContents.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
@@ -61,6 +63,7 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     // they change.
     m_recorder->setAlarmLimits(m_view->alarmPanel()->alarmLimits());
     connect(m_view->alarmPanel(), &CAlarmPanel::limitsChanged, m_recorder, &Recorder::setAlarmLimits);
+    setUpJournal();
 
     // Toolbar and status bar.
     createActions();
@@ -234,11 +237,26 @@ void CMainFrame::onRun()
     if (run.m_nSampleLimit >= 1000 && run.m_nSampleLimit <= 10000)
         dlg.setSampleData(run.m_nSampleLimit);
 
-    if (run.m_bHasRun && askYesNo(QStringLiteral("Do you want to save the existing graph data before continuing?")))
-        (void)saveRun(); // a failure was shown; the new run may still replace the old one
+    if (run.m_bHasRun) {
+        if (askYesNo(QStringLiteral("Do you want to save the existing graph data before continuing?")))
+            (void)saveRun(); // a failure was shown; the new run may still replace the old one
+        else
+            m_recorder->runDiscarded();
+    }
     if (dlg.exec() == QDialog::Accepted)
         confirmRun(dlg.sampleRate(), dlg.sampleData());
+    afterRunCommand();
+}
 
+void CMainFrame::startRun(int intervalSeconds, int sampleCount)
+{
+    confirmRun(intervalSeconds, sampleCount);
+    afterRunCommand();
+}
+
+void CMainFrame::afterRunCommand()
+{
+    RunState& run = m_recorder->run();
     if (run.m_bRunning)
         run.m_bHasRun = true;
     // The sample timer starts over with the run's interval, also when the
@@ -269,8 +287,12 @@ void CMainFrame::onSave()
 
 Status CMainFrame::saveRun()
 {
-    RunSaver saver(m_recorder->view(), m_options.settingsDir);
-    return saver.save(this, m_view->yScale());
+    // Read when the file is chosen: the run may go on while the dialog is open.
+    RunSaver saver([this] { return m_recorder->view(); }, m_options.settingsDir);
+    Status saved = saver.save(this, m_view->yScale());
+    if (saved.ok())
+        m_recorder->runSaved(saver.savedRun());
+    return saved;
 }
 
 void CMainFrame::createRecorder()
@@ -373,9 +395,10 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     // was cancelled or failed, leaves everything as it was, the run still
     // recording. Only a close that goes ahead writes the settings and
     // lets go of the meter.
-    if (!m_bClosingWithoutAsking && m_recorder->run().m_nCount > 1
-        && askYesNo(QStringLiteral("Do you want to save the data before closing?"))) {
-        if (!saveRun().ok()) {
+    if (!m_bClosingWithoutAsking && m_recorder->run().m_nCount > 1) {
+        if (!askYesNo(QStringLiteral("Do you want to save the data before closing?"))) {
+            m_recorder->runDiscarded();
+        } else if (!saveRun().ok()) {
             event->ignore();
             return;
         }
@@ -383,4 +406,33 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     writeSettingsAtClose();
     m_recorder->shutDown();
     event->accept();
+}
+
+// --- the run journal -------------------------------------------------------
+
+void CMainFrame::setUpJournal()
+{
+    // A new file in the recovery folder for every run; the next start
+    // offers what is left there.
+    m_recorder->setJournalPaths([dir = m_options.settingsDir](int64_t start, QString& path) {
+        return Recovery::newJournalPath(dir, start, path);
+    });
+    m_recorder->setJournalScale(m_view->yScale());
+    connect(m_view, &CKMView::yScaleChanged, m_recorder, &Recorder::setJournalScale);
+    connect(m_recorder, &Recorder::journalFailed, this, &CMainFrame::onJournalFailed);
+}
+
+void CMainFrame::onJournalFailed(const QString& path, const QString& message)
+{
+    // Said once per run, without stopping anything: the run goes on
+    // recording and can be saved as always.
+    const QString text = QStringLiteral("The journal of this run cannot be written (%1): %2\n"
+                                        "Recording goes on; save the run before closing, as a crash would lose it.")
+                             .arg(QDir::toNativeSeparators(path), message);
+    std::fprintf(stderr, "zb740: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("ZB740"), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
 }

@@ -63,8 +63,14 @@ public:
     void updateCommands();
 
     // Ends the program without asking anything, as when the session ends:
-    // the settings are written, the port is closed, the window closes.
+    // the settings are written, the port is closed, the window closes, and
+    // a run's journal is kept for the next start.
     void closeWithoutAsking();
+
+    // Run confirmed with these settings without showing the dialog, as
+    // when Run was answered with them (the --run option, before any other
+    // run: there is nothing to ask about saving).
+    void startRun(int intervalSeconds, int sampleCount);
 
 public slots:
     void onRun();
@@ -85,6 +91,10 @@ private:
     void createStatusBar();
     void createRecorder();
     void confirmRun(int intervalSeconds, int sampleCount);
+    void afterRunCommand();
+    // The run's journal: where it goes, and a journal that cannot be written.
+    void setUpJournal();
+    void onJournalFailed(const QString& path, const QString& message);
     // Writes the data files of the current run; a failure has been shown to
     // the user.
     Status saveRun();

@@ -22,7 +22,12 @@ struct WaitCursor {
 } // namespace
 
 RunSaver::RunSaver(const RunView& run, QString settingsDir)
-    : m_run(run), m_settingsDir(std::move(settingsDir))
+    : m_run([run] { return run; }), m_settingsDir(std::move(settingsDir))
+{
+}
+
+RunSaver::RunSaver(RunSource run, QString settingsDir)
+    : m_run(std::move(run)), m_settingsDir(std::move(settingsDir))
 {
 }
 
@@ -58,14 +63,17 @@ Status RunSaver::save(QWidget* parent, YScaleValues scale)
     // The dialog starts in the settings folder; create it on first use.
     if (!m_settingsDir.isEmpty())
         QDir().mkpath(m_settingsDir);
-    const QString path = m_choose(parent, m_settingsDir, proposedName(QDateTime::currentSecsSinceEpoch()));
+    const int64_t proposed = m_proposedTime >= 0 ? m_proposedTime : QDateTime::currentSecsSinceEpoch();
+    const QString path = m_choose(parent, m_settingsDir, proposedName(proposed));
     if (path.isEmpty())
         return Status::cancelled();
 
     Status saved;
     {
         WaitCursor wait;
-        saved = RunFiles::saveRun(path, m_run, scale);
+        const RunView run = m_run();
+        m_saved = run.info();
+        saved = RunFiles::saveRun(path, run, scale);
     }
     if (!saved.ok())
         m_report(parent, saved.message());

@@ -2,6 +2,7 @@
 #include "app/AppOptions.h"
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
+#include "app/RecoveryOffer.h"
 #include "recorder/StopSignals.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QScreen>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -24,8 +26,40 @@ const char kUsage[] =
     "  --settings-dir DIR   folder of ZB740.ini and saved runs (default: Documents/ZB740)\n"
     "  --config FILE        logger configuration file (default: /etc/KM4471config.ini)\n"
     "  --sysfs-root DIR     root of the device listing (default: /sys)\n"
+    "  --run SECONDS,COUNT  start a run as soon as the meter answers, as Run\n"
+    "                       answered with this interval (1..3600 s) and\n"
+    "                       sample count (1000..10000) does\n"
     "  --help               show this help and exit\n"
     "  --version            show the version and exit\n";
+
+// "SECONDS,COUNT" within the Run dialog's limits.
+bool parseRunSettings(const char* text, AppOptions& o)
+{
+    const QStringList parts = QString::fromLocal8Bit(text).split(QLatin1Char(','));
+    if (parts.size() != 2)
+        return false;
+    bool intervalOk = false, countOk = false;
+    const int interval = parts[0].toInt(&intervalOk);
+    const int count = parts[1].toInt(&countOk);
+    if (!intervalOk || !countOk || interval < 1 || interval > 3600 || count < 1000 || count > 10000)
+        return false;
+    o.runInterval = interval;
+    o.runCount = count;
+    return true;
+}
+
+// Runs with the settings of --run once Run becomes available (the meter
+// answers), once.
+void runWhenReady(CMainFrame& frame, int interval, int count)
+{
+    auto started = std::make_shared<bool>(false);
+    QObject::connect(&frame.recorder(), &Recorder::frameDecoded, &frame, [&frame, interval, count, started] {
+        if (*started || !frame.run().m_bRunEnabled)
+            return;
+        *started = true;
+        frame.startRun(interval, count);
+    }, Qt::QueuedConnection);
+}
 
 // Parses the options before any window exists, so --help and --version work
 // without a display. Returns -1 to continue, else the exit status.
@@ -50,6 +84,17 @@ int parseOptions(int argc, char** argv, AppOptions& o)
         }
         if (!std::strcmp(a, "--simulate")) {
             o.simulate = true;
+            continue;
+        }
+        if (!std::strcmp(a, "--run")) {
+            const char* v = value(a);
+            if (!v)
+                return 2;
+            if (!parseRunSettings(v, o)) {
+                std::fprintf(stderr, "zb740: --run takes SECONDS,COUNT with SECONDS 1..3600 and COUNT "
+                                     "1000..10000, not '%s'\n", v);
+                return 2;
+            }
             continue;
         }
         const char* const withValue[] = {"--port", "--settings-dir", "--config", "--sysfs-root"};
@@ -87,6 +132,10 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("ZB740"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/app_icon.svg")));
 
+    // Runs a crash left unsaved come first, before the window and before
+    // the meter is polled.
+    RecoveryOffer(options.settingsDir).offerAll(nullptr);
+
     CMainFrame frame(options);
     // A logout, a shutdown or a closed terminal ends the program like a
     // close that cannot ask: settings written, port closed.
@@ -100,5 +149,7 @@ int main(int argc, char** argv)
     if (QScreen* screen = QGuiApplication::primaryScreen())
         frame.setGeometry(screen->availableGeometry());
     frame.showMaximized();
+    if (options.runInterval > 0)
+        runWhenReady(frame, options.runInterval, options.runCount);
     return app.exec();
 }

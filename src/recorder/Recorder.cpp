@@ -1,5 +1,7 @@
 #include "recorder/Recorder.h"
 
+#include <limits>
+
 Recorder::Recorder(const LinkOptions& options, LiveSeries& live, QObject* parent)
     : QObject(parent)
     , m_live(live)
@@ -34,6 +36,10 @@ void Recorder::shutDown()
     for (QTimer* t : {&m_pollTimer, &m_scanTimer, &m_watchdogTimer, &m_sampleTimer})
         t->stop();
     m_link.closePort();
+    // Nothing records any more; the journal is kept unless the owner let
+    // it go.
+    m_bRecording = false;
+    closeJournal();
 }
 
 void Recorder::confirmRun(int intervalSeconds, int sampleCount)
@@ -46,6 +52,7 @@ void Recorder::stopRun()
 {
     m_run.stop();
     m_bRecording = false; // stopped on purpose: not a run that finished
+    closeJournal();
 }
 
 void Recorder::rearmSampleTimer()
@@ -58,6 +65,9 @@ bool Recorder::commitTick()
 {
     if (!m_run.commit())
         return false;
+    // A run whose start was not seen here begins its journal now.
+    noteRunState();
+    appendToJournal();
     emit sampleCommitted(m_run.m_nCount);
     noteRunState();
     return true;
@@ -85,7 +95,113 @@ void Recorder::noteRunState()
     // Recording (also after Run from stopped-started, which records without
     // a new start step); a run that leaves it by itself has finished.
     const bool recording = m_run.m_bRunning && !m_run.m_bIdle;
-    if (m_bRecording && !recording)
-        emit runFinished();
+    const bool wasRecording = m_bRecording;
     m_bRecording = recording;
+    if (recording && !wasRecording)
+        beginJournal();
+    if (wasRecording && !recording) {
+        closeJournal();
+        emit runFinished();
+    }
+}
+
+// --- the run journal -------------------------------------------------------
+
+void Recorder::setJournalScale(YScaleValues scale)
+{
+    m_journalScale = scale;
+    if (m_journal.isOpen()) {
+        if (Status s = m_journal.noteScale(scale); !s.ok())
+            reportJournalFailure(m_journal.path(), s);
+    }
+}
+
+void Recorder::runSaved(const RunInfo& saved)
+{
+    m_release = {true, saved.start, saved.count};
+    removeJournalIfReleased();
+}
+
+void Recorder::runDiscarded()
+{
+    m_release = {true, m_run.m_tStart, std::numeric_limits<int>::max()};
+    removeJournalIfReleased();
+}
+
+void Recorder::beginJournal()
+{
+    // A new run: what was said about the last one does not apply to it.
+    m_release = {};
+    m_bJournalFailureReported = false;
+    if (!m_journalPathFor)
+        return;
+    QString path;
+    Status begun = m_journalPathFor(m_run.m_tStart, path);
+    if (begun.ok()) {
+        JournalFacts facts;
+        facts.start = m_run.m_tStart;
+        facts.interval = m_run.intervalSeconds();
+        facts.sampleLimit = m_run.m_nSampleLimit;
+        facts.fahrenheit = m_run.m_bFahrenheit;
+        facts.unit = m_run.m_strUnit;
+        facts.scale = m_journalScale;
+        begun = m_journal.begin(path, facts);
+    }
+    if (!begun.ok()) {
+        reportJournalFailure(path, begun);
+        return;
+    }
+    m_journalStart = m_run.m_tStart;
+}
+
+void Recorder::appendToJournal()
+{
+    if (!m_journal.isOpen())
+        return;
+    // Normally the one sample just committed; after a failed write also
+    // the ones before it, so a passing fault costs the journal nothing.
+    for (int i = m_journal.count(); i < m_run.m_nCount; ++i) {
+        ChannelValues v;
+        for (int c = 0; c < kChannelCount; ++c)
+            v[size_t(c)] = m_live.at(c, i);
+        if (Status s = m_journal.append(i, v, m_run.m_bFahrenheit); !s.ok()) {
+            reportJournalFailure(m_journal.path(), s);
+            return;
+        }
+    }
+}
+
+void Recorder::closeJournal()
+{
+    if (!m_journal.isOpen())
+        return;
+    m_journal.close();
+    // A journal without a sample has nothing to recover.
+    if (m_journal.count() == 0) {
+        (void)m_journal.remove(); // an empty leftover is only clutter
+        return;
+    }
+    removeJournalIfReleased();
+}
+
+void Recorder::removeJournalIfReleased()
+{
+    // Only a run that has ended can be complete in its saved files; a run
+    // still recording keeps its journal until it ends.
+    if (!m_release.given || m_journal.isOpen() || m_journal.path().isEmpty())
+        return;
+    if (m_journalStart != m_release.start || m_journal.count() > m_release.upTo)
+        return;
+    m_release = {};
+    // A journal that cannot be removed stays, like one of an unsaved run:
+    // the next start offers it, and Discard says why it cannot go.
+    (void)m_journal.remove();
+}
+
+void Recorder::reportJournalFailure(const QString& path, const Status& failure)
+{
+    if (m_bJournalFailureReported)
+        return;
+    m_bJournalFailureReported = true;
+    emit journalFailed(path, failure.message());
 }

@@ -10,7 +10,18 @@
 //   watchdog, 3000 ms        end the run and reopen the port when the meter
 //                            fell silent
 //   sample timer, interval   commit the latest reading as a sample
+//
+// While a run records, every committed sample also goes to the run's
+// journal (data/RunJournal.h), so a crash loses at most the sample being
+// written. The owner says where journals go; the recorder begins one when
+// the run starts, appends at each commit and closes it when the run ends.
+// A journal is removed only once the owner reports the run saved or
+// discarded by the user; a journal that cannot be written never stops the
+// recording, it is reported once per run.
+#include "base/Status.h"
+#include "base/YScale.h"
 #include "data/ReadingStore.h"
+#include "data/RunJournal.h"
 #include "data/RunView.h"
 #include "link/LinkOptions.h"
 #include "link/MeterLink.h"
@@ -61,6 +72,26 @@ public:
 
     void sendKeyPacket(const QByteArray& packet) { m_link.sendPacket(packet); }
 
+    // --- the run journal ---
+    // Gives the path of a new journal for a run started at `start` (seconds
+    // since 1970); a failure is reported as a journal failure.
+    using JournalPathFor = std::function<Status(int64_t start, QString& path)>;
+    // Where journals go; without it runs are not journaled.
+    void setJournalPaths(JournalPathFor pathFor) { m_journalPathFor = std::move(pathFor); }
+    // The graph's vertical scale, which a data file keeps: written to the
+    // journal of a recording run when it changes.
+    void setJournalScale(YScaleValues scale);
+    // The run described by `saved` was written durably (data file and
+    // export): its journal goes once the run has ended without a sample
+    // more than were saved.
+    void runSaved(const RunInfo& saved);
+    // The user chose not to keep the current run: its journal goes once the
+    // run has ended.
+    void runDiscarded();
+    // The journal of the current or last run (closed once the run ended;
+    // its path is empty once it was removed).
+    const RunJournal& journal() const { return m_journal; }
+
     QTimer& sampleTimer() { return m_sampleTimer; }
     QTimer& watchdogTimer() { return m_watchdogTimer; }
     QTimer& pollTimer() { return m_pollTimer; }
@@ -77,11 +108,19 @@ signals:
     void runFinished();
     void portStatusChanged(const QString& text);
     void over16Message(const QString& text);
+    // The journal at path (empty when no path could be found) cannot be
+    // written; the run goes on recording without it. Once per run.
+    void journalFailed(const QString& path, const QString& message);
 
 private:
     void onFrameDecoded(const DecodeResult& result);
     void onLinkLost();
     void noteRunState();
+    void beginJournal();
+    void appendToJournal();
+    void closeJournal();
+    void removeJournalIfReleased();
+    void reportJournalFailure(const QString& path, const Status& failure);
 
     LiveSeries& m_live;
     RunState m_run;
@@ -92,4 +131,18 @@ private:
     QTimer m_sampleTimer;
     bool m_bLinkUp = false;
     bool m_bRecording = false;  // the run records (as last seen)
+
+    // The journal of the current or last run, and what the owner said may
+    // become of it.
+    struct JournalRelease {
+        bool given = false;
+        int64_t start = 0;  // the run it is for
+        int upTo = 0;       // the journal may hold at most this many samples
+    };
+    JournalPathFor m_journalPathFor;
+    RunJournal m_journal;
+    int64_t m_journalStart = 0;
+    YScaleValues m_journalScale;
+    JournalRelease m_release;
+    bool m_bJournalFailureReported = false;
 };

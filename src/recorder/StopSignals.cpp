@@ -14,6 +14,11 @@ namespace {
 // signal handler may touch.
 int g_signalFds[2] = {-1, -1};
 
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Which of them this program handles: a signal the program was started
+// with ignored (nohup, a background job) stays ignored.
+bool g_handled[3] = {};
+
 void onSignal(int signalNumber)
 {
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
@@ -33,8 +38,11 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent)
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(s, &sa, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        struct sigaction before {};
+        g_handled[i] = ::sigaction(kStopSignals[i], nullptr, &before) == 0 && before.sa_handler != SIG_IGN
+            && ::sigaction(kStopSignals[i], &sa, nullptr) == 0;
+    }
 }
 
 StopSignals::~StopSignals()
@@ -44,8 +52,11 @@ StopSignals::~StopSignals()
     struct sigaction sa {};
     sa.sa_handler = SIG_DFL;
     sigemptyset(&sa.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(s, &sa, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        if (g_handled[i])
+            ::sigaction(kStopSignals[i], &sa, nullptr);
+        g_handled[i] = false;
+    }
     ::close(g_signalFds[0]);
     ::close(g_signalFds[1]);
     g_signalFds[0] = g_signalFds[1] = -1;

@@ -35,13 +35,19 @@ TEST(Program, VersionAndHelpWithoutAWindow)
     const Result help = runProgram({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith("Usage: zb740"));
-    for (const char* option : {"--port DEVICE", "--simulate"})
+    for (const char* option : {"--port DEVICE", "--simulate", "--run SECONDS,COUNT"})
         EXPECT_TRUE(help.out.contains(option)) << option;
 
     const Result bad = runProgram({"--bogus"});
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_TRUE(bad.err.contains("unknown option"));
     EXPECT_EQ(runProgram({"--port"}).exitCode, 2) << "an option without its value";
+    // --run takes what the Run dialog accepts.
+    for (const char* bad : {"0,1000", "3601,1000", "1,999", "1,10001", "1", "1,1000,5", "a,b", ""}) {
+        const Result r = runProgram({"--run", bad});
+        EXPECT_EQ(r.exitCode, 2) << bad;
+        EXPECT_TRUE(r.err.startsWith("zb740: --run takes SECONDS,COUNT")) << bad << r.err.toStdString();
+    }
 }
 
 TEST(Program, PortStateChangesGoToStandardErrorInFull)

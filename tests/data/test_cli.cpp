@@ -75,6 +75,15 @@ TEST_F(CliDataTest, ExportMatchesWhatSaveWrote)
     res = cli({QStringLiteral("export"), path("Test1.AsmDat")}, "Europe/Berlin");
     EXPECT_EQ(res.status, 0) << res.err.toStdString();
     EXPECT_EQ(readAll(path("Test1.csv")), saved);
+
+    // "-o -": the same bytes on standard output, no file written.
+    ASSERT_TRUE(QFile::remove(path("Test1.csv")));
+    res = cli({QStringLiteral("export"), path("Test1.AsmDat"), QStringLiteral("-o"), QStringLiteral("-")},
+              "Europe/Berlin");
+    EXPECT_EQ(res.status, 0) << res.err.toStdString();
+    EXPECT_EQ(res.out, saved);
+    EXPECT_FALSE(QFile::exists(path("Test1.csv")));
+    EXPECT_FALSE(QFile::exists(path("-")));
 }
 
 TEST_F(CliDataTest, ForeignAndDamagedFilesFail)
@@ -93,7 +102,7 @@ TEST_F(CliDataTest, ForeignAndDamagedFilesFail)
         SCOPED_TRACE(cmd);
         CliResult r = cli({QLatin1String(cmd), path("foreign.AsmDat")});
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, QByteArray("Invalid Format!\n"));
+        EXPECT_EQ(r.err, "zb740-cli: " + path("foreign.AsmDat").toUtf8() + ": Invalid Format!\n");
         EXPECT_TRUE(r.out.isEmpty());
 
         r = cli({QLatin1String(cmd), path("cut.AsmDat")});

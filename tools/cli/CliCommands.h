@@ -10,4 +10,5 @@ int runInfo(const QStringList& args);
 int runExport(const QStringList& args);
 int runRecover(const QStringList& args);
 int runReport(const QStringList& args);
+int runRecord(const QStringList& args);
 } // namespace cli

@@ -1,6 +1,8 @@
 // zb740-cli: window-free tools over the program's core.
 #include "CliCommands.h"
 
+#include "base/Version.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QStringList>
@@ -24,6 +26,7 @@ const Command kCommands[] = {
     {"export", "write the .csv text export of a .AsmDat data file", cli::runExport},
     {"recover", "write the data file and .csv of an unsaved run from its journal", cli::runRecover, false},
     {"report", "write the test report of a .AsmDat data file as a PDF", cli::runReport, true},
+    {"record", "record a run from the meter without a window", cli::runRecord, false},
 };
 
 void printUsage(FILE* out)
@@ -31,7 +34,8 @@ void printUsage(FILE* out)
     std::fprintf(out, "Usage: zb740-cli COMMAND [ARGS...]\n\nCommands:\n");
     for (const Command& c : kCommands)
         std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
-    std::fprintf(out, "\nRun 'zb740-cli COMMAND --help' for the options of one command.\n");
+    std::fprintf(out, "\nRun 'zb740-cli COMMAND --help' for the options of one command;\n"
+                      "'zb740-cli --version' prints the version.\n");
 }
 
 // Painting text needs a GUI application. It never opens a window, so where
@@ -69,6 +73,10 @@ int main(int argc, char** argv)
     const QString name = args.takeFirst();
     if (name == "--help" || name == "-h" || name == "help") {
         printUsage(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::printf("zb740-cli %s\n", kVersionNumber);
         return 0;
     }
     for (const Command& c : kCommands) {

@@ -52,10 +52,6 @@ int cli::runInfo(const QStringList& args)
     auto record = std::make_unique<ReviewRecord>();
     YScaleValues scale;
     const Status r = DataFile::load(path, *record, scale);
-    if (r.code() == Status::Code::InvalidFormat) {
-        std::fprintf(stderr, "%s\n", kInvalidFormatText);
-        return 1;
-    }
     if (!r.ok()) {
         std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(path), qPrintable(r.message()));
         return 1;

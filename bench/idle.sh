@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Idle cost of the window program: wake-ups per second and resident memory
+# of a maximised 1600 x 1000 window on a virtual X display, with no meter
+# attached (an empty device listing), after it settled.
+# Usage: bench/idle.sh [PROGRAM] [SECONDS]   (default: build/src/zb740, 20 s)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=${1:-$root/build/src/zb740}
+seconds=${2:-20}
+work=$(mktemp -d)
+trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir -p "$work/sys/class/tty"
+
+# The wake-ups of a process are its context switches: each time one of its
+# threads went to sleep and was woken again.
+switches() {
+  local total=0
+  for t in /proc/"$1"/task/*/status; do
+    local v n
+    v=$(awk '/^voluntary_ctxt_switches/ {print $2}' "$t")
+    n=$(awk '/^nonvoluntary_ctxt_switches/ {print $2}' "$t")
+    total=$((total + v + n))
+  done
+  echo "$total"
+}
+
+xvfb-run -a -s "-screen 0 1600x1000x24" \
+  "$program" --settings-dir "$work/ZB740" --config "$work/none.ini" --sysfs-root "$work/sys" \
+  >/dev/null 2>&1 &
+runner=$!
+# The program is the runner's grandchild: find it by its command line.
+for _ in $(seq 50); do
+  pid=$(pgrep -f -n -- "--settings-dir $work/ZB740" || true)
+  [ -n "$pid" ] && break
+  sleep 0.2
+done
+[ -n "${pid:-}" ] || { echo "the program did not start" >&2; exit 1; }
+sleep 5 # settle: first paints, fonts, pictures
+before=$(switches "$pid")
+sleep "$seconds"
+after=$(switches "$pid")
+rss=$(awk '/^VmRSS/ {print $2}' /proc/"$pid"/status)
+echo "program: $program"
+echo "wake-ups per second: $(awk -v a="$before" -v b="$after" -v s="$seconds" 'BEGIN {printf "%.1f", (b - a) / s}')"
+echo "resident memory: $((rss / 1024)) MB"
+kill "$pid" 2>/dev/null || true
+wait "$runner" 2>/dev/null || true

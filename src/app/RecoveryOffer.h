@@ -1,0 +1,45 @@
+#pragma once
+// At start, the runs left unsaved in the recovery folder (the program, the
+// session or the machine stopped while they recorded) are offered one after
+// the other, before anything else happens:
+//
+//   "A run of N samples started DD/MM/YY HH:MM:SS was not saved."
+//   Save…    the usual save dialog and files; the journal goes once both
+//            files are on the disk
+//   Discard  the journal goes
+//   Later    the journal stays for the next start
+//
+// A journal that cannot be read is reported with its path and left alone.
+#include "base/Status.h"
+
+#include <QString>
+#include <memory>
+
+class QWidget;
+struct RecoveredRun;
+
+class RecoveryOffer {
+public:
+    explicit RecoveryOffer(QString settingsDir);
+    ~RecoveryOffer();
+    RecoveryOffer(const RecoveryOffer&) = delete;
+    RecoveryOffer& operator=(const RecoveryOffer&) = delete;
+
+    // Offers every journal of the recovery folder, oldest first. Returns
+    // how many were offered (unreadable ones included).
+    int offerAll(QWidget* parent);
+
+    // The question about one recovered run.
+    static QString questionText(const RecoveredRun& run);
+
+private:
+    enum class Choice { Save, Discard, Later };
+    void offer(QWidget* parent, const QString& journalPath);
+    Choice ask(QWidget* parent, const RecoveredRun& run);
+    static void removeJournal(QWidget* parent, const QString& journalPath);
+    static void warn(QWidget* parent, const QString& text);
+
+    QString m_settingsDir;
+    // One fixed record (about 200 KB), reused for every journal.
+    std::unique_ptr<RecoveredRun> m_run;
+};

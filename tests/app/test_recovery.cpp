@@ -1,0 +1,372 @@
+// Runs that were never saved: the window's journal rules (what Save, the
+// No answers and a close that cannot ask do to it), the offer at the next
+// start, and the real program killed or terminated while it records.
+#include "DataFixtures.h"
+#include "ModalQueue.h"
+#include "TempDir.h"
+
+#include "app/CKMView.h"
+#include "app/CMainFrame.h"
+#include "app/RecoveryOffer.h"
+#include "data/Recovery.h"
+#include "data/RunJournal.h"
+#include "panels/CCurveBar.h"
+#include "widgets/CYScaleDlg.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t kStart = 1796637600; // 2026-12-07 10:00:00 UTC
+
+ChannelValues reading(int i) { return {20.0f + 0.5f * i, 15.0f, 10.0f, 30.0f, 50.0f + i}; }
+
+std::unique_ptr<RecoveredRun> loadJournal(const QString& path)
+{
+    auto run = std::make_unique<RecoveredRun>();
+    const Status s = Journal::load(path, *run);
+    EXPECT_TRUE(s.ok()) << path.toStdString() << ": " << s.message().toStdString();
+    return run;
+}
+
+int samplesIn(const QString& dataPath)
+{
+    auto rec = std::make_unique<ReviewRecord>();
+    YScaleValues scale;
+    const Status s = DataFile::load(dataPath, *rec, scale);
+    EXPECT_TRUE(s.ok()) << dataPath.toStdString() << ": " << s.message().toStdString();
+    return s.ok() ? rec->count : -1;
+}
+
+// --- the window's journal ------------------------------------------------
+
+class FrameJournal : public TempDirTest {
+protected:
+    void SetUp() override
+    {
+        options = tempOptions();
+        frame = std::make_unique<CMainFrame>(options);
+        frame->resize(1200, 800);
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        // The test plays the meter: no timers of its own may end the run.
+        Recorder& r = frame->recorder();
+        for (QTimer* t : {&r.watchdogTimer(), &r.scanTimer(), &r.pollTimer()})
+            t->stop();
+    }
+
+    // Runs (the --run path) and records n samples from frames handed to
+    // the recorder as the decoder reports them.
+    void record(int n, int64_t start = kStart)
+    {
+        RunState& run = frame->run();
+        validFrame(start, reading(0)); // the meter answers: Run is available
+        frame->startRun(1, 1000);
+        frame->recorder().sampleTimer().stop();
+        for (int i = 0; i < n; ++i) {
+            validFrame(start + i, reading(i));
+            ASSERT_TRUE(frame->recorder().commitTick());
+        }
+        ASSERT_EQ(run.m_nCount, n);
+    }
+    void validFrame(int64_t now, ChannelValues v)
+    {
+        RunState& run = frame->run();
+        DecodeResult d;
+        d.valid = true;
+        d.runStarted = run.onValidFrame(now);
+        run.m_strUnit = QStringLiteral("C");
+        frame->doc().live().writeSlot(run.m_nCount, v);
+        run.checkRunEnd();
+        emit frame->link()->frameDecoded(d);
+    }
+    QStringList journals() const { return Recovery::journalsIn(options.settingsDir); }
+
+    AppOptions options;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(FrameJournal, TheRunsJournalFollowsTheAnswersAtClose)
+{
+    ScopedTimeZone tz("UTC0");
+    // Every sample of the window's run is in a journal in the recovery
+    // folder, named after the run's start, with the graph's scale.
+    record(3);
+    ASSERT_EQ(journals(), QStringList {path("ZB740/recovery/26-12-07 10.00.00.journal")});
+    {
+        ModalQueue yScale;
+        yScale.then([](QWidget* w) {
+            auto* dlg = qobject_cast<CYScaleDlg*>(w);
+            ASSERT_NE(dlg, nullptr);
+            dlg->gainList()->setCurrentIndex(indexOfGain(50));
+            dlg->offsetList()->setCurrentIndex(indexOfOffset(-5));
+            dlg->accept();
+        });
+        emit frame->view()->curveBar()->yAxisChosen();
+        ASSERT_TRUE(yScale.done());
+    }
+    auto run = loadJournal(journals().constFirst());
+    EXPECT_EQ(run->count, 3);
+    EXPECT_EQ(run->facts.scale, (YScaleValues {50, -5}));
+    EXPECT_EQ(run->view().value(2, kAir), reading(2)[kAir]);
+
+    // Yes, then the save dialog cancelled: the window stays, so does the
+    // journal, and the run goes on into it.
+    ModalQueue answers;
+    answers.click("Yes");
+    answers.cancel();
+    frame->close();
+    EXPECT_TRUE(frame->isVisible());
+    ASSERT_TRUE(answers.done());
+    validFrame(kStart + 3, reading(3));
+    ASSERT_TRUE(frame->recorder().commitTick());
+    EXPECT_EQ(loadJournal(journals().constFirst())->count, 4);
+
+    // Yes and saved: both files, and the journal gone. A sample committed
+    // while the save dialog is open is in the files too (they hold the run
+    // as it is when the file is chosen), so nothing of the run is lost
+    // with the journal.
+    answers.click("Yes");
+    answers.then([this](QWidget* w) {
+        validFrame(kStart + 4, reading(4));
+        ASSERT_TRUE(frame->recorder().commitTick());
+        auto* dlg = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dlg, nullptr);
+        dlg->setDirectory(m_tmp.path());
+        dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("closing.AsmDat"));
+        QMetaObject::invokeMethod(dlg, "accept");
+    });
+    frame->close();
+    ASSERT_TRUE(answers.done());
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_EQ(samplesIn(path("closing.AsmDat")), 5);
+    EXPECT_TRUE(journals().isEmpty());
+}
+
+TEST_F(FrameJournal, NoDiscardsTheRunAndAQuietCloseKeepsIt)
+{
+    ScopedTimeZone tz("UTC0");
+    // No to saving before a new run: that run's journal goes.
+    record(3);
+    frame->onStop();
+    ASSERT_EQ(journals().size(), 1);
+    ModalQueue answers;
+    answers.click("No");
+    answers.cancel(); // the Run dialog
+    frame->onRun();
+    ASSERT_TRUE(answers.done());
+    EXPECT_TRUE(journals().isEmpty());
+
+    // No at close, the run still recording: it goes with the close.
+    frame->startRun(1, 1000);
+    frame->recorder().sampleTimer().stop();
+    for (int i = 0; i < 2; ++i) {
+        validFrame(kStart + 100 + i, reading(i));
+        ASSERT_TRUE(frame->recorder().commitTick());
+    }
+    ASSERT_EQ(journals().size(), 1);
+    answers.click("No");
+    frame->close();
+    ASSERT_TRUE(answers.done());
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_TRUE(journals().isEmpty());
+
+    // A close that cannot ask (logout, shutdown): the journal is kept.
+    frame = std::make_unique<CMainFrame>(options);
+    frame->show();
+    for (QTimer* t : {&frame->recorder().watchdogTimer(), &frame->recorder().scanTimer()})
+        t->stop();
+    record(2, kStart + 200);
+    frame->closeWithoutAsking();
+    EXPECT_FALSE(frame->isVisible());
+    ASSERT_EQ(journals().size(), 1);
+    EXPECT_EQ(loadJournal(journals().constFirst())->count, 2);
+}
+
+// --- the offer at start ----------------------------------------------------
+
+class Offer : public TempDirTest {
+protected:
+    // A journal as a run of n samples leaves it.
+    void journal(const QString& name, int64_t start, int n)
+    {
+        ASSERT_TRUE(QDir().mkpath(path("ZB740/recovery")));
+        JournalFacts facts;
+        facts.start = start;
+        facts.unit = QStringLiteral("C");
+        facts.scale = {20, 2};
+        RunJournal j;
+        ASSERT_TRUE(j.begin(path("ZB740/recovery/" + name), facts).ok());
+        for (int i = 0; i < n; ++i)
+            ASSERT_TRUE(j.append(i, reading(i), false).ok());
+    }
+    QStringList left() const
+    {
+        return QDir(path("ZB740/recovery")).entryList(QDir::Files, QDir::Name);
+    }
+};
+
+TEST_F(Offer, EachRunIsOfferedInTurnWithSaveDiscardAndLater)
+{
+    ScopedTimeZone tz("UTC0");
+    journal("26-12-07 10.00.00.journal", kStart, 5);
+    journal("26-12-07 11.00.00.journal", kStart + 3600, 2);
+    journal("26-12-07 12.00.00.journal", kStart + 7200, 3);
+    journal("26-12-07 13.00.00.journal", kStart + 10800, 0); // stopped before its first sample
+    ASSERT_TRUE(writeAll(path("ZB740/recovery/zz.journal"), "not a journal at all, but long enough for a header"));
+
+    ModalQueue answers;
+    answers.click("Later");
+    answers.click("Discard");
+    answers.click("Save\u2026");
+    answers.cancel(); // the save dialog: asked again
+    answers.click("Save\u2026");
+    answers.saveAs(path("recovered.AsmDat"));
+    answers.click("OK"); // the unreadable journal
+    EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 5);
+    EXPECT_TRUE(answers.done());
+
+    const QString third = QStringLiteral("A run of 3 samples started 07/12/26 12:00:00 was not saved.");
+    EXPECT_EQ(answers.seen,
+              (QStringList {"A run of 5 samples started 07/12/26 10:00:00 was not saved.",
+                            "A run of 2 samples started 07/12/26 11:00:00 was not saved.", third,
+                            "file dialog 26-12-07 12.00.00.AsmDat", third, "file dialog 26-12-07 12.00.00.AsmDat",
+                            "The unsaved run in \"" + path("ZB740/recovery/zz.journal")
+                                + "\" cannot be read: This is not a run journal.\nThe file is left as it is."}));
+    // Later and the unreadable one stay; the saved, discarded and empty go.
+    EXPECT_EQ(left(), (QStringList {"26-12-07 10.00.00.journal", "zz.journal"}));
+    auto rec = std::make_unique<ReviewRecord>();
+    YScaleValues scale;
+    ASSERT_TRUE(DataFile::load(path("recovered.AsmDat"), *rec, scale).ok());
+    EXPECT_EQ(rec->count, 3);
+    EXPECT_EQ(rec->startTime, kStart + 7200);
+    EXPECT_EQ(rec->at(2, kRh), reading(2)[kRh]);
+    EXPECT_EQ(scale, (YScaleValues {20, 2}));
+    EXPECT_TRUE(QFile::exists(path("recovered.csv")));
+
+    // Nothing on disk: nothing asked.
+    ModalQueue none;
+    EXPECT_EQ(RecoveryOffer(path("elsewhere")).offerAll(nullptr), 0);
+    QTest::qWait(30);
+    EXPECT_TRUE(none.seen.isEmpty());
+}
+
+// --- the real program ------------------------------------------------------
+
+class ProgramRun : public TempDirTest {
+protected:
+    // The window program with its simulated meter, settings in the
+    // temporary folder, recording at once (one sample a second).
+    void startProgram()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("TZ"), QStringLiteral("UTC0"));
+        program.setProcessEnvironment(env);
+        program.setChildProcessModifier([] {
+            for (int s : {SIGINT, SIGTERM, SIGHUP})
+                ::signal(s, SIG_DFL);
+        });
+        program.start(QStringLiteral(ZB740_PROGRAM),
+                      {"--simulate", "--settings-dir", path("ZB740"), "--config", path("none.ini"), "--run", "1,1000"});
+        ASSERT_TRUE(program.waitForStarted(10000));
+    }
+    // Waits until the run's journal holds n samples; returns its path.
+    QString waitForSamples(int n)
+    {
+        QString journal;
+        const bool reached = QTest::qWaitFor([&] {
+            const QStringList all = Recovery::journalsIn(path("ZB740"));
+            if (all.size() != 1)
+                return false;
+            journal = all.constFirst();
+            return QFileInfo(journal).size() >= Journal::kHeaderSize + n * Journal::kRecordSize;
+        }, 20000);
+        EXPECT_TRUE(reached) << program.readAllStandardError().toStdString();
+        return journal;
+    }
+    static int wholeRecords(const QString& journal)
+    {
+        const qint64 size = QFileInfo(journal).size();
+        EXPECT_EQ((size - Journal::kHeaderSize) % Journal::kRecordSize, 0) << "a torn record";
+        return int((size - Journal::kHeaderSize) / Journal::kRecordSize);
+    }
+    void TearDown() override
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+    }
+    QProcess program;
+};
+
+TEST_F(ProgramRun, KilledWhileRecordingTheNextStartOffersTheRunAndSavesIt)
+{
+    ScopedTimeZone tz("UTC0");
+    const int64_t begun = QDateTime::currentSecsSinceEpoch();
+    startProgram();
+    const QString journal = waitForSamples(3);
+    ASSERT_FALSE(journal.isEmpty());
+    const int seen = wholeRecords(journal);
+    program.kill(); // SIGKILL: no handler, no cleanup
+    ASSERT_TRUE(program.waitForFinished(5000));
+    EXPECT_EQ(program.exitStatus(), QProcess::CrashExit);
+    const int atKill = wholeRecords(journal);
+    EXPECT_GE(atKill, seen);
+    EXPECT_LE(atKill, seen + 1);
+    const auto run = loadJournal(journal);
+    EXPECT_EQ(run->count, atKill);
+    EXPECT_FALSE(run->tornRecordDropped);
+    EXPECT_GE(run->facts.start, begun);
+
+    // The next start: the offer, then Save.
+    ModalQueue answers;
+    answers.click("Save\u2026");
+    answers.saveAs(path("after the crash.AsmDat"));
+    EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 1);
+    ASSERT_TRUE(answers.done());
+    EXPECT_EQ(answers.seen.value(0), RecoveryOffer::questionText(*run));
+    EXPECT_TRUE(answers.seen.value(0).startsWith(QStringLiteral("A run of %1 samples started ").arg(atKill)));
+    EXPECT_EQ(samplesIn(path("after the crash.AsmDat")), atKill);
+    EXPECT_TRUE(QFile::exists(path("after the crash.csv")));
+    EXPECT_FALSE(QFile::exists(journal));
+    EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 0);
+}
+
+TEST_F(ProgramRun, SigtermWritesTheSettingsAndKeepsTheRunsJournal)
+{
+    ScopedTimeZone tz("UTC0");
+    startProgram();
+    const QString journal = waitForSamples(2);
+    ASSERT_FALSE(journal.isEmpty());
+    const int seen = wholeRecords(journal);
+    EXPECT_FALSE(QFile::exists(path("ZB740/ZB740.ini")));
+    program.terminate(); // SIGTERM, as at logout or shutdown
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+
+    const QByteArray ini = readAll(path("ZB740/ZB740.ini"));
+    for (const char* line : {"COM num=1", "Samprate=1", "Sampdata=1000", "Gain=10"})
+        EXPECT_TRUE(ini.contains(line)) << line << " in\n" << ini.toStdString();
+    ASSERT_TRUE(QFile::exists(journal)) << "kept for the next start";
+    const auto run = loadJournal(journal);
+    EXPECT_GE(run->count, seen);
+    EXPECT_EQ(run->count, wholeRecords(journal));
+    EXPECT_FALSE(run->tornRecordDropped);
+}
+
+} // namespace

@@ -1,0 +1,194 @@
+// The recorder keeps a journal of every run it records: begun at the run's
+// start, one record per committed sample, closed at the run's end, removed
+// only once the owner reports the run saved or discarded.
+#include "RecorderFixture.h"
+
+#include "data/RunJournal.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int64_t kStart = 1796687155; // 2026-12-07 23:45:55 UTC
+
+class RecorderJournal : public RecorderFixture {
+protected:
+    // The journal read back.
+    std::unique_ptr<RecoveredRun> load(const QString& journalPath)
+    {
+        auto run = std::make_unique<RecoveredRun>();
+        const Status s = Journal::load(journalPath, *run);
+        EXPECT_TRUE(s.ok()) << s.message().toStdString();
+        return run;
+    }
+
+    // Run confirmed, started on a frame at kStart, n samples committed.
+    void record(int n, int interval = 1, int limit = 1000)
+    {
+        recorder->confirmRun(interval, limit);
+        for (int i = 0; i < n; ++i)
+            ASSERT_TRUE(sample(kStart + i, reading(i)));
+    }
+};
+
+TEST_F(RecorderJournal, EveryCommittedSampleIsInTheJournal)
+{
+    recorder->setJournalScale({20, -2});
+    recorder->confirmRun(2, 1000);
+    frame(kStart - 1, reading(99)); // the first frame after Run starts the run
+    ASSERT_EQ(journals().size(), 1) << "begun when the run starts";
+    const QString journal = journals().constFirst();
+    EXPECT_TRUE(journal.endsWith("/ZB740/recovery/" + Recovery::nameFor(kStart - 1) + ".journal"));
+    EXPECT_EQ(recorder->journal().path(), journal);
+    EXPECT_EQ(load(journal)->count, 0);
+
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(sample(kStart + 2 * i, reading(i), i >= 2));
+    recorder->setJournalScale({50, 5});
+    // A tick without a new frame commits nothing and writes nothing.
+    EXPECT_FALSE(recorder->commitTick());
+    ASSERT_TRUE(sample(kStart + 8, reading(4), true));
+
+    // Read while the run still records: every sample is on the disk.
+    const auto run = load(journal);
+    EXPECT_EQ(run->count, 5);
+    EXPECT_EQ(run->facts.start, kStart - 1);
+    EXPECT_EQ(run->facts.interval, 2);
+    EXPECT_EQ(run->facts.sampleLimit, 1000);
+    EXPECT_EQ(run->facts.scale, (YScaleValues {50, 5}));
+    EXPECT_TRUE(run->facts.fahrenheit) << "the unit of the last sample";
+    EXPECT_FALSE(run->tornRecordDropped);
+    for (int i = 0; i < 5; ++i)
+        for (int c = 0; c < kChannelCount; ++c)
+            EXPECT_EQ(run->view().value(i, c), reading(i)[size_t(c)]) << i << " " << c;
+    EXPECT_TRUE(recorder->journal().isOpen());
+}
+
+TEST_F(RecorderJournal, TheJournalGoesOnlyWhenTheWholeEndedRunIsSavedOrDiscarded)
+{
+    // Saved in the middle of the run: the journal stays while samples come.
+    record(3);
+    const QString journal = recorder->journal().path();
+    recorder->runSaved(recorder->view().info());
+    EXPECT_TRUE(QFile::exists(journal));
+    ASSERT_TRUE(sample(kStart + 3, reading(3)));
+    // The run ends with a sample the save does not hold: kept.
+    recorder->stopRun();
+    EXPECT_FALSE(recorder->journal().isOpen());
+    EXPECT_TRUE(QFile::exists(journal));
+    // Saving a run with another start (not this run) changes nothing.
+    RunInfo other = recorder->view().info();
+    other.start += 1;
+    recorder->runSaved(other);
+    EXPECT_TRUE(QFile::exists(journal));
+    // The whole run saved: gone.
+    recorder->runSaved(recorder->view().info());
+    EXPECT_FALSE(QFile::exists(journal));
+    EXPECT_TRUE(recorder->journal().path().isEmpty());
+
+    // Discarded while recording: it goes when the run ends (here the link).
+    recorder->confirmRun(1, 1000);
+    ASSERT_TRUE(sample(kStart + 100, reading(0)));
+    ASSERT_TRUE(sample(kStart + 101, reading(1)));
+    const QString second = recorder->journal().path();
+    recorder->runDiscarded();
+    EXPECT_TRUE(QFile::exists(second));
+    QSignalSpy finished(recorder.get(), &Recorder::runFinished);
+    linkLost();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(QFile::exists(second));
+
+    // Shut down while recording, nothing said: kept for the next start.
+    recorder->confirmRun(1, 1000);
+    ASSERT_TRUE(sample(kStart + 200, reading(0)));
+    ASSERT_TRUE(sample(kStart + 201, reading(1)));
+    recorder->shutDown();
+    EXPECT_EQ(journals(), QStringList {Recovery::folderIn(path("ZB740")) + "/" + Recovery::nameFor(kStart + 200)
+                                       + ".journal"});
+    EXPECT_EQ(load(journals().constFirst())->count, 2);
+}
+
+TEST_F(RecorderJournal, RunEndsAndItsJournal)
+{
+    // At the sample limit the run ends with the next frame; the journal is
+    // closed and kept, holding exactly the run.
+    record(3, 1, 3);
+    frame(kStart + 3, reading(3));
+    EXPECT_TRUE(recorder->run().m_bIdle);
+    EXPECT_FALSE(recorder->journal().isOpen());
+    ASSERT_EQ(journals().size(), 1);
+    EXPECT_EQ(load(journals().constFirst())->count, 3);
+    recorder->runDiscarded();
+    EXPECT_TRUE(journals().isEmpty());
+
+    // A run that ends before its first sample leaves no journal.
+    recorder->confirmRun(1, 1000);
+    frame(kStart + 50, reading(0));
+    ASSERT_EQ(journals().size(), 1);
+    linkLost();
+    EXPECT_TRUE(journals().isEmpty());
+
+    // A run stopped before it started has no journal at all.
+    recorder->confirmRun(1, 1000);
+    recorder->stopRun();
+    frame(kStart + 60, reading(0));
+    EXPECT_TRUE(journals().isEmpty());
+}
+
+TEST_F(RecorderJournal, AJournalThatCannotBeCreatedIsSaidOnceAndTheRunGoesOn)
+{
+    // The settings folder is a file: no recovery folder can be made.
+    QFile blocker(path("ZB740"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QSignalSpy failed(recorder.get(), &Recorder::journalFailed);
+    record(4);
+    EXPECT_EQ(recorder->run().m_nCount, 4) << "recording goes on";
+    ASSERT_EQ(failed.count(), 1);
+    EXPECT_TRUE(failed.at(0).at(1).toString().contains("recovery")) << failed.at(0).at(1).toString().toStdString();
+
+    // Each run says it again, once.
+    recorder->stopRun();
+    record(2);
+    EXPECT_EQ(failed.count(), 2);
+}
+
+TEST_F(RecorderJournal, AFailedWriteIsSaidOnceAndMadeUpWhenWritingWorksAgain)
+{
+    // A real write failure: the file size limit stops the journal after
+    // its header and two records (EFBIG); lifting it lets the next commit
+    // write the samples that were missed.
+    const rlim_t limit = Journal::kHeaderSize + 2 * Journal::kRecordSize;
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = before;
+    tight.rlim_cur = limit;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+
+    QSignalSpy failed(recorder.get(), &Recorder::journalFailed);
+    record(5);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &before), 0);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(recorder->run().m_nCount, 5) << "recording went on";
+    ASSERT_EQ(failed.count(), 1) << "said once, not at every sample";
+    EXPECT_TRUE(failed.at(0).at(1).toString().startsWith("Could not write to the journal"))
+        << failed.at(0).at(1).toString().toStdString();
+    const QString journal = recorder->journal().path();
+    EXPECT_EQ(QFile(journal).size(), qint64(limit)) << "no torn record left behind";
+    EXPECT_EQ(load(journal)->count, 2);
+
+    ASSERT_TRUE(sample(kStart + 5, reading(5)));
+    const auto run = load(journal);
+    ASSERT_EQ(run->count, 6);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(run->view().value(i, kAir), reading(i)[kAir]) << i;
+    EXPECT_EQ(failed.count(), 1);
+}
+
+} // namespace

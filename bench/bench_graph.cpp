@@ -70,7 +70,7 @@ struct Scene {
     void repaint(QPainter& p)
     {
         RealtimeGraph::layoutAndRender(*state, *frame, renderer, geo,
-                                       {RunView::of(*series, run.info()), YScaleValues {10, 0}, {}});
+                                       {RunView::of(*series, run.info()), YScaleValues {10, 0}, kAllCurves});
         renderer.paint(p, screen.rect(), *state);
     }
 };

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Idle cost of the window program: wake-ups per second and resident memory
 # of a maximised 1600 x 1000 window on a virtual X display, with no meter
-# attached (an empty device listing), after it settled.
+# attached (an empty device listing), after it settled. A wake-up is one
+# return of the event loop from its wait (its blocking poll, seen with
+# strace); the context switches of all threads are shown too.
 # Usage: bench/idle.sh [PROGRAM] [SECONDS]   (default: build/src/zb740, 20 s)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,9 +30,13 @@ xvfb-run -a -s "-screen 0 1600x1000x24" \
   "$program" --settings-dir "$work/ZB740" --config "$work/none.ini" --sysfs-root "$work/sys" \
   >/dev/null 2>&1 &
 runner=$!
-# The program is the runner's grandchild: find it by its command line.
+# The program is the runner's grandchild: find it by its executable.
+exe=$(readlink -f "$program")
+pid=""
 for _ in $(seq 50); do
-  pid=$(pgrep -f -n -- "--settings-dir $work/ZB740" || true)
+  for p in $(pgrep -f -- "--settings-dir $work/ZB740" || true); do
+    [ "$(readlink -f /proc/"$p"/exe 2>/dev/null)" = "$exe" ] && pid=$p
+  done
   [ -n "$pid" ] && break
   sleep 0.2
 done
@@ -39,9 +45,15 @@ sleep 5 # settle: first paints, fonts, pictures
 before=$(switches "$pid")
 sleep "$seconds"
 after=$(switches "$pid")
+# The main thread's polls that really waited (more than a millisecond): the
+# event loop also polls without waiting after each wake, and for the X
+# connection's room to write.
+timeout "$seconds" strace -T -p "$pid" -e trace=poll,ppoll -o "$work/polls" >/dev/null 2>&1 || true
+waits=$(awk -F'<' '/poll\(/ && $NF + 0 > 0.001 {n++} END {print n + 0}' "$work/polls")
 rss=$(awk '/^VmRSS/ {print $2}' /proc/"$pid"/status)
 echo "program: $program"
-echo "wake-ups per second: $(awk -v a="$before" -v b="$after" -v s="$seconds" 'BEGIN {printf "%.1f", (b - a) / s}')"
+echo "event-loop wake-ups per second: $(awk -v w="$waits" -v s="$seconds" 'BEGIN {printf "%.1f", w / s}')"
+echo "context switches per second (all threads): $(awk -v a="$before" -v b="$after" -v s="$seconds" 'BEGIN {printf "%.1f", (b - a) / s}')"
 echo "resident memory: $((rss / 1024)) MB"
 kill "$pid" 2>/dev/null || true
 wait "$runner" 2>/dev/null || true

@@ -12,7 +12,7 @@ packages=(
   xvfb xauth xdotool x11-apps imagemagick poppler-utils
   clang-14 libfuzzer-14-dev
   cups printer-driver-cups-pdf
-  locales
+  locales strace
   # checks of the installed tree (desktop entry, file type, manual pages) and packaging
   desktop-file-utils libxml2-utils shared-mime-info xdg-utils libfile-mimeinfo-perl man-db dpkg-dev
 )

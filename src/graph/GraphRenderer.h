@@ -19,6 +19,7 @@
 
 // Which curves are shown, in channel order.
 using CurveSet = std::array<bool, kChannelCount>;
+inline constexpr CurveSet kAllCurves {true, true, true, true, true};
 
 inline const QColor kCurveScreenColor[kChannelCount] = {
     QColor(255, 0, 0), QColor(255, 255, 0), QColor(0, 255, 255), QColor(200, 100, 200), QColor(0, 255, 0)};

@@ -37,7 +37,7 @@ protected:
     {
         run.m_nCount = count;
         const long long before = g_allocations.load();
-        RealtimeGraph::layoutAndRender(*state, *frame, renderer, geo, {RunView::of(*series, run.info()), {}, {}});
+        RealtimeGraph::layoutAndRender(*state, *frame, renderer, geo, {RunView::of(*series, run.info()), {}, kAllCurves});
         renderer.paint(screenPainter, screen.rect(), *state);
         return g_allocations.load() - before;
     }

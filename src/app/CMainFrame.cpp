@@ -6,6 +6,8 @@
 #include "app/RunSaver.h"
 #include "graph/RealtimeGraph.h"
 #include "link/SimulatedMeter.h"
+#include "logger/CLoggerGraphDlg.h"
+#include "logger/LoggerSession.h"
 #include "widgets/StatusPane.h"
 
 #include <QAction>
@@ -53,6 +55,7 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
 
     // The meter session and the run; made before the view, which draws them.
     createRecorder();
+    m_loggerSession = std::make_unique<LoggerSession>(m_doc.review());
 
     // The view, which builds the panels.
     m_graphFont = makeGraphFont();
@@ -75,7 +78,11 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     updateCommands();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame()
+{
+    // The logger window works on the session: it goes first.
+    delete m_loggerDlg.data();
+}
 
 void CMainFrame::createActions()
 {
@@ -108,6 +115,7 @@ void CMainFrame::createActions()
         m_actions[static_cast<int>(s.id)] = a;
     }
     connect(action(Command::Save), &QAction::triggered, this, &CMainFrame::onSave);
+    connect(action(Command::Open), &QAction::triggered, this, &CMainFrame::onOpen);
     connect(action(Command::Exit), &QAction::triggered, this, &QWidget::close);
     connect(action(Command::Run), &QAction::triggered, this, &CMainFrame::onRun);
     connect(action(Command::Stop), &QAction::triggered, this, &CMainFrame::onStop);
@@ -208,9 +216,10 @@ void CMainFrame::updateCommands()
     action(Command::Run)->setEnabled(run.m_bRunEnabled);
     action(Command::Stop)->setEnabled(run.m_bStopEnabled);
     action(Command::UndoZoom)->setEnabled(m_view->isZoomed());
-    // The logger window and the printed report come with their own windows;
-    // until then their commands stay disabled rather than doing nothing.
-    action(Command::Open)->setEnabled(false);
+    // One logger window at a time: Open is disabled once it has painted.
+    action(Command::Open)->setEnabled(!m_loggerSession->m_bLoggerShown);
+    // The printed report comes with its own issue; until then Print stays
+    // disabled rather than doing nothing.
     action(Command::Print)->setEnabled(false);
 }
 
@@ -325,6 +334,33 @@ void CMainFrame::onLinkChanged(bool up)
 void CMainFrame::sendKeyPacket(const QByteArray& packet)
 {
     m_recorder->sendKeyPacket(packet);
+}
+
+CLoggerGraphDlg* CMainFrame::loggerWindow() const
+{
+    return m_loggerDlg;
+}
+
+CLoggerGraphDlg* CMainFrame::onOpen()
+{
+    if (m_loggerDlg) {
+        m_loggerDlg->raise();
+        m_loggerDlg->activateWindow();
+        return m_loggerDlg;
+    }
+    m_loggerSession->m_bLoggerOpen = true;
+    auto* dlg = new CLoggerGraphDlg(*m_loggerSession, settings::settingsFilePath(m_options), m_options.settingsDir,
+                                    this);
+    connect(dlg, &CLoggerGraphDlg::shownChanged, this, &CMainFrame::updateCommands);
+    m_loggerDlg = dlg;
+    dlg->show();
+    return dlg;
+}
+
+void CMainFrame::openLoggerWithFiles(const QStringList& paths)
+{
+    CLoggerGraphDlg* dlg = onOpen();
+    dlg->loadFiles(paths);
 }
 
 void CMainFrame::onHelp()

@@ -12,9 +12,13 @@
 
 #include <QFont>
 #include <QMainWindow>
+#include <QPointer>
 #include <array>
+#include <memory>
 
 class CKMView;
+class CLoggerGraphDlg;
+class LoggerSession;
 class SimulatedMeter;
 class StatusPane;
 class QAction;
@@ -59,6 +63,14 @@ public:
     // Enabled states follow the run flags; called after every state change.
     void updateCommands();
 
+    // The logger window (File > Open): what it works on outlives it.
+    LoggerSession& loggerSession() { return *m_loggerSession; }
+    CLoggerGraphDlg* loggerWindow() const;
+    // Opens the logger window (or brings the open one to the front).
+    CLoggerGraphDlg* onOpen();
+    // Opens the logger window with these data files loaded in order.
+    void openLoggerWithFiles(const QStringList& paths);
+
     // Ends the program without asking anything, as when the session ends:
     // the settings are written, the port is closed, the window closes.
     void closeWithoutAsking();
@@ -101,4 +113,6 @@ private:
     QString m_strPortStatus;
     SimulatedMeter* m_simulator = nullptr;
     bool m_bClosingWithoutAsking = false;
+    std::unique_ptr<LoggerSession> m_loggerSession;
+    QPointer<CLoggerGraphDlg> m_loggerDlg;
 };

@@ -9,4 +9,5 @@ int runSimulate(const QStringList& args);
 int runInfo(const QStringList& args);
 int runExport(const QStringList& args);
 int runRecover(const QStringList& args);
+int runPlot(const QStringList& args);
 } // namespace cli

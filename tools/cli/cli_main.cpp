@@ -20,6 +20,7 @@ const Command kCommands[] = {
     {"info", "describe a .AsmDat data file as one JSON line", cli::runInfo},
     {"export", "write the .csv text export of a .AsmDat data file", cli::runExport},
     {"recover", "write the data file and .csv of an unsaved run from its journal", cli::runRecover},
+    {"plot", "write the logger window's plot of a .AsmDat data file as a PNG", cli::runPlot},
 };
 
 void printUsage(FILE* out)
@@ -34,6 +35,14 @@ void printUsage(FILE* out)
 
 int main(int argc, char** argv)
 {
+    // plot draws with the GUI library: it makes its own application once
+    // its arguments and its file have been read.
+    if (argc > 1 && !std::strcmp(argv[1], "plot")) {
+        QStringList plotArgs;
+        for (int i = 2; i < argc; ++i)
+            plotArgs << QString::fromLocal8Bit(argv[i]);
+        return cli::runPlot(plotArgs);
+    }
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();

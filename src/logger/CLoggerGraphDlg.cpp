@@ -211,15 +211,20 @@ void CLoggerGraphDlg::render()
     syncScrollBar();
 }
 
+void CLoggerGraphDlg::ensureFrame()
+{
+    const loggerplot::Geometry& last = m_renderer.geometry();
+    if (m_dirty || last.cx != width() || last.cy != height())
+        render();
+}
+
 void CLoggerGraphDlg::paintEvent(QPaintEvent* event)
 {
     if (!m_session.m_bLoggerShown) {
         m_session.m_bLoggerShown = true;
         emit shownChanged();
     }
-    const loggerplot::Geometry& last = m_renderer.geometry();
-    if (m_dirty || last.cx != width() || last.cy != height())
-        render();
+    ensureFrame();
     QPainter p(this);
     m_renderer.paint(p, event->rect(), m_session.display);
 }
@@ -278,6 +283,7 @@ void CLoggerGraphDlg::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     m_pointer = event->position().toPoint();
+    ensureFrame();
     loggerplot::press(m_session.display, *m_frame, m_pointer);
     m_watch.start();
 }
@@ -287,6 +293,7 @@ void CLoggerGraphDlg::mouseMoveEvent(QMouseEvent* event)
     m_pointer = event->position().toPoint();
     if (!m_session.hasSet())
         return;
+    ensureFrame();
     // The cursor line and the read-out first, then the band.
     const QRect before = cursorRect() | bandRect();
     const loggerplot::Readout readoutBefore = m_session.readout;
@@ -306,6 +313,7 @@ void CLoggerGraphDlg::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     m_pointer = event->position().toPoint();
+    ensureFrame();
     const QRect band = bandRect();
     const bool zoomed = loggerplot::release(m_session.display, *m_frame, m_pointer);
     // The watch has nothing left to watch once the button is up.

@@ -89,6 +89,9 @@ private:
     void createToolBar();
     void createList();
     void render();
+    // The mouse handlers work on the layout of the picture the user sees:
+    // one a state change has outdated is laid out (and drawn) first.
+    void ensureFrame();
     void addRow(const LoggerSetTable::Appended& appended);
     void syncScrollBar();
     void onScrollValue(int value);

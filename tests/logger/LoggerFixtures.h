@@ -54,27 +54,35 @@ inline int countColor(const QImage& img, QRect r, const QColor& c)
 }
 
 // A text as the plot writes it at (x, y) with a font: black on an opaque
-// white cell, here on the window's background with a pixel of it around.
-inline QImage textCell(const QString& text, const QFont& font, const QColor& around)
+// white cell, on the window's background.
+inline QImage textCell(const QString& text, const QFont& font)
 {
     const QFontMetrics fm(font);
-    QImage cell(fm.horizontalAdvance(text) + 2, fm.height() + 2, QImage::Format_RGB32);
-    cell.fill(around);
+    QImage cell(fm.horizontalAdvance(text), fm.height(), QImage::Format_RGB32);
+    cell.fill(kLoggerBackground);
     QPainter p(&cell);
     p.setFont(font);
     p.setBackgroundMode(Qt::OpaqueMode);
     p.setBackground(Qt::white);
     p.setPen(Qt::black);
-    p.drawText(QPoint(1, 1 + fm.ascent()), text);
+    p.drawText(QPoint(0, fm.ascent()), text);
     return cell;
 }
 
-// True when the image shows exactly that text at (x, y), on the background
-// around it.
-inline bool showsTextAt(const QImage& img, int x, int y, const QString& text, const QFont& font,
-                        const QColor& around = kLoggerBackground)
+// True when the image shows exactly that text's cell at (x, y).
+inline bool showsTextAt(const QImage& img, int x, int y, const QString& text, const QFont& font)
 {
-    const QImage cell = textCell(text, font, around);
-    const QImage part = img.copy(x - 1, y - 1, cell.width(), cell.height()).convertToFormat(QImage::Format_RGB32);
+    const QImage cell = textCell(text, font);
+    const QImage part = img.copy(x, y, cell.width(), cell.height()).convertToFormat(QImage::Format_RGB32);
     return part == cell;
+}
+
+// The picture without the read-out band above the plot, which keeps the
+// last read-out across zooms.
+inline QImage withoutReadout(QImage img)
+{
+    img = img.convertToFormat(QImage::Format_RGB32);
+    QPainter p(&img);
+    p.fillRect(0, 70, img.width(), 20, Qt::magenta);
+    return img;
 }

@@ -4,6 +4,7 @@
 
 LoggerSession::LoggerSession(ReviewRecord& record)
     : m_record(record)
+    , m_scratch(new float[size_t(kMaxSamples) * kChannelCount])
 {
 }
 
@@ -29,7 +30,7 @@ Status LoggerSession::load(const QString& path)
     m_bAppendPending = false;
     YScaleValues fileScale = scale();
     // The record and the scale change only when the whole file was read.
-    const Status s = DataFile::load(path, m_record, fileScale);
+    const Status s = DataFile::load(path, m_record, fileScale, m_scratch.get());
     if (!s.ok())
         return s;
     // A file's scale that no graph can draw (a gain of zero or less) gives

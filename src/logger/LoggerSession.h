@@ -16,6 +16,7 @@
 #include "plot/LoggerLayout.h"
 
 #include <QString>
+#include <memory>
 #include <optional>
 
 class LoggerSession {
@@ -73,4 +74,5 @@ public:
 private:
     ReviewRecord& m_record;
     LoggerSetTable m_table;
+    std::unique_ptr<float[]> m_scratch;  // where a file's samples are read first
 };

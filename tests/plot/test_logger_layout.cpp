@@ -172,32 +172,19 @@ TEST(LoggerLayout, ZoomStopsAtLevel99)
 TEST(LoggerLayout, ZoomedTimeLabelsStepByTheSpacing)
 {
     // p = W / s sample spacings across the plot: one label per sample while
-    // a spacing spans the plot, else steps of a half, a third or a quarter.
-    struct Case {
-        int count;
-        int firstLabelGap;  // samples between two labels
-    } cases[] = {{2, 1}, {3, 1}, {4, 1}, {5, 1}, {10010, 2502}};
-    for (const Case& c : cases) {
-        Scene sc(c.count, 3);
+    // few spacings span the plot, else steps of a quarter of the plot.
+    for (int count : {2, 3, 4, 5, 10010}) {
+        Scene sc(count, 3);
         sc.st.bUnzoomed = false;  // the zoomed rendering of level 0
         const Frame& f = sc.layout();
         const int p = int(kGeo.W / f.tf.dx);
-        int step = 1;
-        if (p >= 4)
-            step = int(kGeo.W * 0.25 / f.tf.dx);
-        else if (p == 3)
-            step = int(kGeo.W * double(0.33333334f) / f.tf.dx);
-        else if (p == 2)
-            step = int(kGeo.W * 0.5 / f.tf.dx);
+        const int step = p >= 4 ? int(kGeo.W * 0.25 / f.tf.dx) : 1;
         EXPECT_EQ(f.firstVisible, 0);
-        EXPECT_EQ(f.timeShown[0], 1) << c.count;
+        EXPECT_EQ(f.timeShown[0], 1) << count;
         EXPECT_EQ(f.timeOf[0], sc.info.start);
-        if (c.count > 2) {
-            ASSERT_EQ(f.timeShown[1], 1) << c.count;
-            EXPECT_EQ(f.timeOf[1] - f.timeOf[0], 3 * step) << c.count;
-        }
-        if (c.count == 10010) {
-            EXPECT_EQ(step, c.firstLabelGap);
+        if (count > 2) {
+            ASSERT_EQ(f.timeShown[1], 1) << count;
+            EXPECT_EQ(f.timeOf[1] - f.timeOf[0], 3 * step) << count;
         }
         // Every shown label lies on the plot and names a sample of the set.
         for (int j = 0; j < kTimeLabels; ++j) {
@@ -205,19 +192,32 @@ TEST(LoggerLayout, ZoomedTimeLabelsStepByTheSpacing)
                 continue;
             EXPECT_GE(f.timeX[j], kGeo.left);
             EXPECT_LE(f.timeX[j], kGeo.right);
-            EXPECT_LT((f.timeOf[j] - sc.info.start) / 3, c.count);
+            EXPECT_LT((f.timeOf[j] - sc.info.start) / 3, count);
+        }
+        if (count == 10010) {
+            EXPECT_EQ(step, 2502);
         }
     }
     // p = 2 and p = 3 occur at deeper levels; their steps are a half and a
     // third of the plot.
-    Scene deep(100);
-    deep.st.bUnzoomed = false;
-    deep.st.nZoomLevel = 1;
-    deep.st.zoom[0] = {0.0, 0.0, 2.5 / 99.0, 1.0};  // 2.5 spacings across the plot
-    const Frame& f2 = deep.layout();
-    EXPECT_EQ(int(kGeo.W / f2.tf.dx), 2);
-    EXPECT_EQ(f2.nGridX, kTimeLabels);
-    EXPECT_EQ(f2.gridX[1] - f2.gridX[0], int(f2.tf.dx * int(kGeo.W * 0.5 / f2.tf.dx)));
+    const struct {
+        double spacings;  // sample spacings across the plot
+        int p;
+        double part;      // of the plot between two labels
+    } deeper[] = {{2.5, 2, 0.5}, {3.5, 3, double(0.33333334f)}};
+    for (const auto& d : deeper) {
+        Scene deep(100, 3);
+        deep.st.bUnzoomed = false;
+        deep.st.nZoomLevel = 1;
+        deep.st.zoom[0] = {0.0, 0.0, d.spacings / 99.0, 1.0};
+        const Frame& f = deep.layout();
+        ASSERT_EQ(int(kGeo.W / f.tf.dx), d.p);
+        const int step = int(kGeo.W * d.part / f.tf.dx);
+        EXPECT_EQ(step, 1) << d.p;
+        EXPECT_EQ(f.nGridX, kTimeLabels) << d.p;
+        EXPECT_EQ(f.gridX[1] - f.gridX[0], int(kGeo.left + f.tf.X0 + f.tf.dx * step) - kGeo.left) << d.p;
+        EXPECT_EQ(f.timeOf[1] - f.timeOf[0], 3 * step) << d.p;
+    }
 }
 
 TEST(LoggerLayout, ThumbTrackShiftsTheZoomedCurvesWithinTheSet)

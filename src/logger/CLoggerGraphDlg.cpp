@@ -207,6 +207,7 @@ void CLoggerGraphDlg::repaintNow()
 void CLoggerGraphDlg::render()
 {
     m_dirty = false;
+    m_readoutDirty = false;
     layoutAndRender(m_session, size(), *m_frame, m_renderer);
     syncScrollBar();
 }
@@ -214,8 +215,14 @@ void CLoggerGraphDlg::render()
 void CLoggerGraphDlg::ensureFrame()
 {
     const loggerplot::Geometry& last = m_renderer.geometry();
-    if (m_dirty || last.cx != width() || last.cy != height())
+    if (m_dirty || last.cx != width() || last.cy != height()) {
         render();
+    } else if (m_readoutDirty) {
+        // The cursor moved: the layout and the curves stand, the read-out
+        // above the plot is written again.
+        m_readoutDirty = false;
+        m_renderer.render(*m_frame, m_session.run(), m_session.display.showCurve, m_session.readout, false);
+    }
 }
 
 void CLoggerGraphDlg::paintEvent(QPaintEvent* event)
@@ -300,7 +307,7 @@ void CLoggerGraphDlg::mouseMoveEvent(QMouseEvent* event)
     m_session.moveCursor(*m_frame, m_pointer.x());
     loggerplot::dragTo(m_session.display, *m_frame, m_pointer);
     if (!(m_session.readout == readoutBefore)) {
-        m_dirty = true;
+        m_readoutDirty = true;
         update(readoutRect());
     }
     const QRect overlay = before | cursorRect() | bandRect();

@@ -113,5 +113,6 @@ private:
     std::function<void()> m_print;
     QTimer m_watch;
     QPoint m_pointer;  // last pointer position seen, client pixels
-    bool m_dirty = true;
+    bool m_dirty = true;          // the whole picture must be drawn again
+    bool m_readoutDirty = false;  // only the read-out changed
 };

@@ -87,7 +87,7 @@ void LoggerPlotRenderer::ensurePlotImages(int width, int height)
 }
 
 void LoggerPlotRenderer::render(const Frame& f, const RunView& run, const CurveSet& shown,
-                                const loggerplot::Readout& readout)
+                                const loggerplot::Readout& readout, bool curves)
 {
     const Geometry& g = f.geo;
     m_geo = g;
@@ -111,7 +111,9 @@ void LoggerPlotRenderer::render(const Frame& f, const RunView& run, const CurveS
     k.shown = shown;
 
     const int plotW = std::max(g.W, 0), plotH = g.H >= 0 ? g.H + 1 : 0;
-    const bool newChrome = !(k == m_key) || m_plot.width() != plotW || m_plot.height() != plotH;
+    const bool samePlotSize = m_plot.width() == plotW && m_plot.height() == plotH && m_plotPainter.isActive();
+    const bool newChrome = !(k == m_key) || !samePlotSize;
+    const bool newGrid = !samePlotSize || !k.sameGridAs(m_key);
     if (newChrome) {
         m_key = k;
         drawChrome(f, shown, readout, k.unit);
@@ -129,6 +131,8 @@ void LoggerPlotRenderer::render(const Frame& f, const RunView& run, const CurveS
         const QImage part = m_chrome.copy(g.left, g.top, plotW, plotH);
         std::memcpy(m_grid.bits(), part.constBits(), size_t(m_grid.sizeInBytes()));
     }
+    if (!curves && !newGrid)
+        return;
     std::memcpy(m_plot.bits(), m_grid.constBits(), size_t(m_grid.sizeInBytes()));
     if (f.loaded)
         m_curves.draw(m_plotPainter, run, f.count, shown, f.map, plotClipBox(g), QPoint(g.left, g.top));

@@ -23,6 +23,7 @@
 #include <QPainter>
 #include <QRect>
 #include <QSize>
+#include <algorithm>
 
 inline const QColor kLoggerBackground(217, 218, 212);
 inline const QColor kLoggerValueGrid(80, 80, 80);
@@ -43,9 +44,11 @@ public:
     static QFont mainFont();
     static QFont readoutFont();
 
-    // One repaint of a laid-out frame. Reads its inputs only.
+    // One repaint of a laid-out frame. Reads its inputs only. With
+    // `curves` false the caller knows that only the read-out changed: the
+    // plot image keeps its curves.
     void render(const loggerplot::Frame& frame, const RunView& run, const CurveSet& shown,
-                const loggerplot::Readout& readout);
+                const loggerplot::Readout& readout, bool curves = true);
 
     // Copies the picture to a painter in client coordinates, then the cursor
     // line and the rubber band of the state over it.
@@ -74,6 +77,12 @@ private:
         loggerplot::Readout readout;
         QString unit;
         bool operator==(const ChromeKey&) const = default;
+        // What the plot's part of the chrome shows: black, grid and frame.
+        bool sameGridAs(const ChromeKey& o) const
+        {
+            return cx == o.cx && cy == o.cy && loaded == o.loaded && unzoomed == o.unzoomed && nGridX == o.nGridX
+                && std::equal(gridX, gridX + loggerplot::kTimeLabels, o.gridX);
+        }
     };
 
     void drawChrome(const loggerplot::Frame& f, const CurveSet& shown, const loggerplot::Readout& readout,

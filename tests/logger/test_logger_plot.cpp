@@ -296,6 +296,10 @@ TEST_F(LoggerPlot, TheCursorIsTheNotXorOfItsPenAndTheReadoutFollowsIt)
     EXPECT_TRUE(showsTextAt(img, L + 480, 70, "55.5%RH", ro));
     EXPECT_TRUE(showsTextAt(img, L + 62, 70, "12:00:40", ro));
     EXPECT_TRUE(showsTextAt(img, L + 480 + 74, 70, "12:00:40", ro));
+    // A move rewrites only the read-out; a full repaint draws the same.
+    const QImage afterMove = w->renderer().picture();
+    w->repaintNow();
+    EXPECT_EQ(w->renderer().picture(), afterMove);
     // Hidden curves have no read-out.
     w->action(CLoggerGraphDlg::Command::Rh)->trigger();
     const QImage rhOnly = shot();

@@ -26,8 +26,8 @@
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QToolBar>
-#include <QToolButton>
 #include <QUrl>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -37,7 +37,7 @@ constexpr QRect kListRect(6, 28, 232, 568);
 constexpr QRect kScrollRect(302, 568, 590, 16);
 constexpr QSize kButtonFace(75, 18);
 
-// The read-out band above the plot: five curves of 120 pixels.
+// The read-out band above the plot, where a cursor move rewrites the texts.
 constexpr int kReadoutTop = 70, kReadoutHeight = 20;
 
 struct WaitCursor {

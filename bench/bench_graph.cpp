@@ -20,6 +20,8 @@
 
 #include "CountingAllocator.h"
 
+// The allocation count, for the other benchmarks of this executable.
+long long benchAllocations() { return g_allocations.load(); }
 
 namespace {
 

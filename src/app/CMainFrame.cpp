@@ -8,8 +8,11 @@
 #include "graph/RealtimeGraph.h"
 #include "link/SimulatedMeter.h"
 #include "widgets/HelpContents.h"
+#include "logger/CLoggerGraphDlg.h"
+#include "logger/LoggerSession.h"
 #include "widgets/StatusPane.h"
 #include "report/ReportCommands.h"
+#include "report/ReportInput.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,6 +56,7 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
 
     // The meter session and the run; made before the view, which draws them.
     createRecorder();
+    m_loggerSession = std::make_unique<LoggerSession>(m_doc.review());
 
     // The view, which builds the panels.
     m_graphFont = makeGraphFont();
@@ -76,7 +80,11 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     updateCommands();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame()
+{
+    // The logger window works on the session: it goes first.
+    delete m_loggerDlg.data();
+}
 
 void CMainFrame::createActions()
 {
@@ -109,6 +117,7 @@ void CMainFrame::createActions()
         m_actions[static_cast<int>(s.id)] = a;
     }
     connect(action(Command::Save), &QAction::triggered, this, &CMainFrame::onSave);
+    connect(action(Command::Open), &QAction::triggered, this, &CMainFrame::onOpen);
     connect(action(Command::Exit), &QAction::triggered, this, &QWidget::close);
     connect(action(Command::Run), &QAction::triggered, this, &CMainFrame::onRun);
     connect(action(Command::Stop), &QAction::triggered, this, &CMainFrame::onStop);
@@ -217,9 +226,8 @@ void CMainFrame::updateCommands()
     action(Command::Stop)->setEnabled(run.m_bStopEnabled);
     action(Command::UndoZoom)->setEnabled(m_view->isZoomed());
     m_report->setRunHasSamples(hasSamples);
-    // The logger window comes with its own window; until then Open stays
-    // disabled rather than doing nothing.
-    action(Command::Open)->setEnabled(false);
+    // One logger window at a time: Open is disabled once it has painted.
+    action(Command::Open)->setEnabled(!m_loggerSession->m_bLoggerShown);
 }
 
 bool CMainFrame::askYesNo(const QString& text)
@@ -352,6 +360,40 @@ void CMainFrame::onLinkChanged(bool up)
 void CMainFrame::sendKeyPacket(const QByteArray& packet)
 {
     m_recorder->sendKeyPacket(packet);
+}
+
+CLoggerGraphDlg* CMainFrame::loggerWindow() const
+{
+    return m_loggerDlg;
+}
+
+CLoggerGraphDlg* CMainFrame::onOpen()
+{
+    if (m_loggerDlg) {
+        m_loggerDlg->raise();
+        m_loggerDlg->activateWindow();
+        return m_loggerDlg;
+    }
+    m_loggerSession->m_bLoggerOpen = true;
+    auto* dlg = new CLoggerGraphDlg(*m_loggerSession, settings::settingsFilePath(m_options), m_options.settingsDir,
+                                    this);
+    connect(dlg, &CLoggerGraphDlg::shownChanged, this, &CMainFrame::updateCommands);
+    // Print: the displayed set with the logger's own curves and scale.
+    dlg->setPrintHandler([this, dlg] {
+        const LoggerSession& s = *m_loggerSession;
+        // A failure was shown by the printer; a set without samples prints nothing.
+        (void)m_report->printer().printLoggerSet(
+            dlg, ReportInputs::ofReviewRecord(s.record(), s.display.showCurve, s.scale()));
+    });
+    m_loggerDlg = dlg;
+    dlg->show();
+    return dlg;
+}
+
+void CMainFrame::openLoggerWithFiles(const QStringList& paths)
+{
+    CLoggerGraphDlg* dlg = onOpen();
+    dlg->loadFiles(paths);
 }
 
 void CMainFrame::onHelp()

@@ -12,10 +12,14 @@
 
 #include <QFont>
 #include <QMainWindow>
+#include <QPointer>
 #include <array>
+#include <memory>
 
 class CKMView;
 class ReportCommands;
+class CLoggerGraphDlg;
+class LoggerSession;
 class SimulatedMeter;
 class StatusPane;
 class QAction;
@@ -61,6 +65,14 @@ public:
 
     // Enabled states follow the run flags; called after every state change.
     void updateCommands();
+
+    // The logger window (File > Open): what it works on outlives it.
+    LoggerSession& loggerSession() { return *m_loggerSession; }
+    CLoggerGraphDlg* loggerWindow() const;
+    // Opens the logger window (or brings the open one to the front).
+    CLoggerGraphDlg* onOpen();
+    // Opens the logger window with these data files loaded in order.
+    void openLoggerWithFiles(const QStringList& paths);
 
     // Ends the program without asking anything, as when the session ends:
     // the settings are written, the port is closed, the window closes, and
@@ -115,4 +127,6 @@ private:
     SimulatedMeter* m_simulator = nullptr;
     ReportCommands* m_report = nullptr;
     bool m_bClosingWithoutAsking = false;
+    std::unique_ptr<LoggerSession> m_loggerSession;
+    QPointer<CLoggerGraphDlg> m_loggerDlg;
 };

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QScreen>
+#include <QStringList>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,10 +16,12 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: zb740 [OPTIONS]\n"
+    "Usage: zb740 [OPTIONS] [FILE.AsmDat...]\n"
     "\n"
     "Desktop companion of the ZB740 thermo-hygrometer: finds the meter on its\n"
     "CP210x USB serial bridge, mirrors its display, records and plots runs.\n"
+    "Data files named on the command line open in the logger window, loaded in\n"
+    "order; the last one is displayed.\n"
     "\n"
     "Options:\n"
     "  --port DEVICE        use this serial device (no port discovery)\n"
@@ -63,7 +66,7 @@ void runWhenReady(CMainFrame& frame, int interval, int count)
 
 // Parses the options before any window exists, so --help and --version work
 // without a display. Returns -1 to continue, else the exit status.
-int parseOptions(int argc, char** argv, AppOptions& o)
+int parseOptions(int argc, char** argv, AppOptions& o, QStringList& files)
 {
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
@@ -81,6 +84,11 @@ int parseOptions(int argc, char** argv, AppOptions& o)
         if (!std::strcmp(a, "--version")) {
             std::printf("%s\n", kVersionText);
             return 0;
+        }
+        // Anything not an option is a data file for the logger window.
+        if (a[0] != '-') {
+            files << QString::fromLocal8Bit(a);
+            continue;
         }
         if (!std::strcmp(a, "--simulate")) {
             o.simulate = true;
@@ -124,7 +132,8 @@ int parseOptions(int argc, char** argv, AppOptions& o)
 int main(int argc, char** argv)
 {
     AppOptions options = AppOptions::defaults();
-    const int status = parseOptions(argc, argv, options);
+    QStringList files;
+    const int status = parseOptions(argc, argv, options, files);
     if (status >= 0)
         return status;
 
@@ -151,5 +160,7 @@ int main(int argc, char** argv)
     frame.showMaximized();
     if (options.runInterval > 0)
         runWhenReady(frame, options.runInterval, options.runCount);
+    if (!files.isEmpty())
+        QMetaObject::invokeMethod(&frame, [&frame, files] { frame.openLoggerWithFiles(files); }, Qt::QueuedConnection);
     return app.exec();
 }

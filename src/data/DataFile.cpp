@@ -55,6 +55,12 @@ Status DataFile::write(QIODevice& device, const RunView& run, YScaleValues scale
 
 Status DataFile::read(QIODevice& device, ReviewRecord& record, YScaleValues& scale)
 {
+    const std::unique_ptr<float[]> scratch(new float[size_t(kMaxSamples) * kChannelCount]);
+    return read(device, record, scale, scratch.get());
+}
+
+Status DataFile::read(QIODevice& device, ReviewRecord& record, YScaleValues& scale, float* scratch)
+{
     using TS = ArchiveReader::TextStatus;
     ArchiveReader ar(device);
 
@@ -68,10 +74,9 @@ Status DataFile::read(QIODevice& device, ReviewRecord& record, YScaleValues& sca
     if (count < 0 || count > kMaxSamples)
         return damaged(QStringLiteral("The sample count %1 is out of range (0 to %2).").arg(count).arg(kMaxSamples));
 
-    // Everything goes into a scratch record so that a damaged file never
+    // The samples go into the scratch area so that a damaged file never
     // leaves a half-filled record behind.
-    auto scratch = std::make_unique<ReviewRecord>();
-    if (!ar.readFloats(scratch->values, qint64(count) * kChannelCount))
+    if (!ar.readFloats(scratch, qint64(count) * kChannelCount))
         return endsEarly("the end of the sample values");
 
     uint8_t flag = 0;
@@ -106,7 +111,7 @@ Status DataFile::read(QIODevice& device, ReviewRecord& record, YScaleValues& sca
     // Complete and sane: hand it over.
     record.readMagic = QString::fromLatin1(magic);
     record.count = count;
-    std::copy_n(scratch->values, qsizetype(count) * kChannelCount, record.values);
+    std::copy_n(scratch, qsizetype(count) * kChannelCount, record.values);
     record.unitFlag = flag;
     record.year = start.year;
     record.month = start.month;
@@ -123,10 +128,16 @@ Status DataFile::read(QIODevice& device, ReviewRecord& record, YScaleValues& sca
 
 Status DataFile::load(const QString& path, ReviewRecord& record, YScaleValues& scale)
 {
+    const std::unique_ptr<float[]> scratch(new float[size_t(kMaxSamples) * kChannelCount]);
+    return load(path, record, scale, scratch.get());
+}
+
+Status DataFile::load(const QString& path, ReviewRecord& record, YScaleValues& scale, float* scratch)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Status::failure(Status::Code::CannotOpen, file.errorString());
-    return read(file, record, scale);
+    return read(file, record, scale, scratch);
 }
 
 int64_t DataFile::startOf(const ReviewRecord& r)

@@ -24,11 +24,15 @@ namespace DataFile {
 Status write(QIODevice& device, const RunView& run, YScaleValues scale);
 
 // Reads a data file into record and scale. On any failure both are left
-// exactly as they were: the file is read into a scratch record first.
+// exactly as they were: the samples are read into a scratch area first.
 Status read(QIODevice& device, ReviewRecord& record, YScaleValues& scale);
+// The same with the caller's scratch area (kMaxSamples x kChannelCount
+// floats), so that loading file after file allocates nothing.
+Status read(QIODevice& device, ReviewRecord& record, YScaleValues& scale, float* scratch);
 
 // Opens path read-only and reads it as above.
 Status load(const QString& path, ReviewRecord& record, YScaleValues& scale);
+Status load(const QString& path, ReviewRecord& record, YScaleValues& scale, float* scratch);
 
 // The record's start as seconds since 1970 (from its local fields).
 int64_t startOf(const ReviewRecord& record);

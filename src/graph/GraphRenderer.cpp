@@ -11,9 +11,6 @@
 
 namespace {
 
-// Coordinates beyond this are clipped here before they become integers.
-constexpr double kSafeCoord = 1 << 20;
-
 // Grid lines: one pixel on, one off.
 QPen dottedPen(const QColor& c)
 {
@@ -28,51 +25,11 @@ void cellText(QPainter& p, const QFontMetrics& fm, int x, int y, const QString& 
     p.drawText(QPoint(x, y + fm.ascent()), text);
 }
 
-// Liang-Barsky clip of a segment to the rectangle [lo, hiX] x [lo, hiY].
-bool clipSegment(double& xa, double& ya, double& xb, double& yb, double lo, double hiX, double hiY)
-{
-    double t0 = 0, t1 = 1;
-    const double dx = xb - xa, dy = yb - ya;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {xa - lo, hiX - xa, ya - lo, hiY - ya};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0)
-                return false;
-            continue;
-        }
-        const double r = q[i] / p[i];
-        if (p[i] < 0) {
-            if (r > t1)
-                return false;
-            if (r > t0)
-                t0 = r;
-        } else {
-            if (r < t0)
-                return false;
-            if (r < t1)
-                t1 = r;
-        }
-    }
-    const double nxa = xa + t0 * dx, nya = ya + t0 * dy;
-    xb = xa + t1 * dx;
-    yb = ya + t1 * dy;
-    xa = nxa;
-    ya = nya;
-    return true;
-}
-
-bool safe(double x, double y) { return std::fabs(x) < kSafeCoord && std::fabs(y) < kSafeCoord; }
-
 } // namespace
 
 GraphRenderer::GraphRenderer(const QFont& graphFont)
     : m_font(graphFont)
-    , m_x(new double[kMaxSamples])
-    , m_lines(new QLine[kMaxSamples])
 {
-    for (int c = 0; c < kChannelCount; ++c)
-        m_curvePen[c] = QPen(kCurveScreenColor[c], 0);
 }
 
 GraphRenderer::~GraphRenderer()
@@ -231,39 +188,8 @@ void GraphRenderer::drawGrid(const GraphFrame& frame)
 
 void GraphRenderer::drawCurves(const GraphFrame& f, const RunView& run, const CurveSet& shown)
 {
-    const int n = std::min({f.count, run.count(), kMaxSamples});
-    if (n < 2)
-        return;
-    const double X0 = f.tf.X0, dx = f.tf.dx;
-    const int shift = f.autoMode ? 0 : f.scrollShift;
-    for (int s = 0; s < n; ++s)
-        m_x[s] = std::trunc(dx * (double(s) + shift) + X0);
-    const bool fahrenheit = run.fahrenheit();
-    const double hiX = f.geo.W + 2.0, hiY = f.geo.H + 2.0;
-
-    for (int c = 0; c < kChannelCount; ++c) {
-        if (!shown[size_t(c)])
-            continue;
-        const ChannelSpan values = run.channel(c);
-        QLine* out = m_lines.get();
-        double xa = m_x[0];
-        double ya = std::trunc(plotY(f, c, values[0], fahrenheit));
-        for (int s = 1; s < n; ++s) {
-            const double xb = m_x[s];
-            const double yb = std::trunc(plotY(f, c, values[s], fahrenheit));
-            if (safe(xa, ya) && safe(xb, yb)) {
-                *out++ = QLine(int(xa), int(ya), int(xb), int(yb));
-            } else {
-                double cxa = xa, cya = ya, cxb = xb, cyb = yb;
-                if (clipSegment(cxa, cya, cxb, cyb, -2.0, hiX, hiY))
-                    *out++ = QLine(int(cxa), int(cya), int(cxb), int(cyb));
-            }
-            xa = xb;
-            ya = yb;
-        }
-        m_plotPainter.setPen(m_curvePen[c]);
-        m_plotPainter.drawLines(m_lines.get(), int(out - m_lines.get()));
-    }
+    // Far-off ends are clipped to the plot and two pixels around it.
+    m_curves.draw(m_plotPainter, run, f.count, shown, curveMap(f), ClipBox {-2.0, -2.0, f.geo.W + 2.0, f.geo.H + 2.0});
 }
 
 void GraphRenderer::paint(QPainter& p, const QRect& exposed, const GraphState& st) const
@@ -276,57 +202,12 @@ void GraphRenderer::paint(QPainter& p, const QRect& exposed, const GraphState& s
 
     // Overlays in place of drawing by inversion: the dotted cursor line (the
     // not-XOR of a black dotted pen) and the band's dotted frame (the XOR of
-    // a white one) both invert the dots' pixels. The inverted pixels come
-    // from the cached picture, so nothing is read back from the screen.
+    // a white one) both invert the dots' pixels.
+    const OverlayPicture picture {&m_chrome, m_plot.isNull() ? nullptr : &m_plot, QPoint(g.x0, g.y0)};
+    if (m_chrome.isNull())
+        return;
     if (!st.bCursorHidden)
-        drawDots(p, QPoint(st.nCursorX, g.y0), QPoint(st.nCursorX, g.y1));
-    if (st.bBandActive && !st.bBandUnmoved) {
-        const int l = std::min(st.ptAnchor.x, st.ptLast.x), r = std::max(st.ptAnchor.x, st.ptLast.x);
-        const int t = std::min(st.ptAnchor.y, st.ptLast.y), b = std::max(st.ptAnchor.y, st.ptLast.y);
-        drawDots(p, QPoint(l, t), QPoint(r, t));
-        drawDots(p, QPoint(l, b), QPoint(r, b));
-        drawDots(p, QPoint(l, t), QPoint(l, b));
-        drawDots(p, QPoint(r, t), QPoint(r, b));
-    }
-}
-
-QRgb GraphRenderer::pictureAt(int x, int y) const
-{
-    const PlotGeometry& g = m_geo;
-    const int px = x - g.x0, py = y - g.y0;
-    if (!m_plot.isNull() && px >= 0 && py >= 0 && px < m_plot.width() && py < m_plot.height())
-        return m_plot.pixel(px, py);
-    if (x >= 0 && y >= 0 && x < m_chrome.width() && y < m_chrome.height())
-        return m_chrome.pixel(x, y);
-    return qRgb(0, 0, 0);
-}
-
-void GraphRenderer::drawDots(QPainter& p, QPoint a, QPoint b) const
-{
-    if (m_chrome.isNull() || (a.x() != b.x() && a.y() != b.y()))
-        return;
-    const bool vertical = a.x() == b.x();
-    // Clip to the view: only pixels of the picture can be inverted.
-    const int lo = std::max(vertical ? a.y() : a.x(), 0);
-    const int hi = std::min(vertical ? b.y() : b.x(), (vertical ? m_chrome.height() : m_chrome.width()) - 1);
-    const int fixed = vertical ? a.x() : a.y();
-    if (hi < lo || fixed < 0 || fixed >= (vertical ? m_chrome.width() : m_chrome.height()))
-        return;
-    QImage& buf = vertical ? m_overlayColumn : m_overlayRow;
-    const QSize need = vertical ? QSize(1, m_chrome.height()) : QSize(m_chrome.width(), 1);
-    if (buf.size() != need)
-        buf = QImage(need, QImage::Format_RGB32);
-    const int start = vertical ? a.y() : a.x();
-    for (int i = lo; i <= hi; ++i) {
-        const QRgb under = vertical ? pictureAt(fixed, i) : pictureAt(i, fixed);
-        const QRgb out = (i - start) % 2 == 0 ? (~under | 0xff000000u) : under;
-        if (vertical)
-            reinterpret_cast<QRgb*>(buf.scanLine(i - lo))[0] = out;
-        else
-            reinterpret_cast<QRgb*>(buf.scanLine(0))[i - lo] = out;
-    }
-    if (vertical)
-        p.drawImage(QPoint(fixed, lo), buf, QRect(0, 0, 1, hi - lo + 1));
-    else
-        p.drawImage(QPoint(lo, fixed), buf, QRect(0, 0, hi - lo + 1, 1));
+        m_overlay.drawDots(p, QPoint(st.nCursorX, g.y0), QPoint(st.nCursorX, g.y1), picture);
+    if (st.bBandActive && !st.bBandUnmoved)
+        m_overlay.drawBand(p, QPoint(st.ptAnchor.x, st.ptAnchor.y), QPoint(st.ptLast.x, st.ptLast.y), picture);
 }

@@ -6,23 +6,18 @@
 // draws the curves, without allocating.
 #include "data/RunView.h"
 #include "graph/RealtimeLayout.h"
+#include "widgets/CurvePainter.h"
+#include "widgets/InvertOverlay.h"
 
 #include <QColor>
 #include <QFont>
 #include <QImage>
-#include <QLine>
 #include <QPainter>
 #include <QPen>
 #include <QRect>
 #include <array>
 #include <memory>
 
-// Which curves are shown, in channel order.
-using CurveSet = std::array<bool, kChannelCount>;
-inline constexpr CurveSet kAllCurves {true, true, true, true, true};
-
-inline const QColor kCurveScreenColor[kChannelCount] = {
-    QColor(255, 0, 0), QColor(255, 255, 0), QColor(0, 255, 255), QColor(200, 100, 200), QColor(0, 255, 0)};
 inline const QColor kPanelGrey(217, 218, 212);
 inline const QColor kGridColor(170, 170, 170);
 
@@ -75,11 +70,6 @@ private:
     void drawGrid(const GraphFrame& frame);
     void drawCurves(const GraphFrame& frame, const RunView& run, const CurveSet& shown);
     void ensurePlotImages(int W, int H);
-    // The cached picture's pixel at a view position.
-    QRgb pictureAt(int x, int y) const;
-    // A dotted line from a to b (horizontal or vertical) that inverts every
-    // other pixel of the picture under it.
-    void drawDots(QPainter& p, QPoint a, QPoint b) const;
 
     QFont m_font;
     int m_fontGeneration = 0;
@@ -93,11 +83,6 @@ private:
     QImage m_grid;     // plot background: black and the dotted grid
     QImage m_plot;     // grid + curves
     QPainter m_plotPainter;  // stays active on m_plot between repaints
-    QPen m_curvePen[kChannelCount];
-    // One overlay segment at a time: a column and a row of the view's size.
-    mutable QImage m_overlayColumn;
-    mutable QImage m_overlayRow;
-
-    std::unique_ptr<double[]> m_x;     // plot x of each sample, shared by the channels
-    std::unique_ptr<QLine[]> m_lines;  // one curve's segments
+    CurvePainter m_curves;
+    mutable InvertOverlay m_overlay;  // its buffers only; the overlay is state of the view
 };

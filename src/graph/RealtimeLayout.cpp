@@ -44,11 +44,24 @@ int yTickY(int H, int i) { return H + 23 - static_cast<int>(std::floor(i * (H - 
 int yLabelX(float value) { return static_cast<int>(plot::yLabelIndent(value) * 7.5 + 2.0); }
 int yLabelY(int H, int i) { return H + 16 - static_cast<int>(std::floor(i * (H - 2) / 10.0)); }
 
+plot::CurveMap curveMap(const GraphFrame& f)
+{
+    plot::CurveMap m;
+    m.X0 = f.tf.X0;
+    m.dx = f.tf.dx;
+    m.shift = f.autoMode ? 0 : f.scrollShift;
+    m.baseH = f.geo.H;
+    m.axisBottom = f.axisBottom;
+    m.yScale = f.liveScale;
+    m.ay = f.tf.ay;
+    m.by = f.tf.by;
+    m.kir = plot::KirTenths::Cut;
+    return m;
+}
+
 double plotY(const GraphFrame& f, int channel, float stored, bool fahrenheit)
 {
-    const double q = plot::quantised(channel, stored, fahrenheit, plot::KirTenths::Cut);
-    const double live = f.geo.H - (q - f.axisBottom) * f.liveScale;
-    return f.tf.ay * live + f.tf.by;
+    return curveMap(f).y(channel, stored, fahrenheit);
 }
 
 void settleScale(GraphState& st, int count, int W)

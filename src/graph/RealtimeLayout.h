@@ -3,6 +3,7 @@
 // view, the run's compression as it grows, zoom and scroll, grid and time
 // marks. Window-free: the graph widget keeps a GraphState, lays out a
 // GraphFrame from it before each repaint, and the renderer draws the frame.
+#include "plot/CurveMap.h"
 #include "plot/ZoomChain.h"
 #include "run/RunInfo.h"
 
@@ -145,6 +146,9 @@ void layoutFrame(const GraphState& st, const PlotGeometry& geo, const RunInfo& r
 // Keeps the first visible sample of a zoom level once laid out.
 void keepFirstVisible(GraphState& st, const GraphFrame& frame);
 
+// Where the frame's curves land in the plot: samples shifted by the scroll
+// in zoom mode, K/IR cut to tenths as the meter shows it.
+plot::CurveMap curveMap(const GraphFrame& f);
 // Plot y of one stored reading at the frame's level (before truncation).
 double plotY(const GraphFrame& f, int channel, float stored, bool fahrenheit);
 

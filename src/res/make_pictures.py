@@ -194,6 +194,65 @@ def toolbar():
         write(f"{name}.svg", 27, 20, body)
 
 
+def logger_toolbar():
+    """The logger window's ten toolbar faces, 75 x 18: a button face with a
+    small picture and the command's word."""
+    W, H = 75, 18
+
+    def swatch(colours):
+        # A piece of black plot with one wavy curve per colour.
+        out = ['<rect x="3.5" y="3.5" width="15" height="11" rx="1.5" fill="#000000" stroke="#3c4146" '
+               'stroke-width="1"/>']
+        for i, c in enumerate(colours):
+            y = 6.5 + i * (6.0 / max(len(colours) - 1, 1)) if len(colours) > 1 else 9
+            out.append(f'<path d="M 5 {y + 1.5:.2f} L 8 {y - 1:.2f} L 11 {y + 1:.2f} L 14 {y - 1.5:.2f} '
+                       f'L 17 {y:.2f}" fill="none" stroke="{c}" stroke-width="1.1"/>')
+        return "\n  ".join(out)
+
+    curve = ["#ff0000", "#ffff00", "#00ffff", "#c864c8", "#00ff00"]
+    faces = [
+        ("lg_open", "OPEN", """
+  <path d="M 4 5 L 8.5 5 L 9.7 6.6 L 16 6.6 L 16 14.5 L 4 14.5 Z" fill="#d99a1e" stroke="#8a5d07" stroke-width="0.9"/>
+  <path d="M 4 14.5 L 6.4 8.6 L 18.6 8.6 L 16 14.5 Z" fill="#ffd45c" stroke="#8a5d07" stroke-width="0.9" stroke-linejoin="round"/>"""),
+        ("lg_print", "Print", """
+  <rect x="7" y="3.5" width="8" height="4.5" fill="#ffffff" stroke="#555b61" stroke-width="0.8"/>
+  <rect x="4" y="7.5" width="14" height="6" rx="1.2" fill="#8c949c" stroke="#41464b" stroke-width="0.9"/>
+  <rect x="7" y="11" width="8" height="4.5" fill="#ffffff" stroke="#555b61" stroke-width="0.8"/>
+  <circle cx="16" cy="9.6" r="0.8" fill="#46d246"/>"""),
+        ("lg_undozoom", "Undozoom", """
+  <line x1="12.5" y1="11.5" x2="17" y2="16" stroke="#4a3a22" stroke-width="2.4" stroke-linecap="round"/>
+  <circle cx="9.5" cy="8" r="5" fill="#e8f3fb" stroke="#2d4f6e" stroke-width="1.3"/>
+  <line x1="7" y1="8" x2="12" y2="8" stroke="#2d4f6e" stroke-width="1.6" stroke-linecap="round"/>"""),
+        ("lg_air", "AIR", swatch([curve[0]])),
+        ("lg_wb", "WB", swatch([curve[1]])),
+        ("lg_dp", "DP", swatch([curve[2]])),
+        ("lg_kir", "K/IR", swatch([curve[3]])),
+        ("lg_rh", "RH", swatch([curve[4]])),
+        ("lg_combine", "Combine", swatch(curve)),
+        ("lg_yaxis", "Y Axis", """
+  <line x1="7" y1="15" x2="7" y2="3.5" stroke="#1d2024" stroke-width="1.2"/>
+  <path d="M 4.8 5.6 L 7 2.6 L 9.2 5.6 Z" fill="#1d2024"/>
+  <line x1="5" y1="6.5" x2="7" y2="6.5" stroke="#1d2024" stroke-width="0.9"/>
+  <line x1="5" y1="9.5" x2="7" y2="9.5" stroke="#1d2024" stroke-width="0.9"/>
+  <line x1="5" y1="12.5" x2="7" y2="12.5" stroke="#1d2024" stroke-width="0.9"/>
+  <line x1="7" y1="15" x2="18" y2="15" stroke="#1d2024" stroke-width="1.2"/>
+  <path d="M 8 12 L 11 8 L 14 10 L 17.5 5" fill="none" stroke="#cf2a22" stroke-width="1.2"/>"""),
+    ]
+    defs = """
+  <linearGradient id="face" x1="0" y1="0" x2="0" y2="1">
+    <stop offset="0" stop-color="#fbfcfd"/><stop offset="0.55" stop-color="#e6e8eb"/>
+    <stop offset="1" stop-color="#c3c8ce"/>
+  </linearGradient>"""
+    for name, word, picture in faces:
+        size = 9.5 if len(word) <= 5 else 9 if len(word) <= 6 else 8.2
+        body = (f'<rect x="0.5" y="0.5" width="{W - 1}" height="{H - 1}" rx="3" fill="url(#face)" '
+                f'stroke="#8d949b" stroke-width="1"/>\n  '
+                + picture.strip() + "\n  "
+                + f'<text x="{(21 + W - 2) / 2}" y="12.6" font-family="{FONT}" font-size="{size}" '
+                  f'font-weight="bold" text-anchor="middle" fill="#1d2024">{word}</text>')
+        write(f"{name}.svg", W, H, body, defs)
+
+
 def app_icon():
     body = f"""
   <rect x="14" y="2" width="36" height="60" rx="9" fill="#6fae45" stroke="#2f5a1b" stroke-width="1.5"/>
@@ -214,4 +273,5 @@ if __name__ == "__main__":
     meter_face()
     cursor()
     toolbar()
+    logger_toolbar()
     app_icon()

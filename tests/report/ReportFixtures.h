@@ -4,6 +4,7 @@
 #include "PdfProbe.h"
 
 #include "base/LocalTime.h"
+#include "plot/CurveMap.h"
 
 #include "report/ReportInput.h"
 #include "report/ReportPage.h"
@@ -12,7 +13,6 @@
 #include <QColor>
 #include <memory>
 
-inline const std::array<bool, kChannelCount> kAllCurves = {true, true, true, true, true};
 
 // A data set as the logger window holds it: start 2026-12-07 13:45:00 local
 // time, every channel at the given values.

@@ -11,4 +11,5 @@ int runExport(const QStringList& args);
 int runRecover(const QStringList& args);
 int runReport(const QStringList& args);
 int runRecord(const QStringList& args);
+int runPlot(const QStringList& args);
 } // namespace cli

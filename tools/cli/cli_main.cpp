@@ -27,6 +27,7 @@ const Command kCommands[] = {
     {"recover", "write the data file and .csv of an unsaved run from its journal", cli::runRecover, false},
     {"report", "write the test report of a .AsmDat data file as a PDF", cli::runReport, true},
     {"record", "record a run from the meter without a window", cli::runRecord, false},
+    {"plot", "write the logger window's plot of a .AsmDat data file as a PNG", cli::runPlot, false},
 };
 
 void printUsage(FILE* out)
@@ -63,6 +64,14 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // plot draws with the GUI library: it makes its own application once
+    // its arguments and its file have been read.
+    if (argc > 1 && !std::strcmp(argv[1], "plot")) {
+        QStringList plotArgs;
+        for (int i = 2; i < argc; ++i)
+            plotArgs << QString::fromLocal8Bit(argv[i]);
+        return cli::runPlot(plotArgs);
+    }
     const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
     QStringList args = app->arguments();
     args.removeFirst();

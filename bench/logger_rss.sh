@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Resident memory of the program idle and with the logger window holding 100
+# full data sets (10010 samples each), under Xvfb: the window program is
+# started twice, once without files and once with 100 files on its command
+# line, and VmRSS is read from /proc once it has settled.
+# Usage: bench/logger_rss.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+program=$build/src/zb740
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# 100 data files of 10010 samples, in the data file's byte layout.
+python3 - "$work" <<'PY'
+import math, struct, sys
+folder = sys.argv[1]
+n = 10010
+for k in range(100):
+    out = bytearray(b"\x06KM4471") + struct.pack("<i", n)
+    for i in range(n):
+        air = 22 + 6 * math.sin(i / n * 6.283 + k)
+        rh = 55 - 15 * math.sin(i / n * 6.283 + 0.4 + k)
+        out += struct.pack("<5f", air, air - 4, air - 9, air + 8, rh)
+    out += b"\x00" + struct.pack("<7i", 2026, 12, 7, 23, 45, 55, 1) + b"\x01C" + struct.pack("<2i", 10, 0)
+    open(f"{folder}/set{k:03}.AsmDat", "wb").write(out)
+PY
+
+measure() {
+  local label=$1; shift
+  xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
+    "$0" --settings-dir "$1/settings" --config "$1/none.ini" --sysfs-root "$1/sys" "${@:3}" 2>/dev/null &
+    pid=$!
+    prev=0
+    # Settled: the same resident size two seconds apart.
+    for i in $(seq 1 30); do
+      sleep 2
+      rss=$(awk "/^VmRSS/ {print \$2}" /proc/$pid/status)
+      [ "$rss" = "$prev" ] && break
+      prev=$rss
+    done
+    echo "$2 $rss"
+    kill $pid; wait $pid 2>/dev/null || true
+  ' "$program" "$work" "$label" "$@"
+}
+
+idle=$(measure idle | awk '{print $2}')
+loaded=$(measure loaded "$work"/set*.AsmDat | awk '{print $2}')
+echo "idle:              $((idle / 1024)) MB ($idle kB)"
+echo "100 sets loaded:   $((loaded / 1024)) MB ($loaded kB)"
+echo "difference:        $(((loaded - idle) / 1024)) MB"

@@ -1,0 +1,512 @@
+#include "logger/CLoggerGraphDlg.h"
+
+#include "base/LocalTime.h"
+#include "data/DataFile.h"
+#include "settings/IniFile.h"
+#include "settings/Settings.h"
+#include "widgets/CYScaleDlg.h"
+#include "widgets/KeyFilter.h"
+#include "widgets/Pictures.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QIcon>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QUrl>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// Template sizes in pixels (two per dialog unit).
+constexpr QRect kListRect(6, 28, 232, 568);
+constexpr QRect kScrollRect(302, 568, 590, 16);
+constexpr QSize kButtonFace(75, 18);
+
+// The read-out band above the plot, where a cursor move rewrites the texts.
+constexpr int kReadoutTop = 70, kReadoutHeight = 20;
+
+struct WaitCursor {
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// Buttons whose command has no tool tip show none, not their text.
+class NoToolTip : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTip)
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+bool isDataFile(const QUrl& url)
+{
+    return url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".AsmDat"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+CLoggerGraphDlg::CLoggerGraphDlg(LoggerSession& session, QString settingsFile, QString startFolder, QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , m_session(session)
+    , m_settingsFile(std::move(settingsFile))
+    , m_startFolder(std::move(startFolder))
+    , m_frame(std::make_unique<loggerplot::Frame>())
+{
+    setObjectName(QStringLiteral("loggerGraph"));
+    setWindowTitle(QStringLiteral("Graph"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setAcceptDrops(true);
+    setFixedSize(kClientWidth, kClientHeight);
+
+    createToolBar();
+    createList();
+    m_scrollBar = new QScrollBar(Qt::Horizontal, this);
+    m_scrollBar->setObjectName(QStringLiteral("scrollBar"));
+    m_scrollBar->setGeometry(kScrollRect);
+    m_scrollBar->setEnabled(false);
+    connect(m_scrollBar, &QScrollBar::valueChanged, this, &CLoggerGraphDlg::onScrollValue);
+
+    m_watch.setInterval(10);
+    connect(&m_watch, &QTimer::timeout, this, &CLoggerGraphDlg::watchDrag);
+
+    // Neither Enter nor Escape closes or changes the window.
+    swallowEnterAndEscape(this);
+
+    // Centred over the main window (or the screen) when it opens.
+    const QRect over = parent ? parent->window()->frameGeometry()
+                              : (QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                                  : QRect(0, 0, kClientWidth, kClientHeight));
+    move(over.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+}
+
+CLoggerGraphDlg::~CLoggerGraphDlg() = default;
+
+void CLoggerGraphDlg::createToolBar()
+{
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setObjectName(QStringLiteral("loggerToolBar"));
+    m_toolBar->setIconSize(kButtonFace);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setMovable(false);
+    struct Button {
+        Command id;
+        const char* word;
+        const char* face;
+        const char* tip;
+    };
+    const Button buttons[] = {
+        {Command::Download, "OPEN", "lg_open", "Download"},
+        {Command::Print, "Print", "lg_print", nullptr},
+        {Command::ZoomOut, "Undozoom", "lg_undozoom", "ZoomOut"},
+        {Command::Air, "AIR", "lg_air", nullptr},
+        {Command::Wb, "WB", "lg_wb", nullptr},
+        {Command::Dp, "DP", "lg_dp", nullptr},
+        {Command::Kir, "K/IR", "lg_kir", nullptr},
+        {Command::Rh, "RH", "lg_rh", nullptr},
+        {Command::Combine, "Combine", "lg_combine", nullptr},
+        {Command::YAxis, "Y Axis", "lg_yaxis", nullptr},
+    };
+    auto* noTip = new NoToolTip(this);
+    for (const Button& b : buttons) {
+        const QPixmap face = renderPicture(QStringLiteral(":/res/%1.svg").arg(QLatin1String(b.face)), kButtonFace);
+        auto* a = new QAction(QIcon(face), QString::fromLatin1(b.word), this);
+        if (b.tip)
+            a->setToolTip(QString::fromLatin1(b.tip));
+        m_toolBar->addAction(a);
+        if (!b.tip) {
+            if (QWidget* button = m_toolBar->widgetForAction(a))
+                button->installEventFilter(noTip);
+        }
+        m_actions[size_t(b.id)] = a;
+    }
+    m_toolBar->setGeometry(0, 0, kClientWidth, m_toolBar->sizeHint().height());
+
+    connect(action(Command::Download), &QAction::triggered, this, &CLoggerGraphDlg::onDownload);
+    connect(action(Command::Print), &QAction::triggered, this, [this] {
+        if (m_print)
+            m_print();
+    });
+    action(Command::Print)->setEnabled(false);
+    connect(action(Command::ZoomOut), &QAction::triggered, this, &CLoggerGraphDlg::onZoomOut);
+    const Command curves[] = {Command::Air, Command::Wb, Command::Dp, Command::Kir, Command::Rh};
+    for (int c = 0; c < kChannelCount; ++c)
+        connect(action(curves[c]), &QAction::triggered, this, [this, c] { showOnlyCurve(c); });
+    connect(action(Command::Combine), &QAction::triggered, this, &CLoggerGraphDlg::showAllCurves);
+    connect(action(Command::YAxis), &QAction::triggered, this, &CLoggerGraphDlg::onYAxis);
+}
+
+void CLoggerGraphDlg::createList()
+{
+    m_list = new QTableWidget(0, 4, this);
+    m_list->setObjectName(QStringLiteral("setList"));
+    m_list->setGeometry(kListRect);
+    m_list->setHorizontalHeaderLabels(
+        {QStringLiteral("Set"), QStringLiteral("Time"), QStringLiteral("Sampling Rate"), QStringLiteral("Nums")});
+    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_list->horizontalHeader()->setSectionsMovable(false);
+    m_list->horizontalHeader()->setHighlightSections(false);
+    const int widths[4] = {50, 130, 110, 150};
+    for (int c = 0; c < 4; ++c)
+        m_list->setColumnWidth(c, widths[c]);
+    m_list->verticalHeader()->hide();
+    m_list->setShowGrid(true);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setWordWrap(false);
+    connect(m_list, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { selectRow(row); });
+}
+
+void CLoggerGraphDlg::setPrintHandler(std::function<void()> handler)
+{
+    m_print = std::move(handler);
+    action(Command::Print)->setEnabled(bool(m_print));
+}
+
+// --- painting ---
+
+void CLoggerGraphDlg::invalidate()
+{
+    m_dirty = true;
+    update();
+}
+
+void CLoggerGraphDlg::repaintNow()
+{
+    m_dirty = true;
+    repaint();
+}
+
+void CLoggerGraphDlg::render()
+{
+    m_dirty = false;
+    m_readoutDirty = false;
+    layoutAndRender(m_session, size(), *m_frame, m_renderer);
+    syncScrollBar();
+}
+
+void CLoggerGraphDlg::ensureFrame()
+{
+    const loggerplot::Geometry& last = m_renderer.geometry();
+    if (m_dirty || last.cx != width() || last.cy != height()) {
+        render();
+    } else if (m_readoutDirty) {
+        // The cursor moved: the layout and the curves stand, the read-out
+        // above the plot is written again.
+        m_readoutDirty = false;
+        m_renderer.render(*m_frame, m_session.run(), m_session.display.showCurve, m_session.readout, false);
+    }
+}
+
+void CLoggerGraphDlg::paintEvent(QPaintEvent* event)
+{
+    if (!m_session.m_bLoggerShown) {
+        m_session.m_bLoggerShown = true;
+        emit shownChanged();
+    }
+    ensureFrame();
+    QPainter p(this);
+    m_renderer.paint(p, event->rect(), m_session.display);
+}
+
+void CLoggerGraphDlg::syncScrollBar()
+{
+    const loggerplot::DisplayState& st = m_session.display;
+    const QSignalBlocker block(m_scrollBar);
+    // The bar scrolls the zoomed curves only.
+    if (st.bUnzoomed || !m_session.hasSet() || !m_frame->usableStep()) {
+        m_scrollBar->setEnabled(false);
+        return;
+    }
+    const int n = m_frame->count;
+    m_scrollBar->setRange(0, n);
+    const int visible = static_cast<int>(m_frame->geo.W / m_frame->tf.dx);
+    m_scrollBar->setPageStep(std::clamp(visible, 1, std::max(n, 1)));
+    m_scrollBar->setValue(loggerplot::scrollPosition(st));
+    m_scrollBar->setEnabled(true);
+}
+
+void CLoggerGraphDlg::onScrollValue(int value)
+{
+    if (m_session.display.bUnzoomed)
+        return;
+    loggerplot::scrollTo(m_session.display, value);
+    repaintNow();
+}
+
+QRect CLoggerGraphDlg::cursorRect() const
+{
+    const loggerplot::DisplayState& st = m_session.display;
+    if (st.bCursorHidden)
+        return {};
+    const loggerplot::Geometry& g = m_renderer.geometry();
+    return QRect(st.nCursorX, g.top, 1, g.H + 1);
+}
+
+QRect CLoggerGraphDlg::bandRect() const
+{
+    const loggerplot::DisplayState& st = m_session.display;
+    if (!st.bDragging || st.bNoDragMove)
+        return {};
+    return InvertOverlay::bandRect(st.ptAnchor, st.ptLast);
+}
+
+QRect CLoggerGraphDlg::readoutRect() const
+{
+    return QRect(0, kReadoutTop, width(), kReadoutHeight);
+}
+
+// --- the mouse ---
+
+void CLoggerGraphDlg::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pointer = event->position().toPoint();
+    ensureFrame();
+    loggerplot::press(m_session.display, *m_frame, m_pointer);
+    m_watch.start();
+}
+
+void CLoggerGraphDlg::mouseMoveEvent(QMouseEvent* event)
+{
+    m_pointer = event->position().toPoint();
+    if (!m_session.hasSet())
+        return;
+    ensureFrame();
+    // The cursor line and the read-out first, then the band.
+    const QRect before = cursorRect() | bandRect();
+    const loggerplot::Readout readoutBefore = m_session.readout;
+    m_session.moveCursor(*m_frame, m_pointer.x());
+    loggerplot::dragTo(m_session.display, *m_frame, m_pointer);
+    if (!(m_session.readout == readoutBefore)) {
+        m_readoutDirty = true;
+        update(readoutRect());
+    }
+    const QRect overlay = before | cursorRect() | bandRect();
+    if (!overlay.isEmpty())
+        update(overlay);
+}
+
+void CLoggerGraphDlg::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pointer = event->position().toPoint();
+    ensureFrame();
+    const QRect band = bandRect();
+    const bool zoomed = loggerplot::release(m_session.display, *m_frame, m_pointer);
+    // The watch has nothing left to watch once the button is up.
+    m_watch.stop();
+    if (zoomed)
+        repaintNow();
+    else if (!band.isEmpty())
+        update(band);
+}
+
+void CLoggerGraphDlg::watchDrag()
+{
+    if (loggerplot::watchDrag(m_session.display, m_renderer.geometry(), m_pointer)) {
+        m_watch.stop();
+        repaintNow();
+    }
+}
+
+// --- commands ---
+
+void CLoggerGraphDlg::resetDisplay()
+{
+    loggerplot::resetDisplay(m_session.display);
+    syncScrollBar();
+}
+
+void CLoggerGraphDlg::onZoomOut()
+{
+    resetDisplay();
+    repaintNow();
+}
+
+void CLoggerGraphDlg::showOnlyCurve(int channel)
+{
+    for (int c = 0; c < kChannelCount; ++c)
+        m_session.display.showCurve[size_t(c)] = c == channel;
+    invalidate();
+}
+
+void CLoggerGraphDlg::showAllCurves()
+{
+    m_session.display.showCurve.fill(true);
+    invalidate();
+}
+
+void CLoggerGraphDlg::onYAxis()
+{
+    // The dialog preselects what the settings file holds; the choice is the
+    // logger's own and is stored nowhere.
+    const IniFile ini(m_settingsFile);
+    CYScaleDlg dlg(settings::readGainIndex(ini, settings::kDialogGainIndex),
+                   settings::readOffsetIndex(ini, settings::kOffsetIndex), this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_session.setScale(dlg.chosenScale(m_session.scale()));
+    invalidate();
+}
+
+void CLoggerGraphDlg::onDownload()
+{
+    if (!m_session.m_bLoggerOpen)
+        return;
+    resetDisplay();
+    repaintNow();
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QStringLiteral("DataLogger Files (*.AsmDat)"));
+    dialog.setDefaultSuffix(QStringLiteral("AsmDat"));
+    if (!m_startFolder.isEmpty() && QFileInfo(m_startFolder).isDir())
+        dialog.setDirectory(m_startFolder);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;  // cancelled: nothing to say
+    (void)loadFile(dialog.selectedFiles().constFirst());  // a failure was shown
+}
+
+Status CLoggerGraphDlg::loadFile(const QString& path)
+{
+    Status s = Status::success();
+    {
+        const WaitCursor wait;
+        s = m_session.load(path);
+    }
+    if (!s.ok()) {
+        showFailure(path, s);
+        invalidate();
+        return s;
+    }
+    m_session.m_bLoggerOpen = true;
+    if (const auto appended = m_session.appendPending())
+        addRow(*appended);
+    resetDisplay();
+    invalidate();
+    return s;
+}
+
+void CLoggerGraphDlg::loadFiles(const QStringList& paths)
+{
+    for (const QString& path : paths)
+        (void)loadFile(path);  // each failure was shown
+}
+
+void CLoggerGraphDlg::showFailure(const QString& path, const Status& status)
+{
+    const QString name = QDir::toNativeSeparators(path);
+    QString text;
+    switch (status.code()) {
+    case Status::Code::InvalidFormat:
+        text = QLatin1String(kInvalidFormatText);
+        break;
+    case Status::Code::CannotOpen:
+        text = QStringLiteral("Cannot open %1:\n%2").arg(name, status.message());
+        break;
+    default:
+        text = QStringLiteral("Cannot read %1:\n%2").arg(name, status.message());
+        break;
+    }
+    // Also on the terminal, for files named on the command line.
+    std::fprintf(stderr, "zb740: %s: %s\n", name.toLocal8Bit().constData(),
+                 QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')).toLocal8Bit().constData());
+    std::fflush(stderr);
+    QMessageBox::warning(this, QStringLiteral("ZB740"), text, QMessageBox::Ok);
+}
+
+void CLoggerGraphDlg::addRow(const LoggerSetTable::Appended& a)
+{
+    if (a.wrapped)
+        m_list->setRowCount(0);
+    const LoggerDataSet& s = m_session.table().set(a.slot);
+    m_list->insertRow(a.slot);
+    const QString cells[4] = {
+        QString::asprintf("%d", a.slot + 1),
+        LocalTime::format(s.start, "%d/%m/%y %H:%M:%S"),
+        QString::asprintf("%dsec", s.interval),
+        QString::asprintf("%d", s.count),
+    };
+    for (int c = 0; c < 4; ++c)
+        m_list->setItem(a.slot, c, new QTableWidgetItem(cells[c]));
+}
+
+void CLoggerGraphDlg::selectRow(int row)
+{
+    if (!m_session.select(row))
+        return;
+    resetDisplay();
+    invalidate();
+}
+
+// --- keys, drops, closing ---
+
+void CLoggerGraphDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (consumeEnterOrEscape(event))
+        return;
+    QWidget::keyPressEvent(event);
+}
+
+void CLoggerGraphDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), isDataFile))
+        event->acceptProposedAction();
+}
+
+void CLoggerGraphDlg::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (isDataFile(url))
+            paths << url.toLocalFile();
+    }
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Loaded once the drop is over: a failure's message box must not hold
+    // up the program the files came from.
+    QMetaObject::invokeMethod(this, [this, paths] { loadFiles(paths); }, Qt::QueuedConnection);
+}
+
+void CLoggerGraphDlg::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    m_watch.stop();
+    // The table empties, the display state is reset, the flags are cleared;
+    // the curve flags stay for the next window.
+    m_session.close();
+    m_list->setRowCount(0);
+    emit shownChanged();
+}

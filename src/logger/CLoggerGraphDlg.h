@@ -1,0 +1,118 @@
+#pragma once
+// The logger graph window: a modeless window captioned "Graph", owned by the
+// main frame, that reviews saved runs. It lists the data sets loaded since it
+// opened, plots the displayed one with zoom, scroll, cursor and read-out, and
+// loads files from its Download command, from the command line and from
+// files dropped on it. Its state lives in a LoggerSession that outlives it;
+// the window shows the session and turns the user's commands into calls on
+// it. It deletes itself when it closes.
+#include "base/Status.h"
+#include "logger/LoggerPlotRenderer.h"
+#include "logger/LoggerSession.h"
+
+#include <QPoint>
+#include <QRect>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QScrollBar;
+class QTableWidget;
+class QToolBar;
+
+class CLoggerGraphDlg : public QWidget {
+    Q_OBJECT
+public:
+    // The window's client size, from its template.
+    static constexpr int kClientWidth = 946;
+    static constexpr int kClientHeight = 598;
+
+    // settingsFile: ZB740.ini, read (never written) for the Y scale dialog's
+    // preselection. startFolder: where Download's file dialog opens.
+    CLoggerGraphDlg(LoggerSession& session, QString settingsFile, QString startFolder, QWidget* parent = nullptr);
+    ~CLoggerGraphDlg() override;
+
+    // The toolbar's commands, in button order.
+    enum class Command { Download, Print, ZoomOut, Air, Wb, Dp, Kir, Rh, Combine, YAxis };
+    QAction* action(Command c) const { return m_actions[size_t(c)]; }
+    QToolBar* toolBar() const { return m_toolBar; }
+    QTableWidget* list() const { return m_list; }
+    QScrollBar* scrollBar() const { return m_scrollBar; }
+
+    LoggerSession& session() { return m_session; }
+    const loggerplot::Frame& frame() const { return *m_frame; }
+    const LoggerPlotRenderer& renderer() const { return m_renderer; }
+
+    // Download: the file dialog, then the load. Cancel does nothing more.
+    void onDownload();
+    // Loads one file and appends it; a failure is shown (and written to
+    // stderr) naming the file and the reason, or "Invalid Format!".
+    Status loadFile(const QString& path);
+    // Loads the files in order; the last one loaded stays displayed.
+    void loadFiles(const QStringList& paths);
+    // A double-click on list row `row`.
+    void selectRow(int row);
+    void showOnlyCurve(int channel);
+    void showAllCurves();
+    void onYAxis();
+    void onZoomOut();
+
+    // Print prints the displayed set; until a handler is set it stays
+    // disabled.
+    void setPrintHandler(std::function<void()> handler);
+
+    // A full repaint: invalidate() schedules one, repaintNow() paints now.
+    void invalidate();
+    void repaintNow();
+    // One tick of the 10 ms drag watch.
+    void watchDrag();
+    bool dragWatchRunning() const { return m_watch.isActive(); }
+
+signals:
+    // The session's m_bLoggerShown changed (first paint, close).
+    void shownChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createToolBar();
+    void createList();
+    void render();
+    // The mouse handlers work on the layout of the picture the user sees:
+    // one a state change has outdated is laid out (and drawn) first.
+    void ensureFrame();
+    void addRow(const LoggerSetTable::Appended& appended);
+    void syncScrollBar();
+    void onScrollValue(int value);
+    void resetDisplay();
+    void showFailure(const QString& path, const Status& status);
+    QRect cursorRect() const;
+    QRect bandRect() const;
+    QRect readoutRect() const;
+
+    LoggerSession& m_session;
+    QString m_settingsFile;
+    QString m_startFolder;
+    std::unique_ptr<loggerplot::Frame> m_frame;
+    LoggerPlotRenderer m_renderer;
+    QToolBar* m_toolBar = nullptr;
+    QTableWidget* m_list = nullptr;
+    QScrollBar* m_scrollBar = nullptr;
+    std::array<QAction*, 10> m_actions {};
+    std::function<void()> m_print;
+    QTimer m_watch;
+    QPoint m_pointer;  // last pointer position seen, client pixels
+    bool m_dirty = true;          // the whole picture must be drawn again
+    bool m_readoutDirty = false;  // only the read-out changed
+};

@@ -1,0 +1,88 @@
+#include "logger/LoggerSession.h"
+
+#include "data/DataFile.h"
+
+LoggerSession::LoggerSession(ReviewRecord& record)
+    : m_record(record)
+    , m_scratch(new float[size_t(kMaxSamples) * kChannelCount])
+{
+}
+
+void LoggerSession::setScale(YScaleValues s)
+{
+    m_nLogYGain = s.gain;
+    m_nLogYOffset = s.offset;
+}
+
+RunView LoggerSession::run() const
+{
+    RunInfo info;
+    info.start = m_record.startTime;
+    info.interval = m_record.interval;
+    info.count = m_record.count;
+    info.fahrenheit = m_record.unitFlag != 0;
+    info.unit = m_record.unitText;
+    return RunView::ofSampleMajor(m_record.values, info);
+}
+
+Status LoggerSession::load(const QString& path)
+{
+    m_bAppendPending = false;
+    YScaleValues fileScale = scale();
+    // The record and the scale change only when the whole file was read.
+    const Status s = DataFile::load(path, m_record, fileScale, m_scratch.get());
+    if (!s.ok())
+        return s;
+    // A file's scale that no graph can draw (a gain of zero or less) gives
+    // way to the default.
+    if (fileScale.gain <= 0)
+        fileScale = YScaleValues {};
+    setScale(fileScale);
+    m_record.readMagic = QStringLiteral("00");
+    clearReadout(readout);
+    m_bAppendPending = true;
+    return s;
+}
+
+std::optional<LoggerSetTable::Appended> LoggerSession::appendPending()
+{
+    if (!m_bAppendPending)
+        return std::nullopt;
+    m_bAppendPending = false;
+    return m_table.append(m_record, scale());
+}
+
+bool LoggerSession::select(int index)
+{
+    YScaleValues s;
+    if (!m_table.copyTo(index, m_record, s))
+        return false;
+    setScale(s);
+    clearReadout(readout);
+    return true;
+}
+
+bool LoggerSession::moveCursor(const loggerplot::Frame& last, int x)
+{
+    if (!hasSet())
+        return false;
+    if (!last.geo.followsCursor(x))
+        return true;
+    display.nCursorSample = loggerplot::cursorSample(last, x);
+    display.nCursorX = x;
+    display.bCursorHidden = false;
+    const RunView r = run();
+    if (display.nCursorSample >= 0 && display.nCursorSample < r.count())
+        loggerplot::buildReadout(r, display.nCursorSample, readout);
+    return true;
+}
+
+void LoggerSession::close()
+{
+    m_table.clear();
+    loggerplot::resetDisplay(display);
+    display.bDragging = false;
+    m_bLoggerOpen = false;
+    m_bLoggerShown = false;
+    m_bAppendPending = false;
+}

@@ -1,0 +1,418 @@
+// The logger window in the main window, with real widgets on the offscreen
+// platform: opening and closing, the toolbar, the list after loads, the
+// selection of a row, the curve commands, the Y scale and the keys.
+#include "LoggerFixtures.h"
+#include "ModalHelper.h"
+#include "TempDir.h"
+
+#include "app/CKMView.h"
+#include "app/CMainFrame.h"
+#include "logger/CLoggerGraphDlg.h"
+#include "widgets/CYScaleDlg.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolBar>
+#include <QToolTip>
+#include <gtest/gtest.h>
+
+namespace {
+
+class LoggerWindow : public TempDirTest {
+protected:
+    void SetUp() override
+    {
+        tz = std::make_unique<ScopedTimeZone>("UTC0");
+        frame = std::make_unique<CMainFrame>(tempOptions());
+        frame->resize(1200, 800);
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    }
+    void TearDown() override
+    {
+        frame.reset();
+        tz.reset();
+    }
+    bool openEnabled() const { return frame->action(CMainFrame::Command::Open)->isEnabled(); }
+    // File > Open, and the window's first paint.
+    CLoggerGraphDlg* open()
+    {
+        frame->action(CMainFrame::Command::Open)->trigger();
+        CLoggerGraphDlg* w = frame->loggerWindow();
+        EXPECT_NE(w, nullptr);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return frame->loggerSession().m_bLoggerShown; }));
+        return w;
+    }
+    void closeWindow(CLoggerGraphDlg* w)
+    {
+        QPointer<CLoggerGraphDlg> guard(w);
+        w->close();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return guard.isNull(); }));
+    }
+    QString file(const QString& name, RunSpec spec = {})
+    {
+        const QString p = path(name);
+        EXPECT_TRUE(writeRun(p, spec));
+        return p;
+    }
+    static QStringList row(const QTableWidget* list, int r)
+    {
+        QStringList cells;
+        for (int c = 0; c < list->columnCount(); ++c)
+            cells << (list->item(r, c) ? list->item(r, c)->text() : QString());
+        return cells;
+    }
+    // The window's plot as painted, without the child controls.
+    static QImage plotPicture(CLoggerGraphDlg* w)
+    {
+        w->repaintNow();
+        return w->renderer().picture();
+    }
+
+    std::unique_ptr<ScopedTimeZone> tz;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+} // namespace
+
+TEST_F(LoggerWindow, OpenIsDisabledWhileTheWindowIsShownAndEnabledAfterClose)
+{
+    EXPECT_TRUE(openEnabled());
+    CLoggerGraphDlg* w = open();
+    EXPECT_EQ(w->windowTitle(), "Graph");
+    EXPECT_EQ(w->size(), QSize(946, 598));
+    EXPECT_EQ(w->minimumSize(), w->maximumSize()) << "no sizing border";
+    EXPECT_TRUE(w->isWindow());
+    EXPECT_FALSE(w->isModal());
+    EXPECT_EQ(w->parentWidget(), frame.get()) << "owned by the main frame";
+    EXPECT_FALSE(openEnabled());
+    EXPECT_TRUE(frame->loggerSession().m_bLoggerOpen);
+
+    ASSERT_TRUE(w->loadFile(file("a.AsmDat")).ok());
+    closeWindow(w);
+    EXPECT_TRUE(openEnabled());
+    const LoggerSession& s = frame->loggerSession();
+    EXPECT_FALSE(s.m_bLoggerOpen || s.m_bLoggerShown || s.m_bAppendPending);
+    EXPECT_EQ(s.table().lastIndex(), -1) << "closing empties the table";
+
+    CLoggerGraphDlg* again = open();
+    EXPECT_NE(again, nullptr);
+    EXPECT_EQ(again->list()->rowCount(), 0);
+    EXPECT_FALSE(openEnabled());
+}
+
+TEST_F(LoggerWindow, ToolbarHasTenDrawnFacesAndTwoToolTips)
+{
+    CLoggerGraphDlg* w = open();
+    using C = CLoggerGraphDlg::Command;
+    const QStringList words {"OPEN", "Print", "Undozoom", "AIR", "WB", "DP", "K/IR", "RH", "Combine", "Y Axis"};
+    QList<QAction*> actions = w->toolBar()->actions();
+    ASSERT_EQ(actions.size(), 10);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(actions[i]->text(), words[i]);
+        // A real face: the button's picture, neither blank nor one colour,
+        // with dark lettering on it.
+        const QImage face = actions[i]->icon().pixmap(QSize(75, 18)).toImage();
+        ASSERT_EQ(face.size(), QSize(75, 18)) << i;
+        QSet<QRgb> colours;
+        int dark = 0;
+        for (int y = 0; y < 18; ++y)
+            for (int x = 24; x < 73; ++x) {
+                colours.insert(face.pixel(x, y));
+                dark += qGray(face.pixel(x, y)) < 80 && qAlpha(face.pixel(x, y)) > 200;
+            }
+        EXPECT_GT(colours.size(), 8) << words[i].toStdString();
+        EXPECT_GT(dark, 15) << words[i].toStdString() << ": the word is on the face";
+    }
+    EXPECT_EQ(w->action(C::Download)->toolTip(), "Download");
+    EXPECT_EQ(w->action(C::ZoomOut)->toolTip(), "ZoomOut");
+    // The other buttons show no tool tip at all.
+    QWidget* air = w->toolBar()->widgetForAction(w->action(C::Air));
+    QHelpEvent tip(QEvent::ToolTip, QPoint(5, 5), air->mapToGlobal(QPoint(5, 5)));
+    EXPECT_TRUE(QCoreApplication::sendEvent(air, &tip)) << "the tool tip event is swallowed";
+    EXPECT_FALSE(QToolTip::isVisible());
+    QWidget* download = w->toolBar()->widgetForAction(w->action(C::Download));
+    QHelpEvent tip2(QEvent::ToolTip, QPoint(5, 5), download->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(download, &tip2);
+    EXPECT_EQ(QToolTip::text(), "Download");
+    QToolTip::hideText();
+}
+
+TEST_F(LoggerWindow, ListAfterOneTwoAndAHundredAndOneLoads)
+{
+    CLoggerGraphDlg* w = open();
+    QTableWidget* list = w->list();
+    ASSERT_EQ(list->columnCount(), 4);
+    const QStringList headers {"Set", "Time", "Sampling Rate", "Nums"};
+    const int widths[4] = {50, 130, 110, 150};
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(list->horizontalHeaderItem(c)->text(), headers[c]);
+        EXPECT_EQ(list->columnWidth(c), widths[c]);
+        EXPECT_EQ(list->horizontalHeader()->visualIndex(c), c);
+    }
+    EXPECT_TRUE(list->showGrid());
+    EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(list->geometry(), QRect(6, 28, 232, 568));
+
+    RunSpec a;
+    a.count = 3;
+    a.start = utc(2026, 12, 7, 23, 45, 55);
+    a.interval = 1;
+    const QString fa = file("a.AsmDat", a);
+    ASSERT_TRUE(w->loadFile(fa).ok());
+    ASSERT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(row(list, 0), QStringList({"1", "07/12/26 23:45:55", "1sec", "3"}));
+
+    RunSpec b;
+    b.count = 10000;
+    b.start = utc(2027, 1, 2, 3, 4, 5);
+    b.interval = 60;
+    ASSERT_TRUE(w->loadFile(file("b.AsmDat", b)).ok());
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(row(list, 1), QStringList({"2", "02/01/27 03:04:05", "60sec", "10000"}));
+
+    // The same file again is a set of its own; then up to 100 sets, and the
+    // 101st starts the list over.
+    ASSERT_TRUE(w->loadFile(fa).ok());
+    EXPECT_EQ(row(list, 2), QStringList({"3", "07/12/26 23:45:55", "1sec", "3"}));
+    for (int i = 3; i < 100; ++i)
+        ASSERT_TRUE(w->loadFile(fa).ok());
+    EXPECT_EQ(list->rowCount(), 100);
+    EXPECT_EQ(row(list, 99)[0], "100");
+    ASSERT_TRUE(w->loadFile(file("c.AsmDat", b)).ok());
+    ASSERT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(row(list, 0), QStringList({"1", "02/01/27 03:04:05", "60sec", "10000"}));
+    EXPECT_EQ(frame->loggerSession().table().lastIndex(), 0);
+}
+
+TEST_F(LoggerWindow, AForeignFileSaysInvalidFormatAndChangesNothing)
+{
+    CLoggerGraphDlg* w = open();
+    RunSpec a;
+    a.count = 7;
+    ASSERT_TRUE(w->loadFile(file("a.AsmDat", a)).ok());
+    const QImage before = plotPicture(w);
+    const QString foreign = path("foreign.AsmDat");
+    ASSERT_TRUE(writeAll(foreign, QByteArray("\x06KM4472 and more bytes of something else")));
+
+    QString seen;
+    answerMessageBox(QMessageBox::Ok, &seen);
+    const Status s = w->loadFile(foreign);
+    EXPECT_EQ(s.code(), Status::Code::InvalidFormat);
+    EXPECT_EQ(seen, "Invalid Format!");
+    EXPECT_EQ(w->list()->rowCount(), 1);
+    EXPECT_EQ(frame->loggerSession().record().count, 7);
+    EXPECT_FALSE(frame->loggerSession().m_bAppendPending);
+    EXPECT_EQ(plotPicture(w), before);
+}
+
+TEST_F(LoggerWindow, DoubleClickShowsThatSetsCurvesAndStartTimeAfterALaterLoad)
+{
+    CLoggerGraphDlg* w = open();
+    RunSpec a;
+    a.count = 50;
+    a.start = utc(2026, 3, 4, 10, 0, 0);
+    a.interval = 2;
+    a.scale = {20, -2};
+    a.value = [](int c, int s) { return float(5 * c + s * 0.4); };
+    ASSERT_TRUE(w->loadFile(file("a.AsmDat", a)).ok());
+    const QImage shownAfterLoad = plotPicture(w);
+
+    RunSpec b;
+    b.count = 500;
+    b.start = utc(2026, 5, 6, 18, 30, 0);
+    b.fahrenheit = true;
+    ASSERT_TRUE(w->loadFile(file("b.AsmDat", b)).ok());
+    ASSERT_NE(plotPicture(w), shownAfterLoad);
+
+    // Double-click on the first row.
+    QTableWidget* list = w->list();
+    const QRect cell = list->visualItemRect(list->item(0, 1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    const LoggerSession& s = frame->loggerSession();
+    EXPECT_EQ(s.record().count, 50);
+    EXPECT_EQ(s.record().startTime, a.start);
+    EXPECT_EQ(s.scale(), (YScaleValues {20, -2}));
+    EXPECT_EQ(plotPicture(w), shownAfterLoad) << "the set's curves, labels and start time";
+
+    // The cursor read-out names that set's times.
+    QTest::mouseMove(w, QPoint(306, 300));
+    EXPECT_EQ(s.readout.time, "10:00:00");
+}
+
+TEST_F(LoggerWindow, CurveCommandsAndCombineSurviveClosingAndReopening)
+{
+    CLoggerGraphDlg* w = open();
+    ASSERT_TRUE(w->loadFile(file("a.AsmDat")).ok());
+    using C = CLoggerGraphDlg::Command;
+    w->action(C::Wb)->trigger();
+    const CurveSet wbOnly {false, true, false, false, false};
+    EXPECT_EQ(frame->loggerSession().display.showCurve, wbOnly);
+    // The legend shows only WB's sample line.
+    const QImage img = plotPicture(w);
+    EXPECT_EQ(countColor(img, QRect(306, 59, 600, 2), kCurveScreenColor[kWb]), 120);
+    EXPECT_EQ(countColor(img, QRect(306, 59, 600, 2), kCurveScreenColor[kAir]), 0);
+    // The real-time graph's curves are another matter.
+    EXPECT_EQ(frame->view()->m_bShowCurve, (CurveSet {true, true, true, true, true}));
+
+    closeWindow(w);
+    w = open();
+    EXPECT_EQ(frame->loggerSession().display.showCurve, wbOnly);
+    w->action(C::Kir)->trigger();
+    EXPECT_EQ(frame->loggerSession().display.showCurve, (CurveSet {false, false, false, true, false}));
+    w->action(C::Combine)->trigger();
+    closeWindow(w);
+    open();
+    EXPECT_EQ(frame->loggerSession().display.showCurve, (CurveSet {true, true, true, true, true}));
+}
+
+TEST_F(LoggerWindow, YAxisSetsTheLoggersOwnScaleOnly)
+{
+    // The settings file preselects the dialog; it must come out unchanged.
+    const QString ini = QDir(tempOptions().settingsDir).filePath("ZB740.ini");
+    ASSERT_TRUE(QDir().mkpath(tempOptions().settingsDir));
+    const QByteArray iniBytes = "[YGAINInfo]\r\nGAIN num=4\r\n[YOFFSETInfo]\r\nOFFSET num=1\r\n";
+    ASSERT_TRUE(writeAll(ini, iniBytes));
+    frame = std::make_unique<CMainFrame>(tempOptions());
+    frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    const int viewGain = frame->view()->m_nYGain, viewOffset = frame->view()->m_nYOffset;
+
+    CLoggerGraphDlg* w = open();
+    RunSpec a;
+    a.scale = {10, 0};
+    ASSERT_TRUE(w->loadFile(file("a.AsmDat", a)).ok());
+    int preGain = -2, preOffset = -2;
+    whenModalAppears([&](QWidget* m) {
+        auto* dlg = qobject_cast<CYScaleDlg*>(m);
+        ASSERT_NE(dlg, nullptr);
+        preGain = dlg->gainList()->currentIndex();
+        preOffset = dlg->offsetList()->currentIndex();
+        dlg->gainList()->setCurrentIndex(2);    // 5
+        dlg->offsetList()->setCurrentIndex(3);  // -2
+        dlg->accept();
+    });
+    w->action(CLoggerGraphDlg::Command::YAxis)->trigger();
+    EXPECT_EQ(preGain, 4);
+    EXPECT_EQ(preOffset, 1);
+    EXPECT_EQ(frame->loggerSession().scale(), (YScaleValues {5, -2}));
+    plotPicture(w);
+    EXPECT_EQ(w->frame().yValue[0], -10.0f);
+    EXPECT_EQ(frame->view()->m_nYGain, viewGain);
+    EXPECT_EQ(frame->view()->m_nYOffset, viewOffset);
+    EXPECT_EQ(readAll(ini), iniBytes);
+
+    // Cancel changes nothing; the next load brings the file's own scale.
+    whenModalAppears([](QWidget* m) { static_cast<QDialog*>(m)->reject(); });
+    w->action(CLoggerGraphDlg::Command::YAxis)->trigger();
+    EXPECT_EQ(frame->loggerSession().scale(), (YScaleValues {5, -2}));
+    ASSERT_TRUE(w->loadFile(file("b.AsmDat", a)).ok());
+    EXPECT_EQ(frame->loggerSession().scale(), (YScaleValues {10, 0}));
+    EXPECT_EQ(readAll(ini), iniBytes);
+}
+
+TEST_F(LoggerWindow, EnterAndEscapeDoNothing)
+{
+    CLoggerGraphDlg* w = open();
+    ASSERT_TRUE(w->loadFile(file("a.AsmDat")).ok());
+    const QImage before = plotPicture(w);
+    for (QWidget* target : {static_cast<QWidget*>(w), static_cast<QWidget*>(w->list())}) {
+        for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+            QTest::keyClick(target, key);
+            QCoreApplication::processEvents();
+            ASSERT_NE(frame->loggerWindow(), nullptr) << key;
+            EXPECT_TRUE(w->isVisible()) << key;
+        }
+    }
+    EXPECT_EQ(w->list()->rowCount(), 1);
+    EXPECT_EQ(plotPicture(w), before);
+}
+
+TEST_F(LoggerWindow, TheScrollBarWorksWhileZoomedOnly)
+{
+    CLoggerGraphDlg* w = open();
+    RunSpec a;
+    a.count = 1000;
+    ASSERT_TRUE(w->loadFile(file("a.AsmDat", a)).ok());
+    QScrollBar* bar = w->scrollBar();
+    EXPECT_FALSE(bar->isEnabled());
+    QTest::mousePress(w, Qt::LeftButton, {}, QPoint(500, 150));
+    QTest::mouseMove(w, QPoint(600, 400));
+    QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(600, 400));
+    LoggerSession& s = frame->loggerSession();
+    ASSERT_EQ(s.display.nZoomLevel, 1);
+    ASSERT_TRUE(bar->isEnabled());
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 1000);
+    const int fv = s.display.nFirstVisible;
+    EXPECT_EQ(bar->value(), fv + 1);
+
+    // The thumb at either end: the picture stays within the set's samples.
+    for (int p : {0, 1000, 300}) {
+        bar->setValue(p);
+        EXPECT_EQ(s.display.nShift, fv - p + 1) << p;
+        const QImage img = plotPicture(w);
+        EXPECT_FALSE(img.isNull());
+    }
+    w->action(CLoggerGraphDlg::Command::ZoomOut)->trigger();
+    EXPECT_FALSE(bar->isEnabled());
+    EXPECT_EQ(s.display.nShift, 0);
+    EXPECT_TRUE(s.display.bUnzoomed);
+}
+
+TEST_F(LoggerWindow, ADragLeavingTheBoxIsCancelledByTheWatch)
+{
+    CLoggerGraphDlg* w = open();
+    ASSERT_TRUE(w->loadFile(file("a.AsmDat")).ok());
+    LoggerSession& s = frame->loggerSession();
+    QTest::mousePress(w, Qt::LeftButton, {}, QPoint(500, 150));
+    EXPECT_TRUE(w->dragWatchRunning());
+    QTest::mouseMove(w, QPoint(600, 300));
+    EXPECT_TRUE(s.display.bDragging);
+    QTest::mouseMove(w, QPoint(600, 580));  // 40 below the plot's bottom is outside
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !s.display.bDragging; }));
+    EXPECT_FALSE(w->dragWatchRunning());
+    QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(600, 400));
+    EXPECT_TRUE(s.display.bUnzoomed) << "releasing after the cancel does not zoom";
+    EXPECT_EQ(s.display.nZoomLevel, 0);
+
+    // Inside the box the drag goes on.
+    QTest::mousePress(w, Qt::LeftButton, {}, QPoint(500, 150));
+    QTest::mouseMove(w, QPoint(900, 570));
+    QTest::qWait(40);
+    EXPECT_TRUE(s.display.bDragging);
+    QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(900, 570));
+    EXPECT_EQ(s.display.nZoomLevel, 1);
+}
+
+TEST_F(LoggerWindow, PrintOffersTheDisplayedSetOnlyWhenThereIsOne)
+{
+    CLoggerGraphDlg* w = open();
+    QAction* print = w->action(CLoggerGraphDlg::Command::Print);
+    ASSERT_TRUE(print->isEnabled());
+    // No set: nothing happens, no dialog.
+    QString seen;
+    whenModalAppears([&seen](QWidget* d) {
+        seen = QString::fromLatin1(d->metaObject()->className());
+        static_cast<QDialog*>(d)->reject();
+    }, 500);
+    print->trigger();
+    QTest::qWait(600);
+    EXPECT_EQ(seen, "");
+    // A loaded set: the print dialog (cancelled here, silently).
+    ASSERT_TRUE(w->loadFile(file("a.AsmDat")).ok());
+    whenModalAppears([&seen](QWidget* d) {
+        seen = QString::fromLatin1(d->metaObject()->className());
+        static_cast<QDialog*>(d)->reject();
+    });
+    print->trigger();
+    EXPECT_EQ(seen, "QPrintDialog");
+}

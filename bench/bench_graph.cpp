@@ -3,6 +3,14 @@
 // paint event: the renderer rebuilds the picture, then it is copied to the
 // screen (here an offscreen image) with the overlays.
 //
+//   RealtimeRepaint/Auto    a day-like run, unzoomed
+//   RealtimeRepaint/Zoom99  the same at 99 zoom levels centred on the AIR
+//                           curve (the setup checks that curve pixels show)
+//   RealtimeRepaint/Noisy   random readings across the whole Y range
+//   BareSegments, BareSegments/Noisy
+//                           the floors: every segment of the unzoomed
+//                           picture drawn with its own QPainter::drawLine
+//
 // Heap allocations (operator new and Qt's malloc alike) are counted by the
 // tests' counting allocator; the repaint benchmarks report them per repaint
 // as "allocs_per_repaint".
@@ -19,6 +27,9 @@
 #include <memory>
 
 #include "CountingAllocator.h"
+#include "ZoomScenes.h"
+
+#include <random>
 
 // The allocation count, for the other benchmarks of this executable.
 long long benchAllocations() { return g_allocations.load(); }
@@ -53,6 +64,19 @@ void fillRealistic(LiveSeries& s)
     }
 }
 
+// Readings anywhere from below to above the 0..100 Y range: every segment
+// crosses the plot.
+void fillNoisy(LiveSeries& s)
+{
+    std::mt19937 rng(4800);
+    std::uniform_real_distribution<float> anywhere(-10.0f, 110.0f);
+    for (int i = 0; i < kSamples; ++i)
+        for (int c = 0; c < kChannelCount; ++c)
+            s.values[c][i] = anywhere(rng);
+}
+
+enum class Readings { Realistic, Noisy };
+
 struct Scene {
     std::unique_ptr<LiveSeries> series = std::make_unique<LiveSeries>();
     RunState run;
@@ -62,9 +86,12 @@ struct Scene {
     QImage screen{kViewW, kViewH, QImage::Format_RGB32};
     PlotGeometry geo = PlotGeometry::fromClient(kViewW, kViewH);
 
-    Scene()
+    explicit Scene(Readings readings = Readings::Realistic)
     {
-        fillRealistic(*series);
+        if (readings == Readings::Noisy)
+            fillNoisy(*series);
+        else
+            fillRealistic(*series);
         run.m_nCount = kSamples;
         run.m_tStart = 1700000000;
         run.m_nSampleMs = 1000;
@@ -95,30 +122,52 @@ void RealtimeRepaintAuto(benchmark::State& bs)
     runRepaint(bs, scene);
 }
 
+int curvePixels(const QImage& plot)
+{
+    int n = 0;
+    for (int y = 0; y < plot.height(); ++y)
+        for (int x = 0; x < plot.width(); ++x) {
+            const QRgb px = plot.pixel(x, y) & 0xffffff;
+            n += px != 0 && px != (kGridColor.rgb() & 0xffffff);
+        }
+    return n;
+}
+
 void RealtimeRepaintZoom99(benchmark::State& bs)
 {
     Scene scene;
-    GraphState& st = *scene.state;
-    // Render once in auto mode so the zoom base has the run's capacity.
+    // Render once in auto mode so the zoom base has the run's capacity, then
+    // 99 nested selections, each keeping 90 % around sample 5000 of AIR.
     {
         QPainter p(&scene.screen);
         scene.repaint(p);
     }
-    // 99 stored selections, each a slightly smaller band in the middle.
-    for (int j = 0; j < plot::kMaxZoomDepth; ++j)
-        st.zoomStack[j] = plot::ZoomStep {0.01, 0.01, 0.99, 0.99};
-    st.nZoomLevel = plot::kMaxZoomDepth;
-    st.bAutoMode = 0;
-    st.bFirstVisibleSet = 0;
+    const int mid = kSamples / 2;
+    const auto [fx, fy] = pointFractions(*scene.frame, kAir, scene.series->values[kAir][mid], mid);
+    zoomCentredOn(*scene.state, fx, fy, plot::kMaxZoomDepth, 0.9);
+    {
+        QPainter p(&scene.screen);
+        scene.repaint(p);
+    }
+    if (curvePixels(scene.renderer.plot()) == 0) {
+        bs.SkipWithError("the zoomed scene shows no curve pixel");
+        return;
+    }
+    runRepaint(bs, scene);
+}
+
+void RealtimeRepaintNoisy(benchmark::State& bs)
+{
+    Scene scene(Readings::Noisy);
     runRepaint(bs, scene);
 }
 
 // The floor: the same 5 x 9999 segments of the auto-mode picture drawn the
 // plain way, one QPainter::drawLine per segment, into an image of the plot's
 // size.
-void BareSegments(benchmark::State& bs)
+void bareSegments(benchmark::State& bs, Readings readings)
 {
-    Scene scene;
+    Scene scene(readings);
     {
         QPainter p(&scene.screen);
         scene.repaint(p);
@@ -142,11 +191,16 @@ void BareSegments(benchmark::State& bs)
     }
 }
 
+void BareSegments(benchmark::State& bs) { bareSegments(bs, Readings::Realistic); }
+void BareSegmentsNoisy(benchmark::State& bs) { bareSegments(bs, Readings::Noisy); }
+
 } // namespace
 
 BENCHMARK(RealtimeRepaintAuto)->Name("RealtimeRepaint/Auto")->Unit(benchmark::kMillisecond);
 BENCHMARK(RealtimeRepaintZoom99)->Name("RealtimeRepaint/Zoom99")->Unit(benchmark::kMillisecond);
+BENCHMARK(RealtimeRepaintNoisy)->Name("RealtimeRepaint/Noisy")->Unit(benchmark::kMillisecond);
 BENCHMARK(BareSegments)->Unit(benchmark::kMillisecond);
+BENCHMARK(BareSegmentsNoisy)->Name("BareSegments/Noisy")->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

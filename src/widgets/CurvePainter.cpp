@@ -3,6 +3,10 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -45,14 +49,113 @@ bool clipSegment(double& xa, double& ya, double& xb, double& yb, const ClipBox& 
     return true;
 }
 
+// Whole pixels of a coordinate: a plain conversion where it is exact (it
+// truncates toward zero as std::trunc does, without a library call), the
+// double itself beyond.
+inline double wholePixels(double v)
+{
+    return std::fabs(v) < kSafeCoord ? double(static_cast<int64_t>(v)) : std::trunc(v);
+}
+
+// After Qt's fills and blends the upper halves of the vector registers are
+// left dirty on processors with AVX, which slows the scalar coordinate loop
+// that follows until they are cleared.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+__attribute__((target("avx"))) void clearUpperVectorState() { _mm256_zeroupper(); }
+const bool kHasAvx = __builtin_cpu_supports("avx");
+void afterQtDrawing()
+{
+    if (kHasAvx)
+        clearUpperVectorState();
+}
+#else
+void afterQtDrawing() {}
+#endif
+
 } // namespace
 
 CurvePainter::CurvePainter()
     : m_x(new double[kMaxSamples])
-    , m_lines(new QLine[kMaxSamples])
+    , m_y(new double[kMaxSamples])
+    , m_lines(new QLine[4 * kMaxSamples])
 {
     for (int c = 0; c < kChannelCount; ++c)
         m_pen[c] = QPen(kCurveScreenColor[c], 0);
+}
+
+QLine* CurvePainter::addSegment(QLine* out, double xa, double ya, double xb, double yb, const ClipBox& box,
+                                QPoint origin) const
+{
+    if (safe(xa, ya) && safe(xb, yb)) {
+        *out++ = QLine(int(xa) - origin.x(), int(ya) - origin.y(), int(xb) - origin.x(), int(yb) - origin.y());
+    } else if (clipSegment(xa, ya, xb, yb, box)) {
+        *out++ = QLine(int(xa) - origin.x(), int(ya) - origin.y(), int(xb) - origin.x(), int(yb) - origin.y());
+    }
+    return out;
+}
+
+QImage* CurvePainter::writableImage(QPainter& p)
+{
+    if (p.device() == nullptr || p.device()->devType() != QInternal::Image || !p.transform().isIdentity()
+        || p.hasClipping() || p.compositionMode() != QPainter::CompositionMode_SourceOver
+        || p.testRenderHint(QPainter::Antialiasing))
+        return nullptr;
+    auto* image = static_cast<QImage*>(p.device());
+    const QImage::Format f = image->format();
+    return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied ? image : nullptr;
+}
+
+void CurvePainter::writeSpan(QImage& image, int channel, double x, double yLow, double yHigh, const ClipBox& box,
+                             QPoint origin) const
+{
+    // The pixels drawing the column's vertical segments would set: the
+    // whole span, both ends included, clipped like those segments.
+    if (x < box.xLo || x > box.xHi || yHigh < box.yLo || yLow > box.yHi)
+        return;
+    yLow = std::max(yLow, box.yLo);
+    yHigh = std::min(yHigh, box.yHi);
+    const int px = int(x) - origin.x();
+    if (px < 0 || px >= image.width())
+        return;
+    const int top = std::max(int(yLow) - origin.y(), 0);
+    const int bottom = std::min(int(yHigh) - origin.y(), image.height() - 1);
+    const QRgb colour = m_pen[channel].color().rgba();
+    uchar* bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    for (int py = top; py <= bottom; ++py)
+        reinterpret_cast<QRgb*>(bits + py * stride)[px] = colour;
+}
+
+void CurvePainter::finishCurve(QPainter& p, int channel, const QLine* end)
+{
+    p.setPen(m_pen[channel]);
+    p.drawLines(m_lines.get(), int(end - m_lines.get()));
+    afterQtDrawing();
+}
+
+void CurvePainter::drawEverySegment(QPainter& p, const RunView& run, int count, const CurveSet& shown,
+                                    const plot::CurveMap& mapIn, const ClipBox& box, QPoint origin)
+{
+    const plot::CurveMap map = mapIn;
+    const int n = std::min({count, run.count(), kMaxSamples});
+    if (n < 2)
+        return;
+    for (int s = 0; s < n; ++s)
+        m_x[s] = std::trunc(map.x(s));
+    const bool fahrenheit = run.fahrenheit();
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (!shown[size_t(c)])
+            continue;
+        const ChannelSpan values = run.channel(c);
+        QLine* out = m_lines.get();
+        double ya = std::trunc(map.y(c, values[0], fahrenheit));
+        for (int s = 1; s < n; ++s) {
+            const double yb = std::trunc(map.y(c, values[s], fahrenheit));
+            out = addSegment(out, m_x[s - 1], ya, m_x[s], yb, box, origin);
+            ya = yb;
+        }
+        finishCurve(p, c, out);
+    }
 }
 
 void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveSet& shown,
@@ -62,34 +165,66 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
     // its fields stay in registers through the loops.
     const plot::CurveMap map = mapIn;
     const int n = std::min({count, run.count(), kMaxSamples});
-    if (n < 2)
+    if (n < 2 || !(map.dx > 0))
         return;
-    for (int s = 0; s < n; ++s)
-        m_x[s] = std::trunc(map.x(s));
-    const bool fahrenheit = run.fahrenheit();
-    const int ox = origin.x(), oy = origin.y();
 
+    // x grows with the sample: only samples from the last one left of the
+    // box to the first one right of it have segments that can show.
+    for (int s = 0; s < n; ++s)
+        m_x[s] = wholePixels(map.x(s));
+    const int firstIn = int(std::lower_bound(m_x.get(), m_x.get() + n, box.xLo) - m_x.get());
+    const int lastIn = int(std::upper_bound(m_x.get(), m_x.get() + n, box.xHi) - m_x.get()) - 1;
+    const int begin = std::max(firstIn - 1, 0);
+    const int end = std::min(lastIn + 1, n - 1);  // last sample looked at
+    if (end <= begin)
+        return;
+
+    const bool fahrenheit = run.fahrenheit();
+    const double* x = m_x.get();
+    double* y = m_y.get();
+    // A column's span can go straight into the picture when the painter
+    // draws onto an image as it is, untransformed and unclipped.
+    QImage* direct = writableImage(p);
     for (int c = 0; c < kChannelCount; ++c) {
         if (!shown[size_t(c)])
             continue;
         const ChannelSpan values = run.channel(c);
+        for (int s = begin; s <= end; ++s)
+            y[s] = wholePixels(map.y(c, values[s], fahrenheit));
+
         QLine* out = m_lines.get();
-        double xa = m_x[0];
-        double ya = std::trunc(map.y(c, values[0], fahrenheit));
-        for (int s = 1; s < n; ++s) {
-            const double xb = m_x[s];
-            const double yb = std::trunc(map.y(c, values[s], fahrenheit));
-            if (safe(xa, ya) && safe(xb, yb)) {
-                *out++ = QLine(int(xa) - ox, int(ya) - oy, int(xb) - ox, int(yb) - oy);
-            } else {
-                double cxa = xa, cya = ya, cxb = xb, cyb = yb;
-                if (clipSegment(cxa, cya, cxb, cyb, box))
-                    *out++ = QLine(int(cxa) - ox, int(cya) - oy, int(cxb) - ox, int(cyb) - oy);
+        int s = begin;
+        while (s <= end) {
+            // One column: samples s .. last share their x.
+            int last = s;
+            int low = s, high = s;
+            while (last < end && x[last + 1] == x[s]) {
+                ++last;
+                if (y[last] < y[low])
+                    low = last;
+                if (y[last] > y[high])
+                    high = last;
             }
-            xa = xb;
-            ya = yb;
+            if (last > s) {
+                if (direct) {
+                    writeSpan(*direct, c, x[s], y[low], y[high], box, origin);
+                } else {
+                    // first, lowest, highest, last, in sample order, each once
+                    int keep[4] = {s, std::min(low, high), std::max(low, high), last};
+                    int prev = keep[0];
+                    for (int k = 1; k < 4; ++k) {
+                        if (keep[k] == prev)
+                            continue;
+                        out = addSegment(out, x[s], y[prev], x[s], y[keep[k]], box, origin);
+                        prev = keep[k];
+                    }
+                }
+            }
+            // The segment to the next column, as drawn between the samples.
+            if (last < end)
+                out = addSegment(out, x[last], y[last], x[last + 1], y[last + 1], box, origin);
+            s = last + 1;
         }
-        p.setPen(m_pen[c]);
-        p.drawLines(m_lines.get(), int(out - m_lines.get()));
+        finishCurve(p, c, out);
     }
 }

@@ -34,7 +34,9 @@ Status write(QIODevice& device, const RunView& run, YScaleValues scale);
 // exactly as they were: the file is read into a scratch record first.
 Status read(QIODevice& device, ReviewRecord& record, YScaleValues& scale);
 
-// Opens path read-only and reads it as above.
+// Opens path read-only and reads it as above. Only a plain file is read: a
+// FIFO, device or folder fails with NotRegularFile without being waited for,
+// and a file far larger than any data file is refused unread as Damaged.
 Status load(const QString& path, ReviewRecord& record, YScaleValues& scale);
 
 // The record's start as seconds since 1970 (from its local fields).

@@ -121,7 +121,7 @@ TEST_F(RunSaverTest, SavesBothFilesIntoTheChosenPlace)
     EXPECT_EQ(data.size(), 110);
     QBuffer expectedCsv;
     expectedCsv.open(QIODevice::WriteOnly);
-    TextExport::write(expectedCsv, RunView::of(*r.live, r.run.info()));
+    ASSERT_TRUE(TextExport::write(expectedCsv, RunView::of(*r.live, r.run.info())).ok());
     EXPECT_EQ(readAll(path("Test1.csv")), expectedCsv.data());
     EXPECT_EQ(QDir(m_tmp.path()).entryList(QDir::Files).size(), 2); // no temporary files left
 

@@ -31,6 +31,12 @@ void printUsage(FILE* out)
 
 } // namespace
 
+int cli::fail(const QString& file, const QString& message)
+{
+    std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(file), qPrintable(message));
+    return 1;
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);

@@ -1,11 +1,13 @@
 // zb740-cli export FILE.AsmDat [-o OUT]: the text export of a data file,
-// the same bytes Save writes beside the data file.
+// the same bytes Save writes beside the data file. "-o -" writes it to
+// standard output; a FIFO or device node is written through, never replaced.
 #include "CliCommands.h"
 
 #include "data/DataFile.h"
 #include "data/RunFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <cstdio>
 #include <memory>
@@ -17,7 +19,8 @@ void printUsage(FILE* out)
     std::fprintf(out,
                  "Usage: zb740-cli export FILE.AsmDat [-o OUT]\n\n"
                  "Writes the tab-separated UTF-16 text export of the data file.\n"
-                 "  -o OUT   output file (default: FILE with .csv in place of .AsmDat)\n");
+                 "  -o OUT   output file (default: FILE with .csv in place of .AsmDat);\n"
+                 "           - for standard output\n");
 }
 
 } // namespace
@@ -51,25 +54,27 @@ int cli::runExport(const QStringList& args)
     if (output.isEmpty())
         output = RunFiles::exportPathFor(input);
 
-    if (QDir::cleanPath(QFileInfo(output).absoluteFilePath()) == QDir::cleanPath(QFileInfo(input).absoluteFilePath())) {
-        std::fprintf(stderr, "zb740-cli: the export would replace its own data file %s\n", qPrintable(input));
+    const bool toStdout = output == QLatin1String("-");
+    if (!toStdout
+        && QDir::cleanPath(QFileInfo(output).absoluteFilePath()) == QDir::cleanPath(QFileInfo(input).absoluteFilePath())) {
+        std::fprintf(stderr, "zb740-cli: %s: the export would replace its own data file\n", qPrintable(input));
         return 2;
     }
 
     auto record = std::make_unique<ReviewRecord>();
     YScaleValues scale;
-    const Status r = DataFile::load(input, *record, scale);
-    if (r.code() == Status::Code::InvalidFormat) {
-        std::fprintf(stderr, "%s\n", kInvalidFormatText);
-        return 1;
+    if (const Status r = DataFile::load(input, *record, scale); !r.ok())
+        return fail(input, r.message());
+
+    if (toStdout) {
+        QFile out;
+        if (!out.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return fail(QStringLiteral("standard output"), out.errorString());
+        if (const Status s = RunFiles::writeExport(out, RunView::of(*record)); !s.ok())
+            return fail(QStringLiteral("standard output"), s.message());
+        return 0;
     }
-    if (!r.ok()) {
-        std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(input), qPrintable(r.message()));
-        return 1;
-    }
-    if (const Status s = RunFiles::saveExport(output, RunView::of(*record)); !s.ok()) {
-        std::fprintf(stderr, "zb740-cli: %s\n", qPrintable(s.message()));
-        return 1;
-    }
+    if (const Status s = RunFiles::saveExport(output, RunView::of(*record)); !s.ok())
+        return fail(output, s.message());
     return 0;
 }

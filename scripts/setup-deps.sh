@@ -10,6 +10,7 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-apps imagemagick poppler-utils
+  clang-14 libfuzzer-14-dev
 )
 
 missing=()

@@ -6,7 +6,7 @@
 
 #include <QFile>
 #include <algorithm>
-#include <memory>
+#include <vector>
 
 namespace {
 
@@ -78,10 +78,11 @@ Status DataFile::read(QIODevice& device, ReviewRecord& record, YScaleValues& sca
     if (count < 0 || count > kMaxSamples)
         return damaged(QStringLiteral("The sample count %1 is out of range (0 to %2).").arg(count).arg(kMaxSamples));
 
-    // Everything goes into a scratch record so that a damaged file never
-    // leaves a half-filled record behind.
-    auto scratch = std::make_unique<ReviewRecord>();
-    if (!ar.readFloats(scratch->values, qint64(count) * kChannelCount))
+    // Everything goes into scratch space first so that a damaged file never
+    // leaves a half-filled record behind; only as much as the file's
+    // samples (a whole spare record is 200 KB to zero on every load).
+    std::vector<float> values(size_t(count) * kChannelCount);
+    if (!ar.readFloats(values.data(), qint64(values.size())))
         return endsEarly("the end of the sample values");
 
     uint8_t flag = 0;
@@ -116,7 +117,7 @@ Status DataFile::read(QIODevice& device, ReviewRecord& record, YScaleValues& sca
     // Complete and sane: hand it over.
     record.readMagic = QString::fromLatin1(magic);
     record.count = count;
-    std::copy_n(scratch->values, qsizetype(count) * kChannelCount, record.values);
+    std::copy(values.begin(), values.end(), record.values);
     record.unitFlag = flag;
     record.year = start.year;
     record.month = start.month;

@@ -5,9 +5,10 @@
 namespace {
 
 // The file's lines without their '\n' (a '\r' before it stays part of the
-// line, so joining them with '\n' gives back the very same bytes).
+// line, so joining them with '\n' gives back the very same bytes), as
+// views into the file's bytes.
 struct Lines {
-    QList<QByteArray> lines;
+    QList<QByteArrayView> lines;
     bool endsWithNewline = false;
     bool crlf = false; // the file's first line end is "\r\n"
 };
@@ -15,12 +16,17 @@ struct Lines {
 Lines split(const QByteArray& bytes)
 {
     Lines l;
-    if (bytes.isEmpty())
-        return l;
-    l.lines = bytes.split('\n');
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        const qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0) {
+            l.lines << QByteArrayView(bytes).sliced(start);
+            break;
+        }
+        l.lines << QByteArrayView(bytes).sliced(start, end - start);
+        start = end + 1;
+    }
     l.endsWithNewline = bytes.endsWith('\n');
-    if (l.endsWithNewline)
-        l.lines.removeLast();
     l.crlf = bytes.contains('\n') && l.lines.constFirst().endsWith('\r');
     return l;
 }
@@ -42,13 +48,16 @@ bool sameName(const QString& a, const QString& b)
 // Index of the line holding "key=" in the section's first occurrence; -1
 // when absent. sectionEnd receives the index after the section's last
 // non-blank line (-1 when the section is absent). found receives the line.
-int findKey(const QList<QByteArray>& lines, const QString& section, const QString& key, int* sectionEnd,
+int findKey(const QList<QByteArrayView>& lines, const QString& section, const QString& key, int* sectionEnd,
             QString* foundLine)
 {
     bool inSection = false;
     int found = -1;
     int end = -1;
     for (int i = 0; i < lines.size(); ++i) {
+        // Outside the section only a section line matters, and it has a '['.
+        if (!inSection && !lines[i].contains('['))
+            continue;
         const QString line = QString::fromUtf8(lines[i]);
         const QString name = sectionName(line);
         if (!name.isNull()) {
@@ -130,22 +139,26 @@ QString IniText::readText(const QString& section, const QString& key, const QStr
 
 IniText IniText::withText(const QString& section, const QString& key, const QString& value) const
 {
-    Lines l = split(m_bytes);
-    const QByteArray lineEnd = l.crlf ? QByteArray("\r") : QByteArray();
-    // After a write the file ends with a line end, in its own style.
-    if (!l.endsWithNewline && l.crlf && !l.lines.constLast().endsWith('\r'))
-        l.lines.last() += '\r';
+    const Lines l = split(m_bytes);
     int sectionEnd = -1;
     const int at = findKey(l.lines, section, key, &sectionEnd, nullptr);
+    QList<QByteArray> lines;
+    lines.reserve(l.lines.size() + 2);
+    for (QByteArrayView line : l.lines)
+        lines << line.toByteArray();
+    const QByteArray lineEnd = l.crlf ? QByteArray("\r") : QByteArray();
+    // After a write the file ends with a line end, in its own style.
+    if (!l.endsWithNewline && l.crlf && !lines.constLast().endsWith('\r'))
+        lines.last() += '\r';
     if (at >= 0) {
         // Rewritten in place: the key as the file spells it, the line's end kept.
-        QByteArray& line = l.lines[at];
+        QByteArray& line = lines[at];
         const bool cr = line.endsWith('\r');
         line = line.left(line.indexOf('=')).trimmed() + '=' + value.toUtf8() + (cr ? "\r" : "");
     } else if (sectionEnd >= 0) {
-        l.lines.insert(sectionEnd, key.toUtf8() + '=' + value.toUtf8() + lineEnd);
+        lines.insert(sectionEnd, key.toUtf8() + '=' + value.toUtf8() + lineEnd);
     } else {
-        l.lines << ('[' + section.toUtf8() + ']' + lineEnd) << (key.toUtf8() + '=' + value.toUtf8() + lineEnd);
+        lines << ('[' + section.toUtf8() + ']' + lineEnd) << (key.toUtf8() + '=' + value.toUtf8() + lineEnd);
     }
-    return IniText(l.lines.join('\n') + '\n');
+    return IniText(lines.join('\n') + '\n');
 }

@@ -17,19 +17,27 @@ void check(bool holds)
         std::abort();
 }
 
-QList<QByteArray> linesOf(const QByteArray& bytes)
+// The lines of a file without their '\n', as views into its bytes.
+QList<QByteArrayView> linesOf(const QByteArray& bytes)
 {
-    QList<QByteArray> lines = bytes.isEmpty() ? QList<QByteArray>() : bytes.split('\n');
-    if (bytes.endsWith('\n'))
-        lines.removeLast();
+    QList<QByteArrayView> lines;
+    for (qsizetype start = 0; start < bytes.size();) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0)
+            end = bytes.size();
+        lines << QByteArrayView(bytes).sliced(start, end - start);
+        start = end + 1;
+    }
     return lines;
 }
 
 // The same line, or the file's unterminated last line given its '\r'
 // when the write ended the file in its own "\r\n" style.
-bool sameLine(const QByteArray& before, const QByteArray& after, bool lastUnterminated)
+bool sameLine(QByteArrayView before, QByteArrayView after, bool lastUnterminated)
 {
-    return after == before || (lastUnterminated && after == before + '\r');
+    return after == before
+        || (lastUnterminated && after.size() == before.size() + 1 && after.endsWith('\r')
+            && after.startsWith(before));
 }
 
 } // namespace
@@ -62,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // Exactly one line changed, one key inserted, or a section and its key
     // added at the end.
-    const QList<QByteArray> before = linesOf(bytes), after = linesOf(written.bytes());
+    const QList<QByteArrayView> before = linesOf(bytes), after = linesOf(written.bytes());
     const bool unterminated = !bytes.isEmpty() && !bytes.endsWith('\n');
     auto same = [&](qsizetype i, qsizetype j) {
         return sameLine(before[i], after[j], unterminated && i == before.size() - 1);

@@ -4,6 +4,8 @@
 # Exits non-zero on any finding (crash, sanitizer report, leak, timeout,
 # broken check); the input that caused it is kept in the build folder's
 # artifacts/. Prints the executions of each harness.
+# A harness's own libFuzzer flags (such as -max_len) go in
+# fuzz/fuzz_<name>.options, separated by blanks.
 # Usage: scripts/fuzz.sh SECONDS [HARNESS...]   (default: every fuzz_*.cpp)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,10 +41,14 @@ for name in "${names[@]}"; do
   seeds="$root/fuzz/corpus/$name"
   work="$build/corpus/$name"   # grows between runs; the seeds stay as they are
   log="$build/fuzz_$name.log"
+  options=()
+  if [ -f "$root/fuzz/fuzz_$name.options" ]; then
+    read -r -a options < "$root/fuzz/fuzz_$name.options"
+  fi
   mkdir -p "$work"
-  echo "== fuzz_$name for ${seconds}s"
+  echo "== fuzz_$name for ${seconds}s ${options[*]:-}"
   status=0
-  "$harness" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  "$harness" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "${options[@]}" \
              -artifact_prefix="$build/artifacts/$name-" "$work" "$seeds" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   if [ "$status" -ne 0 ]; then

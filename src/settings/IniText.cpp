@@ -142,23 +142,25 @@ IniText IniText::withText(const QString& section, const QString& key, const QStr
     const Lines l = split(m_bytes);
     int sectionEnd = -1;
     const int at = findKey(l.lines, section, key, &sectionEnd, nullptr);
-    QList<QByteArray> lines;
-    lines.reserve(l.lines.size() + 2);
-    for (QByteArrayView line : l.lines)
-        lines << line.toByteArray();
-    const QByteArray lineEnd = l.crlf ? QByteArray("\r") : QByteArray();
-    // After a write the file ends with a line end, in its own style.
-    if (!l.endsWithNewline && l.crlf && !lines.constLast().endsWith('\r'))
-        lines.last() += '\r';
+    const QByteArray lineEnd = l.crlf ? QByteArray("\r\n") : QByteArray("\n");
+    auto offsetOf = [&](int line) { return qsizetype(l.lines[line].data() - m_bytes.constData()); };
+
+    // The file as it is, its last line ended in the file's own style: every
+    // line keeps its place, the change goes in by byte offsets.
+    QByteArray out = m_bytes;
+    if (!out.isEmpty() && !l.endsWithNewline)
+        out += l.lines.constLast().endsWith('\r') ? QByteArray("\n") : lineEnd;
     if (at >= 0) {
         // Rewritten in place: the key as the file spells it, the line's end kept.
-        QByteArray& line = lines[at];
+        const QByteArrayView line = l.lines[at];
         const bool cr = line.endsWith('\r');
-        line = line.left(line.indexOf('=')).trimmed() + '=' + value.toUtf8() + (cr ? "\r" : "");
+        const QByteArray keyAsWritten = line.first(line.indexOf('=')).toByteArray().trimmed();
+        out.replace(offsetOf(at), line.size() - (cr ? 1 : 0), keyAsWritten + '=' + value.toUtf8());
     } else if (sectionEnd >= 0) {
-        lines.insert(sectionEnd, key.toUtf8() + '=' + value.toUtf8() + lineEnd);
+        const qsizetype where = sectionEnd < l.lines.size() ? offsetOf(sectionEnd) : out.size();
+        out.insert(where, key.toUtf8() + '=' + value.toUtf8() + lineEnd);
     } else {
-        lines << ('[' + section.toUtf8() + ']' + lineEnd) << (key.toUtf8() + '=' + value.toUtf8() + lineEnd);
+        out += '[' + section.toUtf8() + ']' + lineEnd + key.toUtf8() + '=' + value.toUtf8() + lineEnd;
     }
-    return IniText(lines.join('\n') + '\n');
+    return IniText(std::move(out));
 }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sched.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -96,6 +97,12 @@ public:
                 FAIL() << "CI must run the full-disk tests as root (mounting a small tmpfs needs it)";
             GTEST_SKIP() << "needs root to mount a small tmpfs for the full-disk tests";
         }
+        // The mount is made in a mount namespace of this process's own (the
+        // test's thread and the programs it starts), so that it goes away
+        // with the process even when a test is killed before unmounting.
+        static const bool ownNamespace = ::unshare(CLONE_NEWNS) == 0
+            && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        (void)ownNamespace;
         const QByteArray options = "size=" + QByteArray::number(sizeKiB) + "k,mode=0755";
         if (::mount("tmpfs", m_folder.constData(), "tmpfs", MS_NOSUID, options.constData()) != 0) {
             const int e = errno;

@@ -1,35 +1,6 @@
 #include "settings/IniText.h"
 
-#include <QList>
-
 namespace {
-
-// The file's lines without their '\n' (a '\r' before it stays part of the
-// line, so joining them with '\n' gives back the very same bytes), as
-// views into the file's bytes.
-struct Lines {
-    QList<QByteArrayView> lines;
-    bool endsWithNewline = false;
-    bool crlf = false; // the file's first line end is "\r\n"
-};
-
-Lines split(const QByteArray& bytes)
-{
-    Lines l;
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        const qsizetype end = bytes.indexOf('\n', start);
-        if (end < 0) {
-            l.lines << QByteArrayView(bytes).sliced(start);
-            break;
-        }
-        l.lines << QByteArrayView(bytes).sliced(start, end - start);
-        start = end + 1;
-    }
-    l.endsWithNewline = bytes.endsWith('\n');
-    l.crlf = bytes.contains('\n') && l.lines.constFirst().endsWith('\r');
-    return l;
-}
 
 // "[Name]" with surrounding blanks; returns the trimmed name or a null string.
 QString sectionName(const QString& line)
@@ -45,43 +16,56 @@ bool sameName(const QString& a, const QString& b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// Index of the line holding "key=" in the section's first occurrence; -1
-// when absent. sectionEnd receives the index after the section's last
-// non-blank line (-1 when the section is absent). found receives the line.
-int findKey(const QList<QByteArrayView>& lines, const QString& section, const QString& key, int* sectionEnd,
-            QString* foundLine)
+// Where a key is in the text: its line (without the '\n'; a '\r' before it
+// stays part of the line) as byte offset and length, and the offset just
+// past the section's last non-blank line and its '\n' (where a new key of
+// the section goes). -1 when absent.
+struct Place {
+    qsizetype keyLine = -1;
+    qsizetype keyLineLength = 0;
+    qsizetype sectionEnd = -1;
+    QString keyLineText;
+};
+
+// Looks through the section's first occurrence, line by line, without
+// copying the text; a later section of the same name is not read.
+Place findKey(const QByteArray& bytes, const QString& section, const QString& key)
 {
+    Place p;
     bool inSection = false;
-    int found = -1;
-    int end = -1;
-    for (int i = 0; i < lines.size(); ++i) {
+    for (qsizetype start = 0; start < bytes.size();) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0)
+            end = bytes.size();
+        const QByteArrayView raw = QByteArrayView(bytes).sliced(start, end - start);
+        const qsizetype next = end + 1;
+        const qsizetype lineStart = start;
+        start = next;
         // Outside the section only a section line matters, and it has a '['.
-        if (!inSection && !lines[i].contains('['))
+        if (!inSection && !raw.contains('['))
             continue;
-        const QString line = QString::fromUtf8(lines[i]);
+        const QString line = QString::fromUtf8(raw);
         const QString name = sectionName(line);
         if (!name.isNull()) {
             if (inSection)
-                break; // a later section of the same name is not read
+                break;
             inSection = sameName(name, section);
             if (inSection)
-                end = i + 1;
+                p.sectionEnd = next;
             continue;
         }
         if (!inSection)
             continue;
         if (!line.trimmed().isEmpty())
-            end = i + 1;
+            p.sectionEnd = next;
         const int eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0 && found < 0 && sameName(line.left(eq).trimmed(), key)) {
-            found = i;
-            if (foundLine)
-                *foundLine = line;
+        if (eq > 0 && p.keyLine < 0 && sameName(line.left(eq).trimmed(), key)) {
+            p.keyLine = lineStart;
+            p.keyLineLength = raw.size();
+            p.keyLineText = line;
         }
     }
-    if (sectionEnd)
-        *sectionEnd = end;
-    return found;
+    return p;
 }
 
 QString valueOf(const QString& line)
@@ -97,11 +81,10 @@ QString valueOf(const QString& line)
 // The value of the key, or a null string when the key is absent.
 QString lookUp(const QByteArray& bytes, const QString& section, const QString& key)
 {
-    const Lines l = split(bytes);
-    QString line;
-    if (findKey(l.lines, section, key, nullptr, &line) < 0)
+    const Place p = findKey(bytes, section, key);
+    if (p.keyLine < 0)
         return {};
-    const QString v = valueOf(line);
+    const QString v = valueOf(p.keyLineText);
     return v.isNull() ? QString(QLatin1String("")) : v;
 }
 
@@ -139,25 +122,27 @@ QString IniText::readText(const QString& section, const QString& key, const QStr
 
 IniText IniText::withText(const QString& section, const QString& key, const QString& value) const
 {
-    const Lines l = split(m_bytes);
-    int sectionEnd = -1;
-    const int at = findKey(l.lines, section, key, &sectionEnd, nullptr);
-    const QByteArray lineEnd = l.crlf ? QByteArray("\r\n") : QByteArray("\n");
-    auto offsetOf = [&](int line) { return qsizetype(l.lines[line].data() - m_bytes.constData()); };
+    const Place p = findKey(m_bytes, section, key);
+    // The file's own line end: "\r\n" when its first line ends so.
+    const qsizetype firstNewline = m_bytes.indexOf('\n');
+    const bool crlf = firstNewline > 0 && m_bytes[firstNewline - 1] == '\r';
+    const QByteArray lineEnd = crlf ? QByteArray("\r\n") : QByteArray("\n");
 
     // The file as it is, its last line ended in the file's own style: every
     // line keeps its place, the change goes in by byte offsets.
     QByteArray out = m_bytes;
-    if (!out.isEmpty() && !l.endsWithNewline)
-        out += l.lines.constLast().endsWith('\r') ? QByteArray("\n") : lineEnd;
-    if (at >= 0) {
+    if (!out.isEmpty() && !out.endsWith('\n'))
+        out += out.endsWith('\r') ? QByteArray("\n") : lineEnd;
+    if (p.keyLine >= 0) {
         // Rewritten in place: the key as the file spells it, the line's end kept.
-        const QByteArrayView line = l.lines[at];
+        const QByteArrayView line = QByteArrayView(m_bytes).sliced(p.keyLine, p.keyLineLength);
         const bool cr = line.endsWith('\r');
         const QByteArray keyAsWritten = line.first(line.indexOf('=')).toByteArray().trimmed();
-        out.replace(offsetOf(at), line.size() - (cr ? 1 : 0), keyAsWritten + '=' + value.toUtf8());
-    } else if (sectionEnd >= 0) {
-        const qsizetype where = sectionEnd < l.lines.size() ? offsetOf(sectionEnd) : out.size();
+        out.replace(p.keyLine, line.size() - (cr ? 1 : 0), keyAsWritten + '=' + value.toUtf8());
+    } else if (p.sectionEnd >= 0) {
+        // After the section's last line; past the end means after the line
+        // end just added.
+        const qsizetype where = p.sectionEnd < m_bytes.size() ? p.sectionEnd : out.size();
         out.insert(where, key.toUtf8() + '=' + value.toUtf8() + lineEnd);
     } else {
         out += '[' + section.toUtf8() + ']' + lineEnd + key.toUtf8() + '=' + value.toUtf8() + lineEnd;

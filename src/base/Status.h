@@ -14,6 +14,7 @@ public:
         InvalidFormat,    // not one of this program's files
         Damaged,          // this program's file, but cut short or impossible
         CannotOpen,       // a file or device that cannot be opened
+        NotRegularFile,   // a FIFO, device, socket or folder where a plain file belongs
         WriteFailed,      // writing or committing failed (disk full, ...)
         PermissionDenied, // the device or file refuses this user
         NoSuchDevice,     // the device is not there

@@ -1,6 +1,7 @@
 #include "data/DataFile.h"
 
 #include "base/LocalTime.h"
+#include "base/RegularFile.h"
 #include "data/Archive.h"
 
 #include <QFile>
@@ -12,6 +13,15 @@ namespace {
 // Texts in a data file are a six-letter magic and a one-letter unit; anything
 // far longer is damage, refused before it is read.
 constexpr qint64 kMaxTextLength = 260;
+
+// The largest file this reader accepts as a whole: the magic, the count,
+// kMaxSamples samples, flag, start, interval, the longest unit text and the
+// scale. Files a little longer still load (what follows the scale is not
+// read); one far larger is refused unread.
+constexpr qint64 kLargestDataFile = 7 + 4 + qint64(kMaxSamples) * kChannelCount * 4 + 1 + 7 * 4
+                                    + (3 + kMaxTextLength) + 2 * 4;
+constexpr qint64 kFarLargerThanAnyDataFile = 1024 * 1024;
+static_assert(kFarLargerThanAnyDataFile > 4 * kLargestDataFile);
 
 Status damaged(const QString& what)
 {
@@ -134,9 +144,21 @@ Status DataFile::load(const QString& path, ReviewRecord& record, YScaleValues& s
 
 Status DataFile::load(const QString& path, ReviewRecord& record, YScaleValues& scale, float* scratch)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Status::failure(Status::Code::CannotOpen, file.errorString());
+    // Never a FIFO or a device: those would block or never end.
+    QFile file;
+    if (Status s = RegularFile::open(path, file); !s.ok())
+        return s;
+    if (file.size() > kFarLargerThanAnyDataFile) {
+        // Someone else's file stays "Invalid Format!"; one of ours this
+        // large is damage, and is not read.
+        QByteArray magic;
+        ArchiveReader ar(file);
+        if (ar.readText(magic, kMaxTextLength) != ArchiveReader::TextStatus::Ok || magic != kDataFileMagic)
+            return Status::failure(Status::Code::InvalidFormat, QLatin1String(kInvalidFormatText));
+        return damaged(QStringLiteral("The file holds %1 bytes, far larger than any data file (at most %2 bytes).")
+                           .arg(file.size())
+                           .arg(kLargestDataFile));
+    }
     return read(file, record, scale, scratch);
 }
 

@@ -30,7 +30,9 @@ Status read(QIODevice& device, ReviewRecord& record, YScaleValues& scale);
 // floats), so that loading file after file allocates nothing.
 Status read(QIODevice& device, ReviewRecord& record, YScaleValues& scale, float* scratch);
 
-// Opens path read-only and reads it as above.
+// Opens path read-only and reads it as above. Only a plain file is read: a
+// FIFO, device or folder fails with NotRegularFile without being waited for,
+// and a file far larger than any data file is refused unread as Damaged.
 Status load(const QString& path, ReviewRecord& record, YScaleValues& scale);
 Status load(const QString& path, ReviewRecord& record, YScaleValues& scale, float* scratch);
 

@@ -1,10 +1,11 @@
 #include "data/RunFiles.h"
 
-#include "data/FileSync.h"
+#include "base/DurableFile.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -13,18 +14,23 @@ QString failedPrefix(const QString& path)
     return QStringLiteral("Could not save \"%1\": ").arg(QDir::toNativeSeparators(path));
 }
 
-Status openFor(QSaveFile& file)
+// A path written through instead of replaced: a FIFO or a device node (a
+// terminal, /dev/null), or a link into /proc such as /dev/stdout, which
+// names whatever the process's output is (a pipe, or a file the shell
+// opened: replacing that would lose the output).
+bool writesThrough(const QString& path)
 {
-    if (!file.open(QIODevice::WriteOnly))
-        return Status::failure(Status::Code::CannotOpen, failedPrefix(file.fileName()) + file.errorString());
-    return Status::success();
-}
-
-Status commit(QSaveFile& file)
-{
-    if (!file.commit())
-        return Status::failure(Status::Code::WriteFailed, failedPrefix(file.fileName()) + file.errorString());
-    return Status::success();
+    QFileInfo info(path);
+    if (info.exists() && !info.isFile() && !info.isDir())
+        return true;
+    for (int links = 0; links < 40; ++links) {
+        if (info.absoluteFilePath().startsWith(QLatin1String("/proc/")))
+            return true;
+        if (!info.isSymLink())
+            break;
+        info = QFileInfo(info.symLinkTarget());
+    }
+    return false;
 }
 
 } // namespace
@@ -40,38 +46,60 @@ QString RunFiles::exportPathFor(const QString& dataPath)
 
 Status RunFiles::saveRun(const QString& dataPath, const RunView& run, YScaleValues scale)
 {
-    QSaveFile data(dataPath);
-    QSaveFile text(exportPathFor(dataPath));
-    if (Status s = openFor(data); !s.ok())
-        return s;
-    if (Status s = openFor(text); !s.ok())
-        return s;
+    DurableFile data(dataPath);
+    DurableFile text(exportPathFor(dataPath));
+    for (DurableFile* f : {&data, &text}) {
+        if (Status s = f->open(); !s.ok())
+            return s.prefixed(failedPrefix(f->path()));
+    }
+    if (Status s = TextExport::write(text.device(), run); !s.ok())
+        return s.prefixed(failedPrefix(text.path()));
+    if (Status s = DataFile::write(data.device(), run, scale); !s.ok())
+        return s.prefixed(failedPrefix(data.path()));
 
-    if (Status s = TextExport::write(text, run); !s.ok())
-        return s.prefixed(failedPrefix(text.fileName()));
-    if (Status s = DataFile::write(data, run, scale); !s.ok())
-        return s.prefixed(failedPrefix(data.fileName()));
+    // Both complete and on disk before either replaces its old file. The
+    // export goes in place first so a data file never appears without its
+    // table. Leaving this function abandons whatever was not committed.
+    for (DurableFile* f : {&text, &data}) {
+        if (Status s = f->finish(); !s.ok())
+            return s.prefixed(failedPrefix(f->path()));
+    }
+    for (DurableFile* f : {&text, &data}) {
+        if (Status s = f->commit(); !s.ok())
+            return s.prefixed(failedPrefix(f->path()));
+    }
+    return DurableFile::syncFolderOf(dataPath).prefixed(failedPrefix(dataPath));
+}
 
-    // Both are complete in their temporary files; put them in place. The
-    // export goes first so a data file never appears without its table.
-    // Each commit syncs its file before the rename; syncing the folder
-    // afterwards makes the new names durable too, so once this returns a
-    // crash cannot take the files back (and a run journal may go).
-    if (Status s = commit(text); !s.ok())
+Status RunFiles::writeExport(QFileDevice& file, const RunView& run)
+{
+    QBuffer table;
+    table.open(QIODevice::WriteOnly);
+    if (Status s = TextExport::write(table, run); !s.ok())
         return s;
-    if (Status s = commit(data); !s.ok())
-        return s;
-    return FileSync::syncFolderOf(dataPath);
+    return DurableFile::writeFully(file, table.data());
 }
 
 Status RunFiles::saveExport(const QString& path, const RunView& run)
 {
-    QSaveFile text(path);
-    if (Status s = openFor(text); !s.ok())
+    if (writesThrough(path)) {
+        // Never replaced; a file behind it (the shell's redirection of
+        // standard output) is appended to, never truncated. A FIFO waits
+        // here for its reader, as for any program writing to it.
+        QFile node(path);
+        const QIODevice::OpenMode append = QFileInfo(path).isFile() ? QIODevice::Append : QIODevice::NotOpen;
+        if (!node.open(QIODevice::WriteOnly | QIODevice::Unbuffered | append))
+            return Status::failure(Status::Code::CannotOpen, DurableFile::errorText(node));
+        return writeExport(node, run);
+    }
+    DurableFile text(path);
+    if (Status s = text.open(); !s.ok())
         return s;
-    if (Status s = TextExport::write(text, run); !s.ok())
-        return s.prefixed(failedPrefix(path));
-    if (Status s = commit(text); !s.ok())
+    if (Status s = TextExport::write(text.device(), run); !s.ok())
         return s;
-    return FileSync::syncFolderOf(path);
+    if (Status s = text.finish(); !s.ok())
+        return s;
+    if (Status s = text.commit(); !s.ok())
+        return s;
+    return DurableFile::syncFolderOf(path);
 }

@@ -1,7 +1,7 @@
 #include "data/RunJournal.h"
 
 #include "base/Crc32.h"
-#include "data/FileSync.h"
+#include "base/DurableFile.h"
 
 #include <QFile>
 #include <QIODevice>
@@ -186,7 +186,7 @@ Status RunJournal::begin(const QString& path, const JournalFacts& facts)
     m_sampleLimit = facts.sampleLimit;
     m_scale = facts.scale;
     // The new name must survive a crash as well as the bytes behind it.
-    return FileSync::syncFolderOf(path);
+    return DurableFile::syncFolderOf(path).prefixed(QStringLiteral("%1: ").arg(path));
 }
 
 Status RunJournal::writeRecord(const unsigned char* record)
@@ -290,7 +290,7 @@ Status RunJournal::removeFile(const QString& path)
     QFile file(path);
     if (!file.remove())
         return Status::failure(Code::Failed, QStringLiteral("Could not remove the journal: %1").arg(file.errorString()));
-    return FileSync::syncFolderOf(path);
+    return DurableFile::syncFolderOf(path).prefixed(QStringLiteral("%1: ").arg(path));
 }
 
 // --- reader ---------------------------------------------------------------

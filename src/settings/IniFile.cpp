@@ -1,131 +1,87 @@
 #include "settings/IniFile.h"
 
-#include <QFile>
-#include <QSaveFile>
-#include <QStringList>
+#include "base/DurableFile.h"
+#include "base/RegularFile.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSet>
+#include <cstdio>
 
 namespace {
 
-QStringList readLines(const QString& path)
+QString programName()
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    if (QCoreApplication::instance())
+        return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    return QStringLiteral("zb740");
 }
 
-// "[Name]" with surrounding blanks; returns the trimmed name or a null string.
-QString sectionName(const QString& line)
+// One line on stderr per file and process: the settings are read many
+// times, the reason to ignore a file is said once.
+void warnOnce(const QString& path, const char* why)
 {
-    const QString t = line.trimmed();
-    if (t.size() >= 2 && t.startsWith(QLatin1Char('[')) && t.endsWith(QLatin1Char(']')))
-        return t.mid(1, t.size() - 2).trimmed();
-    return {};
+    static QMutex mutex;
+    static QSet<QString> warned;
+    const QMutexLocker lock(&mutex);
+    if (warned.contains(path))
+        return;
+    warned.insert(path);
+    std::fprintf(stderr, "%s: %s: %s\n", qPrintable(programName()), qPrintable(path), why);
+    std::fflush(stderr);
 }
 
-bool sameName(const QString& a, const QString& b)
+// Reads the file's bytes; a file that is not read gives an empty text.
+Status readBytes(const QString& path, QByteArray& bytes)
 {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    const Status s = RegularFile::read(path, IniFile::kMaxFileSize, bytes);
+    if (s.code() == Status::Code::NotRegularFile)
+        warnOnce(path, "not a regular file, ignored");
+    else if (s.code() == Status::Code::Damaged)
+        warnOnce(path, "larger than 1 MiB, ignored");
+    return s;
 }
 
-// Position of "key=" in the section; -1 when absent. sectionEnd receives the
-// index after the section's last non-blank line (-1 when the section is absent).
-int findKey(const QStringList& lines, const QString& section, const QString& key, int* sectionEnd)
+IniText textOf(const QString& path)
 {
-    bool inSection = false;
-    int found = -1;
-    int end = -1;
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString name = sectionName(lines[i]);
-        if (!name.isNull()) {
-            if (inSection)
-                break; // a later section of the same name is not read
-            inSection = sameName(name, section);
-            if (inSection)
-                end = i + 1;
-            continue;
-        }
-        if (!inSection)
-            continue;
-        if (!lines[i].trimmed().isEmpty())
-            end = i + 1;
-        const int eq = lines[i].indexOf(QLatin1Char('='));
-        if (eq > 0 && found < 0 && sameName(lines[i].left(eq).trimmed(), key))
-            found = i;
-    }
-    if (sectionEnd)
-        *sectionEnd = end;
-    return found;
-}
-
-QString valueOf(const QString& line)
-{
-    QString v = line.mid(line.indexOf(QLatin1Char('=')) + 1).trimmed();
-    // A value in matching quotes is read without them.
-    if (v.size() >= 2 && (v.front() == QLatin1Char('"') || v.front() == QLatin1Char('\''))
-        && v.back() == v.front())
-        v = v.mid(1, v.size() - 2);
-    return v;
+    QByteArray bytes;
+    (void)readBytes(path, bytes); // missing or unreadable: the defaults
+    return IniText(std::move(bytes));
 }
 
 } // namespace
 
 int IniFile::readInt(const QString& section, const QString& key, int defaultValue) const
 {
-    const QStringList lines = readLines(m_path);
-    const int at = findKey(lines, section, key, nullptr);
-    if (at < 0)
-        return defaultValue;
-    const QString v = valueOf(lines[at]);
-    int i = 0;
-    bool negative = false;
-    if (i < v.size() && (v[i] == QLatin1Char('-') || v[i] == QLatin1Char('+'))) {
-        negative = v[i] == QLatin1Char('-');
-        ++i;
-    }
-    const int digitsStart = i;
-    long long n = 0;
-    while (i < v.size() && v[i].isDigit() && v[i].unicode() < 128) {
-        n = n * 10 + (v[i].unicode() - '0');
-        if (n > 2147483647LL)
-            n = 2147483647LL; // saturate rather than wrap
-        ++i;
-    }
-    if (i == digitsStart)
-        return defaultValue;
-    return static_cast<int>(negative ? -n : n);
+    return textOf(m_path).readInt(section, key, defaultValue);
 }
 
 QString IniFile::readText(const QString& section, const QString& key, const QString& defaultValue) const
 {
-    const QStringList lines = readLines(m_path);
-    const int at = findKey(lines, section, key, nullptr);
-    const QString v = at < 0 ? defaultValue : valueOf(lines[at]);
-    return v.left(kMaxTextLength);
+    return textOf(m_path).readText(section, key, defaultValue);
 }
 
 Status IniFile::writeText(const QString& section, const QString& key, const QString& value) const
 {
-    QStringList lines = readLines(m_path);
-    if (!lines.isEmpty() && lines.back().isEmpty())
-        lines.removeLast(); // the final newline
-    int sectionEnd = -1;
-    const int at = findKey(lines, section, key, &sectionEnd);
-    if (at >= 0) {
-        const QString existingKey = lines[at].left(lines[at].indexOf(QLatin1Char('='))).trimmed();
-        lines[at] = existingKey + QLatin1Char('=') + value;
-    } else if (sectionEnd >= 0) {
-        lines.insert(sectionEnd, key + QLatin1Char('=') + value);
-    } else {
-        lines << (QLatin1Char('[') + section + QLatin1Char(']')) << (key + QLatin1Char('=') + value);
+    QByteArray bytes;
+    if (Status s = readBytes(m_path, bytes); !s.ok()) {
+        // A file that is there but could not be read is never replaced.
+        if (s.code() != Status::Code::CannotOpen || QFileInfo::exists(m_path))
+            return s;
     }
+    const QByteArray updated = IniText(std::move(bytes)).withText(section, key, value).bytes();
 
-    QSaveFile f(m_path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Text))
-        return Status::failure(Status::Code::CannotOpen, f.errorString());
-    f.write(lines.join(QLatin1Char('\n')).toUtf8());
-    f.write("\n");
-    if (!f.commit())
-        return Status::failure(Status::Code::WriteFailed, f.errorString());
-    return Status::success();
+    // Written whole beside the old file and renamed over it, so a full disk
+    // leaves the old settings. The folder is not synced: losing the last
+    // change of a setting to a crash costs little, and the close writes
+    // many keys one after the other.
+    DurableFile f(m_path);
+    if (Status s = f.open(); !s.ok())
+        return s;
+    if (f.device().write(updated) != updated.size())
+        return Status::failure(Status::Code::WriteFailed, DurableFile::errorText(f.device()));
+    if (Status s = f.finish(); !s.ok())
+        return s;
+    return f.commit();
 }

@@ -4,6 +4,7 @@
 #include "app/CMainFrame.h"
 #include "app/CSampleRateDlg.h"
 #include "widgets/StatusPane.h"
+#include "FileNodes.h"
 #include "ModalHelper.h"
 #include "TempDir.h"
 
@@ -201,6 +202,27 @@ TEST_F(MainFrameTest, CloseWritesSettingsAndAsksOnlyForTwoOrMoreSamples)
     for (const char* line : {"COM num=1", "Hi1 limit=140.0", "Hi4 limit=2501.0", "Hi5 limit=100.0",
                              "Low3 limit=0.0", "Samprate=\n", "Sampdata=\n", "Gain=10", "Offset=0"})
         EXPECT_TRUE(text.contains(line)) << line;
+}
+
+TEST_F(MainFrameTest, SettingsFilesThatAreFifosDoNotHoldUpTheStart)
+{
+    // Both settings files are FIFOs nobody writes to: the window comes up
+    // at once with the built-in values, and closing does not replace them.
+    ASSERT_TRUE(QDir().mkpath(options.settingsDir));
+    const QString settingsIni = QDir(options.settingsDir).filePath("ZB740.ini");
+    ASSERT_TRUE(makeFifo(options.configFile));
+    ASSERT_TRUE(makeFifo(settingsIni));
+    FifoUnblocker configGuard(options.configFile);
+    FifoUnblocker settingsGuard(settingsIni);
+    auto f = makeFrame();
+    EXPECT_EQ(f->view()->alarmPanel()->limitTexts().high[4], "100.0");
+    f->action(CMainFrame::Command::Exit)->trigger();
+    QTest::qWait(20);
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_EQ(configGuard.done(), 0) << "the start blocked on " << options.configFile.toStdString();
+    EXPECT_EQ(settingsGuard.done(), 0) << "the start blocked on " << settingsIni.toStdString();
+    EXPECT_EQ(fileTypeOf(options.configFile), mode_t(S_IFIFO));
+    EXPECT_EQ(fileTypeOf(settingsIni), mode_t(S_IFIFO));
 }
 
 TEST_F(MainFrameTest, PanelsFollowTheLayoutTable)

@@ -1,4 +1,5 @@
 #include "DataFixtures.h"
+#include "FileNodes.h"
 #include "TempDir.h"
 
 #include "data/DataFile.h"
@@ -222,4 +223,41 @@ TEST_F(DataFileOnDisk, LoadOpensReadOnly)
     const Status missing = DataFile::load(path("none.AsmDat"), *rec, scale);
     EXPECT_EQ(missing.code(), Status::Code::CannotOpen);
     EXPECT_FALSE(missing.message().isEmpty());
+}
+
+
+TEST_F(DataFileOnDisk, OnlyRegularFilesOfPossibleSizeAreLoaded)
+{
+    ScopedTimeZone tz("UTC0");
+    LiveRun r(3, utc(2026, 12, 7, 23, 45, 55), 2);
+    const QByteArray good = store(r, {10, 0});
+
+    // Neither waited for nor read: a FIFO, a folder, a device.
+    ASSERT_TRUE(makeFifo(path("fifo.AsmDat")));
+    for (const QString& p : {path("fifo.AsmDat"), m_tmp.path(), QStringLiteral("/dev/zero")}) {
+        SCOPED_TRACE(p.toStdString());
+        FifoUnblocker guard(path("fifo.AsmDat"));
+        auto rec = sentinelRecord();
+        YScaleValues scale {5, 2};
+        const Status s = DataFile::load(p, *rec, scale);
+        EXPECT_EQ(guard.done(), 0) << "the load blocked on the FIFO";
+        EXPECT_EQ(s.code(), Status::Code::NotRegularFile);
+        EXPECT_EQ(s.message(), "Not a regular file");
+        expectSentinel(*rec, scale);
+    }
+
+    // Bytes after a complete file are tolerated as before; a file far
+    // larger than the largest possible data file is damage.
+    ASSERT_TRUE(writeAll(path("tail.AsmDat"), good + QByteArray(1000, '\0')));
+    ASSERT_TRUE(writeAll(path("huge.AsmDat"), good + QByteArray(2 * 1024 * 1024, '\0')));
+    auto rec = sentinelRecord();
+    YScaleValues scale {5, 2};
+    EXPECT_TRUE(DataFile::load(path("tail.AsmDat"), *rec, scale).ok());
+    EXPECT_EQ(rec->count, 3);
+    rec = sentinelRecord();
+    scale = {5, 2};
+    const Status s = DataFile::load(path("huge.AsmDat"), *rec, scale);
+    EXPECT_EQ(s.code(), Status::Code::Damaged);
+    EXPECT_TRUE(s.message().contains("larger than any data file")) << s.message().toStdString();
+    expectSentinel(*rec, scale);
 }

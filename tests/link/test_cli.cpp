@@ -1,4 +1,5 @@
 // zb740-cli decode and simulate, run as the built program.
+#include "FileNodes.h"
 #include "FrameSamples.h"
 #include "QtPrinters.h"
 #include "TempDir.h"
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace meter;
 
@@ -112,6 +114,34 @@ TEST_F(Cli, DecodeRejectsMalformedHex)
         const CliRun r = runCli(args, input);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_FALSE(r.err.isEmpty());
+    }
+}
+
+TEST_F(Cli, DecodeNeitherBlocksOnNorSwallowsAConfigurationThatIsNoFile)
+{
+    // /dev/zero would be read until memory runs out, a FIFO waited for
+    // without end; the built-in limits apply and one line says why.
+    ASSERT_TRUE(makeFifo(path("fifo.ini")));
+    for (const QString& config : {QStringLiteral("/dev/zero"), path("fifo.ini"), m_tmp.path()}) {
+        SCOPED_TRACE(config.toStdString());
+        FifoUnblocker guard(path("fifo.ini"));
+        QProcess p;
+#if !defined(__SANITIZE_ADDRESS__)
+        // Bounds the damage of a reader without end (the sanitizer needs
+        // its whole address space, so not under it).
+        p.setChildProcessModifier([] {
+            const rlimit limit {rlim_t(1) << 30, rlim_t(1) << 30};
+            ::setrlimit(RLIMIT_AS, &limit);
+        });
+#endif
+        p.start(cli(), {"decode", "--config", config, kExampleFrame});
+        ASSERT_TRUE(p.waitForFinished(20000));
+        EXPECT_EQ(guard.done(), 0) << "blocked on the FIFO";
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 0);
+        EXPECT_TRUE(p.readAllStandardOutput().startsWith("{\"valid\":true,"));
+        EXPECT_EQ(QString::fromLocal8Bit(p.readAllStandardError()),
+                  QStringLiteral("zb740-cli: %1: not a regular file, ignored\n").arg(config));
     }
 }
 

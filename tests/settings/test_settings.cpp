@@ -2,6 +2,7 @@
 // temporary folder.
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
+#include "FileNodes.h"
 #include "TempDir.h"
 
 #include <QFile>
@@ -77,6 +78,76 @@ TEST_F(SettingsTest, WriteToAnUnwritablePlaceFailsQuietly)
 {
     writeFile(path("file"), "x");
     EXPECT_FALSE(IniFile(path("file/sub.ini")).writeText("S", "k", "v").ok());
+}
+
+TEST_F(SettingsTest, WriteKeepsEveryOtherLineByteForByte)
+{
+    // Bytes that are no UTF-8 (Latin-1 umlauts, a cut sequence, every high
+    // byte), Windows line ends and a tab: a write changes its own line only.
+    QByteArray highBytes;
+    for (int b = 0x80; b <= 0xFF; ++b)
+        highBytes.append(char(b));
+    QByteArray before;
+    for (int i = 0; i < 64; ++i)
+        before += "; " + highBytes + "\r\n";
+    before += "; Gr\xFC\xDF" "e aus K\xF6ln\r\n[COMInfo]\r\n  COM num = 3\r\nName=M\xFCller\r\n\r\n"
+              "[Other]\r\nbad=\xE2\x82\r\n\tlast=\xFF\xFE\r\n";
+    writeFile(path("a.ini"), before);
+    const IniFile ini(path("a.ini"));
+
+    ASSERT_TRUE(ini.writeText("cominfo", "COM NUM", "7").ok());
+    QByteArray expected = before;
+    expected.replace("  COM num = 3\r\n", "COM num=7\r\n");
+    EXPECT_EQ(readFile(path("a.ini")), expected);
+
+    // A new key joins the end of its section in the file's own line ends.
+    ASSERT_TRUE(ini.writeText("Other", "added", "x").ok());
+    expected.replace("\tlast=\xFF\xFE\r\n", "\tlast=\xFF\xFE\r\nadded=x\r\n");
+    EXPECT_EQ(readFile(path("a.ini")), expected);
+
+    EXPECT_EQ(ini.readInt("COMInfo", "COM num", 0), 7);
+    EXPECT_EQ(ini.readText("other", "ADDED", "d"), "x");
+    EXPECT_EQ(ini.readText("COMInfo", "Name", "d"), QString::fromUtf8("M\xFCller")); // read as before
+}
+
+TEST_F(SettingsTest, OnlyRegularFilesOfSaneSizeAreRead)
+{
+    // A FIFO is neither waited for nor read.
+    ASSERT_TRUE(makeFifo(path("fifo.ini")));
+    {
+        FifoUnblocker guard(path("fifo.ini"));
+        EXPECT_EQ(IniFile(path("fifo.ini")).readInt("COMInfo", "COM num", 5), 5);
+        EXPECT_EQ(IniFile(path("fifo.ini")).readText("COMInfo", "COM num", "d"), "d");
+        EXPECT_EQ(guard.done(), 0) << "reading the settings blocked on a FIFO";
+    }
+    EXPECT_EQ(IniFile(m_tmp.path()).readInt("COMInfo", "COM num", 5), 5); // a folder
+    EXPECT_EQ(IniFile("/dev/null").readInt("COMInfo", "COM num", 5), 5);
+
+    // Up to 1 MiB is read; one byte more and the file is ignored, said once
+    // on one line that names the file.
+    QByteArray text = "[COMInfo]\nCOM num=4\n;";
+    text += QByteArray(1024 * 1024 - 1 - text.size(), 'x') + '\n';
+    ASSERT_EQ(text.size(), 1024 * 1024);
+    writeFile(path("limit.ini"), text);
+    writeFile(path("big.ini"), text + '\n');
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(IniFile(path("limit.ini")).readInt("COMInfo", "COM num", 5), 4);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(IniFile(path("big.ini")).readInt("COMInfo", "COM num", 5), 5);
+    const QString err = QString::fromStdString(testing::internal::GetCapturedStderr());
+    EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(path("big.ini"))) << err.toStdString();
+    EXPECT_TRUE(err.contains("1 MiB")) << err.toStdString();
+
+    // A write never replaces what it could not read.
+    EXPECT_FALSE(IniFile(path("big.ini")).writeText("COMInfo", "COM num", "2").ok());
+    EXPECT_EQ(readFile(path("big.ini")), text + '\n');
+    {
+        FifoUnblocker guard(path("fifo.ini"));
+        EXPECT_FALSE(IniFile(path("fifo.ini")).writeText("COMInfo", "COM num", "2").ok());
+        EXPECT_EQ(guard.done(), 0) << "writing the settings blocked on a FIFO";
+    }
+    EXPECT_EQ(fileTypeOf(path("fifo.ini")), mode_t(S_IFIFO));
 }
 
 TEST_F(SettingsTest, SettingsPathCreatesItsFolder)

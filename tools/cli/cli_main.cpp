@@ -62,6 +62,12 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
 
 } // namespace
 
+int cli::fail(const QString& file, const QString& message)
+{
+    std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(file), qPrintable(message));
+    return 1;
+}
+
 int main(int argc, char** argv)
 {
     // plot draws with the GUI library: it makes its own application once

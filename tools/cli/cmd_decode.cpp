@@ -173,10 +173,11 @@ int cli::runDecode(const QStringList& args)
     }
     Decoder decoder(readLimits(config));
 
-    auto run = [&](const QString& hex, int number) {
+    // A buffer that is not hex is a usage error, named by where it came from.
+    auto run = [&](const QString& hex, const QString& where) {
         const std::optional<QByteArray> buffer = parseHex(hex);
         if (!buffer) {
-            std::fprintf(stderr, "zb740-cli decode: buffer %d is not hex digits: '%s'\n", number, qPrintable(hex));
+            std::fprintf(stderr, "zb740-cli: %s is not hex digits: '%s'\n", qPrintable(where), qPrintable(hex));
             return false;
         }
         std::printf("%s\n", decoder.decode(*buffer).c_str());
@@ -185,18 +186,19 @@ int cli::runDecode(const QStringList& args)
 
     if (!hexArgs.isEmpty()) {
         for (qsizetype i = 0; i < hexArgs.size(); ++i) {
-            if (!run(hexArgs[i], static_cast<int>(i + 1)))
+            if (!run(hexArgs[i], QStringLiteral("argument %1").arg(i + 1)))
                 return 2;
         }
         return 0;
     }
     QTextStream in(stdin);
-    int number = 0;
+    int lineNumber = 0;
     QString line;
     while (in.readLineInto(&line)) {
+        ++lineNumber;
         if (line.trimmed().isEmpty())
             continue;
-        if (!run(line, ++number))
+        if (!run(line, QStringLiteral("standard input: line %1").arg(lineNumber)))
             return 2;
         std::fflush(stdout);
     }

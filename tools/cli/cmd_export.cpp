@@ -1,6 +1,6 @@
-// zb740-cli export FILE.AsmDat [-o OUT | -o -]: the text export of a data
-// file, the same bytes Save writes beside the data file; "-" writes them to
-// standard output.
+// zb740-cli export FILE.AsmDat [-o OUT]: the text export of a data file,
+// the same bytes Save writes beside the data file. "-o -" writes it to
+// standard output; a FIFO or device node is written through, never replaced.
 #include "CliCommands.h"
 
 #include "data/DataFile.h"
@@ -22,23 +22,7 @@ void printUsage(FILE* out)
                  "Usage: zb740-cli export FILE.AsmDat [-o OUT]\n\n"
                  "Writes the tab-separated UTF-16 text export of the data file.\n"
                  "  -o OUT   output file (default: FILE with .csv in place of .AsmDat);\n"
-                 "           - writes to standard output\n");
-}
-
-// The export on standard output, for a pipe or a redirection.
-int writeToStdout(const QString& input, const RunView& run)
-{
-    QFile out;
-    if (!out.open(stdout, QIODevice::WriteOnly)) {
-        std::fprintf(stderr, "zb740-cli: standard output: %s\n", qPrintable(out.errorString()));
-        return 1;
-    }
-    if (const Status s = TextExport::write(out, run); !s.ok() || !out.flush()) {
-        std::fprintf(stderr, "zb740-cli: %s: could not write the export to standard output: %s\n",
-                     qPrintable(input), qPrintable(s.ok() ? out.errorString() : s.message()));
-        return 1;
-    }
-    return 0;
+                 "           - for standard output\n");
 }
 
 } // namespace
@@ -71,25 +55,28 @@ int cli::runExport(const QStringList& args)
     }
     if (output.isEmpty())
         output = RunFiles::exportPathFor(input);
-    const bool toStdout = output == QLatin1String("-");
 
-    if (!toStdout && QDir::cleanPath(QFileInfo(output).absoluteFilePath()) == QDir::cleanPath(QFileInfo(input).absoluteFilePath())) {
+    const bool toStdout = output == QLatin1String("-");
+    if (!toStdout
+        && QDir::cleanPath(QFileInfo(output).absoluteFilePath()) == QDir::cleanPath(QFileInfo(input).absoluteFilePath())) {
         std::fprintf(stderr, "zb740-cli: %s: the export would replace its own data file\n", qPrintable(input));
         return 2;
     }
 
     auto record = std::make_unique<ReviewRecord>();
     YScaleValues scale;
-    const Status r = DataFile::load(input, *record, scale);
-    if (!r.ok()) {
-        std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(input), qPrintable(r.message()));
-        return 1;
+    if (const Status r = DataFile::load(input, *record, scale); !r.ok())
+        return fail(input, r.message());
+
+    if (toStdout) {
+        QFile out;
+        if (!out.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return fail(QStringLiteral("standard output"), out.errorString());
+        if (const Status s = RunFiles::writeExport(out, RunView::of(*record)); !s.ok())
+            return fail(QStringLiteral("standard output"), s.message());
+        return 0;
     }
-    if (toStdout)
-        return writeToStdout(input, RunView::of(*record));
-    if (const Status s = RunFiles::saveExport(output, RunView::of(*record)); !s.ok()) {
-        std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(output), qPrintable(s.message()));
-        return 1;
-    }
+    if (const Status s = RunFiles::saveExport(output, RunView::of(*record)); !s.ok())
+        return fail(output, s.message());
     return 0;
 }

@@ -51,11 +51,8 @@ int cli::runInfo(const QStringList& args)
     const QString path = args.first();
     auto record = std::make_unique<ReviewRecord>();
     YScaleValues scale;
-    const Status r = DataFile::load(path, *record, scale);
-    if (!r.ok()) {
-        std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(path), qPrintable(r.message()));
-        return 1;
-    }
+    if (const Status r = DataFile::load(path, *record, scale); !r.ok())
+        return fail(path, r.message());
     char start[64];
     std::snprintf(start, sizeof start, "%04d-%02d-%02dT%02d:%02d:%02d", record->year, record->month, record->day,
                   record->hour, record->minute, record->second);

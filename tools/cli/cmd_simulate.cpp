@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #ifdef Q_OS_UNIX
@@ -101,8 +102,7 @@ int cli::runSimulate(const QStringList& args)
     SimulatedMeter meter(options);
     QString error;
     if (!meter.start(&error)) {
-        std::fprintf(stderr, "zb740-cli simulate: cannot open a pseudo-terminal: %s\n", qPrintable(error));
-        return 1;
+        return fail(QStringLiteral("/dev/ptmx"), QStringLiteral("cannot open a pseudo-terminal (%1)").arg(error));
     }
     QObject::connect(&meter, &SimulatedMeter::packetReceived, [](const QByteArray& packet) {
         std::fprintf(stderr, "received %s\n", packet.toHex(' ').toUpper().constData());
@@ -111,8 +111,7 @@ int cli::runSimulate(const QStringList& args)
 #ifdef Q_OS_UNIX
     // Interrupts end the event loop cleanly through a pipe.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
-        std::perror("zb740-cli simulate: socketpair");
-        return 1;
+        return fail(QStringLiteral("socketpair"), qt_error_string(errno));
     }
     QSocketNotifier quitNotifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&quitNotifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });

@@ -70,11 +70,9 @@ void GraphRenderer::render(const GraphFrame& frame, const RunView& run, const Cu
         if (m_plotPainter.isActive())
             m_plotPainter.end();
         m_plot = QImage();
-        m_grid = QImage();
-        m_gridKey = GridKey{};
         return;
     }
-    ensurePlotImages(geo.W, geo.H);
+    ensurePlotImage(geo.W, geo.H);
     GridKey gk;
     gk.W = geo.W;
     gk.H = geo.H;
@@ -84,22 +82,20 @@ void GraphRenderer::render(const GraphFrame& frame, const RunView& run, const Cu
     if (!(gk == m_gridKey)) {
         m_gridKey = gk;
         drawGrid(frame);
+    } else {
+        restoreGrid();
     }
-    // Start from the cached grid: a plain copy of equal-sized images.
-    const qsizetype bytes = m_grid.sizeInBytes();
-    std::memcpy(m_plot.bits(), m_grid.constBits(), static_cast<size_t>(bytes));
     drawCurves(frame, run, shown);
 }
 
-void GraphRenderer::ensurePlotImages(int W, int H)
+void GraphRenderer::ensurePlotImage(int W, int H)
 {
     if (m_plot.width() == W && m_plot.height() == H && m_plotPainter.isActive())
         return;
     if (m_plotPainter.isActive())
         m_plotPainter.end();
     m_plot = QImage(W, H, QImage::Format_RGB32);
-    m_grid = QImage(W, H, QImage::Format_RGB32);
-    m_gridKey = GridKey{};
+    m_gridKey = GridKey {};
     m_plotPainter.begin(&m_plot);
     m_plotPainter.setRenderHint(QPainter::Antialiasing, false);
 }
@@ -177,13 +173,35 @@ void GraphRenderer::drawChrome(const GraphFrame& frame, const CurveSet& shown)
 void GraphRenderer::drawGrid(const GraphFrame& frame)
 {
     const PlotGeometry& g = frame.geo;
-    m_grid.fill(Qt::black);
-    QPainter p(&m_grid);
+    m_plot.fill(Qt::black);
+    QPainter& p = m_plotPainter;
     p.setPen(dottedPen(kGridColor));
     for (int i = 0; i < frame.nGridX; ++i)
         p.drawLine(frame.gridX[i], g.H, frame.gridX[i], 0);
     for (int i = 0; i < kAxisDivisions; ++i)
         p.drawLine(0, frame.gridY[i], g.W, frame.gridY[i]);
+    // Where the dots fell, to lay the same grid again under the next
+    // repaint's curves: a few thousand offsets instead of a cached image of
+    // the plot's size.
+    m_gridDots.clear();
+    const QRgb dot = kGridColor.rgb();
+    for (int y = 0; y < m_plot.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(m_plot.constScanLine(y));
+        for (int x = 0; x < m_plot.width(); ++x)
+            if (line[x] == dot)
+                m_gridDots.push_back(y * m_plot.width() + x);
+    }
+}
+
+void GraphRenderer::restoreGrid()
+{
+    m_plot.fill(Qt::black);
+    const QRgb dot = kGridColor.rgb();
+    const int width = m_plot.width();
+    uchar* bits = m_plot.bits();
+    const qsizetype stride = m_plot.bytesPerLine();
+    for (const int at : m_gridDots)
+        reinterpret_cast<QRgb*>(bits + (at / width) * stride)[at % width] = dot;
 }
 
 void GraphRenderer::drawCurves(const GraphFrame& f, const RunView& run, const CurveSet& shown)

@@ -1,9 +1,9 @@
 #pragma once
 // Paints the real-time graph off-screen. The picture lives in two cached
 // images: the chrome (strips, legend, axis labels, time band; the size of the
-// view) and the plot (W x H). The chrome and the plot's grid are redrawn only
-// when what they show changes; a repaint otherwise copies the cached grid and
-// draws the curves, without allocating.
+// view) and the plot (W x H). The chrome and the grid are drawn only when
+// what they show changes; a repaint lays the grid's remembered dots on black
+// and draws the curves, without allocating.
 #include "data/RunView.h"
 #include "graph/RealtimeLayout.h"
 #include "widgets/CurvePainter.h"
@@ -17,6 +17,7 @@
 #include <QRect>
 #include <array>
 #include <memory>
+#include <vector>
 
 inline const QColor kPanelGrey(217, 218, 212);
 inline const QColor kGridColor(170, 170, 170);
@@ -47,6 +48,13 @@ public:
     const QImage& plot() const { return m_plot; }
 
 private:
+    struct GridKey {
+        int W = -1, H = -1;
+        int nGridX = 0;
+        int gridX[GraphFrame::kMaxGridX] = {};
+        int gridY[kAxisDivisions] = {};
+        bool operator==(const GridKey&) const = default;
+    };
     struct ChromeKey {
         int R = -1, B = -1, T = 0, FR = 0, FB = 0;
         float yValue[kAxisDivisions + 1] = {};
@@ -57,19 +65,13 @@ private:
         int fontGeneration = 0;
         bool operator==(const ChromeKey&) const = default;
     };
-    struct GridKey {
-        int W = -1, H = -1;
-        int nGridX = 0;
-        int gridX[GraphFrame::kMaxGridX] = {};
-        int gridY[kAxisDivisions] = {};
-        bool operator==(const GridKey&) const = default;
-    };
 
     void formatLabels(const GraphFrame& frame);
     void drawChrome(const GraphFrame& frame, const CurveSet& shown);
     void drawGrid(const GraphFrame& frame);
+    void restoreGrid();
     void drawCurves(const GraphFrame& frame, const RunView& run, const CurveSet& shown);
-    void ensurePlotImages(int W, int H);
+    void ensurePlotImage(int W, int H);
 
     QFont m_font;
     int m_fontGeneration = 0;
@@ -80,8 +82,8 @@ private:
     GridKey m_gridKey;
 
     QImage m_chrome;   // whole client
-    QImage m_grid;     // plot background: black and the dotted grid
-    QImage m_plot;     // grid + curves
+    QImage m_plot;     // black, the dotted grid, the curves
+    std::vector<int> m_gridDots;  // the grid's pixels in m_plot (y * width + x)
     QPainter m_plotPainter;  // stays active on m_plot between repaints
     CurvePainter m_curves;
     mutable InvertOverlay m_overlay;  // its buffers only; the overlay is state of the view

@@ -1,6 +1,7 @@
 #include "graph/GraphRenderer.h"
 
 #include "base/LocalTime.h"
+#include "widgets/InsetPicture.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -212,10 +213,10 @@ void GraphRenderer::drawCurves(const GraphFrame& f, const RunView& run, const Cu
 
 void GraphRenderer::paint(QPainter& p, const QRect& exposed, const GraphState& st) const
 {
-    if (!m_chrome.isNull())
-        p.drawImage(exposed.topLeft(), m_chrome, exposed);
     const PlotGeometry& g = m_geo;
-    if (!m_plot.isNull())
+    if (!m_chrome.isNull())
+        drawWithInset(p, exposed, m_chrome, m_plot, QPoint(g.x0, g.y0));
+    else if (!m_plot.isNull())
         p.drawImage(g.x0, g.y0, m_plot);
 
     // Overlays in place of drawing by inversion: the dotted cursor line (the

@@ -1,6 +1,7 @@
 #include "logger/LoggerPlotRenderer.h"
 
 #include "base/LocalTime.h"
+#include "widgets/InsetPicture.h"
 
 #include <QFontMetrics>
 #include <QRegion>
@@ -234,9 +235,7 @@ void LoggerPlotRenderer::paint(QPainter& p, const QRect& exposed, const loggerpl
 {
     if (m_chrome.isNull())
         return;
-    p.drawImage(exposed.topLeft(), m_chrome, exposed);
-    if (!m_plot.isNull())
-        p.drawImage(m_geo.left, m_geo.top, m_plot);
+    drawWithInset(p, exposed, m_chrome, m_plot, QPoint(m_geo.left, m_geo.top));
     const OverlayPicture picture {&m_chrome, m_plot.isNull() ? nullptr : &m_plot, QPoint(m_geo.left, m_geo.top)};
     if (!st.bCursorHidden && m_key.loaded)
         m_overlay.drawDots(p, QPoint(st.nCursorX, m_geo.top), QPoint(st.nCursorX, m_geo.bottom - 1), picture,

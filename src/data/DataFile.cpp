@@ -123,12 +123,7 @@ Status DataFile::read(QIODevice& device, ReviewRecord& record, YScaleValues& sca
     record.count = count;
     std::copy_n(scratch, qsizetype(count) * kChannelCount, record.values);
     record.unitFlag = flag;
-    record.year = start.year;
-    record.month = start.month;
-    record.day = start.day;
-    record.hour = start.hour;
-    record.minute = start.minute;
-    record.second = start.second;
+    record.setStartFields(start);
     record.interval = interval;
     record.unitText = QString::fromLatin1(unit);
     record.startTime = static_cast<int32_t>(LocalTime::join(start));
@@ -164,7 +159,7 @@ Status DataFile::load(const QString& path, ReviewRecord& record, YScaleValues& s
 
 int64_t DataFile::startOf(const ReviewRecord& r)
 {
-    return LocalTime::join({r.year, r.month, r.day, r.hour, r.minute, r.second});
+    return LocalTime::join(r.startFields());
 }
 
 RunInfo DataFile::infoOf(const ReviewRecord& r)

@@ -67,13 +67,7 @@ bool LoggerSetTable::copyTo(int index, ReviewRecord& record, YScaleValues& scale
     std::copy_n(s.samples, size_t(s.count) * kChannelCount, record.values);
     record.unitFlag = s.unitFlag;
     record.startTime = static_cast<int32_t>(s.start);
-    const LocalTime::Fields f = LocalTime::split(s.start);
-    record.year = f.year;
-    record.month = f.month;
-    record.day = f.day;
-    record.hour = f.hour;
-    record.minute = f.minute;
-    record.second = f.second;
+    record.setStartFields(LocalTime::split(s.start));
     record.interval = s.interval;
     record.unitText = s.unit;
     scale = s.scale();

@@ -2,6 +2,7 @@
 // The two fixed-size records of the document. Both are allocated once, in
 // full, and written in place: nothing grows while readings arrive.
 #include "base/Channel.h"
+#include "base/LocalTime.h"
 
 #include <QString>
 #include <cstdint>
@@ -34,4 +35,16 @@ struct ReviewRecord {
     QString readMagic;
 
     float at(int sample, int channel) const { return values[sample * kChannelCount + channel]; }
+
+    // The start as the local time fields the data file stores.
+    LocalTime::Fields startFields() const { return {year, month, day, hour, minute, second}; }
+    void setStartFields(const LocalTime::Fields& f)
+    {
+        year = f.year;
+        month = f.month;
+        day = f.day;
+        hour = f.hour;
+        minute = f.minute;
+        second = f.second;
+    }
 };

@@ -1,7 +1,6 @@
 #include "graph/GraphRenderer.h"
 
 #include "base/LocalTime.h"
-#include "widgets/InsetPicture.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -60,11 +59,12 @@ void GraphRenderer::render(const GraphFrame& frame, const RunView& run, const Cu
     std::memcpy(ck.timeShown, frame.timeLabelShown, sizeof ck.timeShown);
     std::memcpy(ck.timeX, frame.timeLabelX, sizeof ck.timeX);
     ck.show = shown;
+    ck.anySample = frame.count >= 1;
     ck.fontGeneration = m_fontGeneration;
     if (!(ck == m_chromeKey)) {
         m_chromeKey = ck;
         formatLabels(frame);
-        drawChrome(frame, shown);
+        drawChrome(geo);
     }
 
     if (!geo.usable()) {
@@ -109,16 +109,33 @@ void GraphRenderer::formatLabels(const GraphFrame& frame)
         m_strYLabel[i] = plot::yLabelText(frame.yValue[size_t(i)]);
 }
 
-void GraphRenderer::drawChrome(const GraphFrame& frame, const CurveSet& shown)
+std::array<QRect, 6> GraphRenderer::chromeStrips(const PlotGeometry& g)
 {
-    const PlotGeometry& g = frame.geo;
-    const int w = g.R > 0 ? g.R : 1, h = g.B > 0 ? g.B : 1;
-    if (m_chrome.width() != w || m_chrome.height() != h)
-        m_chrome = QImage(w, h, QImage::Format_RGB32);
-    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
-    m_chrome.fill(buttonFace);
+    auto rect = [](const Rect& r) { return QRect(r.x, r.y, r.w, r.h); };
+    // Without a plot height only the legend and the frame's areas are drawn.
+    const bool plotRows = g.H > 0;
+    return {rect(g.frameColumn()),
+            rect(g.frameBand()),
+            plotRows ? rect(g.yStrip()) : QRect(),
+            plotRows ? rect(g.rightStrip()) : QRect(),
+            rect(g.legendBand()),
+            plotRows ? rect(g.timeBand()) : QRect()};
+}
 
-    QPainter p(&m_chrome);
+void GraphRenderer::drawChrome(const PlotGeometry& g)
+{
+    const QSize size(g.R > 0 ? g.R : 1, g.B > 0 ? g.B : 1);
+    const std::array<QRect, 6> strips = chromeStrips(g);
+    m_chrome.reset(size, QApplication::palette().color(QPalette::Button).rgb(), strips);
+    m_chrome.paint([this](QPainter& p) { paintChrome(p); });
+}
+
+void GraphRenderer::paintChrome(QPainter& p) const
+{
+    const PlotGeometry& g = m_geo;
+    const ChromeKey& k = m_chromeKey;
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    p.save();
     p.setFont(m_font);
     const QFontMetrics fm(m_font);
     p.setBackgroundMode(Qt::OpaqueMode);
@@ -141,7 +158,7 @@ void GraphRenderer::drawChrome(const GraphFrame& frame, const CurveSet& shown)
         for (int i = 0; i <= kAxisDivisions; ++i) {
             const int t = ys.y + yTickY(g.H, i);
             p.drawLine(ys.x + 63, t, ys.x + 67, t);
-            cellText(p, fm, ys.x + yLabelX(frame.yValue[size_t(i)]), ys.y + yLabelY(g.H, i), m_strYLabel[i]);
+            cellText(p, fm, ys.x + yLabelX(k.yValue[i]), ys.y + yLabelY(g.H, i), m_strYLabel[i]);
         }
         fill(g.rightStrip());
     }
@@ -149,13 +166,13 @@ void GraphRenderer::drawChrome(const GraphFrame& frame, const CurveSet& shown)
     // Legend band.
     fill(g.legendBand());
     p.setBackground(Qt::white);
-    for (int k = 0; k < kChannelCount; ++k) {
-        if (!shown[size_t(k)])
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (!k.show[size_t(c)])
             continue;
         p.setPen(Qt::black);
-        cellText(p, fm, g.legendTextX(k), g.legendTextY(), QString::fromLatin1(kChannelLegend[k]));
-        p.fillRect(g.legendLineX0(k), g.legendLineY() - 1, g.legendLineX1(k) - g.legendLineX0(k), 2,
-                   kCurveScreenColor[k]);
+        cellText(p, fm, g.legendTextX(c), g.legendTextY(), QString::fromLatin1(kChannelLegend[c]));
+        p.fillRect(g.legendLineX0(c), g.legendLineY() - 1, g.legendLineX1(c) - g.legendLineX0(c), 2,
+                   kCurveScreenColor[c]);
     }
 
     // Time band.
@@ -163,12 +180,13 @@ void GraphRenderer::drawChrome(const GraphFrame& frame, const CurveSet& shown)
         fill(g.timeBand());
     p.setBackground(buttonFace);
     p.setPen(Qt::black);
-    if (frame.count >= 1) {
+    if (k.anySample) {
         for (int j = 0; j < kTimeMarks; ++j) {
-            if (frame.timeLabelShown[j])
-                cellText(p, fm, frame.timeLabelX[j], g.timeLabelY(), m_strTimeLabel[j]);
+            if (k.timeShown[j])
+                cellText(p, fm, k.timeX[j], g.timeLabelY(), m_strTimeLabel[j]);
         }
     }
+    p.restore();
 }
 
 void GraphRenderer::drawGrid(const GraphFrame& frame)
@@ -214,15 +232,15 @@ void GraphRenderer::drawCurves(const GraphFrame& f, const RunView& run, const Cu
 void GraphRenderer::paint(QPainter& p, const QRect& exposed, const GraphState& st) const
 {
     const PlotGeometry& g = m_geo;
-    if (!m_chrome.isNull())
-        drawWithInset(p, exposed, m_chrome, m_plot, QPoint(g.x0, g.y0));
-    else if (!m_plot.isNull())
-        p.drawImage(g.x0, g.y0, m_plot);
+    const QRect plotRect(QPoint(g.x0, g.y0), m_plot.size());
+    m_chrome.draw(p, exposed, m_plot.isNull() ? QRect() : plotRect);
+    if (!m_plot.isNull())
+        p.drawImage(plotRect.topLeft(), m_plot);
 
     // Overlays in place of drawing by inversion: the dotted cursor line (the
     // not-XOR of a black dotted pen) and the band's dotted frame (the XOR of
     // a white one) both invert the dots' pixels.
-    const OverlayPicture picture {&m_chrome, m_plot.isNull() ? nullptr : &m_plot, QPoint(g.x0, g.y0)};
+    const OverlayPicture picture {nullptr, &m_chrome, m_plot.isNull() ? nullptr : &m_plot, plotRect.topLeft()};
     if (m_chrome.isNull())
         return;
     if (!st.bCursorHidden)

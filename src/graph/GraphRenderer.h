@@ -1,13 +1,14 @@
 #pragma once
-// Paints the real-time graph off-screen. The picture lives in two cached
-// images: the chrome (strips, legend, axis labels, time band; the size of the
-// view) and the plot (W x H). The chrome and the grid are drawn only when
-// what they show changes; a repaint lays the grid's remembered dots on black
-// and draws the curves, without allocating.
+// Paints the real-time graph off-screen. The picture is cached in two parts:
+// the chrome (strips, legend, axis labels, time band), kept as its strips on
+// the button face, and the plot image (W x H). The chrome and the grid are
+// drawn only when what they show changes; a repaint lays the grid's
+// remembered dots on black and draws the curves, without allocating.
 #include "data/RunView.h"
 #include "graph/RealtimeLayout.h"
 #include "widgets/CurvePainter.h"
 #include "widgets/InvertOverlay.h"
+#include "widgets/StripPicture.h"
 
 #include <QColor>
 #include <QFont>
@@ -44,8 +45,15 @@ public:
     // The axis texts of the last render.
     const QString& yLabel(int i) const { return m_strYLabel[i]; }
     const QString& timeLabel(int j) const { return m_strTimeLabel[j]; }
-    const QImage& chrome() const { return m_chrome; }
+    const StripPicture& chrome() const { return m_chrome; }
     const QImage& plot() const { return m_plot; }
+
+    // The chrome of the last render in view coordinates, on any painter over
+    // the button face: what the cached strips hold.
+    void paintChrome(QPainter& p) const;
+    // Where the chrome paints: the frame's grey areas and the graph's strips
+    // and bands.
+    static std::array<QRect, 6> chromeStrips(const PlotGeometry& g);
 
 private:
     struct GridKey {
@@ -62,12 +70,13 @@ private:
         uint8_t timeShown[kTimeMarks] = {};
         int timeX[kTimeMarks] = {};
         std::array<bool, kChannelCount> show{};
+        bool anySample = false;
         int fontGeneration = 0;
         bool operator==(const ChromeKey&) const = default;
     };
 
     void formatLabels(const GraphFrame& frame);
-    void drawChrome(const GraphFrame& frame, const CurveSet& shown);
+    void drawChrome(const PlotGeometry& g);
     void drawGrid(const GraphFrame& frame);
     void restoreGrid();
     void drawCurves(const GraphFrame& frame, const RunView& run, const CurveSet& shown);
@@ -78,10 +87,10 @@ private:
     PlotGeometry m_geo;
     QString m_strYLabel[kAxisDivisions + 1];
     QString m_strTimeLabel[kTimeMarks];
-    ChromeKey m_chromeKey;
+    ChromeKey m_chromeKey;  // also what paintChrome draws
     GridKey m_gridKey;
 
-    QImage m_chrome;   // whole client
+    StripPicture m_chrome;
     QImage m_plot;     // black, the dotted grid, the curves
     std::vector<int> m_gridDots;  // the grid's pixels in m_plot (y * width + x)
     QPainter m_plotPainter;  // stays active on m_plot between repaints

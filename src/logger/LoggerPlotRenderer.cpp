@@ -236,7 +236,7 @@ void LoggerPlotRenderer::paint(QPainter& p, const QRect& exposed, const loggerpl
     if (m_chrome.isNull())
         return;
     drawWithInset(p, exposed, m_chrome, m_plot, QPoint(m_geo.left, m_geo.top));
-    const OverlayPicture picture {&m_chrome, m_plot.isNull() ? nullptr : &m_plot, QPoint(m_geo.left, m_geo.top)};
+    const OverlayPicture picture {&m_chrome, nullptr, m_plot.isNull() ? nullptr : &m_plot, QPoint(m_geo.left, m_geo.top)};
     if (!st.bCursorHidden && m_key.loaded)
         m_overlay.drawDots(p, QPoint(st.nCursorX, m_geo.top), QPoint(st.nCursorX, m_geo.bottom - 1), picture,
                            kLoggerCursorMask);

@@ -1,7 +1,16 @@
 #include "widgets/InvertOverlay.h"
 
+#include "widgets/StripPicture.h"
+
 #include <QPainter>
 #include <algorithm>
+
+QSize OverlayPicture::size() const
+{
+    if (strips)
+        return strips->size();
+    return base ? base->size() : QSize();
+}
 
 QRgb OverlayPicture::at(int x, int y) const
 {
@@ -10,25 +19,26 @@ QRgb OverlayPicture::at(int x, int y) const
         if (px >= 0 && py >= 0 && px < inset->width() && py < inset->height())
             return inset->pixel(px, py);
     }
-    if (base && x >= 0 && y >= 0 && x < base->width() && y < base->height())
-        return base->pixel(x, y);
-    return qRgb(0, 0, 0);
+    const QSize s = size();
+    if (x < 0 || y < 0 || x >= s.width() || y >= s.height())
+        return qRgb(0, 0, 0);
+    return strips ? strips->pixel(x, y) : base->pixel(x, y);
 }
 
 void InvertOverlay::drawDots(QPainter& p, QPoint a, QPoint b, const OverlayPicture& pic, QRgb mask)
 {
-    if (!pic.base || pic.base->isNull() || (a.x() != b.x() && a.y() != b.y()))
+    const QSize size = pic.size();
+    if (size.isEmpty() || (a.x() != b.x() && a.y() != b.y()))
         return;
-    const QImage& base = *pic.base;
     const bool vertical = a.x() == b.x();
     // Clip to the picture: only its pixels can be inverted.
     const int lo = std::max(vertical ? a.y() : a.x(), 0);
-    const int hi = std::min(vertical ? b.y() : b.x(), (vertical ? base.height() : base.width()) - 1);
+    const int hi = std::min(vertical ? b.y() : b.x(), (vertical ? size.height() : size.width()) - 1);
     const int fixed = vertical ? a.x() : a.y();
-    if (hi < lo || fixed < 0 || fixed >= (vertical ? base.width() : base.height()))
+    if (hi < lo || fixed < 0 || fixed >= (vertical ? size.width() : size.height()))
         return;
     QImage& buf = vertical ? m_column : m_row;
-    const QSize need = vertical ? QSize(1, base.height()) : QSize(base.width(), 1);
+    const QSize need = vertical ? QSize(1, size.height()) : QSize(size.width(), 1);
     if (buf.size() != need)
         buf = QImage(need, QImage::Format_RGB32);
     const int start = vertical ? a.y() : a.x();

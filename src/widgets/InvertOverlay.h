@@ -11,16 +11,22 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 
 class QPainter;
+class StripPicture;
 
-// The picture under the overlay in view coordinates: a base image at (0, 0)
-// and optionally an inset image over it (the real-time graph's plot).
+// The picture under the overlay in view coordinates: a base at (0, 0),
+// either a whole image or one kept as strips, and optionally an inset image
+// over it (the plot).
 struct OverlayPicture {
     const QImage* base = nullptr;
+    const StripPicture* strips = nullptr;  // in place of base
     const QImage* inset = nullptr;
     QPoint insetAt;
 
+    // The base's size; empty without a base.
+    QSize size() const;
     QRgb at(int x, int y) const;
 };
 
@@ -36,7 +42,7 @@ class InvertOverlay {
 public:
     // A dotted line from a to b (horizontal or vertical, a before b): a's
     // pixel and every other one after it are the picture's XOR mask. Only
-    // pixels of the base image are drawn.
+    // pixels of the base are drawn.
     void drawDots(QPainter& p, QPoint a, QPoint b, const OverlayPicture& picture, QRgb mask = kInvertMask);
     // The one-pixel frame of the rectangle spanned by two corners, in any
     // order.
@@ -47,7 +53,7 @@ public:
     static QRect bandRect(QPoint corner1, QPoint corner2);
 
 private:
-    // One segment at a time: a column and a row of the base image's size.
+    // One segment at a time: a column and a row of the base's size.
     QImage m_column;
     QImage m_row;
 };

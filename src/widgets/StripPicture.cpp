@@ -1,0 +1,64 @@
+#include "widgets/StripPicture.h"
+
+void StripPicture::reset(QSize size, QRgb background, std::span<const QRect> strips)
+{
+    m_size = size;
+    m_background = background | 0xff000000u;
+    const QRect whole(QPoint(0, 0), size);
+    int n = 0;
+    for (const QRect& r : strips) {
+        const QRect kept = r & whole;
+        if (kept.isEmpty() || n == kMaxStrips)
+            continue;
+        Strip& s = m_strips[size_t(n++)];
+        if (s.image.size() != kept.size())
+            s.image = QImage(kept.size(), QImage::Format_RGB32);
+        s.rect = kept;
+    }
+    // Strips no longer used give their memory back.
+    for (int i = n; i < m_count; ++i)
+        m_strips[size_t(i)] = Strip {};
+    m_count = n;
+}
+
+void StripPicture::draw(QPainter& p, const QRect& exposed, const QRect& hole) const
+{
+    const QRect area = exposed & QRect(QPoint(0, 0), m_size);
+    if (area.isEmpty())
+        return;
+    // The colour around the hole: above, below, left and right of it.
+    const QRect around[4] = {
+        QRect(QPoint(area.left(), area.top()), QPoint(area.right(), hole.top() - 1)),
+        QRect(QPoint(area.left(), hole.bottom() + 1), QPoint(area.right(), area.bottom())),
+        QRect(QPoint(area.left(), hole.top()), QPoint(hole.left() - 1, hole.bottom())),
+        QRect(QPoint(hole.right() + 1, hole.top()), QPoint(area.right(), hole.bottom())),
+    };
+    const QColor background = QColor::fromRgb(m_background);
+    if (hole.isEmpty()) {
+        p.fillRect(area, background);
+    } else {
+        for (const QRect& r : around) {
+            const QRect part = r & area;
+            if (!part.isEmpty())
+                p.fillRect(part, background);
+        }
+    }
+    for (int i = 0; i < m_count; ++i) {
+        const Strip& s = m_strips[size_t(i)];
+        const QRect part = s.rect & area;
+        if (!part.isEmpty())
+            p.drawImage(part.topLeft(), s.image, part.translated(-s.rect.topLeft()));
+    }
+}
+
+QRgb StripPicture::pixel(int x, int y) const
+{
+    // The last strip painted over the point holds its pixel; overlapping
+    // strips agree anyway.
+    for (int i = m_count - 1; i >= 0; --i) {
+        const Strip& s = m_strips[size_t(i)];
+        if (s.rect.contains(x, y))
+            return s.image.pixel(x - s.rect.x(), y - s.rect.y());
+    }
+    return m_background;
+}

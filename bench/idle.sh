@@ -54,6 +54,6 @@ rss=$(awk '/^VmRSS/ {print $2}' /proc/"$pid"/status)
 echo "program: $program"
 echo "event-loop wake-ups per second: $(awk -v w="$waits" -v s="$seconds" 'BEGIN {printf "%.1f", w / s}')"
 echo "context switches per second (all threads): $(awk -v a="$before" -v b="$after" -v s="$seconds" 'BEGIN {printf "%.1f", (b - a) / s}')"
-echo "resident memory: $((rss / 1024)) MB"
+echo "resident memory: $(awk -v k="$rss" 'BEGIN {printf "%.1f", k / 1024}') MB"
 kill "$pid" 2>/dev/null || true
 wait "$runner" 2>/dev/null || true

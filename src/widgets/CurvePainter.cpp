@@ -77,7 +77,7 @@ void afterQtDrawing() {}
 CurvePainter::CurvePainter()
     : m_x(new double[kMaxSamples])
     , m_y(new double[kMaxSamples])
-    , m_lines(new QLine[4 * kMaxSamples])
+    , m_lines(static_cast<QLine*>(::operator new[](sizeof(QLine) * 4 * kMaxSamples)))
 {
     for (int c = 0; c < kChannelCount; ++c)
         m_pen[c] = QPen(kCurveScreenColor[c], 0);

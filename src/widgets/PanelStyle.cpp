@@ -1,15 +1,37 @@
 #include "widgets/PanelStyle.h"
 
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPalette>
 #include <QStringList>
 #include <QWidget>
 #include <cmath>
 
+namespace {
+
+// A list of families means the first one installed. Qt would give a missing
+// first family the default family's face (a thin DejaVu Sans for a missing
+// "Black Roman" of weight 100), not the next one in the list, so missing
+// families are dropped. The last one stays in any case: the system's font
+// substitution finds a stand-in for it ("Arial": Liberation Sans).
+QStringList installedFamilies(const QStringList& families)
+{
+    QStringList kept;
+    for (const QString& family : families) {
+        if (QFontDatabase::hasFamily(family))
+            kept << family;
+    }
+    if (kept.isEmpty() && !families.isEmpty())
+        kept << families.last();
+    return kept;
+}
+
+} // namespace
+
 QFont panelFont(const QStringList& families, int height, int averageWidth, int weight, bool italic)
 {
     QFont font;
-    font.setFamilies(families);
+    font.setFamilies(installedFamilies(families));
     font.setWeight(QFont::Weight(weight));
     font.setItalic(italic);
     font.setStyleStrategy(QFont::PreferAntialias);

@@ -109,23 +109,23 @@ void GraphRenderer::formatLabels(const GraphFrame& frame)
         m_strYLabel[i] = plot::yLabelText(frame.yValue[size_t(i)]);
 }
 
-std::array<QRect, 6> GraphRenderer::chromeStrips(const PlotGeometry& g)
+std::array<QRect, 5> GraphRenderer::chromeStrips(const PlotGeometry& g)
 {
     auto rect = [](const Rect& r) { return QRect(r.x, r.y, r.w, r.h); };
     // Without a plot height only the legend and the frame's areas are drawn.
     const bool plotRows = g.H > 0;
+    // The legend lies on the frame's band: one strip holds both.
     return {rect(g.frameColumn()),
-            rect(g.frameBand()),
+            rect(g.frameBand()) | rect(g.legendBand()),
             plotRows ? rect(g.yStrip()) : QRect(),
             plotRows ? rect(g.rightStrip()) : QRect(),
-            rect(g.legendBand()),
             plotRows ? rect(g.timeBand()) : QRect()};
 }
 
 void GraphRenderer::drawChrome(const PlotGeometry& g)
 {
     const QSize size(g.R > 0 ? g.R : 1, g.B > 0 ? g.B : 1);
-    const std::array<QRect, 6> strips = chromeStrips(g);
+    const std::array<QRect, 5> strips = chromeStrips(g);
     m_chrome.reset(size, QApplication::palette().color(QPalette::Button).rgb(), strips);
     m_chrome.paint([this](QPainter& p) { paintChrome(p); });
 }

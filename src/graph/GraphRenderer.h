@@ -53,7 +53,7 @@ public:
     void paintChrome(QPainter& p) const;
     // Where the chrome paints: the frame's grey areas and the graph's strips
     // and bands.
-    static std::array<QRect, 6> chromeStrips(const PlotGeometry& g);
+    static std::array<QRect, 5> chromeStrips(const PlotGeometry& g);
 
 private:
     struct GridKey {

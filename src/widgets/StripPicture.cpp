@@ -11,14 +11,26 @@ void StripPicture::reset(QSize size, QRgb background, std::span<const QRect> str
         if (kept.isEmpty() || n == kMaxStrips)
             continue;
         Strip& s = m_strips[size_t(n++)];
-        if (s.image.size() != kept.size())
-            s.image = QImage(kept.size(), QImage::Format_RGB32);
         s.rect = kept;
+        s.colour = m_background;
     }
     // Strips no longer used give their memory back.
     for (int i = n; i < m_count; ++i)
         m_strips[size_t(i)] = Strip {};
     m_count = n;
+}
+
+void StripPicture::keepFlatAsColour(Strip& s)
+{
+    const QRgb first = s.image.pixel(0, 0);
+    for (int y = 0; y < s.image.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(s.image.constScanLine(y));
+        for (int x = 0; x < s.image.width(); ++x)
+            if (line[x] != first)
+                return;
+    }
+    s.colour = first;
+    s.image = QImage();
 }
 
 void StripPicture::draw(QPainter& p, const QRect& exposed, const QRect& hole) const
@@ -46,7 +58,11 @@ void StripPicture::draw(QPainter& p, const QRect& exposed, const QRect& hole) co
     for (int i = 0; i < m_count; ++i) {
         const Strip& s = m_strips[size_t(i)];
         const QRect part = s.rect & area;
-        if (!part.isEmpty())
+        if (part.isEmpty())
+            continue;
+        if (s.image.isNull())
+            p.fillRect(part, QColor::fromRgb(s.colour));
+        else
             p.drawImage(part.topLeft(), s.image, part.translated(-s.rect.topLeft()));
     }
 }
@@ -58,7 +74,7 @@ QRgb StripPicture::pixel(int x, int y) const
     for (int i = m_count - 1; i >= 0; --i) {
         const Strip& s = m_strips[size_t(i)];
         if (s.rect.contains(x, y))
-            return s.image.pixel(x - s.rect.x(), y - s.rect.y());
+            return s.image.isNull() ? s.colour : s.image.pixel(x - s.rect.x(), y - s.rect.y());
     }
     return m_background;
 }

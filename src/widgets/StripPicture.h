@@ -9,7 +9,7 @@
 // A strip therefore holds exactly the pixels one paint of the whole picture
 // would give it, and strips that overlap agree where they overlap. Whatever
 // the function paints outside every strip is not kept: the strips must
-// cover all of it.
+// cover all of it. A strip that comes out one colour keeps just that colour.
 #include <QImage>
 #include <QPainter>
 #include <QRect>
@@ -23,7 +23,7 @@ public:
 
     // The picture's size, its colour outside the strips, and the strips
     // (clipped to the picture; empty ones are dropped, at most kMaxStrips
-    // are kept). A strip keeps its image while its size stays.
+    // are kept). Paint them next.
     void reset(QSize size, QRgb background, std::span<const QRect> strips);
 
     // Paints every strip with paint(QPainter&) in picture coordinates.
@@ -32,11 +32,16 @@ public:
     {
         for (int i = 0; i < m_count; ++i) {
             Strip& s = m_strips[size_t(i)];
+            if (s.image.size() != s.rect.size())
+                s.image = QImage(s.rect.size(), QImage::Format_RGB32);
             s.image.fill(m_background);
-            QPainter p(&s.image);
-            p.translate(-s.rect.topLeft());
-            p.setClipRect(s.rect);
-            paint(p);
+            {
+                QPainter p(&s.image);
+                p.translate(-s.rect.topLeft());
+                p.setClipRect(s.rect);
+                paint(p);
+            }
+            keepFlatAsColour(s);
         }
     }
 
@@ -55,8 +60,10 @@ public:
 private:
     struct Strip {
         QRect rect;
-        QImage image;
+        QImage image;  // null when the strip is one colour
+        QRgb colour = 0;
     };
+    static void keepFlatAsColour(Strip& s);
     std::array<Strip, kMaxStrips> m_strips;
     int m_count = 0;
     QSize m_size;

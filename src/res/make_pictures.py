@@ -7,7 +7,10 @@ files, so the keys the panel paints over the face match the face exactly.
 Run from this folder: python3 make_pictures.py
 """
 
-FONT = "Liberation Sans, Arial, Helvetica, sans-serif"
+# One family: the program's SVG renderer takes the attribute as a single
+# name (a list would name no installed face and fall to the default family),
+# and the system's font substitution finds a stand-in where it is missing.
+FONT = "Liberation Sans"
 
 # name, position, size, kind, label lines
 KEYS = [

@@ -6,6 +6,21 @@
 #include <QImage>
 #include <QPainter>
 #include <QRect>
+#include <array>
+
+// The parts of `area` above, below, left and right of `hole` (some may be
+// empty); all of `area` when there is no hole.
+inline std::array<QRect, 4> aroundHole(const QRect& area, const QRect& hole)
+{
+    if (hole.isEmpty())
+        return {area, QRect(), QRect(), QRect()};
+    return {
+        area & QRect(QPoint(area.left(), area.top()), QPoint(area.right(), hole.top() - 1)),
+        area & QRect(QPoint(area.left(), hole.bottom() + 1), QPoint(area.right(), area.bottom())),
+        area & QRect(QPoint(area.left(), hole.top()), QPoint(hole.left() - 1, hole.bottom())),
+        area & QRect(QPoint(hole.right() + 1, hole.top()), QPoint(area.right(), hole.bottom())),
+    };
+}
 
 inline void drawWithInset(QPainter& p, const QRect& exposed, const QImage& base, const QImage& inset, QPoint insetAt)
 {
@@ -14,15 +29,7 @@ inline void drawWithInset(QPainter& p, const QRect& exposed, const QImage& base,
         return;
     }
     const QRect area = exposed & base.rect();
-    const QRect hole(insetAt, inset.size());
-    const QRect around[4] = {
-        QRect(QPoint(area.left(), area.top()), QPoint(area.right(), hole.top() - 1)),
-        QRect(QPoint(area.left(), hole.bottom() + 1), QPoint(area.right(), area.bottom())),
-        QRect(QPoint(area.left(), hole.top()), QPoint(hole.left() - 1, hole.bottom())),
-        QRect(QPoint(hole.right() + 1, hole.top()), QPoint(area.right(), hole.bottom())),
-    };
-    for (const QRect& r : around) {
-        const QRect part = r & area;
+    for (const QRect& part : aroundHole(area, QRect(insetAt, inset.size()))) {
         if (!part.isEmpty())
             p.drawImage(part.topLeft(), base, part);
     }

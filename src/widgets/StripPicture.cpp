@@ -1,5 +1,7 @@
 #include "widgets/StripPicture.h"
 
+#include "widgets/InsetPicture.h"
+
 void StripPicture::reset(QSize size, QRgb background, std::span<const QRect> strips)
 {
     m_size = size;
@@ -38,22 +40,10 @@ void StripPicture::draw(QPainter& p, const QRect& exposed, const QRect& hole) co
     const QRect area = exposed & QRect(QPoint(0, 0), m_size);
     if (area.isEmpty())
         return;
-    // The colour around the hole: above, below, left and right of it.
-    const QRect around[4] = {
-        QRect(QPoint(area.left(), area.top()), QPoint(area.right(), hole.top() - 1)),
-        QRect(QPoint(area.left(), hole.bottom() + 1), QPoint(area.right(), area.bottom())),
-        QRect(QPoint(area.left(), hole.top()), QPoint(hole.left() - 1, hole.bottom())),
-        QRect(QPoint(hole.right() + 1, hole.top()), QPoint(area.right(), hole.bottom())),
-    };
     const QColor background = QColor::fromRgb(m_background);
-    if (hole.isEmpty()) {
-        p.fillRect(area, background);
-    } else {
-        for (const QRect& r : around) {
-            const QRect part = r & area;
-            if (!part.isEmpty())
-                p.fillRect(part, background);
-        }
+    for (const QRect& part : aroundHole(area, hole)) {
+        if (!part.isEmpty())
+            p.fillRect(part, background);
     }
     for (int i = 0; i < m_count; ++i) {
         const Strip& s = m_strips[size_t(i)];

@@ -260,11 +260,10 @@ public:
                     warn(journalShown(path),
                          QStringLiteral("still cannot be written (%1): %2 samples are only in memory; recording goes "
                                         "on.")
-                             .arg(message)
-                             .arg(missing));
+                             .arg(message, QString::number(missing)));
                 });
         connect(&m_recorder, &Recorder::journalCaughtUp, this, [this](const QString& path, int count) {
-            say(QStringLiteral("The journal %1 holds all %2 samples again.").arg(shown(path)).arg(count));
+            say(QStringLiteral("The journal %1 holds all %2 samples again.").arg(shown(path), QString::number(count)));
         });
         // Connected after the recorder's own handler: by then the first
         // open has been tried.
@@ -356,7 +355,7 @@ private:
             // the next frame to end it.
             endProgress();
             m_recorder.stopRun();
-            finishPart();
+            finishPart(true);
             finish();
         }
     }
@@ -366,7 +365,7 @@ private:
         const bool complete = recorded() >= m_options.count;
         if (complete)
             endProgress();
-        finishPart();
+        finishPart(complete);
         if (complete)
             finish();
         else
@@ -405,15 +404,15 @@ private:
         endProgress();
         m_recorder.stopRun();
         say(QStringLiteral("Interrupted: %1 of %2 samples recorded.").arg(recorded()).arg(m_options.count));
-        finishPart();
+        finishPart(true);
         if (m_done == 0)
             fail(m_options.output, QStringLiteral("no samples were recorded; nothing written"));
         finish();
     }
 
     // Saves the run that just ended, when it has samples, and moves on to
-    // the next part's name.
-    void finishPart()
+    // the next part's name unless it is the last part.
+    void finishPart(bool last)
     {
         m_unsavedAtEnd = false;
         if (!m_partStarted)
@@ -437,7 +436,8 @@ private:
             m_recorder.runSaved(run.info());
             reportWritten(m_partPath, run);
         }
-        m_partPath = nextPartPath();
+        if (!last)
+            m_partPath = nextPartPath();
     }
 
     void reportWritten(const QString& path, const RunView& run)
@@ -460,19 +460,15 @@ private:
         QString where;
         if (inJournal == count) {
             where = QStringLiteral("The %1 samples are in the journal %2 (zb740-cli recover %2).")
-                        .arg(count)
-                        .arg(shown(journal));
+                        .arg(QString::number(count), shown(journal));
         } else if (inJournal > 0) {
             where = QStringLiteral("%1 of the %2 samples are in the journal %3 (zb740-cli recover %3); %4 samples "
                                    "are lost.")
-                        .arg(inJournal)
-                        .arg(count)
-                        .arg(shown(journal))
-                        .arg(count - inJournal);
+                        .arg(QString::number(inJournal), QString::number(count), shown(journal),
+                             QString::number(count - inJournal));
         } else {
             where = QStringLiteral("The %1 samples are lost: the journal %2 could not take them either.")
-                        .arg(count)
-                        .arg(shown(journal));
+                        .arg(QString::number(count), shown(journal));
         }
         warn(shown(part.path), sentence(reason) + QLatin1Char(' ') + where);
     }
@@ -696,8 +692,7 @@ bool checkOutput(const QString& output)
     } else {
         fail(journal, QStringLiteral("exists already: an earlier recording of %1 samples was not saved; recover it "
                                      "with zb740-cli recover %2, or remove it first")
-                          .arg(run->count)
-                          .arg(shown(journal)));
+                          .arg(QString::number(run->count), shown(journal)));
     }
     return false;
 }

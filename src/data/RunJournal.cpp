@@ -156,7 +156,9 @@ int syncData(int fd)
 int createLocked(const QString& path, int& error)
 {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // A new file only: never over an existing one, nor through a link at
+    // the name (O_EXCL refuses one too; O_NOFOLLOW says so).
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         error = errno;
         return -1;

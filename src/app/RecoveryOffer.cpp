@@ -25,31 +25,39 @@ QString RecoveryOffer::questionText(const RecoveredRun& run)
 
 int RecoveryOffer::offerAll(QWidget* parent)
 {
-    const QStringList journals = Recovery::journalsIn(m_settingsDir);
-    for (const QString& path : journals)
-        offer(parent, path);
-    return int(journals.size());
+    int offered = 0;
+    for (const QString& path : Recovery::journalsIn(m_settingsDir))
+        offered += offer(parent, path) ? 1 : 0;
+    return offered;
 }
 
-void RecoveryOffer::offer(QWidget* parent, const QString& journalPath)
+bool RecoveryOffer::offer(QWidget* parent, const QString& journalPath)
 {
-    if (const Status loaded = Journal::load(journalPath, *m_run); !loaded.ok()) {
+    // Taken (locked) while it is offered; one a running ZB740 still
+    // records into, or still holds unsaved, is its own business.
+    FoundJournal journal;
+    Status loaded = journal.open(journalPath, FoundJournal::Access::Take);
+    if (loaded.code() == Status::Code::Busy)
+        return false;
+    if (loaded.ok())
+        loaded = journal.read(*m_run);
+    // A run stopped before its first sample left nothing to save.
+    if (journal.holdsNoSample()) {
+        (void)journal.remove();
+        return true;
+    }
+    if (!loaded.ok()) {
         warn(parent, QStringLiteral("The unsaved run in \"%1\" cannot be read: %2\nThe file is left as it is.")
                          .arg(QDir::toNativeSeparators(journalPath), loaded.message()));
-        return;
-    }
-    // A run stopped before its first sample left nothing to save.
-    if (m_run->count == 0 && m_run->damagedRecordsDropped == 0) {
-        (void)RunJournal::removeFile(journalPath);
-        return;
+        return true;
     }
     for (;;) {
         switch (ask(parent, *m_run)) {
         case Choice::Later:
-            return;
+            return true;
         case Choice::Discard:
-            removeJournal(parent, journalPath);
-            return;
+            removeJournal(parent, journal);
+            return true;
         case Choice::Save: {
             RunSaver saver(m_run->view(), m_settingsDir);
             saver.setProposedTime(m_run->facts.start);
@@ -59,8 +67,8 @@ void RecoveryOffer::offer(QWidget* parent, const QString& journalPath)
             // Records past damage are not in the files: the journal stays
             // with them.
             if (m_run->damagedRecordsDropped == 0)
-                removeJournal(parent, journalPath);
-            return;
+                removeJournal(parent, journal);
+            return true;
         }
         }
     }
@@ -87,10 +95,11 @@ RecoveryOffer::Choice RecoveryOffer::ask(QWidget* parent, const RecoveredRun& ru
     return Choice::Later;
 }
 
-void RecoveryOffer::removeJournal(QWidget* parent, const QString& journalPath)
+void RecoveryOffer::removeJournal(QWidget* parent, FoundJournal& journal)
 {
-    if (const Status removed = RunJournal::removeFile(journalPath); !removed.ok())
-        warn(parent, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(journalPath), removed.message()));
+    const QString path = journal.path();
+    if (const Status removed = journal.remove(); !removed.ok())
+        warn(parent, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), removed.message()));
 }
 
 void RecoveryOffer::warn(QWidget* parent, const QString& text)

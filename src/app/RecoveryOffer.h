@@ -10,11 +10,14 @@
 //   Later    the journal stays for the next start
 //
 // A journal that cannot be read is reported with its path and left alone.
+// A journal a running ZB740 holds (another window's run, still recording
+// or not saved yet) is not offered at all, nor touched.
 #include "base/Status.h"
 
 #include <QString>
 #include <memory>
 
+class FoundJournal;
 class QWidget;
 struct RecoveredRun;
 
@@ -26,7 +29,8 @@ public:
     RecoveryOffer& operator=(const RecoveryOffer&) = delete;
 
     // Offers every journal of the recovery folder, oldest first. Returns
-    // how many were offered (unreadable ones included).
+    // how many were offered (unreadable ones and those without a sample,
+    // removed unasked, included; those in use not).
     int offerAll(QWidget* parent);
 
     // The question about one recovered run.
@@ -34,9 +38,9 @@ public:
 
 private:
     enum class Choice { Save, Discard, Later };
-    void offer(QWidget* parent, const QString& journalPath);
+    bool offer(QWidget* parent, const QString& journalPath);
     Choice ask(QWidget* parent, const RecoveredRun& run);
-    static void removeJournal(QWidget* parent, const QString& journalPath);
+    static void removeJournal(QWidget* parent, FoundJournal& journal);
     static void warn(QWidget* parent, const QString& text);
 
     QString m_settingsDir;

@@ -2,11 +2,21 @@
 
 #include "base/Crc32.h"
 #include "base/DurableFile.h"
+#include "base/RegularFile.h"
 
 #include <QFile>
 #include <QIODevice>
 #include <QtEndian>
 #include <cstring>
+#include <limits>
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 // The journal writes through POSIX calls where they exist (pwrite, and
 // fdatasync so each sample is on the disk when append returns); elsewhere
@@ -89,9 +99,30 @@ void encodeHeader(const JournalFacts& f, unsigned char* h)
     put<uint32_t>(h + H::crc, crcOf(h, H::crc));
 }
 
-#ifdef ZB740_JOURNAL_POSIX
-QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+[[maybe_unused]] QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
+#ifdef Q_OS_UNIX
+// Takes the advisory lock on fd without waiting: 0, EWOULDBLOCK when another
+// open file holds it, or the error number.
+int tryLock(int fd, bool exclusive)
+{
+    int rc;
+    do {
+        rc = ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 ? 0 : errno;
+}
+
+// path still names the file open as fd (it was not removed or replaced).
+bool pathNamesFile(const QString& path, int fd)
+{
+    struct stat atPath {}, open {};
+    return ::stat(QFile::encodeName(path).constData(), &atPath) == 0 && ::fstat(fd, &open) == 0
+        && atPath.st_dev == open.st_dev && atPath.st_ino == open.st_ino;
+}
+#endif
+
+#ifdef ZB740_JOURNAL_POSIX
 // Writes all of data at offset; 0 or the error number.
 int writeAllAt(int fd, const unsigned char* data, size_t size, off_t offset)
 {
@@ -119,6 +150,46 @@ int syncData(int fd)
     } while (rc != 0 && errno == EINTR);
     return rc == 0 ? 0 : errno;
 }
+
+// Creates path (never an existing one) and locks it: the descriptor, or -1
+// with the error number in error.
+int createLocked(const QString& path, int& error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    // A new file only: never over an existing one, nor through a link at
+    // the name (O_EXCL refuses one too; O_NOFOLLOW says so).
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+    // Between the create and the lock, a reader may have found the file
+    // empty and unlocked, taken it as a crash's leftover and removed it: the
+    // lock is then not worth having, and the name must be tried again.
+    error = tryLock(fd, true);
+    if (error == 0 && !pathNamesFile(path, fd))
+        error = ENOENT;
+    if (error != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Why a journal could not be made. The reason alone (reasonOnly) for a
+// caller that words the failure itself.
+Status createFailure(const QString& what, int error, bool reasonOnly = false)
+{
+    if (error == EEXIST)
+        return Status::failure(Code::Busy, QStringLiteral("A journal exists there already; it is not replaced."));
+    if (error == EWOULDBLOCK || error == ENOENT)
+        return Status::failure(Code::Busy, QStringLiteral("Could not %1 the journal: another program took it at the "
+                                                          "same moment.")
+                                               .arg(what));
+    if (reasonOnly)
+        return Status::failure(Code::CannotOpen, errnoText(error));
+    return Status::failure(Code::CannotOpen, QStringLiteral("Could not %1 the journal: %2").arg(what, errnoText(error)));
+}
 #endif
 
 } // namespace
@@ -127,9 +198,9 @@ int syncData(int fd)
 
 RunJournal::RunJournal() = default;
 
-RunJournal::~RunJournal() { close(); }
+RunJournal::~RunJournal() { release(); }
 
-bool RunJournal::isOpen() const
+bool RunJournal::holdsFile() const
 {
 #ifdef ZB740_JOURNAL_POSIX
     return m_fd >= 0;
@@ -138,51 +209,121 @@ bool RunJournal::isOpen() const
 #endif
 }
 
-Status RunJournal::begin(const QString& path, const JournalFacts& facts)
+void RunJournal::closeFile()
 {
-    close();
-    m_path.clear();
-    if (const QString problem = factsProblem(facts); !problem.isEmpty())
-        return Status::failure(Code::BadSetting, QStringLiteral("A journal cannot hold the %1.").arg(problem));
-
-    unsigned char header[Journal::kHeaderSize];
-    encodeHeader(facts, header);
-
 #ifdef ZB740_JOURNAL_POSIX
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == EEXIST)
-            return Status::failure(Code::Failed, QStringLiteral("A journal exists there already; it is not replaced."));
-        return Status::failure(Code::CannotOpen, QStringLiteral("Could not create the journal: %1").arg(errnoText(error)));
-    }
-    int error = writeAllAt(fd, header, sizeof header, 0);
-    if (error == 0)
-        error = syncData(fd);
-    if (error != 0) {
-        ::close(fd);
-        ::unlink(name.constData());
-        return Status::failure(Code::WriteFailed, QStringLiteral("Could not write the journal: %1").arg(errnoText(error)));
-    }
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+#else
+    m_file.reset();
+#endif
+    m_open = false;
+    m_reserved = false;
+}
+
+Status RunJournal::reserve(const QString& path)
+{
+    release();
+    m_path.clear();
+#ifdef ZB740_JOURNAL_POSIX
+    int error = 0;
+    const int fd = createLocked(path, error);
+    if (fd < 0)
+        return createFailure(QStringLiteral("create"), error, true);
     m_fd = fd;
 #else
     auto file = std::make_unique<QFile>(path);
     if (file->exists())
-        return Status::failure(Code::Failed, QStringLiteral("A journal exists there already; it is not replaced."));
+        return Status::failure(Code::Busy, QStringLiteral("A journal exists there already; it is not replaced."));
     if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-        return Status::failure(Code::CannotOpen, QStringLiteral("Could not create the journal: %1").arg(file->errorString()));
-    if (file->write(reinterpret_cast<const char*>(header), sizeof header) != qint64(sizeof header) || !file->flush()) {
-        const QString reason = file->errorString();
-        file->close();
-        file->remove();
-        return Status::failure(Code::WriteFailed, QStringLiteral("Could not write the journal: %1").arg(reason));
-    }
+        return Status::failure(Code::CannotOpen, file->errorString());
     m_file = std::move(file);
 #endif
     m_path = path;
+    m_reserved = true;
+    m_size = 0;
+    m_count = 0;
+    m_scaleRecords = 0;
+    return DurableFile::syncFolderOf(path).prefixed(QStringLiteral("%1: ").arg(path));
+}
+
+Status RunJournal::writeHeader(const unsigned char* header)
+{
+#ifdef ZB740_JOURNAL_POSIX
+    int error = ::ftruncate(m_fd, 0) == 0 ? 0 : errno;
+    if (error == 0)
+        error = writeAllAt(m_fd, header, Journal::kHeaderSize, 0);
+    if (error == 0)
+        error = syncData(m_fd);
+    if (error != 0) {
+        if (::ftruncate(m_fd, 0) != 0) {
+            // A part of a header holds no sample; readers take it for none.
+        }
+        return Status::failure(Code::WriteFailed, QStringLiteral("Could not write the journal: %1").arg(errnoText(error)));
+    }
+#else
+    if (!m_file->resize(0) || !m_file->seek(0)
+        || m_file->write(reinterpret_cast<const char*>(header), Journal::kHeaderSize) != Journal::kHeaderSize
+        || !m_file->flush()) {
+        const QString reason = m_file->errorString();
+        m_file->resize(0);
+        return Status::failure(Code::WriteFailed, QStringLiteral("Could not write the journal: %1").arg(reason));
+    }
+#endif
+    return Status::success();
+}
+
+Status RunJournal::begin(const QString& path, const JournalFacts& facts)
+{
+    if (const QString problem = factsProblem(facts); !problem.isEmpty()) {
+        release();
+        m_path.clear();
+        return Status::failure(Code::BadSetting, QStringLiteral("A journal cannot hold the %1.").arg(problem));
+    }
+
+    unsigned char header[Journal::kHeaderSize];
+    encodeHeader(facts, header);
+
+    // The empty file of this object's reservation is written into; any
+    // other journal is let go and a new file made.
+    const bool intoReservation = m_reserved && holdsFile() && path == m_path && m_count == 0;
+    if (intoReservation) {
+        m_open = false;
+        m_size = 0;
+        if (Status s = writeHeader(header); !s.ok())
+            return s; // still reserved: the next begin() tries again
+    } else {
+        release();
+        m_path.clear();
+#ifdef ZB740_JOURNAL_POSIX
+        int error = 0;
+        const int fd = createLocked(path, error);
+        if (fd < 0)
+            return createFailure(QStringLiteral("create"), error);
+        m_fd = fd;
+#else
+        auto file = std::make_unique<QFile>(path);
+        if (file->exists())
+            return Status::failure(Code::Busy, QStringLiteral("A journal exists there already; it is not replaced."));
+        if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+            return Status::failure(Code::CannotOpen,
+                                   QStringLiteral("Could not create the journal: %1").arg(file->errorString()));
+        m_file = std::move(file);
+#endif
+        m_path = path;
+        if (Status s = writeHeader(header); !s.ok()) {
+            // The half-made file holds nothing: it goes.
+            m_size = 0;
+            release();
+            m_path.clear();
+            return s;
+        }
+    }
+    m_open = true;
     m_size = Journal::kHeaderSize;
     m_count = 0;
+    m_scaleRecords = 0;
     m_sampleLimit = facts.sampleLimit;
     m_scale = facts.scale;
     // The new name must survive a crash as well as the bytes behind it.
@@ -248,6 +389,10 @@ Status RunJournal::noteScale(YScaleValues scale)
         return Status::failure(Code::NotOpen, QStringLiteral("No journal is open."));
     if (scale == m_scale)
         return Status::success();
+    if (m_scaleRecords >= Journal::kMaxScaleRecords)
+        return Status::failure(Code::Failed, QStringLiteral("The journal holds %1 changes of the scale already; later "
+                                                            "ones are not kept.")
+                                                 .arg(Journal::kMaxScaleRecords));
 
     unsigned char record[Journal::kRecordSize] = {};
     record[R::kind] = R::kScale;
@@ -258,39 +403,86 @@ Status RunJournal::noteScale(YScaleValues scale)
 
     const int64_t before = m_size;
     Status written = writeRecord(record);
-    if (m_size > before)
+    if (m_size > before) {
         m_scale = scale;
+        ++m_scaleRecords;
+    }
     return written;
 }
 
-void RunJournal::close()
+void RunJournal::close() { m_open = false; }
+
+void RunJournal::release()
 {
+    if (holdsFile() && m_size == 0) {
+        // Only a reservation: nothing to keep.
 #ifdef ZB740_JOURNAL_POSIX
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+        if (pathNamesFile(m_path, m_fd))
+            ::unlink(QFile::encodeName(m_path).constData());
 #else
-    m_file.reset();
+        m_file->remove();
 #endif
+    }
+    closeFile();
+}
+
+Status RunJournal::empty()
+{
+    if (!holdsFile() || !m_reserved || m_count > 0)
+        return Status::failure(Code::Failed, QStringLiteral("Only a reserved journal without a sample can be emptied."));
+    m_open = false;
+#ifdef ZB740_JOURNAL_POSIX
+    if (::ftruncate(m_fd, 0) != 0 || ::fdatasync(m_fd) != 0)
+        return Status::failure(Code::WriteFailed, QStringLiteral("Could not empty the journal: %1").arg(errnoText(errno)));
+#else
+    if (!m_file->resize(0))
+        return Status::failure(Code::WriteFailed, QStringLiteral("Could not empty the journal: %1").arg(m_file->errorString()));
+#endif
+    m_size = 0;
+    return Status::success();
 }
 
 Status RunJournal::remove()
 {
-    close();
-    if (m_path.isEmpty())
+    if (m_path.isEmpty()) {
+        release();
         return Status::failure(Code::NotOpen, QStringLiteral("No journal was begun."));
-    Status removed = removeFile(m_path);
-    if (removed.ok())
-        m_path.clear();
-    return removed;
+    }
+    if (!holdsFile()) {
+        Status removed = removeFile(m_path);
+        if (removed.ok())
+            m_path.clear();
+        return removed;
+    }
+#ifdef ZB740_JOURNAL_POSIX
+    // Removed while still held, so nobody takes it in between; and only
+    // while the path still names this file.
+    if (!pathNamesFile(m_path, m_fd)) {
+        closeFile();
+        return Status::failure(Code::Failed, QStringLiteral("Could not remove the journal: it was moved or removed."));
+    }
+    if (::unlink(QFile::encodeName(m_path).constData()) != 0) {
+        const int error = errno;
+        closeFile();
+        return Status::failure(Code::Failed, QStringLiteral("Could not remove the journal: %1").arg(errnoText(error)));
+    }
+    closeFile();
+#else
+    closeFile();
+    if (QFile file(m_path); !file.remove())
+        return Status::failure(Code::Failed, QStringLiteral("Could not remove the journal: %1").arg(file.errorString()));
+#endif
+    const QString path = m_path;
+    m_path.clear();
+    return DurableFile::syncFolderOf(path).prefixed(QStringLiteral("%1: ").arg(path));
 }
 
 Status RunJournal::removeFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.remove())
-        return Status::failure(Code::Failed, QStringLiteral("Could not remove the journal: %1").arg(file.errorString()));
-    return DurableFile::syncFolderOf(path).prefixed(QStringLiteral("%1: ").arg(path));
+    FoundJournal journal;
+    if (Status s = journal.open(path, FoundJournal::Access::Take); !s.ok())
+        return s.prefixed(QStringLiteral("Could not remove the journal: "));
+    return journal.remove();
 }
 
 // --- reader ---------------------------------------------------------------
@@ -379,6 +571,7 @@ bool zeros(const unsigned char* p, int n)
 
 Status Journal::read(QIODevice& device, RecoveredRun& run)
 {
+    const qint64 startsAt = device.isSequential() ? -1 : device.pos();
     unsigned char header[kHeaderSize];
     const qint64 got = readUpTo(device, header, kHeaderSize);
     if (got < 0)
@@ -390,6 +583,7 @@ Status Journal::read(QIODevice& device, RecoveredRun& run)
     const JournalFacts atStart = facts;
     bool lastFahrenheit = facts.fahrenheit;
     int count = 0;
+    int scales = 0;
     bool torn = false;
     int damaged = 0;
     int64_t firstDroppedAt = -1;
@@ -410,15 +604,27 @@ Status Journal::read(QIODevice& device, RecoveredRun& run)
             for (int c = 0; c < kChannelCount; ++c)
                 run.values[count * kChannelCount + c] = get<float>(r + R::values + 4 * c);
             ++count;
-        } else if (whole && r[R::kind] == R::kScale && r[R::flags] == 0 && zeros(r + R::offset + 4, R::crc - R::offset - 4)) {
+        } else if (whole && r[R::kind] == R::kScale && r[R::flags] == 0 && zeros(r + R::offset + 4, R::crc - R::offset - 4)
+                   && scales < kMaxScaleRecords) {
             facts.scale = {get<int32_t>(r + R::gain), get<int32_t>(r + R::offset)};
+            ++scales;
         } else {
             // Everything from here on is dropped: records after a bad one
-            // would leave a gap in the run's time axis.
+            // would leave a gap in the run's time axis. They are counted,
+            // not read: a file's size tells how many there are (a journal
+            // past the longest its header allows may be anything, even a
+            // sparse file of a terabyte). A stream is read on only as far
+            // as the longest journal goes.
             qint64 rest = n;
-            for (qint64 more; (more = readUpTo(device, r, kRecordSize)) > 0;)
-                rest += more;
-            const int dropped = int((rest + kRecordSize - 1) / kRecordSize);
+            if (startsAt >= 0) {
+                rest = std::max<qint64>(n, device.size() - startsAt - offset);
+            } else {
+                const qint64 longest = qint64(facts.sampleLimit + kMaxScaleRecords + 1) * kRecordSize;
+                for (qint64 more; rest < longest && (more = readUpTo(device, r, kRecordSize)) > 0;)
+                    rest += more;
+            }
+            const int dropped = int(std::min<qint64>((rest + kRecordSize - 1) / kRecordSize,
+                                                     std::numeric_limits<int>::max()));
             firstDroppedAt = offset;
             if (dropped == 1)
                 torn = true;
@@ -445,8 +651,80 @@ Status Journal::read(QIODevice& device, RecoveredRun& run)
 
 Status Journal::load(const QString& path, RecoveredRun& run)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Status::failure(Code::CannotOpen, file.errorString());
+    QFile file;
+    if (Status s = RegularFile::open(path, file); !s.ok())
+        return s;
     return read(file, run);
+}
+
+// --- journals found on disk --------------------------------------------------
+
+FoundJournal::FoundJournal() = default;
+
+FoundJournal::~FoundJournal() { close(); }
+
+Status FoundJournal::open(const QString& path, Access access)
+{
+    close();
+    auto file = std::make_unique<QFile>();
+    if (Status s = RegularFile::open(path, *file); !s.ok())
+        return s;
+#ifdef Q_OS_UNIX
+    if (const int error = tryLock(file->handle(), access == Access::Take); error != 0) {
+        if (error == EWOULDBLOCK)
+            return Status::failure(Code::Busy, QLatin1String(Journal::kInUse));
+        return Status::failure(Code::CannotOpen, errnoText(error));
+    }
+#endif
+    m_path = path;
+    m_file = std::move(file);
+    m_taken = access == Access::Take;
+    m_noSample = false;
+    return Status::success();
+}
+
+Status FoundJournal::read(RecoveredRun& run)
+{
+    m_noSample = false;
+    if (!m_file)
+        return Status::failure(Code::NotOpen, QStringLiteral("No journal is open."));
+    if (!m_file->seek(0))
+        return readFailed(*m_file);
+    const Status s = Journal::read(*m_file, run);
+    if (s.ok())
+        m_noSample = run.count == 0 && run.damagedRecordsDropped == 0;
+    else
+        // Damaged, not foreign, and shorter than a header: a journal whose
+        // writer stopped before its header was whole.
+        m_noSample = s.code() == Code::Damaged && m_file->size() < Journal::kHeaderSize;
+    return s;
+}
+
+Status FoundJournal::remove()
+{
+    if (!m_file || !m_taken)
+        return Status::failure(Code::NotOpen, QStringLiteral("No journal is taken."));
+    const QString path = m_path;
+#ifdef Q_OS_UNIX
+    if (!pathNamesFile(path, m_file->handle())) {
+        close();
+        return Status::failure(Code::Failed, QStringLiteral("Could not remove the journal: it was moved or removed."));
+    }
+    const int rc = ::unlink(QFile::encodeName(path).constData());
+    const int error = errno;
+    close();
+    if (rc != 0)
+        return Status::failure(Code::Failed, QStringLiteral("Could not remove the journal: %1").arg(errnoText(error)));
+#else
+    close();
+    if (QFile file(path); !file.remove())
+        return Status::failure(Code::Failed, QStringLiteral("Could not remove the journal: %1").arg(file.errorString()));
+#endif
+    return DurableFile::syncFolderOf(path).prefixed(QStringLiteral("%1: ").arg(path));
+}
+
+void FoundJournal::close()
+{
+    m_file.reset();
+    m_taken = false;
 }

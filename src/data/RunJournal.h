@@ -41,6 +41,17 @@
 // are always in degrees C, so a change of unit never changes a value.
 // The vertical scale is the graph's at the start; each change during the
 // run adds a scale record, and the last one read is the recovered scale.
+// A journal holds at most kMaxScaleRecords of them, so no journal of a run
+// of L samples is longer than header + (L + kMaxScaleRecords) records; the
+// reader reads no further than that, whatever the file's size.
+//
+// In use: while a RunJournal holds its file (from begin() or reserve() on,
+// until remove(), release(), the next begin() or its end) it keeps an
+// exclusive advisory lock (flock) on it, released by the system with the
+// process. A locked journal belongs to a run a running ZB740 still holds:
+// FoundJournal, through which everything else reads and removes journals,
+// leaves it alone. The lock is tried without waiting, on a file opened
+// without blocking, and only on a regular file.
 #include "base/Channel.h"
 #include "base/Status.h"
 #include "data/DataFile.h"
@@ -60,6 +71,11 @@ inline constexpr uint32_t kVersion = 1;
 inline constexpr int kHeaderSize = 64;
 inline constexpr int kRecordSize = 32;
 inline constexpr int kMaxUnitLength = 8;
+// Changes of the vertical scale one journal keeps: far more than a person
+// makes in a run (later changes are not journaled).
+inline constexpr int kMaxScaleRecords = 10000;
+// What a journal reader says of a journal another program holds.
+inline constexpr char kInUse[] = "in use by a running ZB740";
 // Start times a data file can hold in every time zone (its year is at most
 // 9999): up to 9999-12-30 23:59:59 UTC.
 inline constexpr int64_t kLatestStart = 253402214399;
@@ -77,9 +93,9 @@ struct JournalFacts {
     bool operator==(const JournalFacts&) const = default;
 };
 
-// Writes the journal of one run. Not copyable; destroying it closes the file
-// and keeps it: a journal goes away only through remove(), once the run is
-// saved durably or the user discarded it.
+// Writes the journal of one run. Not copyable; destroying it lets the file
+// go (unlocked) and keeps it: a journal goes away only through remove(),
+// once the run is saved durably or the user discarded it.
 class RunJournal {
 public:
     RunJournal();
@@ -87,10 +103,18 @@ public:
     RunJournal(const RunJournal&) = delete;
     RunJournal& operator=(const RunJournal&) = delete;
 
+    // Takes the name for a journal to begin later: creates path empty and
+    // locks it, so that from now on nobody else takes it (Busy when it
+    // exists already, CannotOpen with the system's reason when it cannot be
+    // made). A begin() of this path then writes into it, and a journal of
+    // it that ends without a sample goes back to empty (empty()) rather
+    // than away. release() removes the file while it is still empty.
+    Status reserve(const QString& path);
+
     // Creates the journal at path with the run's facts and syncs it (and its
     // folder). Never replaces a file: an existing path is refused, since it
-    // may be the only copy of an earlier run. A journal still open is closed
-    // (and kept) first.
+    // may be the only copy of an earlier run (except the empty file of this
+    // object's reservation). A journal still held is let go (and kept) first.
     Status begin(const QString& path, const JournalFacts& facts);
 
     // Appends the committed sample and syncs it before returning. Indexes
@@ -104,30 +128,51 @@ public:
     // writes nothing.
     Status noteScale(YScaleValues scale);
 
-    // Closes the file and keeps it (the run ended; it is not saved yet).
+    // The run ended: nothing more is written. The file is kept and still
+    // held (locked) until remove(), release() or the next begin(): the run
+    // is not saved yet, and the program that recorded it still has it.
     void close();
 
-    // Closes the file and removes it. Call only after the run's data file
+    // Lets the file go: closed, unlocked and kept (an empty reservation is
+    // removed, as it holds nothing).
+    void release();
+
+    // A reserved journal without a sample goes back to the empty file
+    // reserve() made: closed for writing, its name and lock kept for the
+    // next begin().
+    Status empty();
+
+    // Removes the file (and lets it go). Call only after the run's data file
     // and export are durable, or when the user discarded the run.
     Status remove();
 
     // Removes a journal file (one recovered or discarded) and syncs its
-    // folder, so the removal survives a crash.
+    // folder, so the removal survives a crash. A journal another program
+    // holds is refused (Busy), as is anything but a regular file.
     static Status removeFile(const QString& path);
 
-    bool isOpen() const;
+    // Takes samples: begun and not closed.
+    bool isOpen() const { return m_open; }
+    // The name is this object's through empty runs (see reserve()).
+    bool isReserved() const { return m_reserved; }
     const QString& path() const { return m_path; }
     // Samples written so far.
     int count() const { return m_count; }
 
 private:
     Status writeRecord(const unsigned char* record);
+    Status writeHeader(const unsigned char* header);
+    bool holdsFile() const;
+    void closeFile();
 
     QString m_path;
     int m_fd = -1;                  // POSIX
     std::unique_ptr<QFile> m_file;  // elsewhere
+    bool m_open = false;
+    bool m_reserved = false;
     int64_t m_size = 0;             // bytes written and whole
     int m_count = 0;
+    int m_scaleRecords = 0;
     int m_sampleLimit = 0;
     YScaleValues m_scale;
 };
@@ -157,15 +202,64 @@ struct RecoveredRun {
 
 namespace Journal {
 
-// Reads a journal from the device's current position to its end. Refuses
+// Reads a journal from the device's current position, up to its end or the
+// longest journal its header allows, whichever comes first. Refuses
 // (and leaves run as it was) a device that does not start with this
 // program's journal header ("not a run journal", InvalidFormat) or whose
 // header is cut short, damaged or impossible (Damaged). Damaged records are
-// not a failure: the whole records before them are the recovered run. A
+// not a failure: the whole records before them are the recovered run (the
+// records dropped are counted from the device's size, not read). A
 // device that fails to read fails too, with run's values part overwritten.
 Status read(QIODevice& device, RecoveredRun& run);
 
-// Opens path read-only and reads it as above.
+// Opens path read-only, only when it is a regular file and without
+// blocking, and reads it as above. Whether another program holds it does
+// not matter here (see FoundJournal).
 Status load(const QString& path, RecoveredRun& run);
 
 } // namespace Journal
+
+// A journal found on disk (left by a crash, by an earlier run, or still
+// held by the program recording it), opened to be read and perhaps
+// removed: only a regular file, opened without blocking, and only when no
+// other program holds it. Opened to take, it is locked in turn, so that two
+// programs never recover or remove the same journal at once, and a running
+// recording that looks for it sees it in use.
+class FoundJournal {
+public:
+    enum class Access {
+        Read, // alongside other readers
+        Take, // alone: to recover or remove it
+    };
+
+    FoundJournal();
+    ~FoundJournal();
+    FoundJournal(const FoundJournal&) = delete;
+    FoundJournal& operator=(const FoundJournal&) = delete;
+
+    // Fails with Busy and Journal::kInUse when another program holds the
+    // journal, with NotRegularFile for a FIFO, device or folder, or with
+    // CannotOpen and the system's reason.
+    Status open(const QString& path, Access access);
+
+    // Reads it from its start, as Journal::read does.
+    Status read(RecoveredRun& run);
+
+    // After read(): the journal holds no sample at all (it is empty, ends
+    // inside its header, or holds the header and at most a torn record), so
+    // removing it loses nothing.
+    bool holdsNoSample() const { return m_noSample; }
+
+    // Removes the journal taken (and lets it go), unless its path names
+    // another file by now; syncs its folder.
+    Status remove();
+
+    void close();
+    const QString& path() const { return m_path; }
+
+private:
+    QString m_path;
+    std::unique_ptr<QFile> m_file;
+    bool m_taken = false;
+    bool m_noSample = false;
+};

@@ -58,6 +58,8 @@ public:
     // Where the time of a run's start comes from (the system clock unless
     // a test sets its own).
     void setClock(Clock clock);
+    // The time by that clock, seconds since 1970.
+    int64_t now() const { return m_clock(); }
 
     CMSComm& comm() { return m_comm; }
     const FrameDecoder& decoder() const { return m_decoder; }

@@ -133,9 +133,19 @@ void Recorder::beginJournal()
     // A new run: what was said about the last one does not apply to it.
     m_release = {};
     m_bJournalFailureReported = false;
-    if (!m_journalPathFor)
+    m_bJournalBegun = false;
+    m_bJournalBehind = false;
+    m_bJournalReported = false;
+    m_bJournalRun = bool(m_journalPathFor);
+    if (!m_bJournalRun)
         return;
     QString path;
+    if (Status begun = tryBeginJournal(path); !begun.ok())
+        reportJournalFailure(path, begun);
+}
+
+Status Recorder::tryBeginJournal(QString& path)
+{
     Status begun = m_journalPathFor(m_run.m_tStart, path);
     if (begun.ok()) {
         JournalFacts facts;
@@ -147,38 +157,73 @@ void Recorder::beginJournal()
         facts.scale = m_journalScale;
         begun = m_journal.begin(path, facts);
     }
-    if (!begun.ok()) {
-        reportJournalFailure(path, begun);
-        return;
+    if (begun.ok()) {
+        m_bJournalBegun = true;
+        m_journalStart = m_run.m_tStart;
     }
-    m_journalStart = m_run.m_tStart;
+    return begun;
 }
 
 void Recorder::appendToJournal()
 {
-    if (!m_journal.isOpen())
+    if (!m_bJournalRun)
         return;
-    // Normally the one sample just committed; after a failed write also
-    // the ones before it, so a passing fault costs the journal nothing.
-    for (int i = m_journal.count(); i < m_run.m_nCount; ++i) {
-        ChannelValues v;
-        for (int c = 0; c < kChannelCount; ++c)
-            v[size_t(c)] = m_live.at(c, i);
-        if (Status s = m_journal.append(i, v, m_run.m_bFahrenheit); !s.ok()) {
-            reportJournalFailure(m_journal.path(), s);
-            return;
+    QString path;
+    Status failure;
+    // A journal that could not be begun is tried again.
+    if (!m_bJournalBegun)
+        failure = tryBeginJournal(path);
+    if (m_bJournalBegun) {
+        path = m_journal.path();
+        // Normally the one sample just committed; after a failed write also
+        // the ones before it, so a passing fault costs the journal nothing.
+        for (int i = m_journal.count(); i < m_run.m_nCount; ++i) {
+            ChannelValues v;
+            for (int c = 0; c < kChannelCount; ++c)
+                v[size_t(c)] = m_live.at(c, i);
+            if (Status s = m_journal.append(i, v, m_run.m_bFahrenheit); !s.ok()) {
+                failure = s;
+                break;
+            }
         }
+    }
+    const int missing = m_run.m_nCount - samplesInJournal();
+    if (missing > 0) {
+        if (failure.ok())
+            failure = Status::failure(Status::Code::Failed, QStringLiteral("The journal is closed."));
+        reportJournalFailure(path, failure);
+        m_bJournalBehind = true;
+        const int64_t now = m_link.now();
+        // Also when the clock went back.
+        if (!m_bJournalReported || now < m_journalReportedAt || now - m_journalReportedAt >= kJournalBehindSeconds) {
+            m_bJournalReported = true;
+            m_journalReportedAt = now;
+            emit journalBehind(path, failure.message(), missing);
+        }
+    } else if (m_bJournalBehind) {
+        m_bJournalBehind = false;
+        // A new failure is news again at once.
+        m_bJournalReported = false;
+        emit journalCaughtUp(path, samplesInJournal());
     }
 }
 
 void Recorder::closeJournal()
 {
+    // The last chance to write what the journal misses.
+    if (m_bJournalRun && samplesInJournal() < m_run.m_nCount)
+        appendToJournal();
+    m_bJournalRun = false;
     if (!m_journal.isOpen())
         return;
     m_journal.close();
-    // A journal without a sample has nothing to recover.
+    // A journal without a sample has nothing to recover; a reserved one
+    // keeps its name for the next run.
     if (m_journal.count() == 0) {
-        (void)m_journal.remove(); // an empty leftover is only clutter
+        if (m_journal.isReserved())
+            (void)m_journal.empty();
+        else
+            (void)m_journal.remove(); // an empty leftover is only clutter
         return;
     }
     removeJournalIfReleased();
@@ -203,5 +248,7 @@ void Recorder::reportJournalFailure(const QString& path, const Status& failure)
     if (m_bJournalFailureReported)
         return;
     m_bJournalFailureReported = true;
+    m_bJournalReported = true;
+    m_journalReportedAt = m_link.now();
     emit journalFailed(path, failure.message());
 }

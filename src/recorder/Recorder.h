@@ -16,8 +16,13 @@
 // written. The owner says where journals go; the recorder begins one when
 // the run starts, appends at each commit and closes it when the run ends.
 // A journal is removed only once the owner reports the run saved or
-// discarded by the user; a journal that cannot be written never stops the
-// recording, it is reported once per run.
+// discarded by the user. A journal that cannot be written never stops the
+// recording: every sample stays in the live series, the journal is tried
+// again at each commit (begun, or written up to the last sample) and once
+// more when the run ends, and it is reported once per run (journalFailed)
+// and, while it misses samples, again at most once a minute by the
+// recorder's clock (journalBehind), until it holds them all again
+// (journalCaughtUp).
 #include "base/Status.h"
 #include "base/YScale.h"
 #include "data/ReadingStore.h"
@@ -37,6 +42,8 @@ public:
     static constexpr int kPollMs = 1000;
     static constexpr int kScanMs = 1000;
     static constexpr int kWatchdogMs = 3000;
+    // Seconds between two reports of a journal that misses samples.
+    static constexpr int kJournalBehindSeconds = 60;
 
     Recorder(const LinkOptions& options, LiveSeries& live, QObject* parent = nullptr);
 
@@ -48,7 +55,8 @@ public:
     // The committed samples of the current run.
     RunView view() const { return RunView::of(m_live, m_run.info()); }
 
-    // Where run start times come from (the system clock unless set).
+    // Where run start times come from (the system clock unless set); it
+    // also spaces the reports of a journal that misses samples.
     void setClock(MeterLink::Clock clock) { m_link.setClock(std::move(clock)); }
 
     // Begins the session on the given port number (from the settings file):
@@ -78,6 +86,10 @@ public:
     using JournalPathFor = std::function<Status(int64_t start, QString& path)>;
     // Where journals go; without it runs are not journaled.
     void setJournalPaths(JournalPathFor pathFor) { m_journalPathFor = std::move(pathFor); }
+    // Takes path for the journal of the next run now (RunJournal::reserve),
+    // so nobody else takes it while the run waits for its start; the path
+    // callback then gives this path. Busy when it exists already.
+    Status reserveJournal(const QString& path) { return m_journal.reserve(path); }
     // The graph's vertical scale, which a data file keeps: written to the
     // journal of a recording run when it changes.
     void setJournalScale(YScaleValues scale);
@@ -91,6 +103,9 @@ public:
     // The journal of the current or last run (closed once the run ended;
     // its path is empty once it was removed).
     const RunJournal& journal() const { return m_journal; }
+    // Samples of the current or last run its journal holds (0 when it
+    // could not be begun).
+    int samplesInJournal() const { return m_bJournalBegun ? m_journal.count() : 0; }
 
     QTimer& sampleTimer() { return m_sampleTimer; }
     QTimer& watchdogTimer() { return m_watchdogTimer; }
@@ -111,12 +126,19 @@ signals:
     // The journal at path (empty when no path could be found) cannot be
     // written; the run goes on recording without it. Once per run.
     void journalFailed(const QString& path, const QString& message);
+    // The journal still misses `missing` samples of the run (they are only
+    // in memory): at a commit at least kJournalBehindSeconds after the last
+    // report of the journal's failure.
+    void journalBehind(const QString& path, const QString& message, int missing);
+    // After a failure, the journal holds every sample of the run again.
+    void journalCaughtUp(const QString& path, int count);
 
 private:
     void onFrameDecoded(const DecodeResult& result);
     void onLinkLost();
     void noteRunState();
     void beginJournal();
+    Status tryBeginJournal(QString& path);
     void appendToJournal();
     void closeJournal();
     void removeJournalIfReleased();
@@ -145,4 +167,9 @@ private:
     YScaleValues m_journalScale;
     JournalRelease m_release;
     bool m_bJournalFailureReported = false;
+    bool m_bJournalRun = false;     // the recording run is to be journaled
+    bool m_bJournalBegun = false;   // its journal was begun
+    bool m_bJournalBehind = false;  // it misses samples
+    int64_t m_journalReportedAt = 0; // when its failure was last reported
+    bool m_bJournalReported = false; // ... since it last caught up
 };

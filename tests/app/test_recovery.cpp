@@ -2,6 +2,7 @@
 // No answers and a close that cannot ask do to it), the offer at the next
 // start, and the real program killed or terminated while it records.
 #include "DataFixtures.h"
+#include "FileNodes.h"
 #include "ModalQueue.h"
 #include "TempDir.h"
 
@@ -263,6 +264,75 @@ TEST_F(Offer, EachRunIsOfferedInTurnWithSaveDiscardAndLater)
     EXPECT_TRUE(none.seen.isEmpty());
 }
 
+TEST_F(Offer, JournalsARunningProgramHoldsAreLeftAlone)
+{
+    ScopedTimeZone tz("UTC0");
+    ASSERT_TRUE(QDir().mkpath(path("ZB740/recovery")));
+    JournalFacts facts;
+    facts.start = kStart;
+    facts.unit = QStringLiteral("C");
+    // Another window's runs: one before its first sample, one recording,
+    // one ended and not saved yet.
+    RunJournal starting, recording, ended;
+    ASSERT_TRUE(starting.begin(path("ZB740/recovery/26-12-07 10.00.00.journal"), facts).ok());
+    facts.start = kStart + 60;
+    ASSERT_TRUE(recording.begin(path("ZB740/recovery/26-12-07 10.01.00.journal"), facts).ok());
+    facts.start = kStart + 120;
+    ASSERT_TRUE(ended.begin(path("ZB740/recovery/26-12-07 10.02.00.journal"), facts).ok());
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(recording.append(i, reading(i), false).ok());
+        ASSERT_TRUE(ended.append(i, reading(i), false).ok());
+    }
+    ended.close();
+    const QStringList all = left();
+    ASSERT_EQ(all.size(), 3);
+
+    {
+        ModalQueue none;
+        EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 0);
+        QTest::qWait(30);
+        EXPECT_TRUE(none.seen.isEmpty()) << none.seen.join('\n').toStdString();
+    }
+    EXPECT_EQ(left(), all) << "nothing removed";
+    ASSERT_TRUE(recording.append(3, reading(3), false).ok()) << "its run goes on";
+    EXPECT_EQ(loadJournal(path("ZB740/recovery/26-12-07 10.01.00.journal"))->count, 4);
+
+    // The program that held the ended run is gone: now it is offered.
+    ended.release();
+    ModalQueue answers;
+    answers.click("Later");
+    EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 1);
+    ASSERT_TRUE(answers.done());
+    EXPECT_EQ(answers.seen, QStringList {"A run of 3 samples started 07/12/26 10:02:00 was not saved."});
+    EXPECT_EQ(left(), all);
+}
+
+TEST_F(Offer, AJournalThatIsNoFileIsNamedWithoutWaitingForIt)
+{
+    // A FIFO behind a journal's name: opening it to read would wait for a
+    // writer, before the window is even shown.
+    ScopedTimeZone tz("UTC0");
+    ASSERT_TRUE(QDir().mkpath(path("ZB740/recovery")));
+    ASSERT_TRUE(makeFifo(path("pipe")));
+    ASSERT_TRUE(QFile::link(path("pipe"), path("ZB740/recovery/26-12-07 09.00.00.journal")));
+    ASSERT_TRUE(makeFifo(path("ZB740/recovery/26-12-07 09.30.00.journal")));
+    journal("26-12-07 10.00.00.journal", kStart, 2);
+    FifoUnblocker guard1(path("pipe")), guard2(path("ZB740/recovery/26-12-07 09.30.00.journal"));
+
+    // The link is listed (a FIFO itself is not) and named; the real run is
+    // offered after it.
+    ModalQueue answers;
+    answers.click("OK");
+    answers.click("Later");
+    EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 2);
+    EXPECT_EQ(guard1.done() + guard2.done(), 0) << "the start waited on a FIFO";
+    ASSERT_TRUE(answers.done());
+    EXPECT_EQ(answers.seen, (QStringList {"The unsaved run in \"" + path("ZB740/recovery/26-12-07 09.00.00.journal")
+                                              + "\" cannot be read: Not a regular file\nThe file is left as it is.",
+                                          "A run of 2 samples started 07/12/26 10:00:00 was not saved."}));
+    EXPECT_EQ(fileTypeOf(path("ZB740/recovery/26-12-07 09.30.00.journal")), mode_t(S_IFIFO));
+}
+
 // --- the real program ------------------------------------------------------
 
 class ProgramRun : public TempDirTest {
@@ -344,6 +414,39 @@ TEST_F(ProgramRun, KilledWhileRecordingTheNextStartOffersTheRunAndSavesIt)
     EXPECT_TRUE(QFile::exists(path("after the crash.csv")));
     EXPECT_FALSE(QFile::exists(journal));
     EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 0);
+}
+
+TEST_F(ProgramRun, ARunStillRecordingIsNeitherOfferedNorListedAsUnsaved)
+{
+    // A second window starting (say, a data file opened from the file
+    // manager) while the first records: the first one's journal is its own.
+    ScopedTimeZone tz("UTC0");
+    startProgram();
+    const QString journal = waitForSamples(1);
+    ASSERT_FALSE(journal.isEmpty());
+    {
+        ModalQueue none;
+        EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 0);
+        QTest::qWait(30);
+        EXPECT_TRUE(none.seen.isEmpty()) << none.seen.join('\n').toStdString();
+    }
+    QProcess list;
+    list.start(QStringLiteral(ZB740_TOOLS_DIR "/zb740-cli"), {"recover", "--list", "--settings-dir", path("ZB740")});
+    ASSERT_TRUE(list.waitForFinished(30000));
+    EXPECT_EQ(list.exitCode(), 0);
+    EXPECT_EQ(list.readAllStandardOutput(), (journal + "\tin use by a running ZB740\n").toUtf8());
+    const int seen = wholeRecords(journal);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wholeRecords(journal) > seen; }, 10000)) << "it records on";
+
+    // Killed: a crash's leftover, offered at the next start.
+    program.kill();
+    ASSERT_TRUE(program.waitForFinished(5000));
+    ModalQueue answers;
+    answers.click("Later");
+    EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 1);
+    ASSERT_TRUE(answers.done());
+    EXPECT_TRUE(answers.seen.value(0).startsWith("A run of ")) << answers.seen.value(0).toStdString();
+    EXPECT_TRUE(QFile::exists(journal));
 }
 
 TEST_F(ProgramRun, SigtermWritesTheSettingsAndKeepsTheRunsJournal)

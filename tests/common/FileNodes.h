@@ -119,6 +119,14 @@ public:
     }
     bool mounted() const { return m_mounted; }
 
+    // Makes the mounted file system read-only (EROFS for every write, root's
+    // too).
+    bool remountReadOnly()
+    {
+        return m_mounted
+            && ::mount(nullptr, m_folder.constData(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID, nullptr) == 0;
+    }
+
     qint64 freeBytes() const
     {
         struct statvfs s {};

@@ -1,6 +1,7 @@
 // The run journal: what is written reads back, whatever moment a crash cuts
 // it at; damage is dropped or refused, never read as samples.
 #include "DataFixtures.h"
+#include "FileNodes.h"
 #include "TempDir.h"
 
 #include "base/Crc32.h"
@@ -12,12 +13,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <fstream>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -484,4 +489,297 @@ TEST_F(JournalTest, DefaultDataFileOfAJournal)
     for (const auto& c : cases)
         EXPECT_EQ(Recovery::dataPathFor(QLatin1String(c.journal), start), QLatin1String(c.data)) << c.journal;
     EXPECT_EQ(Recovery::journalPathFor(QStringLiteral("/d/run.AsmDat")), QLatin1String("/d/run.AsmDat.journal"));
+}
+
+// --- journals in use, journals without a sample, journals not to be read ---
+
+namespace {
+
+// Opens path as a journal found on disk; the status of the open.
+Status tryTake(const QString& path, FoundJournal::Access access = FoundJournal::Access::Take)
+{
+    FoundJournal found;
+    return found.open(path, access);
+}
+
+#ifdef Q_OS_UNIX
+// Bytes this process has read through read() and the like so far.
+qint64 bytesReadByThisProcess()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    qint64 value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:")
+            return value;
+    }
+    return -1;
+}
+#endif
+
+} // namespace
+
+TEST_F(JournalTest, AJournalIsInUseWhileItsWriterHoldsIt)
+{
+    const QString p = path("live.journal");
+    auto journal = std::make_unique<RunJournal>();
+    ASSERT_TRUE(journal->begin(p, someFacts()).ok());
+    // Before its first sample, with samples, and once the run ended unsaved:
+    // the program that recorded it still has the run.
+    for (const char* when : {"begun", "with samples", "closed"}) {
+        SCOPED_TRACE(when);
+        if (std::string(when) == "with samples") {
+            ASSERT_TRUE(journal->append(0, sampleValues(0), false).ok());
+            ASSERT_TRUE(journal->append(1, sampleValues(1), false).ok());
+        }
+        if (std::string(when) == "closed")
+            journal->close();
+        for (auto access : {FoundJournal::Access::Read, FoundJournal::Access::Take}) {
+            const Status s = tryTake(p, access);
+            EXPECT_EQ(s.code(), Status::Code::Busy);
+            EXPECT_EQ(s.message(), QLatin1String("in use by a running ZB740"));
+        }
+        const Status removed = RunJournal::removeFile(p);
+        EXPECT_EQ(removed.code(), Status::Code::Busy) << removed.message().toStdString();
+        EXPECT_TRUE(QFile::exists(p));
+        // Reading it as such (a test, a look) is not refused.
+        ASSERT_TRUE(Journal::load(p, *run).ok());
+    }
+    EXPECT_EQ(run->count, 2);
+
+    // Let go (the program ended), it is free: readers share it, a taker
+    // holds it alone.
+    journal->release();
+    EXPECT_TRUE(QFile::exists(p));
+    {
+        FoundJournal a, b;
+        ASSERT_TRUE(a.open(p, FoundJournal::Access::Read).ok());
+        ASSERT_TRUE(b.open(p, FoundJournal::Access::Read).ok());
+        EXPECT_EQ(tryTake(p).code(), Status::Code::Busy) << "read by others";
+    }
+    {
+        FoundJournal taker;
+        ASSERT_TRUE(taker.open(p, FoundJournal::Access::Take).ok());
+        EXPECT_EQ(tryTake(p, FoundJournal::Access::Read).code(), Status::Code::Busy);
+        ASSERT_TRUE(taker.read(*run).ok());
+        EXPECT_EQ(run->count, 2);
+        EXPECT_FALSE(taker.holdsNoSample());
+        ASSERT_TRUE(taker.remove().ok());
+    }
+    EXPECT_FALSE(QFile::exists(p));
+
+    // A writer's own remove() needs no lock of anyone else's.
+    ASSERT_TRUE(journal->begin(p, someFacts()).ok());
+    ASSERT_TRUE(journal->remove().ok());
+    EXPECT_FALSE(QFile::exists(p));
+}
+
+#ifdef Q_OS_UNIX
+TEST_F(JournalTest, TheLockGoesWithTheProcessThatHeldIt)
+{
+    // A program recording into a journal, then killed: the system lets the
+    // lock go, and the journal is a crash's leftover to recover.
+    const QString p = path("crashed.journal");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ready[0]);
+        RunJournal journal;
+        const char ok = journal.begin(p, someFacts()).ok() && journal.append(0, sampleValues(0), false).ok() ? 1 : 0;
+        if (::write(ready[1], &ok, 1) != 1)
+            ::_exit(3);
+        for (;;)
+            ::pause();
+    }
+    ::close(ready[1]);
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ::close(ready[0]);
+    ASSERT_EQ(ok, 1);
+    EXPECT_EQ(tryTake(p).code(), Status::Code::Busy);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    FoundJournal found;
+    ASSERT_TRUE(found.open(p, FoundJournal::Access::Take).ok());
+    ASSERT_TRUE(found.read(*run).ok());
+    EXPECT_EQ(run->count, 1);
+}
+#endif
+
+TEST_F(JournalTest, AReservedNameIsHeldThroughRunsWithoutASample)
+{
+    const QString p = path("run.AsmDat.journal");
+    {
+        RunJournal journal;
+        ASSERT_TRUE(journal.reserve(p).ok());
+        EXPECT_TRUE(QFile::exists(p));
+        EXPECT_EQ(QFileInfo(p).size(), 0);
+        EXPECT_EQ(tryTake(p).code(), Status::Code::Busy) << "taken from the reservation on";
+        RunJournal other;
+        EXPECT_EQ(other.reserve(p).code(), Status::Code::Busy);
+        EXPECT_EQ(other.begin(p, someFacts()).code(), Status::Code::Busy);
+
+        // A run that ends without a sample leaves the empty file, still held.
+        ASSERT_TRUE(journal.begin(p, someFacts()).ok());
+        EXPECT_EQ(QFileInfo(p).size(), Journal::kHeaderSize);
+        journal.close();
+        ASSERT_TRUE(journal.empty().ok());
+        EXPECT_EQ(QFileInfo(p).size(), 0);
+        EXPECT_EQ(tryTake(p).code(), Status::Code::Busy);
+
+        // The next run writes into it.
+        ASSERT_TRUE(journal.begin(p, someFacts()).ok());
+        ASSERT_TRUE(journal.append(0, sampleValues(0), false).ok());
+        journal.close();
+        EXPECT_FALSE(journal.empty().ok()) << "a sample is never emptied away";
+    }
+    ASSERT_TRUE(Journal::load(p, *run).ok());
+    EXPECT_EQ(run->count, 1) << "a journal with a sample stays when let go";
+    ASSERT_TRUE(RunJournal::removeFile(p).ok());
+
+    // An unused reservation goes when let go: it holds nothing.
+    {
+        RunJournal journal;
+        ASSERT_TRUE(journal.reserve(p).ok());
+    }
+    EXPECT_FALSE(QFile::exists(p));
+    {
+        RunJournal journal;
+        ASSERT_TRUE(journal.reserve(p).ok());
+        ASSERT_TRUE(journal.begin(path("elsewhere.journal"), someFacts()).ok());
+        EXPECT_FALSE(QFile::exists(p)) << "another journal let the reservation go";
+    }
+
+    // A folder that cannot be written: the system's reason.
+    ASSERT_TRUE(writeAll(path("file"), "x"));
+    RunJournal journal;
+    const Status s = journal.reserve(path("file/run.AsmDat.journal"));
+    EXPECT_EQ(s.code(), Status::Code::CannotOpen);
+    EXPECT_EQ(s.message(), QLatin1String("Not a directory"));
+}
+
+TEST_F(JournalTest, AJournalWithoutASampleIsToldApart)
+{
+    const QByteArray full = writeSamples("full.journal", 3);
+    const qsizetype r0 = Journal::kHeaderSize;
+    QByteArray firstDamaged = full;
+    firstDamaged[r0 + 9] = char(firstDamaged[r0 + 9] ^ 0x10);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool noSample;
+    } cases[] = {
+        {"empty", {}, true},
+        {"in the magic", full.left(5), true},
+        {"in the header", full.left(40), true},
+        {"the header", full.left(r0), true},
+        {"a torn first record", full.left(r0 + 20), true},
+        {"a sample", full.left(r0 + Journal::kRecordSize), false},
+        {"the first record damaged, more after it", firstDamaged, false},
+        {"a damaged header", QByteArray(full).replace(30, 1, "\x7f"), false},
+        {"not a journal", QByteArray("notes about a run, nothing more"), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(writeAll(path("j.journal"), c.bytes));
+        FoundJournal found;
+        ASSERT_TRUE(found.open(path("j.journal"), FoundJournal::Access::Take).ok());
+        (void)found.read(*run);
+        EXPECT_EQ(found.holdsNoSample(), c.noSample);
+    }
+}
+
+#ifdef Q_OS_UNIX
+TEST_F(JournalTest, OnlyRegularFilesAreReadAndNoneIsWaitedFor)
+{
+    // A FIFO, and a link to one, named as journals: opening either for
+    // reading would wait for a writer forever.
+    ASSERT_TRUE(makeFifo(path("pipe")));
+    ASSERT_TRUE(makeFifo(path("fifo.journal")));
+    ASSERT_TRUE(QFile::link(path("pipe"), path("link.journal")));
+    ASSERT_TRUE(QDir().mkpath(path("folder.journal")));
+    FifoUnblocker guard1(path("pipe")), guard2(path("fifo.journal"));
+    for (const char* name : {"fifo.journal", "link.journal", "folder.journal"}) {
+        SCOPED_TRACE(name);
+        const Status loaded = Journal::load(path(QLatin1String(name)), *run);
+        EXPECT_EQ(loaded.code(), Status::Code::NotRegularFile);
+        EXPECT_EQ(loaded.message(), QLatin1String("Not a regular file"));
+        EXPECT_EQ(tryTake(path(QLatin1String(name))).code(), Status::Code::NotRegularFile);
+        EXPECT_EQ(RunJournal::removeFile(path(QLatin1String(name))).code(), Status::Code::NotRegularFile);
+    }
+    EXPECT_EQ(guard1.done() + guard2.done(), 0) << "a reader was blocked";
+    EXPECT_EQ(fileTypeOf(path("fifo.journal")), mode_t(S_IFIFO)) << "not removed";
+}
+
+TEST_F(JournalTest, ReadingStopsAtTheLongestJournalTheHeaderAllows)
+{
+    // Two samples, then a hole of a gigabyte (a sparse file takes no room):
+    // what follows the damage is counted from the size, not read.
+    const QByteArray two = writeSamples("two.journal", 2);
+    const qint64 size = qint64(1) << 30;
+    ASSERT_TRUE(writeAll(path("sparse.journal"), two));
+    {
+        QFile f(path("sparse.journal"));
+        ASSERT_TRUE(f.resize(size));
+    }
+    const qint64 before = bytesReadByThisProcess();
+    ASSERT_TRUE(Journal::load(path("sparse.journal"), *run).ok());
+    const qint64 read = bytesReadByThisProcess() - before;
+    expectSamples(*run, 2);
+    EXPECT_EQ(run->firstDroppedAt, two.size());
+    EXPECT_EQ(run->damagedRecordsDropped, (size - two.size()) / Journal::kRecordSize);
+    if (before >= 0) {
+        EXPECT_LT(read, 1 << 20) << "bytes read of a journal of 128 bytes and a hole of a gigabyte";
+    }
+
+    // Changes of the scale: a journal keeps at most kMaxScaleRecords, and a
+    // reader takes no more (here a sample limit of 3 and a flood of valid
+    // scale records).
+    JournalFacts facts = someFacts();
+    facts.sampleLimit = 3;
+    RunJournal writer;
+    ASSERT_TRUE(writer.begin(path("scales.journal"), facts).ok());
+    QByteArray bytes = readAll(path("scales.journal"));
+    writer.release();
+    auto scaleRecord = [](int samplesBefore, int32_t gain) {
+        QByteArray r(Journal::kRecordSize, '\0');
+        r[0] = 'Y';
+        qToLittleEndian<int32_t>(samplesBefore, r.data() + 4);
+        qToLittleEndian<int32_t>(gain, r.data() + 8);
+        qToLittleEndian<uint32_t>(Crc32::of(r.constData(), 28), r.data() + 28);
+        return r;
+    };
+    for (int i = 0; i < Journal::kMaxScaleRecords + 5; ++i)
+        bytes += scaleRecord(0, 10 + i % 2);
+    ASSERT_TRUE(readBytes(bytes, *run).ok());
+    EXPECT_EQ(run->count, 0);
+    EXPECT_EQ(run->facts.scale.gain, 10 + (Journal::kMaxScaleRecords - 1) % 2);
+    EXPECT_EQ(run->damagedRecordsDropped, 5);
+    EXPECT_EQ(run->firstDroppedAt, Journal::kHeaderSize + qint64(Journal::kMaxScaleRecords) * Journal::kRecordSize);
+}
+#endif
+
+TEST_F(JournalTest, TheWriterKeepsNoMoreScaleChangesThanAReaderTakes)
+{
+    // Ten thousand synced records: in memory where the system has a
+    // memory file system, so the syncs cost nothing.
+    QTemporaryDir shm(QStringLiteral("/dev/shm/zb740-test-XXXXXX"));
+    const QString p = shm.isValid() ? QDir(shm.path()).filePath(QStringLiteral("run.journal")) : path("run.journal");
+    JournalFacts facts = someFacts();
+    RunJournal journal;
+    ASSERT_TRUE(journal.begin(p, facts).ok());
+    ASSERT_TRUE(journal.append(0, sampleValues(0), false).ok());
+    for (int i = 0; i < Journal::kMaxScaleRecords; ++i)
+        ASSERT_TRUE(journal.noteScale({facts.scale.gain + 1 + i % 2, 0}).ok()) << i;
+    const Status more = journal.noteScale({facts.scale.gain + 5, 0});
+    EXPECT_FALSE(more.ok());
+    EXPECT_TRUE(more.message().contains(QLatin1String("changes of the scale"))) << more.message().toStdString();
+    ASSERT_TRUE(journal.append(1, sampleValues(1), false).ok()) << "samples go on";
+    journal.close();
+    ASSERT_TRUE(Journal::load(p, *run).ok());
+    expectSamples(*run, 2);
+    EXPECT_EQ(run->damagedRecordsDropped + int(run->tornRecordDropped), 0);
 }

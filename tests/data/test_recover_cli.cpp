@@ -1,6 +1,7 @@
 // zb740-cli recover, run as the built program on journals in a temporary
 // folder.
 #include "DataFixtures.h"
+#include "FileNodes.h"
 #include "TempDir.h"
 
 #include "data/Recovery.h"
@@ -195,7 +196,7 @@ TEST_F(RecoverCliTest, UnreadableJournalsFailNamingTheFile)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const CliResult res = cli(recover({path(QLatin1String(c.name)), QStringLiteral("--remove")}));
+        const CliResult res = cli(recover({path(QLatin1String(c.name))}));
         EXPECT_EQ(res.status, 1);
         EXPECT_EQ(res.err, "zb740-cli: " + path(QLatin1String(c.name)).toUtf8() + ": " + c.says + "\n");
         EXPECT_TRUE(res.out.isEmpty());
@@ -274,4 +275,106 @@ TEST_F(RecoverCliTest, UsageErrorsAndHelp)
         EXPECT_TRUE(res.err.contains("would replace the journal itself")) << res.err.toStdString();
         EXPECT_EQ(readAll(path(QLatin1String(c.journal))), before);
     }
+}
+
+TEST_F(RecoverCliTest, AJournalARunningProgramHoldsIsListedInUseAndLeftAlone)
+{
+    ScopedTimeZone tz("UTC0");
+    const QString settingsDir = path("ZB740");
+    LiveRun a(5, utc(2026, 12, 7, 23, 45, 55), 1);
+    LiveRun b(3, utc(2026, 12, 8, 6, 0, 1), 60);
+    QString live, crashed;
+    ASSERT_TRUE(Recovery::newJournalPath(settingsDir, a.run.m_tStart, live).ok());
+    ASSERT_TRUE(Recovery::newJournalPath(settingsDir, b.run.m_tStart, crashed).ok());
+    journal(crashed, b, {10, 0});
+    // A run this process records into (the lock is what a running ZB740
+    // holds on its journal).
+    JournalFacts facts;
+    facts.start = a.run.m_tStart;
+    facts.unit = QStringLiteral("C");
+    RunJournal writer;
+    ASSERT_TRUE(writer.begin(live, facts).ok());
+    ChannelValues v {20, 15, 10, 30, 50};
+    ASSERT_TRUE(writer.append(0, v, false).ok());
+
+    CliResult res = cli(recover({QStringLiteral("--list"), QStringLiteral("--settings-dir"), settingsDir}));
+    EXPECT_EQ(res.status, 0) << res.err.toStdString();
+    EXPECT_EQ(res.out, (live + "\tin use by a running ZB740\n" + crashed + "\t3 samples\tstarted 08/12/26 06:00:01\n")
+                           .toUtf8());
+
+    for (const QStringList& extra : {QStringList {}, QStringList {"--remove"}, QStringList {"-o", path("x.AsmDat")}}) {
+        SCOPED_TRACE(extra.join(' ').toStdString());
+        res = cli(QStringList {"recover", live} + extra);
+        EXPECT_EQ(res.status, 1);
+        EXPECT_EQ(res.err, "zb740-cli: " + live.toUtf8() + ": in use by a running ZB740; nothing written\n");
+        EXPECT_TRUE(res.out.isEmpty());
+    }
+    EXPECT_TRUE(QFile::exists(live));
+    EXPECT_TRUE(QDir(path("ZB740/recovery")).entryList({QStringLiteral("*.AsmDat")}).isEmpty());
+    EXPECT_FALSE(QFile::exists(path("x.AsmDat")));
+    ASSERT_TRUE(writer.append(1, v, false).ok()) << "its run goes on";
+
+    // Its program gone, it is a crash's leftover like any other.
+    writer.release();
+    res = cli(recover({live, QStringLiteral("--remove")}));
+    EXPECT_EQ(res.status, 0) << res.err.toStdString();
+    EXPECT_TRUE(res.out.startsWith("Recovered 2 samples")) << res.out.toStdString();
+    EXPECT_FALSE(QFile::exists(live));
+}
+
+TEST_F(RecoverCliTest, RemoveTakesAJournalWithoutASample)
+{
+    // What a recording stopped or killed before its first sample leaves:
+    // nothing to recover, so --remove removes it.
+    ScopedTimeZone tz("UTC0");
+    LiveRun r(3, utc(2026, 12, 7, 23, 45, 55), 1);
+    journal(path("good.journal"), r, {10, 0});
+    const QByteArray good = readAll(path("good.journal"));
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"header.AsmDat.journal", good.left(Journal::kHeaderSize)},
+        {"nothing.AsmDat.journal", {}},
+        {"cut.AsmDat.journal", good.left(20)},
+        {"torn.AsmDat.journal", good.left(Journal::kHeaderSize + 10)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString j = path(QLatin1String(c.name));
+        ASSERT_TRUE(writeAll(j, c.bytes));
+        CliResult res = cli(recover({j}));
+        EXPECT_EQ(res.status, 1);
+        EXPECT_TRUE(QFile::exists(j)) << "kept without --remove";
+        res = cli(recover({j, QStringLiteral("--remove")}));
+        EXPECT_EQ(res.status, 0) << res.err.toStdString();
+        EXPECT_EQ(res.out, "The journal holds no samples; nothing written.\nRemoved " + j.toUtf8() + ".\n");
+        EXPECT_TRUE(res.err.isEmpty()) << res.err.toStdString();
+        EXPECT_FALSE(QFile::exists(j));
+    }
+    EXPECT_EQ(QDir(m_tmp.path()).entryList(QDir::Files), QStringList {"good.journal"}) << "nothing written";
+}
+
+TEST_F(RecoverCliTest, AJournalThatIsNoFileIsRefusedWithoutWaiting)
+{
+    ScopedTimeZone tz("UTC0");
+    ASSERT_TRUE(QDir().mkpath(path("ZB740/recovery")));
+    ASSERT_TRUE(makeFifo(path("pipe")));
+    const QString link = path("ZB740/recovery/26-12-07 09.00.00.journal");
+    ASSERT_TRUE(QFile::link(path("pipe"), link));
+    ASSERT_TRUE(makeFifo(path("fifo.journal")));
+    FifoUnblocker guard1(path("pipe")), guard2(path("fifo.journal"));
+
+    CliResult res = cli(recover({QStringLiteral("--list"), QStringLiteral("--settings-dir"), path("ZB740")}));
+    EXPECT_EQ(res.status, 0);
+    EXPECT_EQ(res.out, (link + "\tcannot be read: Not a regular file\n").toUtf8());
+    for (const QString& j : {link, path("fifo.journal")}) {
+        SCOPED_TRACE(j.toStdString());
+        res = cli(recover({j, QStringLiteral("--remove")}));
+        EXPECT_EQ(res.status, 1);
+        EXPECT_EQ(res.err, "zb740-cli: " + j.toUtf8() + ": Not a regular file\n");
+    }
+    EXPECT_EQ(guard1.done() + guard2.done(), 0) << "a FIFO was waited for";
+    EXPECT_EQ(fileTypeOf(path("fifo.journal")), mode_t(S_IFIFO));
+    EXPECT_EQ(fileTypeOf(link), mode_t(S_IFLNK));
 }

@@ -3,6 +3,7 @@
 // timers (samples a second apart, the watchdog's 3 s), so they run side by
 // side in one test.
 #include "DataFixtures.h"
+#include "FileNodes.h"
 #include "TempDir.h"
 
 #include "base/Version.h"
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -31,18 +33,30 @@ const QString kCli = QStringLiteral(ZB740_TOOLS_DIR "/zb740-cli");
 // The child starts as from a shell: the stop signals at their defaults
 // (a test runner may have started us with some of them ignored), and
 // optionally its stderr on a terminal or SIGHUP ignored (as nohup does).
-void prepareChild(QProcess& p, int stderrFd = -1, bool ignoreHangup = false)
+// stdoutFd too, and a limit to the size of the files it writes (0: none;
+// beyond it a write fails with EFBIG, as SIGXFSZ is ignored).
+void prepareChild(QProcess& p, int stderrFd = -1, bool ignoreHangup = false, int stdoutFd = -1,
+                  rlim_t fileSizeLimit = 0)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TZ"), QStringLiteral("UTC0"));
     p.setProcessEnvironment(env);
-    p.setChildProcessModifier([stderrFd, ignoreHangup] {
+    p.setChildProcessModifier([stderrFd, ignoreHangup, stdoutFd, fileSizeLimit] {
         for (int s : {SIGINT, SIGTERM, SIGHUP})
             ::signal(s, SIG_DFL);
         if (ignoreHangup)
             ::signal(SIGHUP, SIG_IGN);
         if (stderrFd >= 0)
             ::dup2(stderrFd, STDERR_FILENO);
+        if (stdoutFd >= 0)
+            ::dup2(stdoutFd, STDOUT_FILENO);
+        if (fileSizeLimit > 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit {};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = fileSizeLimit;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
     });
 }
 
@@ -89,10 +103,11 @@ int64_t startOf(const QJsonObject& o)
 struct Recording {
     QProcess process;
     QString output;
-    void start(const QString& out, const QStringList& options, int stderrFd = -1, bool ignoreHangup = false)
+    void start(const QString& out, const QStringList& options, int stderrFd = -1, bool ignoreHangup = false,
+               int stdoutFd = -1, rlim_t fileSizeLimit = 0)
     {
         output = out;
-        prepareChild(process, stderrFd, ignoreHangup);
+        prepareChild(process, stderrFd, ignoreHangup, stdoutFd, fileSizeLimit);
         process.start(kCli, QStringList {QStringLiteral("record"), QStringLiteral("--simulate")} + options
                                 + QStringList {QStringLiteral("-o"), out});
     }
@@ -415,6 +430,306 @@ TEST_F(RecordCli, RecordsStopsSurvivesAGapAndLeavesAJournalWhenKilled)
         const QJsonObject o = info(path("tty.AsmDat"));
         EXPECT_EQ(o["count"].toInt(), 2);
         EXPECT_EQ(o["interval"].toInt(), 2);
+    }
+}
+
+// --- the journal as the lock of a name, a full disk, the screen at the end ---
+
+// The output up to its end without the terminal's line ends ("\r\n" as "\n").
+QString screenText(const QByteArray& seen)
+{
+    return QString::fromLocal8Bit(seen).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+TEST_F(RecordCli, AFolderThatCannotBeWrittenIsRefusedBeforeRecording)
+{
+    // As root (who may write into any folder) a read-only file system;
+    // otherwise a folder without write permission.
+    ASSERT_TRUE(QDir().mkpath(path("ro")));
+    ScopedTmpfs disk;
+    QString reason = QStringLiteral("Permission denied");
+    if (::geteuid() == 0) {
+        disk.mount(path("ro"), 64);
+        if (!disk.mounted())
+            return;
+        ASSERT_TRUE(disk.remountReadOnly());
+        reason = QStringLiteral("Read-only file system");
+    } else {
+        ASSERT_TRUE(QFile::setPermissions(path("ro"), QFile::ReadOwner | QFile::ExeOwner));
+    }
+    const CliResult r = cli({"record", "--simulate", "--count", "3", "-o", path("ro/a.AsmDat")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(QString::fromLocal8Bit(r.err), QStringLiteral("zb740-cli: %1: the folder %2 cannot be written (%3); "
+                                                            "nothing recorded\n")
+                                                 .arg(path("ro/a.AsmDat"), path("ro"), reason));
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(QDir(path("ro")).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(RecordCli, WhereEverySampleIsWhenTheDiskFillsIsSaidExactly)
+{
+    // Side by side, four samples each: on a small file system full from the
+    // start (the journal can take nothing, nor can the data file); full
+    // until a page is freed after two samples (the journal takes the whole
+    // run, the data file still finds no room); full until it is emptied
+    // after two samples (everything is written); and in a folder where a
+    // file size limit lets the journal take its header and two samples
+    // only.
+    for (const char* disk : {"full", "page", "freed"})
+        ASSERT_TRUE(QDir().mkpath(path(QLatin1String(disk))));
+    ScopedTmpfs full, page, freed;
+    for (auto [fs, name] : {std::pair {&full, "full"}, {&page, "page"}, {&freed, "freed"}}) {
+        fs->mount(path(QLatin1String(name)), 64);
+        if (!fs->mounted())
+            return;
+        ASSERT_TRUE(fs->leaveFree(0));
+    }
+    Recording onFull, onPage, onFreed, limited;
+    const QStringList four {"--interval", "1", "--count", "4"};
+    onFull.start(path("full/a.AsmDat"), four);
+    onPage.start(path("page/a.AsmDat"), four);
+    onFreed.start(path("freed/a.AsmDat"), four);
+    limited.start(path("limited.AsmDat"), four, -1, false, -1, Journal::kHeaderSize + 2 * Journal::kRecordSize);
+
+    QString pageErr, freedErr;
+    bool pageFreed = false, diskFreed = false;
+    const bool allDone = QTest::qWaitFor([&] {
+        pageErr += onPage.err();
+        freedErr += onFreed.err();
+        if (!pageFreed && pageErr.contains("\n2/4 samples")) {
+            QFile filler(path("page/filler"));
+            pageFreed = filler.resize(filler.size() - 4096);
+        }
+        if (!diskFreed && freedErr.contains("\n2/4 samples"))
+            diskFreed = QFile::remove(path("freed/filler"));
+        return onFull.finished() && onPage.finished() && onFreed.finished() && limited.finished();
+    }, 60000);
+    pageErr += onPage.err();
+    freedErr += onFreed.err();
+    ASSERT_TRUE(allDone);
+    ASSERT_TRUE(pageFreed && diskFreed);
+
+    const QString journalFailed = QStringLiteral(
+        "zb740-cli: %1: Could not write the journal: No space left on device. Recording goes on: the samples are "
+        "kept in memory, and the journal is tried again at each sample.\n");
+    {
+        SCOPED_TRACE("full from the start");
+        const QString err = onFull.err();
+        EXPECT_EQ(onFull.process.exitCode(), 1);
+        EXPECT_TRUE(onFull.out().isEmpty());
+        EXPECT_TRUE(err.contains(journalFailed.arg(onFull.journal()))) << err.toStdString();
+        EXPECT_TRUE(QRegularExpression("\nzb740-cli: " + QRegularExpression::escape(path("full/a.AsmDat"))
+                                       + ": [^\n]*No space left on device\\. The 4 samples are lost: the journal "
+                                       + QRegularExpression::escape(onFull.journal())
+                                       + " could not take them either\\.\n$")
+                        .match(err)
+                        .hasMatch())
+            << err.toStdString();
+        EXPECT_FALSE(err.contains("kept in " + onFull.journal()));
+        EXPECT_EQ(QDir(path("full")).entryList(QDir::Files), QStringList {"filler"});
+    }
+    {
+        SCOPED_TRACE("a page freed: the journal holds the run");
+        EXPECT_EQ(onPage.process.exitCode(), 1);
+        EXPECT_TRUE(onPage.out().isEmpty());
+        EXPECT_TRUE(pageErr.contains(journalFailed.arg(onPage.journal()))) << pageErr.toStdString();
+        EXPECT_TRUE(QRegularExpression("\nThe journal " + QRegularExpression::escape(onPage.journal())
+                                       + " holds all [23] samples again\\.\n")
+                        .match(pageErr)
+                        .hasMatch())
+            << pageErr.toStdString();
+        EXPECT_TRUE(pageErr.endsWith(QStringLiteral("No space left on device. The 4 samples are in the journal %1 "
+                                                    "(zb740-cli recover %1).\n")
+                                         .arg(onPage.journal())))
+            << pageErr.toStdString();
+        auto run = std::make_unique<RecoveredRun>();
+        ASSERT_TRUE(Journal::load(onPage.journal(), *run).ok());
+        EXPECT_EQ(run->count, 4);
+        EXPECT_FALSE(QFile::exists(path("page/a.AsmDat")));
+    }
+    {
+        SCOPED_TRACE("emptied: everything written");
+        EXPECT_EQ(onFreed.process.exitCode(), 0) << freedErr.toStdString();
+        EXPECT_TRUE(onFreed.out().startsWith("Wrote 4 samples"));
+        EXPECT_TRUE(freedErr.contains(journalFailed.arg(onFreed.journal()))) << freedErr.toStdString();
+        EXPECT_TRUE(freedErr.contains(" holds all ")) << freedErr.toStdString();
+        EXPECT_EQ(info(path("freed/a.AsmDat"))["count"].toInt(), 4);
+        EXPECT_FALSE(QFile::exists(onFreed.journal()));
+    }
+    {
+        SCOPED_TRACE("a journal of two samples");
+        const QString err = limited.err();
+        EXPECT_EQ(limited.process.exitCode(), 1);
+        EXPECT_TRUE(limited.out().isEmpty());
+        EXPECT_TRUE(err.contains("zb740-cli: " + limited.journal() + ": Could not write to the journal: File too "
+                                                                     "large. Recording goes on"))
+            << err.toStdString();
+        EXPECT_TRUE(err.endsWith(QStringLiteral("File too large. 2 of the 4 samples are in the journal %1 (zb740-cli "
+                                                "recover %1); 2 samples are lost.\n")
+                                     .arg(limited.journal())))
+            << err.toStdString();
+        const CliResult r = cli({"recover", limited.journal()});
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.startsWith("Recovered 2 samples")) << r.out.toStdString();
+    }
+}
+
+TEST_F(RecordCli, ASecondRecordingUnderTheSameNameIsRefused)
+{
+    // Started at the same moment: one records, the other refuses at once.
+    Recording a, b;
+    a.start(path("same.AsmDat"), {"--count", "3"});
+    b.start(path("same.AsmDat"), {"--count", "3"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return a.finished() && b.finished(); }, 30000));
+    const QString refusal = QStringLiteral("zb740-cli: %1: in use by a running ZB740: another recording writes %2; "
+                                           "nothing recorded\n")
+                                .arg(path("same.AsmDat.journal"), path("same.AsmDat"));
+    const bool aWon = a.process.exitCode() == 0;
+    Recording& winner = aWon ? a : b;
+    Recording& loser = aWon ? b : a;
+    EXPECT_EQ(winner.process.exitCode(), 0);
+    EXPECT_EQ(loser.process.exitCode(), 1);
+    EXPECT_EQ(loser.err(), refusal);
+    EXPECT_TRUE(loser.out().isEmpty());
+    EXPECT_TRUE(winner.out().startsWith("Wrote 3 samples"));
+    EXPECT_EQ(info(path("same.AsmDat"))["count"].toInt(), 3);
+    EXPECT_FALSE(QFile::exists(path("same.AsmDat.journal")));
+
+    // Started while the first records (its journal holds samples).
+    Recording first, second;
+    first.start(path("later.AsmDat"), {"--count", "3"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return journalRecords(first.journal()) >= 1; }, 10000));
+    second.start(path("later.AsmDat"), {"--count", "3"});
+    ASSERT_TRUE(second.process.waitForFinished(10000));
+    EXPECT_EQ(second.process.exitCode(), 1);
+    EXPECT_EQ(second.err(), QStringLiteral("zb740-cli: %1: in use by a running ZB740: another recording writes %2; "
+                                           "nothing recorded\n")
+                                .arg(first.journal(), path("later.AsmDat")));
+    ASSERT_TRUE(first.process.waitForFinished(10000));
+    EXPECT_EQ(first.process.exitCode(), 0);
+    EXPECT_EQ(info(path("later.AsmDat"))["count"].toInt(), 3);
+}
+
+TEST_F(RecordCli, AJournalWithoutASampleIsRemovedAtTheNextStart)
+{
+    // Left by a recording killed before its first sample, on a port where
+    // no meter answers.
+    Terminal silentPort;
+    ASSERT_TRUE(silentPort.open());
+    Recording killed;
+    prepareChild(killed.process);
+    killed.output = path("killed.AsmDat");
+    killed.process.start(kCli, {"record", "--port", QString::fromLocal8Bit(::ptsname(silentPort.master)), "-o",
+                                killed.output});
+    QByteArray err;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        silentPort.read();
+        err += killed.process.readAllStandardError();
+        return err.contains("Recording 1000 samples");
+    }, 10000)) << err.toStdString();
+    killed.signal(SIGKILL);
+    ASSERT_TRUE(killed.process.waitForFinished(10000));
+    ASSERT_TRUE(QFile::exists(killed.journal()));
+
+    // Planted: a journal of a run that started and had no sample yet, and
+    // one cut inside its header.
+    JournalFacts facts;
+    facts.start = QDateTime::currentSecsSinceEpoch();
+    facts.unit = QStringLiteral("C");
+    {
+        RunJournal j;
+        ASSERT_TRUE(j.begin(path("header.AsmDat.journal"), facts).ok());
+    }
+    ASSERT_TRUE(writeAll(path("cut.AsmDat.journal"), readAll(path("header.AsmDat.journal")).left(30)));
+
+    Recording again[3];
+    const char* names[] = {"killed.AsmDat", "header.AsmDat", "cut.AsmDat"};
+    for (int i = 0; i < 3; ++i)
+        again[i].start(path(QLatin1String(names[i])), {"--count", "1"});
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(names[i]);
+        ASSERT_TRUE(again[i].process.waitForFinished(30000));
+        EXPECT_EQ(again[i].process.exitCode(), 0);
+        const QString e = again[i].err();
+        EXPECT_TRUE(e.startsWith("Removed " + again[i].journal() + ": an earlier recording left it without a "
+                                                                   "sample.\nRecording 1 samples"))
+            << e.toStdString();
+        EXPECT_TRUE(again[i].out().startsWith("Wrote 1 samples"));
+        EXPECT_EQ(info(path(QLatin1String(names[i])))["count"].toInt(), 1);
+        EXPECT_FALSE(QFile::exists(again[i].journal()));
+    }
+
+    // One that holds samples is named, not touched.
+    {
+        RunJournal j;
+        ASSERT_TRUE(j.begin(path("kept.AsmDat.journal"), facts).ok());
+        ASSERT_TRUE(j.append(0, {20, 15, 10, 30, 50}, false).ok());
+    }
+    const QByteArray before = readAll(path("kept.AsmDat.journal"));
+    const CliResult r = cli({"record", "--simulate", "-o", path("kept.AsmDat")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(QString::fromLocal8Bit(r.err),
+              QStringLiteral("zb740-cli: %1: exists already: an earlier recording of 1 samples was not saved; recover "
+                             "it with zb740-cli recover %1, or remove it first\n")
+                  .arg(path("kept.AsmDat.journal")));
+    EXPECT_EQ(readAll(path("kept.AsmDat.journal")), before);
+}
+
+TEST_F(RecordCli, OnATerminalTheScreenEndsOnTheLastMessageAndPartsKeepTheFolderAsGiven)
+{
+    // Both outputs on one terminal: a run split by a silence of the meter,
+    // named relative to the working folder; and a run interrupted after two
+    // samples.
+    Terminal splitTerminal, interruptedTerminal;
+    ASSERT_TRUE(splitTerminal.open());
+    ASSERT_TRUE(interruptedTerminal.open());
+    Recording split, interrupted;
+    split.process.setWorkingDirectory(m_tmp.path());
+    split.start(QStringLiteral("drop.AsmDat"),
+                {"--interval", "1", "--count", "4", "--silent-after", "2", "--silent-for", "5"},
+                splitTerminal.slave, false, splitTerminal.slave);
+    interrupted.start(path("int.AsmDat"), {"--interval", "1", "--count", "100"}, interruptedTerminal.slave, false,
+                      interruptedTerminal.slave);
+    bool interruptSent = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        splitTerminal.read();
+        interruptedTerminal.read();
+        if (!interruptSent && journalRecords(interrupted.journal()) >= 2) {
+            interrupted.signal(SIGINT);
+            interruptSent = true;
+        }
+        return split.finished() && interrupted.finished();
+    }, 60000));
+    splitTerminal.read();
+    interruptedTerminal.read();
+    {
+        SCOPED_TRACE("split");
+        EXPECT_EQ(split.process.exitCode(), 0);
+        const QString screen = screenText(splitTerminal.seen);
+        const int first = info(path("drop.AsmDat"))["count"].toInt();
+        const int second = info(path("drop-2.AsmDat"))["count"].toInt();
+        EXPECT_EQ(first + second, 4);
+        EXPECT_TRUE(screen.contains(QStringLiteral(" to drop.AsmDat and drop.csv.\n"))) << screen.toStdString();
+        EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(\x1b\[K\nWrote %1 samples \(started [^)]*\) to )"
+                                                      R"(drop-2\.AsmDat and drop-2\.csv\.\n$)")
+                                           .arg(second))
+                        .match(screen)
+                        .hasMatch())
+            << screen.toStdString();
+    }
+    {
+        SCOPED_TRACE("interrupted");
+        EXPECT_EQ(interrupted.process.exitCode(), 0);
+        const QString screen = screenText(interruptedTerminal.seen);
+        const int count = info(path("int.AsmDat"))["count"].toInt();
+        EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(\r%1/100 samples  [^\r\n]*\x1b\[K\nInterrupted: %1 of 100 )"
+                                                      R"(samples recorded\.\nWrote %1 samples \(started [^)]*\) to )")
+                                           .arg(count)
+                                       + QRegularExpression::escape(path("int.AsmDat") + " and " + path("int.csv"))
+                                       + R"(\.\n$)")
+                        .match(screen)
+                        .hasMatch())
+            << screen.toStdString();
     }
 }
 

@@ -6,6 +6,7 @@
 #include "data/RunJournal.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <csignal>
@@ -189,6 +190,132 @@ TEST_F(RecorderJournal, AFailedWriteIsSaidOnceAndMadeUpWhenWritingWorksAgain)
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(run->view().value(i, kAir), reading(i)[kAir]) << i;
     EXPECT_EQ(failed.count(), 1);
+}
+
+TEST_F(RecorderJournal, AJournalThatMissesSamplesIsReportedEveryMinuteByTheRecordersClock)
+{
+    // Samples ten seconds apart by the recorder's clock; the journal takes
+    // its header and two records, then the file size limit stops it (EFBIG).
+    int64_t now = kStart;
+    recorder->setClock([&now] { return now; });
+    const rlim_t limit = Journal::kHeaderSize + 2 * Journal::kRecordSize;
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = before;
+    tight.rlim_cur = limit;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+
+    QSignalSpy failed(recorder.get(), &Recorder::journalFailed);
+    QSignalSpy behind(recorder.get(), &Recorder::journalBehind);
+    QSignalSpy caughtUp(recorder.get(), &Recorder::journalCaughtUp);
+    recorder->confirmRun(10, 1000);
+    for (int i = 0; i < 20; ++i) {
+        now = kStart + 10 * i;
+        ASSERT_TRUE(sample(now, reading(i)));
+    }
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &before), 0);
+    std::signal(SIGXFSZ, previousHandler);
+
+    // Said at the first failure (sample 3, t = 20 s), then again at the
+    // first commit a minute after each report: t = 80 s and t = 140 s, with
+    // the samples missing by then.
+    ASSERT_EQ(failed.count(), 1);
+    ASSERT_EQ(behind.count(), 2);
+    const QString journal = recorder->journal().path();
+    EXPECT_EQ(behind.at(0).at(0).toString(), journal);
+    EXPECT_TRUE(behind.at(0).at(1).toString().startsWith("Could not write to the journal"))
+        << behind.at(0).at(1).toString().toStdString();
+    EXPECT_EQ(behind.at(0).at(2).toInt(), 9 - 2);
+    EXPECT_EQ(behind.at(1).at(2).toInt(), 15 - 2);
+    EXPECT_EQ(recorder->samplesInJournal(), 2);
+    EXPECT_TRUE(caughtUp.isEmpty());
+
+    // Writing works again: the next commit writes all 21 samples.
+    now = kStart + 200;
+    ASSERT_TRUE(sample(now, reading(20)));
+    ASSERT_EQ(caughtUp.count(), 1);
+    EXPECT_EQ(caughtUp.at(0).at(0).toString(), journal);
+    EXPECT_EQ(caughtUp.at(0).at(1).toInt(), 21);
+    EXPECT_EQ(recorder->samplesInJournal(), 21);
+    const auto run = load(journal);
+    ASSERT_EQ(run->count, 21);
+    for (int i = 0; i < 21; ++i)
+        EXPECT_EQ(run->view().value(i, kRh), reading(i)[kRh]) << i;
+    EXPECT_EQ(behind.count(), 2);
+}
+
+TEST_F(RecorderJournal, AJournalThatCouldNotBeBegunIsBegunAtALaterSample)
+{
+    // No recovery folder can be made while the settings folder is a file.
+    ASSERT_TRUE(QFile(path("ZB740")).open(QIODevice::WriteOnly));
+    QSignalSpy failed(recorder.get(), &Recorder::journalFailed);
+    QSignalSpy caughtUp(recorder.get(), &Recorder::journalCaughtUp);
+    record(3);
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_EQ(recorder->samplesInJournal(), 0);
+    ASSERT_TRUE(QFile::remove(path("ZB740")));
+
+    ASSERT_TRUE(sample(kStart + 3, reading(3)));
+    ASSERT_EQ(journals().size(), 1);
+    EXPECT_EQ(load(journals().constFirst())->count, 4);
+    EXPECT_EQ(caughtUp.count(), 1);
+    EXPECT_EQ(recorder->samplesInJournal(), 4);
+}
+
+TEST_F(RecorderJournal, TheJournalOfAnEndedRunStaysInUseUntilItIsSaved)
+{
+    record(2);
+    const QString journal = recorder->journal().path();
+    recorder->stopRun();
+    // The run is over but not saved: this program still has it.
+    FoundJournal found;
+    EXPECT_EQ(found.open(journal, FoundJournal::Access::Take).code(), Status::Code::Busy);
+    recorder->runSaved(recorder->view().info());
+    EXPECT_FALSE(QFile::exists(journal));
+
+    // Shut down unsaved: kept, and free once the recorder is gone.
+    record(1);
+    const QString second = recorder->journal().path();
+    recorder->shutDown();
+    EXPECT_EQ(found.open(second, FoundJournal::Access::Take).code(), Status::Code::Busy);
+    recorder.reset();
+    EXPECT_TRUE(found.open(second, FoundJournal::Access::Take).ok());
+}
+
+TEST_F(RecorderJournal, AReservedJournalKeepsItsNameThroughARunWithoutASample)
+{
+    const QString p = path("run.AsmDat.journal");
+    recorder->setJournalPaths([p](int64_t, QString& out) {
+        out = p;
+        return Status::success();
+    });
+    ASSERT_TRUE(recorder->reserveJournal(p).ok());
+    FoundJournal found;
+    EXPECT_EQ(found.open(p, FoundJournal::Access::Take).code(), Status::Code::Busy);
+
+    // A run that starts and ends before its first sample.
+    recorder->confirmRun(1, 1000);
+    frame(kStart, reading(0));
+    EXPECT_EQ(QFileInfo(p).size(), Journal::kHeaderSize);
+    linkLost();
+    EXPECT_TRUE(QFile::exists(p)) << "the name stays taken";
+    EXPECT_EQ(QFileInfo(p).size(), 0);
+    EXPECT_EQ(found.open(p, FoundJournal::Access::Take).code(), Status::Code::Busy);
+
+    // The next run journals into it.
+    record(2);
+    EXPECT_EQ(recorder->journal().path(), p);
+    EXPECT_EQ(load(p)->count, 2);
+    recorder->stopRun();
+    recorder->runSaved(recorder->view().info());
+    EXPECT_FALSE(QFile::exists(p));
+
+    // A reservation no run used goes with the recorder.
+    ASSERT_TRUE(recorder->reserveJournal(p).ok());
+    recorder->shutDown();
+    recorder.reset();
+    EXPECT_FALSE(QFile::exists(p));
 }
 
 } // namespace

@@ -6,11 +6,26 @@
 // the watchdog does in the window; here the run so far is saved and the
 // recording goes on into FILE-2.AsmDat (-3, ...) once the meter answers
 // again, until the count is reached or the command is interrupted.
+//
+// The journal is taken (created and locked) before anything is recorded:
+// it proves the folder can be written, and a second recording under the
+// same name finds it in use and refuses to start. A journal an earlier
+// recording left there is looked at first: one without a sample is removed
+// (with a note); one with samples is named with the command that recovers
+// it, and nothing is recorded (recovering it here would write FILE.AsmDat,
+// which this recording would then replace).
+//
+// Samples the journal cannot take stay in memory; the journal is tried
+// again at each sample and reported at least once a minute while it misses
+// samples. At the end every sample is accounted for: in the data file, in
+// the journal (with the command that recovers it), or lost, with counts;
+// the exit status is 1 unless every sample is in a data file.
 #include "CliCommands.h"
 
 #include "base/LocalTime.h"
 #include "data/Recovery.h"
 #include "data/RunFiles.h"
+#include "data/RunJournal.h"
 #include "link/PortStatus.h"
 #include "link/SimulatedMeter.h"
 #include "recorder/Recorder.h"
@@ -23,6 +38,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <sys/ioctl.h>
@@ -143,15 +159,26 @@ int parseOptions(const QStringList& args, RecordOptions& o)
 }
 
 // Part n of the output: FILE.AsmDat, then FILE-2.AsmDat, FILE-3.AsmDat...
+// in the folder as it was given ("drop.AsmDat", "drop-2.AsmDat").
 QString partName(const QString& output, int part)
 {
     if (part == 1)
         return output;
-    const QFileInfo info(output);
     const QString number = QLatin1Char('-') + QString::number(part);
-    if (info.suffix().isEmpty())
+    const qsizetype slash = output.lastIndexOf(QLatin1Char('/'));
+    const QString name = output.mid(slash + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
         return output + number;
-    return info.dir().filePath(info.completeBaseName() + number + QLatin1Char('.') + info.suffix());
+    return output.left(slash + 1) + name.left(dot) + number + name.mid(dot);
+}
+
+QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// A message as a sentence: with its full stop.
+QString sentence(const QString& message)
+{
+    return message.endsWith(QLatin1Char('.')) ? message : message + QLatin1Char('.');
 }
 
 // "H:MM:SS".
@@ -183,6 +210,24 @@ int terminalColumns()
     return 0;
 }
 
+// A part whose data file could not be written: its samples, kept in
+// memory to be tried again at the end.
+struct UnsavedPart {
+    QString path;
+    RunInfo info;
+    std::vector<float> values; // sample-major
+    RunView view() const { return RunView::ofSampleMajor(values.data(), info); }
+};
+
+// Samples of a journal on disk, read back (0 when it cannot be read).
+int samplesInJournalFile(const QString& journal)
+{
+    if (!QFileInfo::exists(journal))
+        return 0;
+    auto run = std::make_unique<RecoveredRun>();
+    return Journal::load(journal, *run).ok() ? run->count : 0;
+}
+
 // One recording, from the first open of the port to the last file written.
 class Recording : public QObject {
 public:
@@ -205,9 +250,20 @@ public:
         connect(&m_recorder, &Recorder::sampleCommitted, this, &Recording::onCommitted);
         connect(&m_recorder, &Recorder::runFinished, this, &Recording::onRunFinished);
         connect(&m_recorder, &Recorder::linkChanged, this, &Recording::onLinkChanged);
-        connect(&m_recorder, &Recorder::journalFailed, this, [](const QString& path, const QString& message) {
-            fail(path.isEmpty() ? QStringLiteral("journal") : path,
-                 message + QStringLiteral(" Recording goes on; a crash would lose the samples not in the journal."));
+        connect(&m_recorder, &Recorder::journalFailed, this, [this](const QString& path, const QString& message) {
+            warn(journalShown(path), sentence(message)
+                     + QStringLiteral(" Recording goes on: the samples are kept in memory, and the journal is "
+                                      "tried again at each sample."));
+        });
+        connect(&m_recorder, &Recorder::journalBehind, this,
+                [this](const QString& path, const QString& message, int missing) {
+                    warn(journalShown(path),
+                         QStringLiteral("still cannot be written (%1): %2 samples are only in memory; recording goes "
+                                        "on.")
+                             .arg(message, QString::number(missing)));
+                });
+        connect(&m_recorder, &Recorder::journalCaughtUp, this, [this](const QString& path, int count) {
+            say(QStringLiteral("The journal %1 holds all %2 samples again.").arg(shown(path), QString::number(count)));
         });
         // Connected after the recorder's own handler: by then the first
         // open has been tried.
@@ -220,6 +276,8 @@ public:
 
     int exec()
     {
+        if (!takeJournal())
+            return 1;
         m_elapsed.start();
         m_recorder.start(1); // the device is pinned: the number is not used
         confirmRun();
@@ -238,6 +296,30 @@ private:
 
     int recorded() const { return m_done + (m_partStarted ? m_recorder.run().m_nCount : 0); }
 
+    QString journalShown(const QString& path) const
+    {
+        return shown(path.isEmpty() ? Recovery::journalPathFor(m_partPath) : path);
+    }
+
+    // The first part's journal, taken before anything is recorded: it is
+    // the proof that the folder can be written, and the mark that keeps a
+    // second recording off the same name.
+    bool takeJournal()
+    {
+        const QString journal = Recovery::journalPathFor(m_partPath);
+        const Status taken = m_recorder.reserveJournal(journal);
+        if (taken.ok())
+            return true;
+        if (taken.code() == Status::Code::Busy) {
+            fail(journal, QStringLiteral("%1: another recording writes %2; nothing recorded")
+                              .arg(QLatin1String(Journal::kInUse), shown(m_options.output)));
+        } else {
+            fail(m_options.output, QStringLiteral("the folder %1 cannot be written (%2); nothing recorded")
+                                       .arg(shown(QFileInfo(m_options.output).absolutePath()), taken.message()));
+        }
+        return false;
+    }
+
     void confirmRun()
     {
         m_recorder.confirmRun(m_options.interval, m_options.count - m_done);
@@ -252,9 +334,8 @@ private:
             return;
         }
         std::fprintf(stderr, "Recording %d samples every %d s from %s into %s (journal %s).\n", m_options.count,
-                     m_options.interval, qPrintable(QDir::toNativeSeparators(m_device)),
-                     qPrintable(QDir::toNativeSeparators(m_options.output)),
-                     qPrintable(QDir::toNativeSeparators(Recovery::journalPathFor(m_options.output))));
+                     m_options.interval, qPrintable(shown(m_device)), qPrintable(shown(m_options.output)),
+                     qPrintable(shown(Recovery::journalPathFor(m_options.output))));
         m_begun = true;
         if (m_terminal)
             m_redraw.start();
@@ -272,17 +353,21 @@ private:
         if (recorded() >= m_options.count) {
             // The run is complete with this sample: no need to wait for
             // the next frame to end it.
+            endProgress();
             m_recorder.stopRun();
-            finishPart();
-            finish(exitStatus());
+            finishPart(true);
+            finish();
         }
     }
 
     void onRunFinished()
     {
-        finishPart();
-        if (m_done >= m_options.count)
-            finish(exitStatus());
+        const bool complete = recorded() >= m_options.count;
+        if (complete)
+            endProgress();
+        finishPart(complete);
+        if (complete)
+            finish();
         else
             QMetaObject::invokeMethod(this, &Recording::keepRecording, Qt::QueuedConnection);
     }
@@ -300,8 +385,7 @@ private:
         if (up)
             say(portstatus::connectedText(m_device) + QLatin1Char('.'));
         else
-            say(QStringLiteral("Link lost: no answer from the meter on %1; waiting for it.")
-                    .arg(QDir::toNativeSeparators(m_device)));
+            say(QStringLiteral("Link lost: no answer from the meter on %1; waiting for it.").arg(shown(m_device)));
     }
 
     // Unattended, a lost link does not end the recording: the next run is
@@ -317,21 +401,20 @@ private:
     {
         if (m_finished)
             return;
+        endProgress();
         m_recorder.stopRun();
         say(QStringLiteral("Interrupted: %1 of %2 samples recorded.").arg(recorded()).arg(m_options.count));
-        finishPart();
-        if (m_filesWritten == 0 && m_failures == 0)
+        finishPart(true);
+        if (m_done == 0)
             fail(m_options.output, QStringLiteral("no samples were recorded; nothing written"));
-        finish(exitStatus());
+        finish();
     }
 
-    // 0 once a file was written, else 1 (every failure has been said).
-    int exitStatus() const { return m_filesWritten > 0 ? 0 : 1; }
-
     // Saves the run that just ended, when it has samples, and moves on to
-    // the next part's name.
-    void finishPart()
+    // the next part's name unless it is the last part.
+    void finishPart(bool last)
     {
+        m_unsavedAtEnd = false;
         if (!m_partStarted)
             return;
         m_partStarted = false;
@@ -340,33 +423,100 @@ private:
             return; // its empty journal is gone already
         m_done += run.count();
         if (const Status s = RunFiles::saveRun(m_partPath, run, YScaleValues {}); !s.ok()) {
-            ++m_failures;
-            const QString journal = Recovery::journalPathFor(m_partPath);
-            fail(m_partPath, s.message()
-                                 + QStringLiteral(" The samples are kept in %1 (zb740-cli recover %1).")
-                                       .arg(QDir::toNativeSeparators(journal)));
+            // Kept in memory: the next parts reuse the live series.
+            UnsavedPart part {m_partPath, run.info(), {}};
+            part.values.resize(size_t(run.count()) * kChannelCount);
+            for (int i = 0; i < run.count(); ++i)
+                for (int c = 0; c < kChannelCount; ++c)
+                    part.values[size_t(i) * kChannelCount + size_t(c)] = run.value(i, c);
+            reportUnsaved(part, s.message());
+            m_unsaved.push_back(std::move(part));
+            m_unsavedAtEnd = true;
         } else {
-            ++m_filesWritten;
             m_recorder.runSaved(run.info());
-            clearProgress();
-            std::printf("Wrote %d samples (started %s, interval %d s) to %s and %s.\n", run.count(),
-                        qPrintable(LocalTime::format(run.start(), "%d/%m/%y %H:%M:%S")), run.interval(),
-                        qPrintable(QDir::toNativeSeparators(m_partPath)),
-                        qPrintable(QDir::toNativeSeparators(QDir::cleanPath(RunFiles::exportPathFor(m_partPath)))));
-            std::fflush(stdout);
+            reportWritten(m_partPath, run);
         }
-        m_partPath = nextPartPath();
+        if (!last)
+            m_partPath = nextPartPath();
     }
 
-    // A part's name never replaces the files of another recording.
+    void reportWritten(const QString& path, const RunView& run)
+    {
+        ++m_filesWritten;
+        clearProgress();
+        std::printf("Wrote %d samples (started %s, interval %d s) to %s and %s.\n", run.count(),
+                    qPrintable(LocalTime::format(run.start(), "%d/%m/%y %H:%M:%S")), run.interval(),
+                    qPrintable(shown(path)), qPrintable(shown(QDir::cleanPath(RunFiles::exportPathFor(path)))));
+        std::fflush(stdout);
+    }
+
+    // Where the samples of a part whose data file failed are: read back
+    // from its journal, so that nothing is said to be kept that is not.
+    void reportUnsaved(const UnsavedPart& part, const QString& reason)
+    {
+        const QString journal = Recovery::journalPathFor(part.path);
+        const int count = part.info.count;
+        const int inJournal = std::min(samplesInJournalFile(journal), count);
+        QString where;
+        if (inJournal == count) {
+            where = QStringLiteral("The %1 samples are in the journal %2 (zb740-cli recover %2).")
+                        .arg(QString::number(count), shown(journal));
+        } else if (inJournal > 0) {
+            where = QStringLiteral("%1 of the %2 samples are in the journal %3 (zb740-cli recover %3); %4 samples "
+                                   "are lost.")
+                        .arg(QString::number(inJournal), QString::number(count), shown(journal),
+                             QString::number(count - inJournal));
+        } else {
+            where = QStringLiteral("The %1 samples are lost: the journal %2 could not take them either.")
+                        .arg(QString::number(count), shown(journal));
+        }
+        warn(shown(part.path), sentence(reason) + QLatin1Char(' ') + where);
+    }
+
+    // A part's name never replaces the files of another recording, and is
+    // taken at once, so no other recording starts under it meanwhile.
     QString nextPartPath()
     {
         for (;;) {
             const QString path = partName(m_options.output, ++m_part);
-            if (!QFileInfo::exists(path) && !QFileInfo::exists(RunFiles::exportPathFor(path))
-                && !QFileInfo::exists(Recovery::journalPathFor(path)))
+            if (QFileInfo::exists(path) || QFileInfo::exists(RunFiles::exportPathFor(path)))
+                continue;
+            const Status taken = m_recorder.reserveJournal(Recovery::journalPathFor(path));
+            // When it cannot be made at all, the recorder says so when the
+            // part begins.
+            if (taken.code() != Status::Code::Busy)
                 return path;
         }
+    }
+
+    // Parts that could not be written are tried once more; then the
+    // command ends: 0 only when every sample is in a data file.
+    void finish()
+    {
+        if (m_finished)
+            return;
+        const int lastUnsaved = int(m_unsaved.size()) - 1;
+        for (int i = 0; i < int(m_unsaved.size()); ++i) {
+            UnsavedPart& part = m_unsaved[size_t(i)];
+            // The last part has just failed: no need to try it again.
+            if (i == lastUnsaved && m_unsavedAtEnd)
+                continue;
+            const RunView run = part.view();
+            const Status s = RunFiles::saveRun(part.path, run, YScaleValues {});
+            if (!s.ok()) {
+                reportUnsaved(part, s.message());
+                continue;
+            }
+            // Its journal holds nothing the files do not.
+            if (const QString journal = Recovery::journalPathFor(part.path); QFileInfo::exists(journal))
+                (void)RunJournal::removeFile(journal);
+            reportWritten(part.path, run);
+            part.values.clear();
+        }
+        int unsaved = 0;
+        for (const UnsavedPart& part : m_unsaved)
+            unsaved += part.values.empty() ? 0 : part.info.count;
+        finish(m_filesWritten > 0 && unsaved == 0 ? 0 : 1);
     }
 
     void finish(int status)
@@ -375,11 +525,6 @@ private:
             return;
         m_finished = true;
         m_redraw.stop();
-        if (m_terminal && m_begun) {
-            // The last state stays on the screen, its line ended.
-            drawProgress(true);
-            std::fputc('\n', stderr);
-        }
         std::fflush(stderr);
         QCoreApplication::exit(status);
     }
@@ -421,9 +566,9 @@ private:
         }
     }
 
-    void drawProgress(bool force = false)
+    void drawProgress()
     {
-        if (!m_terminal || (m_finished && !force))
+        if (!m_terminal || m_progressEnded)
             return;
         QString text = progressText();
         const int columns = terminalColumns();
@@ -434,10 +579,27 @@ private:
         m_progressShown = true;
     }
 
+    // Recording is over: the last state stays on the screen, its line
+    // ended, above the closing messages; it is not drawn again.
+    void endProgress()
+    {
+        if (m_progressEnded)
+            return;
+        if (m_terminal && m_begun) {
+            drawProgress();
+            std::fputc('\n', stderr);
+            std::fflush(stderr);
+        }
+        m_progressShown = false;
+        m_progressEnded = true;
+        m_redraw.stop();
+    }
+
     void clearProgress()
     {
         if (m_terminal && m_progressShown) {
             std::fputs("\r\033[K", stderr);
+            std::fflush(stderr);
             m_progressShown = false;
         }
     }
@@ -449,6 +611,12 @@ private:
         std::fprintf(stderr, "%s\n", qPrintable(line));
         std::fflush(stderr);
         drawProgress();
+    }
+
+    // A warning naming its file, above the progress line.
+    void warn(const QString& file, const QString& message)
+    {
+        say(QStringLiteral("zb740-cli: %1: %2").arg(file, message));
     }
 
     RecordOptions m_options;
@@ -464,9 +632,11 @@ private:
     bool m_partStarted = false; // the current part's run has started
     int m_done = 0;             // samples of the parts finished
     int m_filesWritten = 0;
-    int m_failures = 0;
+    std::vector<UnsavedPart> m_unsaved;
+    bool m_unsavedAtEnd = false; // the last part finished is the last of m_unsaved
     int m_lastTenth = 0;
     bool m_progressShown = false;
+    bool m_progressEnded = false;
     bool m_begun = false;   // the port opened: recording is under way
     bool m_linkUp = false;
     bool m_finished = false;
@@ -477,13 +647,15 @@ private:
 };
 
 // What must hold before a long recording starts: a folder to write into,
-// and no journal of an earlier recording under the same name.
+// and no journal of an earlier recording under the same name that holds
+// samples or belongs to a recording still running. One without a sample
+// is removed.
 bool checkOutput(const QString& output)
 {
     const QFileInfo info(output);
     const QFileInfo folder(info.absolutePath());
     if (!folder.isDir()) {
-        fail(output, QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder.filePath())));
+        fail(output, QStringLiteral("the folder %1 does not exist").arg(shown(folder.filePath())));
         return false;
     }
     if (info.isDir()) {
@@ -491,12 +663,38 @@ bool checkOutput(const QString& output)
         return false;
     }
     const QString journal = Recovery::journalPathFor(output);
-    if (QFileInfo::exists(journal)) {
-        fail(journal, QStringLiteral("exists already: an earlier recording was not saved; recover it with "
-                                     "zb740-cli recover or remove it first"));
+    const QFileInfo journalInfo(journal);
+    if (!journalInfo.exists() && !journalInfo.isSymLink())
+        return true;
+    FoundJournal found;
+    if (const Status s = found.open(journal, FoundJournal::Access::Take); !s.ok()) {
+        if (s.code() == Status::Code::Busy)
+            fail(journal, QStringLiteral("%1: another recording writes %2; nothing recorded")
+                              .arg(QLatin1String(Journal::kInUse), shown(output)));
+        else
+            fail(journal, QStringLiteral("exists already and cannot be read (%1); remove it first").arg(s.message()));
         return false;
     }
-    return true;
+    auto run = std::make_unique<RecoveredRun>();
+    const Status read = found.read(*run);
+    if (found.holdsNoSample()) {
+        if (const Status removed = found.remove(); !removed.ok()) {
+            fail(journal, removed.message());
+            return false;
+        }
+        std::fprintf(stderr, "Removed %s: an earlier recording left it without a sample.\n", qPrintable(shown(journal)));
+        return true;
+    }
+    if (!read.ok()) {
+        fail(journal, QStringLiteral("exists already and is not a journal this program can recover (%1); remove it "
+                                     "first")
+                          .arg(read.message()));
+    } else {
+        fail(journal, QStringLiteral("exists already: an earlier recording of %1 samples was not saved; recover it "
+                                     "with zb740-cli recover %2, or remove it first")
+                          .arg(QString::number(run->count), shown(journal)));
+    }
+    return false;
 }
 
 } // namespace

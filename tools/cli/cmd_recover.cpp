@@ -1,7 +1,8 @@
 // zb740-cli recover JOURNAL [-o FILE.AsmDat] [--remove]: the data file and
 // its text export from the journal of a run that was never saved.
 // zb740-cli recover --list [--settings-dir DIR]: the journals the window
-// left in its recovery folder.
+// left in its recovery folder. A journal a running ZB740 still holds (its
+// lock is taken) is neither recovered nor removed, and listed as in use.
 #include "CliCommands.h"
 
 #include "base/LocalTime.h"
@@ -28,8 +29,10 @@ void printUsage(FILE* out)
                  "                      without .journal when that ends in .AsmDat, else\n"
                  "                      \"<start time>.AsmDat\" beside the journal); an\n"
                  "                      existing file is replaced only when named here\n"
-                 "  --remove            remove the journal once both files are saved\n"
-                 "  --list              list the journals of the window's unsaved runs\n"
+                 "  --remove            remove the journal once both files are saved (or at\n"
+                 "                      once when it holds no samples)\n"
+                 "  --list              list the journals of the window's unsaved runs (\"in\n"
+                 "                      use by a running ZB740\" for a run still recording)\n"
                  "  --settings-dir DIR  folder of ZB740.ini (default: %s)\n",
                  qPrintable(QDir::toNativeSeparators(ProgramPaths::defaults().settingsDir)));
 }
@@ -57,7 +60,15 @@ int list(const QString& settingsDir)
     auto run = std::make_unique<RecoveredRun>();
     for (const QString& path : journals) {
         const QString shown = QDir::toNativeSeparators(path);
-        if (const Status s = Journal::load(path, *run); !s.ok()) {
+        FoundJournal found;
+        Status s = found.open(path, FoundJournal::Access::Read);
+        if (s.code() == Status::Code::Busy) {
+            std::printf("%s\t%s\n", qPrintable(shown), Journal::kInUse);
+            continue;
+        }
+        if (s.ok())
+            s = found.read(*run);
+        if (!s.ok()) {
             std::printf("%s\tcannot be read: %s\n", qPrintable(shown), qPrintable(s.message()));
             continue;
         }
@@ -68,9 +79,27 @@ int list(const QString& settingsDir)
 
 int recover(const QString& journal, QString output, bool removeAfter)
 {
+    // Taken (locked) until the end, so that nobody else recovers or removes
+    // it meanwhile; a journal a running recording holds is left alone.
+    FoundJournal found;
+    if (const Status s = found.open(journal, FoundJournal::Access::Take); !s.ok()) {
+        fail(journal, s.code() == Status::Code::Busy ? s.message() + QStringLiteral("; nothing written") : s.message());
+        return 1;
+    }
     auto run = std::make_unique<RecoveredRun>();
-    if (const Status s = Journal::load(journal, *run); !s.ok()) {
-        fail(journal, s.message());
+    const Status read = found.read(*run);
+    // A journal without a sample loses nothing by going.
+    if (removeAfter && found.holdsNoSample()) {
+        if (const Status s = found.remove(); !s.ok()) {
+            fail(journal, s.message());
+            return 1;
+        }
+        std::printf("The journal holds no samples; nothing written.\nRemoved %s.\n",
+                    qPrintable(QDir::toNativeSeparators(journal)));
+        return 0;
+    }
+    if (!read.ok()) {
+        fail(journal, read.message());
         return 1;
     }
     if (run->count == 0) {
@@ -114,7 +143,7 @@ int recover(const QString& journal, QString output, bool removeAfter)
         return 1;
     }
     if (removeAfter) {
-        if (const Status s = RunJournal::removeFile(journal); !s.ok()) {
+        if (const Status s = found.remove(); !s.ok()) {
             fail(journal, s.message());
             return 1;
         }

@@ -145,12 +145,19 @@ Status RunJournal::begin(const QString& path, const JournalFacts& facts)
     if (const QString problem = factsProblem(facts); !problem.isEmpty())
         return Status::failure(Code::BadSetting, QStringLiteral("A journal cannot hold the %1.").arg(problem));
 
+    // Not through a link another user planted in a shared folder.
+    QString resolved;
+    if (Status s = DurableFile::resolveForWriting(path, resolved); !s.ok())
+        return s.prefixed(QStringLiteral("Could not create the journal: "));
+
     unsigned char header[Journal::kHeaderSize];
     encodeHeader(facts, header);
 
 #ifdef ZB740_JOURNAL_POSIX
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // A new file only: never through a link at the name (O_EXCL alone
+    // refuses one too; O_NOFOLLOW says so), never over an existing file.
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int error = errno;
         if (error == EEXIST)

@@ -14,25 +14,6 @@ QString failedPrefix(const QString& path)
     return QStringLiteral("Could not save \"%1\": ").arg(QDir::toNativeSeparators(path));
 }
 
-// A path written through instead of replaced: a FIFO or a device node (a
-// terminal, /dev/null), or a link into /proc such as /dev/stdout, which
-// names whatever the process's output is (a pipe, or a file the shell
-// opened: replacing that would lose the output).
-bool writesThrough(const QString& path)
-{
-    QFileInfo info(path);
-    if (info.exists() && !info.isFile() && !info.isDir())
-        return true;
-    for (int links = 0; links < 40; ++links) {
-        if (info.absoluteFilePath().startsWith(QLatin1String("/proc/")))
-            return true;
-        if (!info.isSymLink())
-            break;
-        info = QFileInfo(info.symLinkTarget());
-    }
-    return false;
-}
-
 } // namespace
 
 QString RunFiles::exportPathFor(const QString& dataPath)
@@ -82,24 +63,9 @@ Status RunFiles::writeExport(QFileDevice& file, const RunView& run)
 
 Status RunFiles::saveExport(const QString& path, const RunView& run)
 {
-    if (writesThrough(path)) {
-        // Never replaced; a file behind it (the shell's redirection of
-        // standard output) is appended to, never truncated. A FIFO waits
-        // here for its reader, as for any program writing to it.
-        QFile node(path);
-        const QIODevice::OpenMode append = QFileInfo(path).isFile() ? QIODevice::Append : QIODevice::NotOpen;
-        if (!node.open(QIODevice::WriteOnly | QIODevice::Unbuffered | append))
-            return Status::failure(Status::Code::CannotOpen, DurableFile::errorText(node));
-        return writeExport(node, run);
-    }
-    DurableFile text(path);
-    if (Status s = text.open(); !s.ok())
+    QBuffer table;
+    table.open(QIODevice::WriteOnly);
+    if (Status s = TextExport::write(table, run); !s.ok())
         return s;
-    if (Status s = TextExport::write(text.device(), run); !s.ok())
-        return s;
-    if (Status s = text.finish(); !s.ok())
-        return s;
-    if (Status s = text.commit(); !s.ok())
-        return s;
-    return DurableFile::syncFolderOf(path);
+    return DurableFile::saveOrWriteThrough(path, table.data());
 }

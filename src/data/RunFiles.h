@@ -31,7 +31,8 @@ Status saveRun(const QString& dataPath, const RunView& run, YScaleValues scale);
 // message of a failure is the reason alone (the caller names the file).
 // A path that names a FIFO, a device node or, like /dev/stdout, the
 // process's own output is written to directly, never replaced by a plain
-// file; a folder is refused.
+// file; a folder is refused. Links are followed as DurableFile follows
+// them (one another user planted in a shared folder is refused).
 Status saveExport(const QString& path, const RunView& run);
 
 // Writes the text export to an open, unbuffered file (standard output,

@@ -226,6 +226,10 @@ Status RunJournal::reserve(const QString& path)
 {
     release();
     m_path.clear();
+    // Not through a link another user planted in a shared folder.
+    QString resolved;
+    if (Status s = DurableFile::resolveForWriting(path, resolved); !s.ok())
+        return s.prefixed(QStringLiteral("Could not create the journal: "));
 #ifdef ZB740_JOURNAL_POSIX
     int error = 0;
     const int fd = createLocked(path, error);
@@ -296,6 +300,10 @@ Status RunJournal::begin(const QString& path, const JournalFacts& facts)
     } else {
         release();
         m_path.clear();
+        // Not through a link another user planted in a shared folder.
+        QString resolved;
+        if (Status s = DurableFile::resolveForWriting(path, resolved); !s.ok())
+            return s.prefixed(QStringLiteral("Could not create the journal: "));
 #ifdef ZB740_JOURNAL_POSIX
         int error = 0;
         const int fd = createLocked(path, error);

@@ -1,5 +1,6 @@
 #include "report/ReportPdf.h"
 
+#include "base/DurableFile.h"
 #include "report/ReportPage.h"
 
 #include <QBuffer>
@@ -7,16 +8,11 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
-namespace {
-
-QString failedPrefix(const QString& path)
+QString ReportPdf::failedPrefix(const QString& path)
 {
     return QStringLiteral("Could not save \"%1\": ").arg(QDir::toNativeSeparators(path));
 }
-
-} // namespace
 
 QPageLayout ReportPdf::a4Layout()
 {
@@ -24,15 +20,15 @@ QPageLayout ReportPdf::a4Layout()
                        QPageLayout::Millimeter);
 }
 
-Status ReportPdf::write(const QString& path, const ReportInput& input, int64_t printedAt, const QPageLayout& layout,
-                        int resolution)
+Status ReportPdf::render(const QString& path, const ReportInput& input, int64_t printedAt, QByteArray& pdf,
+                         const QPageLayout& layout, int resolution)
 {
+    pdf.clear();
     if (Status s = ReportPage::checkArea(layout.paintRect(QPageLayout::Millimeter).size()); !s.ok())
         return s;
 
     // The page is made in memory first: the PDF engine does not look at what
     // its writes return, so it could not tell a short write on a full disk.
-    QByteArray pdf;
     {
         QBuffer buffer(&pdf);
         buffer.open(QIODevice::WriteOnly);
@@ -57,19 +53,14 @@ Status ReportPdf::write(const QString& path, const ReportInput& input, int64_t p
         ReportPage::paint(painter, input, printedAt, printable);
         painter.end();
     }
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return Status::failure(Status::Code::CannotOpen, failedPrefix(path) + file.errorString());
-    // A short write is no error to the file; the next one says why.
-    for (qint64 done = 0; done < pdf.size();) {
-        const qint64 n = file.write(pdf.constData() + done, pdf.size() - done);
-        if (n <= 0)
-            return Status::failure(Status::Code::WriteFailed, failedPrefix(path) + file.errorString());
-        done += n;
-    }
-    // Put in place only when every byte was written.
-    if (!file.commit())
-        return Status::failure(Status::Code::WriteFailed, failedPrefix(path) + file.errorString());
     return Status::success();
+}
+
+Status ReportPdf::write(const QString& path, const ReportInput& input, int64_t printedAt, const QPageLayout& layout,
+                        int resolution)
+{
+    QByteArray pdf;
+    if (Status s = render(path, input, printedAt, pdf, layout, resolution); !s.ok())
+        return s;
+    return DurableFile::save(path, pdf).prefixed(failedPrefix(path));
 }

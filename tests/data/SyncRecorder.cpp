@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <string>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,6 +56,23 @@ void recordRename(const char* target)
     record({SyncRecorder::Kind::Rename, 0, 0, target ? std::string(target) : std::string()});
 }
 
+// A rename's target relative to a folder descriptor, as a full path.
+void recordRenameAt(int dir, const char* target)
+{
+    if (!target || target[0] == '/' || dir == AT_FDCWD) {
+        recordRename(target);
+        return;
+    }
+    char folder[4096];
+    const std::string fd = "/proc/self/fd/" + std::to_string(dir);
+    const ssize_t n = ::readlink(fd.c_str(), folder, sizeof folder - 1);
+    if (n <= 0) {
+        recordRename(target);
+        return;
+    }
+    recordRename((std::string(folder, size_t(n)) + '/' + target).c_str());
+}
+
 } // namespace
 
 extern "C" int fsync(int fd)
@@ -78,14 +97,14 @@ extern "C" int rename(const char* from, const char* to) noexcept
 extern "C" int renameat(int fromDir, const char* from, int toDir, const char* to) noexcept
 {
     static const auto real = next<int (*)(int, const char*, int, const char*)>("renameat");
-    recordRename(to);
+    recordRenameAt(toDir, to);
     return real(fromDir, from, toDir, to);
 }
 
 extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) noexcept
 {
     static const auto real = next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
-    recordRename(to);
+    recordRenameAt(toDir, to);
     return real(fromDir, from, toDir, to, flags);
 }
 

@@ -2,16 +2,21 @@
 //                [--gain G --offset O]
 // The logger window's plot of a data file as a PNG, drawn by the window's
 // own renderer at a client size of W x H, as the window shows the file right
-// after loading it, the cursor never moved.
+// after loading it, the cursor never moved. The image is made in memory and
+// saved as every file of the program is (DurableFile); a FIFO or device node
+// named by -o is written through, never replaced.
 #include "CliCommands.h"
 
+#include "base/DurableFile.h"
 #include "data/DataFile.h"
 #include "logger/LoggerPlotRenderer.h"
 #include "logger/LoggerSession.h"
 
 #include <QGuiApplication>
 #include <QRegularExpression>
-#include <QSaveFile>
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -120,6 +125,8 @@ int cli::runPlot(const QStringList& args)
         return usageError("no data file given");
     if (output.isEmpty())
         return usageError("no output image given (-o OUT.png)");
+    if (QDir::cleanPath(QFileInfo(output).absoluteFilePath()) == QDir::cleanPath(QFileInfo(input).absoluteFilePath()))
+        return usageError("the image would replace its own data file");
 
     // The file goes through the window's own load and append.
     auto record = std::make_unique<ReviewRecord>();
@@ -152,9 +159,13 @@ int cli::runPlot(const QStringList& args)
     LoggerPlotRenderer renderer;
     layoutAndRender(*session, size, *frame, renderer);
 
-    QSaveFile out(output);
-    if (!out.open(QIODevice::WriteOnly) || !renderer.picture().save(&out, "PNG") || !out.commit()) {
-        std::fprintf(stderr, "zb740-cli: cannot write %s: %s\n", qPrintable(output), qPrintable(out.errorString()));
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    Status saved = renderer.picture().save(&png, "PNG")
+                     ? DurableFile::saveOrWriteThrough(output, png.data())
+                     : Status::failure(Status::Code::Failed, QStringLiteral("the PNG image could not be made"));
+    if (!saved.ok()) {
+        std::fprintf(stderr, "zb740-cli: cannot write %s: %s\n", qPrintable(output), qPrintable(saved.message()));
         return 1;
     }
     return 0;

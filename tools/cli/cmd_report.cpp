@@ -1,7 +1,9 @@
 // zb740-cli report FILE.AsmDat -o OUT.pdf: the printed test report of a data
-// file, as the logger window prints it, written as a one-page A4 PDF.
+// file, as the logger window prints it, written as a one-page A4 PDF. A FIFO
+// or device node named by -o is written through, never replaced.
 #include "CliCommands.h"
 
+#include "base/DurableFile.h"
 #include "base/LocalTime.h"
 #include "data/DataFile.h"
 #include "report/ReportInput.h"
@@ -201,7 +203,13 @@ int cli::runReport(const QStringList& args)
         scale.offset = *offsetValue;
 
     const ReportInput report = ReportInputs::ofReviewRecord(*record, shown, scale);
-    if (const Status s = ReportPdf::write(output, report, printedAt); !s.ok()) {
+    // A FIFO or a device node named by -o is written through, as export
+    // writes it.
+    QByteArray pdf;
+    Status s = ReportPdf::render(output, report, printedAt, pdf);
+    if (s.ok())
+        s = DurableFile::saveOrWriteThrough(output, pdf).prefixed(ReportPdf::failedPrefix(output));
+    if (!s.ok()) {
         std::fprintf(stderr, "zb740-cli: %s\n", qPrintable(s.message()));
         return 1;
     }

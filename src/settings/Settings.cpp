@@ -95,11 +95,14 @@ Status writeAtClose(const IniFile& settings, const CloseValues& v)
     entries.push_back({QStringLiteral("SampdataInfo"), QStringLiteral("Sampdata"), v.sampleDataText});
     entries.push_back({QStringLiteral("GainInfo"), QStringLiteral("Gain"), QString::number(v.gain)});
     entries.push_back({QStringLiteral("OffsetInfo"), QStringLiteral("Offset"), QString::number(v.offset)});
+    // Every key is tried: one that cannot be written (its value too long
+    // for the space left, say) does not keep the others from their file.
+    Status first = Status::success();
     for (const Entry& e : entries) {
-        if (Status s = settings.writeText(e.section, e.key, e.value); !s.ok())
-            return s.prefixed(QStringLiteral("Could not write \"%1\": ").arg(settings.path()));
+        if (Status s = settings.writeText(e.section, e.key, e.value); !s.ok() && first.ok())
+            first = s.prefixed(QStringLiteral("Could not write \"%1\": ").arg(settings.path()));
     }
-    return Status::success();
+    return first;
 }
 
 } // namespace settings

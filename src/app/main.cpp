@@ -2,6 +2,7 @@
 #include "app/AppOptions.h"
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
+#include "app/CSampleRateDlg.h"
 #include "app/RecoveryOffer.h"
 #include "recorder/StopSignals.h"
 
@@ -30,10 +31,15 @@ const char kUsage[] =
     "  --config FILE        logger configuration file (default: /etc/KM4471config.ini)\n"
     "  --sysfs-root DIR     root of the device listing (default: /sys)\n"
     "  --run SECONDS,COUNT  start a run as soon as the meter answers, as Run\n"
-    "                       answered with this interval (1..3600 s) and\n"
+    "                       answered with this interval (1..2147483 s) and\n"
     "                       sample count (1000..10000) does\n"
     "  --help               show this help and exit\n"
     "  --version            show the version and exit\n";
+
+// The ranges the help and the refusal of --run name are the Run dialog's.
+static_assert(CSampleRateDlg::kMinSampleRate == 1 && CSampleRateDlg::kMaxSampleRate == 2147483
+                  && CSampleRateDlg::kMinSampleData == 1000 && CSampleRateDlg::kMaxSampleData == 10000,
+              "the texts of --run name the Run dialog's ranges");
 
 // "SECONDS,COUNT" within the Run dialog's limits.
 bool parseRunSettings(const char* text, AppOptions& o)
@@ -44,7 +50,8 @@ bool parseRunSettings(const char* text, AppOptions& o)
     bool intervalOk = false, countOk = false;
     const int interval = parts[0].toInt(&intervalOk);
     const int count = parts[1].toInt(&countOk);
-    if (!intervalOk || !countOk || interval < 1 || interval > 3600 || count < 1000 || count > 10000)
+    if (!intervalOk || !countOk || interval < CSampleRateDlg::kMinSampleRate || interval > CSampleRateDlg::kMaxSampleRate
+        || count < CSampleRateDlg::kMinSampleData || count > CSampleRateDlg::kMaxSampleData)
         return false;
     o.runInterval = interval;
     o.runCount = count;
@@ -99,7 +106,7 @@ int parseOptions(int argc, char** argv, AppOptions& o, QStringList& files)
             if (!v)
                 return 2;
             if (!parseRunSettings(v, o)) {
-                std::fprintf(stderr, "zb740: --run takes SECONDS,COUNT with SECONDS 1..3600 and COUNT "
+                std::fprintf(stderr, "zb740: --run takes SECONDS,COUNT with SECONDS 1..2147483 and COUNT "
                                      "1000..10000, not '%s'\n", v);
                 return 2;
             }

@@ -43,11 +43,27 @@ TEST(Program, VersionAndHelpWithoutAWindow)
     EXPECT_TRUE(bad.err.contains("unknown option"));
     EXPECT_EQ(runProgram({"--port"}).exitCode, 2) << "an option without its value";
     // --run takes what the Run dialog accepts.
-    for (const char* bad : {"0,1000", "3601,1000", "1,999", "1,10001", "1", "1,1000,5", "a,b", ""}) {
+    for (const char* bad : {"0,1000", "2147484,1000", "1,999", "1,10001", "1", "1,1000,5", "a,b", ""}) {
         const Result r = runProgram({"--run", bad});
         EXPECT_EQ(r.exitCode, 2) << bad;
         EXPECT_TRUE(r.err.startsWith("zb740: --run takes SECONDS,COUNT")) << bad << r.err.toStdString();
     }
+}
+
+TEST(Program, RunOptionTakesTheIntervalsTheRunDialogTakes)
+{
+    // The help names the Run dialog's range, and --run takes all of it: a
+    // value --run refuses ends the parse with status 2 before --version.
+    EXPECT_TRUE(runProgram({"--help"}).out.contains("(1..2147483 s)"));
+    for (const char* good : {"1,1000", "3600,1000", "3601,1000", "86400,5000", "2147483,10000"}) {
+        const Result r = runProgram({"--run", good, "--version"});
+        EXPECT_EQ(r.exitCode, 0) << good << ": " << r.err.toStdString();
+    }
+    const Result refused = runProgram({"--run", "2147484,1000"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.startsWith("zb740: --run takes SECONDS,COUNT with SECONDS 1..2147483 and COUNT "
+                                       "1000..10000, not '2147484,1000'"))
+        << refused.err.toStdString();
 }
 
 TEST(Program, PortStateChangesGoToStandardErrorInFull)

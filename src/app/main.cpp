@@ -150,7 +150,7 @@ int main(int argc, char** argv)
 
     // Runs a crash left unsaved come first, before the window and before
     // the meter is polled.
-    RecoveryOffer(options.settingsDir).offerAll(nullptr);
+    RecoveryOffer(options.settingsDir, options.homeDir).offerAll(nullptr);
 
     CMainFrame frame(options);
     // A logout, a shutdown or a closed terminal ends the program like a

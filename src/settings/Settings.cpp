@@ -13,6 +13,7 @@ ProgramPaths ProgramPaths::defaults()
     ProgramPaths o;
     const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     o.settingsDir = QDir(docs.isEmpty() ? QDir::homePath() : docs).filePath(QStringLiteral("ZB740"));
+    o.homeDir = QDir::homePath();
 #ifdef Q_OS_WIN
     const QString windir = qEnvironmentVariable("WINDIR", QStringLiteral("C:/Windows"));
     o.configFile = QDir(windir).filePath(QStringLiteral("KM4471config.ini"));

@@ -1,4 +1,6 @@
 // The program binary's own command line: usage and version need no window.
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -74,6 +76,10 @@ TEST(Program, PortStateChangesGoToStandardErrorInFull)
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    // Where it tells later starts that it runs: the temporary folder.
+    ASSERT_TRUE(QDir().mkpath(tmp.filePath("run")));
+    QFile::setPermissions(tmp.filePath("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    env.insert("XDG_RUNTIME_DIR", tmp.filePath("run"));
     p.setProcessEnvironment(env);
     const QString device = tmp.filePath("no-such-meter/ttyUSB0");
     p.start(QStringLiteral(ZB740_PROGRAM), {"--port", device, "--settings-dir", tmp.filePath("ZB740"), "--config",

@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <csignal>
@@ -499,12 +500,35 @@ class ProgramRun : public TempDirTest {
 protected:
     // The window program with its simulated meter, settings in the
     // temporary folder, recording at once (one sample a second).
-    void startProgram()
+    // Its home and runtime folders are in the temporary folder too.
+    QProcessEnvironment environment()
     {
+        QDir().mkpath(path("home"));
+        QDir().mkpath(path("run"));
+        QFile::setPermissions(path("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("TZ"), QStringLiteral("UTC0"));
-        program.setProcessEnvironment(env);
+        env.insert(QStringLiteral("HOME"), path("home"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("run"));
+        return env;
+    }
+    // A second start for the same settings folder: the running window
+    // answers it with how far its run is. Returns that count (-1: none).
+    int samplesSaidToASecondStart()
+    {
+        QProcess second;
+        second.setProcessEnvironment(environment());
+        second.start(QStringLiteral(ZB740_PROGRAM), {"--settings-dir", path("ZB740"), "--config", path("none.ini")});
+        if (!second.waitForFinished(60000))
+            return -1;
+        const QString said = QString::fromLocal8Bit(second.readAllStandardError());
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("recording: (\\d+) sample")).match(said);
+        return m.hasMatch() ? m.captured(1).toInt() : -1;
+    }
+    void startProgram()
+    {
+        program.setProcessEnvironment(environment());
         program.setChildProcessModifier([] {
             for (int s : {SIGINT, SIGTERM, SIGHUP})
                 ::signal(s, SIG_DFL);
@@ -601,3 +625,45 @@ TEST_F(ProgramRun, SigtermWritesTheSettingsAndKeepsTheRunsJournal)
 
 } // namespace
 
+namespace {
+
+TEST_F(ProgramRun, SigtermWithSamplesInNoJournalKeepsThemForTheNextStart)
+{
+    ScopedTimeZone tz("UTC0");
+    // The recovery folder cannot be made: the run records without a journal.
+    ASSERT_TRUE(QDir().mkpath(path("ZB740")));
+    ASSERT_TRUE(writeAll(path("ZB740/recovery"), "a file where the folder would be"));
+    startProgram();
+    int samples = -1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (samples = samplesSaidToASecondStart()) >= 2; }, 60000))
+        << program.readAllStandardError().toStdString();
+    program.terminate(); // SIGTERM, as at logout or shutdown
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_TRUE(err.contains("The journal of this run cannot be written")) << err.toStdString();
+
+    // Beside the settings file, named as what it is.
+    const QStringList kept = EmergencyJournal::in(path("ZB740"));
+    ASSERT_EQ(kept.size(), 1) << err.toStdString();
+    EXPECT_TRUE(QFileInfo(kept[0]).fileName().startsWith("ZB740 unsaved run "));
+    const auto run = loadJournal(kept[0]);
+    EXPECT_GE(run->count, samples);
+    EXPECT_TRUE(err.contains(QStringLiteral("zb740: The run of %1 samples (%1 of them in no journal) is kept in \"%2\"")
+                                 .arg(run->count)
+                                 .arg(kept[0])))
+        << err.toStdString();
+
+    // The next start offers it.
+    ModalQueue answers;
+    answers.click("Save\u2026");
+    answers.saveAs(path("kept.AsmDat"));
+    EXPECT_EQ(RecoveryOffer(path("ZB740"), path("home")).offerAll(nullptr), 1);
+    ASSERT_TRUE(answers.done());
+    EXPECT_EQ(answers.seen.value(0), RecoveryOffer::questionText(*run));
+    EXPECT_EQ(samplesIn(path("kept.AsmDat")), run->count);
+    EXPECT_FALSE(QFile::exists(kept[0]));
+}
+
+} // namespace

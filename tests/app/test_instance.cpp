@@ -1,6 +1,7 @@
 // One window per settings folder: real zb740 processes started side by
 // side, each in the temporary folder with its own runtime folder.
 #include "DataFixtures.h"
+#include "RuntimeFolder.h"
 #include "TempDir.h"
 
 #include "data/RunFiles.h"
@@ -8,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -25,9 +25,7 @@ class Instances : public TempDirTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(QDir().mkpath(path("run")));
-        ASSERT_TRUE(QFile::setPermissions(path("run"),
-                                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        ASSERT_TRUE(makeRuntimeFolder(path("run")));
         ASSERT_TRUE(QDir().mkpath(path("home")));
     }
     void TearDown() override
@@ -54,18 +52,7 @@ protected:
     {
         return int(QDir(path("run")).entryList({QStringLiteral("zb740-*")}, QDir::System).size());
     }
-    // The sockets of the runtime folder that a window listens on.
-    int listening() const
-    {
-        int n = 0;
-        for (const QString& name : QDir(path("run")).entryList({QStringLiteral("zb740-*")}, QDir::System)) {
-            QLocalSocket probe;
-            probe.connectToServer(path("run/" + name));
-            if (probe.waitForConnected(2000))
-                ++n;
-        }
-        return n;
-    }
+    int listening() const { return listeningWindows(path("run")); }
     // A window with its simulated meter for a settings folder; returns once
     // it listens for later starts.
     QProcess& startWindow(const QString& settingsDir)
@@ -143,8 +130,13 @@ TEST_F(Instances, ASecondStartHandsItsFilesToTheRunningWindowAndEnds)
         << raised.err.toStdString();
     EXPECT_EQ(window.state(), QProcess::Running);
 
-    // Another settings folder is a window of its own.
+    // Another settings folder is a window of its own, which answers the
+    // starts for its folder (once it does, it is up: a stop ends it as a
+    // close would).
     QProcess& other = startWindow(path("other"));
+    const Result otherRaised = startAndWait({"--settings-dir", path("other"), "--config", path("none.ini")});
+    EXPECT_EQ(otherRaised.exitCode, 0) << otherRaised.err.toStdString();
+    EXPECT_TRUE(otherRaised.err.contains("its window was brought to the front")) << otherRaised.err.toStdString();
     EXPECT_EQ(other.state(), QProcess::Running);
     EXPECT_EQ(window.state(), QProcess::Running);
     for (QProcess* p : {&window, &other}) {

@@ -3,6 +3,7 @@
 // start, and the real program killed or terminated while it records.
 #include "DataFixtures.h"
 #include "ModalQueue.h"
+#include "RuntimeFolder.h"
 #include "TempDir.h"
 
 #include "app/CKMView.h"
@@ -504,8 +505,7 @@ protected:
     QProcessEnvironment environment()
     {
         QDir().mkpath(path("home"));
-        QDir().mkpath(path("run"));
-        QFile::setPermissions(path("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        makeRuntimeFolder(path("run"));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("TZ"), QStringLiteral("UTC0"));
@@ -520,8 +520,11 @@ protected:
         QProcess second;
         second.setProcessEnvironment(environment());
         second.start(QStringLiteral(ZB740_PROGRAM), {"--settings-dir", path("ZB740"), "--config", path("none.ini")});
-        if (!second.waitForFinished(60000))
+        if (!second.waitForFinished(30000)) {
+            second.kill();
+            second.waitForFinished(5000);
             return -1;
+        }
         const QString said = QString::fromLocal8Bit(second.readAllStandardError());
         const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("recording: (\\d+) sample")).match(said);
         return m.hasMatch() ? m.captured(1).toInt() : -1;
@@ -634,6 +637,9 @@ TEST_F(ProgramRun, SigtermWithSamplesInNoJournalKeepsThemForTheNextStart)
     ASSERT_TRUE(QDir().mkpath(path("ZB740")));
     ASSERT_TRUE(writeAll(path("ZB740/recovery"), "a file where the folder would be"));
     startProgram();
+    // The window listens for later starts before it asks anything of them.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listeningWindows(path("run")) == 1; }, 30000))
+        << program.readAllStandardError().toStdString();
     int samples = -1;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (samples = samplesSaidToASecondStart()) >= 2; }, 60000))
         << program.readAllStandardError().toStdString();

@@ -3,8 +3,10 @@
 #include "app/CAboutDlg.h"
 #include "app/CKMView.h"
 #include "app/CSampleRateDlg.h"
+#include "app/EmergencyJournal.h"
 #include "app/RunSaver.h"
 #include "data/Recovery.h"
+#include "data/RunJournal.h"
 #include "graph/RealtimeGraph.h"
 #include "link/SimulatedMeter.h"
 #include "widgets/HelpContents.h"
@@ -19,6 +21,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
@@ -26,6 +29,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -245,11 +249,12 @@ void CMainFrame::onRun()
     if (run.m_nSampleLimit >= 1000 && run.m_nSampleLimit <= 10000)
         dlg.setSampleData(run.m_nSampleLimit);
 
-    if (run.m_bHasRun) {
+    // A run that a save holds as it stands is not asked about again.
+    if (run.m_bHasRun && !runSavedAsItStands()) {
         if (askYesNo(QStringLiteral("Do you want to save the existing graph data before continuing?")))
             (void)saveRun(); // a failure was shown; the new run may still replace the old one
         else
-            m_recorder->runDiscarded();
+            m_recorder->runDiscarded(run.m_nCount);
     }
     if (dlg.exec() == QDialog::Accepted)
         confirmRun(dlg.sampleRate(), dlg.sampleData());
@@ -298,9 +303,25 @@ Status CMainFrame::saveRun()
     // Read when the file is chosen: the run may go on while the dialog is open.
     RunSaver saver([this] { return m_recorder->view(); }, m_options.settingsDir);
     Status saved = saver.save(this, m_view->yScale());
-    if (saved.ok())
-        m_recorder->runSaved(saver.savedRun());
+    if (saved.ok()) {
+        m_saved = saver.savedRun();
+        m_bSavedAny = true;
+        m_recorder->runSaved(m_saved);
+    }
     return saved;
+}
+
+bool CMainFrame::runSavedAsItStands() const
+{
+    const RunState& run = m_recorder->run();
+    return m_bSavedAny && m_saved.start == run.m_tStart && m_saved.count >= run.m_nCount;
+}
+
+int CMainFrame::unsavedSamples() const
+{
+    const RunState& run = m_recorder->run();
+    const int saved = m_bSavedAny && m_saved.start == run.m_tStart ? m_saved.count : 0;
+    return std::max(0, run.m_nCount - saved);
 }
 
 void CMainFrame::createRecorder()
@@ -390,10 +411,15 @@ CLoggerGraphDlg* CMainFrame::onOpen()
     return dlg;
 }
 
-void CMainFrame::openLoggerWithFiles(const QStringList& paths)
+int CMainFrame::openLoggerWithFiles(const QStringList& paths)
 {
     CLoggerGraphDlg* dlg = onOpen();
-    dlg->loadFiles(paths);
+    int loaded = 0;
+    for (const QString& path : paths) {
+        if (dlg->loadFile(path).ok())
+            ++loaded;
+    }
+    return loaded;
 }
 
 void CMainFrame::onHelp()
@@ -437,20 +463,101 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     // was cancelled or failed, leaves everything as it was, the run still
     // recording. Only a close that goes ahead writes the settings and
     // lets go of the meter.
-    if (!m_bClosingWithoutAsking && m_recorder->run().m_nCount > 1) {
-        if (!askYesNo(QStringLiteral("Do you want to save the data before closing?"))) {
-            m_recorder->runDiscarded();
-        } else if (!saveRun().ok()) {
-            event->ignore();
-            return;
-        }
+    if (!m_bClosingWithoutAsking && !askToSaveBeforeClosing()) {
+        event->ignore();
+        return;
     }
     writeSettingsAtClose();
     m_recorder->shutDown();
+    if (m_bClosingWithoutAsking)
+        keepSamplesOutsideJournal();
     event->accept();
 }
 
+QString CMainFrame::closingQuestion(int unsaved) const
+{
+    // A run never saved is asked about as a whole; after a save, the
+    // question says what No would throw away.
+    if (unsaved >= m_recorder->run().m_nCount)
+        return QStringLiteral("Do you want to save the data before closing?");
+    if (unsaved == 1)
+        return QStringLiteral("1 sample recorded since the last save is not saved. Save it?");
+    return QStringLiteral("%1 samples recorded since the last save are not saved. Save them?").arg(unsaved);
+}
+
+bool CMainFrame::askToSaveBeforeClosing()
+{
+    // One sample is not worth a question; a run saved as it stands is not
+    // asked about.
+    if (m_recorder->run().m_nCount <= 1 || unsavedSamples() == 0)
+        return true;
+    // The run may go on recording while the question is open: the text
+    // follows it, so No throws away exactly the samples it names.
+    QMessageBox box(QMessageBox::Question, QStringLiteral("ZB740"), closingQuestion(unsavedSamples()),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    int named = m_recorder->run().m_nCount;
+    const QMetaObject::Connection follow = connect(m_recorder, &Recorder::sampleCommitted, &box, [this, &box, &named] {
+        named = m_recorder->run().m_nCount;
+        box.setText(closingQuestion(unsavedSamples()));
+    });
+    const bool yes = box.exec() == QMessageBox::Yes;
+    disconnect(follow);
+    if (!yes) {
+        m_recorder->runDiscarded(named);
+        return true;
+    }
+    return saveRun().ok();
+}
+
 // --- the run journal -------------------------------------------------------
+
+void CMainFrame::keepSamplesOutsideJournal()
+{
+    const int outside = m_recorder->samplesOutsideJournal();
+    if (outside == 0)
+        return;
+    const RunState& run = m_recorder->run();
+    // The whole run goes into one new journal, at the first place that
+    // takes all of it. A place that took only a part keeps it until a later
+    // one takes the whole.
+    QStringList partial;
+    QStringList failures;
+    QString kept;
+    const QString folders[] = {Recovery::folderIn(m_options.settingsDir), m_options.settingsDir, m_options.homeDir};
+    for (int place = 0; place < 3 && kept.isEmpty(); ++place) {
+        if (folders[place].isEmpty())
+            continue;
+        QString path;
+        Status s = place == 0 ? Recovery::newJournalPath(m_options.settingsDir, run.m_tStart, path)
+                              : EmergencyJournal::newPathIn(folders[place], run.m_tStart, path);
+        if (s.ok())
+            s = m_recorder->writeRunJournal(path);
+        if (s.ok()) {
+            kept = path;
+        } else {
+            failures << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path.isEmpty() ? folders[place] : path),
+                                                    s.message());
+            if (!path.isEmpty() && QFileInfo::exists(path))
+                partial << path;
+        }
+    }
+    QString text;
+    if (!kept.isEmpty()) {
+        for (const QString& p : partial)
+            (void)RunJournal::removeFile(p); // the whole run is in the one kept
+        text = QStringLiteral("The run of %1 samples (%2 of them in no journal) is kept in \"%3\"; the next start "
+                              "offers it.")
+                   .arg(run.m_nCount)
+                   .arg(outside)
+                   .arg(QDir::toNativeSeparators(kept));
+    } else {
+        text = QStringLiteral("%1 samples of the run are in no journal and could not be kept: %2")
+                   .arg(outside)
+                   .arg(failures.join(QStringLiteral("; ")));
+    }
+    std::fprintf(stderr, "zb740: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
 
 void CMainFrame::setUpJournal()
 {

@@ -71,13 +71,23 @@ public:
     CLoggerGraphDlg* loggerWindow() const;
     // Opens the logger window (or brings the open one to the front).
     CLoggerGraphDlg* onOpen();
-    // Opens the logger window with these data files loaded in order.
-    void openLoggerWithFiles(const QStringList& paths);
+    // Opens the logger window with these data files loaded in order;
+    // returns how many loaded (each failure was shown).
+    int openLoggerWithFiles(const QStringList& paths);
 
     // Ends the program without asking anything, as when the session ends:
     // the settings are written, the port is closed, the window closes, and
-    // a run's journal is kept for the next start.
+    // a run's journal is kept for the next start. Samples of the run that
+    // are in no journal (it could not be written) and not saved go, with
+    // the whole run, into an emergency journal: in the recovery folder, else
+    // in the settings folder, else in the home folder; the next start
+    // offers it from there.
     void closeWithoutAsking();
+
+    // Samples of the current run that no successful save holds.
+    int unsavedSamples() const;
+    // Whether a successful save holds the current run with all its samples.
+    bool runSavedAsItStands() const;
 
     // Run confirmed with these settings without showing the dialog, as
     // when Run was answered with them (the --run option, before any other
@@ -111,6 +121,13 @@ private:
     // the user.
     Status saveRun();
     bool askYesNo(const QString& text);
+    // The question before closing; returns false when the close is called
+    // off (a save was cancelled or failed).
+    bool askToSaveBeforeClosing();
+    // The text of that question while `unsaved` of the run's samples are
+    // not saved.
+    QString closingQuestion(int unsaved) const;
+    void keepSamplesOutsideJournal();
     void writeSettingsAtClose();
     void onFrameDecoded(const DecodeResult& result);
     void onLinkChanged(bool up);
@@ -127,6 +144,9 @@ private:
     SimulatedMeter* m_simulator = nullptr;
     ReportCommands* m_report = nullptr;
     bool m_bClosingWithoutAsking = false;
+    // The run the last successful save wrote (start and count).
+    RunInfo m_saved;
+    bool m_bSavedAny = false;
     std::unique_ptr<LoggerSession> m_loggerSession;
     QPointer<CLoggerGraphDlg> m_loggerDlg;
 };

@@ -16,8 +16,9 @@
 
 namespace {
 
+// The arrows' ranges; a typed interval may go beyond them.
 constexpr int kRateMin = 1, kRateMax = 3600;
-constexpr int kDataMin = 1000, kDataMax = 10000, kDataStep = 1000;
+constexpr int kDataMin = CSampleRateDlg::kMinSampleData, kDataMax = CSampleRateDlg::kMaxSampleData, kDataStep = 1000;
 
 // Dialog units of the "System" font are about 2 pixels on both axes.
 QRect du(int x, int y, int w, int h) { return QRect(2 * x, 2 * y, 2 * w, 2 * h); }
@@ -51,14 +52,33 @@ bool parseInt(const QString& text, int* value)
     return ok;
 }
 
+// Digits after an optional sign: an integer, whether or not it fits.
+bool isIntegerText(const QString& text)
+{
+    const QString t = text.trimmed();
+    qsizetype i = t.startsWith(u'-') || t.startsWith(u'+') ? 1 : 0;
+    if (i == t.size())
+        return false;
+    for (; i < t.size(); ++i) {
+        if (t[i] < u'0' || t[i] > u'9')
+            return false;
+    }
+    return true;
+}
+
+enum class Interval { Ok, NotAnInteger, OutOfRange };
+
 // An interval is an integer the run can hold: its milliseconds must fit.
-bool parseInterval(const QString& text, int* value)
+// Zero and below are taken (the run makes them 1 s).
+Interval parseInterval(const QString& text, int* value)
 {
     int v = 0;
-    if (!parseInt(text, &v) || v > RunState::kMaxIntervalSeconds)
-        return false;
+    if (!parseInt(text, &v))
+        return isIntegerText(text) ? Interval::OutOfRange : Interval::NotAnInteger;
+    if (v > RunState::kMaxIntervalSeconds)
+        return Interval::OutOfRange;
     *value = v;
-    return true;
+    return Interval::Ok;
 }
 
 } // namespace
@@ -142,20 +162,20 @@ void CSampleRateDlg::stepData(int step)
     int rate = m_nSampleRate;
     if (parseInt(m_rateEdit->text(), &rate))
         m_nSampleRate = rate;
-    int v = m_nSampleData + step * kDataStep;
-    if (v > kDataMax)
-        v = kDataMax;
-    if (v < kDataMin)
-        v = kDataMin;
-    m_nSampleData = v;
+    // Stepped in 64 bits: a count from the configuration file may be any
+    // integer, the largest included.
+    m_nSampleData = int(std::clamp<int64_t>(int64_t(m_nSampleData) + int64_t(step) * kDataStep, kDataMin, kDataMax));
     pushToControls();
 }
 
 bool CSampleRateDlg::exchangeFromControls()
 {
     int rate = 0, data = 0;
-    if (!parseInterval(m_rateEdit->text(), &rate)) {
-        QMessageBox::warning(this, QStringLiteral("ZB740"), QStringLiteral("Please enter an integer."));
+    if (const Interval read = parseInterval(m_rateEdit->text(), &rate); read != Interval::Ok) {
+        const QString text = read == Interval::NotAnInteger
+            ? QStringLiteral("Please enter an integer.")
+            : QStringLiteral("Please enter an integer between %1 and %2.").arg(kMinSampleRate).arg(kMaxSampleRate);
+        QMessageBox::warning(this, QStringLiteral("ZB740"), text);
         m_rateEdit->setFocus();
         m_rateEdit->selectAll();
         return false;

@@ -1,6 +1,8 @@
 #pragma once
 // "Sample Rate And Sample Data": asks for the interval (seconds) and the
 // number of readings before a run starts.
+#include "run/RunState.h"
+
 #include <QDialog>
 
 class QLineEdit;
@@ -10,6 +12,14 @@ class StepButtons;
 class CSampleRateDlg : public QDialog {
     Q_OBJECT
 public:
+    // The intervals OK takes: any integer up to what a run holds in
+    // milliseconds (the run makes one below 1 s into 1 s); the arrows offer
+    // 1..3600. The sample count goes by the arrows, 1000..10000.
+    static constexpr int kMinSampleRate = 1;
+    static constexpr int kMaxSampleRate = RunState::kMaxIntervalSeconds;
+    static constexpr int kMinSampleData = 1000;
+    static constexpr int kMaxSampleData = 10000;
+
     // Defaults come from the logger configuration file (1 s and 1000).
     explicit CSampleRateDlg(const QString& configFile, QWidget* parent = nullptr);
 
@@ -31,7 +41,7 @@ private:
     void stepRate(int step);
     void stepData(int step);
     // Reads both edits as integers; shows "Please enter an integer." on the
-    // first that is not one.
+    // first that is not one, and the range on an interval beyond it.
     bool exchangeFromControls();
     void pushToControls();
 

@@ -1,16 +1,18 @@
 #include "app/RecoveryOffer.h"
 
+#include "app/EmergencyJournal.h"
 #include "app/RunSaver.h"
 #include "base/LocalTime.h"
 #include "data/Recovery.h"
 #include "data/RunJournal.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
-RecoveryOffer::RecoveryOffer(QString settingsDir)
-    : m_settingsDir(std::move(settingsDir)), m_run(std::make_unique<RecoveredRun>())
+RecoveryOffer::RecoveryOffer(QString settingsDir, QString homeDir)
+    : m_settingsDir(std::move(settingsDir)), m_homeDir(std::move(homeDir)), m_run(std::make_unique<RecoveredRun>())
 {
 }
 
@@ -25,8 +27,12 @@ QString RecoveryOffer::questionText(const RecoveredRun& run)
 
 int RecoveryOffer::offerAll(QWidget* parent)
 {
+    QStringList journals = Recovery::journalsIn(m_settingsDir);
+    journals << EmergencyJournal::in(m_settingsDir);
+    if (!m_homeDir.isEmpty() && QFileInfo(m_homeDir).canonicalFilePath() != QFileInfo(m_settingsDir).canonicalFilePath())
+        journals << EmergencyJournal::in(m_homeDir);
     int offered = 0;
-    for (const QString& path : Recovery::journalsIn(m_settingsDir))
+    for (const QString& path : journals)
         offered += offer(parent, path) ? 1 : 0;
     return offered;
 }

@@ -23,14 +23,17 @@ struct RecoveredRun;
 
 class RecoveryOffer {
 public:
-    explicit RecoveryOffer(QString settingsDir);
+    // Besides the recovery folder, the emergency journals a logout left in
+    // the settings folder and in homeDir (when given) are offered.
+    explicit RecoveryOffer(QString settingsDir, QString homeDir = {});
     ~RecoveryOffer();
     RecoveryOffer(const RecoveryOffer&) = delete;
     RecoveryOffer& operator=(const RecoveryOffer&) = delete;
 
-    // Offers every journal of the recovery folder, oldest first. Returns
-    // how many were offered (unreadable ones and those without a sample,
-    // removed unasked, included; those in use not).
+    // Offers every journal of the recovery folder, oldest first, then the
+    // emergency journals (app/EmergencyJournal.h). Returns how many were
+    // offered (unreadable ones and those without a sample, removed unasked,
+    // included; those in use not).
     int offerAll(QWidget* parent);
 
     // The question about one recovered run.
@@ -44,6 +47,7 @@ private:
     static void warn(QWidget* parent, const QString& text);
 
     QString m_settingsDir;
+    QString m_homeDir;
     // One fixed record (about 200 KB), reused for every journal.
     std::unique_ptr<RecoveredRun> m_run;
 };

@@ -111,7 +111,12 @@ bool CAlarmPanel::isBeingTyped(const QLineEdit* edit) { return edit->hasFocus() 
 void CAlarmPanel::onLimitTextChanged(int c, Bound bound)
 {
     QLineEdit* e = m_limitEdit[bound][size_t(c)];
-    const QString settled = m_limits.applyText(c, bound, e->text());
+    // Where the locale writes decimals with a comma, "22,5" is 22.5; the
+    // settled text keeps the point the settings files use.
+    QString typed = e->text();
+    if (CNumEdit::usesDecimalComma(e->locale()))
+        typed.replace(QLatin1Char(','), QLatin1Char('.'));
+    const QString settled = m_limits.applyText(c, bound, typed);
     emit limitsChanged(m_limits.limits());
     // The limit takes effect at once; the edit shows the settled text when
     // the user is done typing, so that a number can be typed digit by digit.

@@ -1,6 +1,6 @@
 #include "recorder/Recorder.h"
 
-#include <limits>
+#include <algorithm>
 
 Recorder::Recorder(const LinkOptions& options, LiveSeries& live, QObject* parent)
     : QObject(parent)
@@ -119,19 +119,68 @@ void Recorder::setJournalScale(YScaleValues scale)
 void Recorder::runSaved(const RunInfo& saved)
 {
     m_release = {true, saved.start, saved.count};
+    m_settled = m_release;
     removeJournalIfReleased();
 }
 
-void Recorder::runDiscarded()
+void Recorder::runDiscarded(int upTo)
 {
-    m_release = {true, m_run.m_tStart, std::numeric_limits<int>::max()};
+    m_release = {true, m_run.m_tStart, upTo};
+    m_settled = m_release;
     removeJournalIfReleased();
+}
+
+int Recorder::samplesOutsideJournal() const
+{
+    int kept = 0;
+    if (!m_journal.path().isEmpty() && m_journalStart == m_run.m_tStart)
+        kept = m_journal.count();
+    if (m_settled.given && m_settled.start == m_run.m_tStart)
+        kept = std::max(kept, m_settled.upTo);
+    return std::max(0, m_run.m_nCount - kept);
+}
+
+Status Recorder::writeRunJournal(const QString& path)
+{
+    RunJournal copy;
+    if (Status begun = copy.begin(path, journalFacts()); !begun.ok())
+        return begun;
+    for (int i = 0; i < m_run.m_nCount; ++i) {
+        if (Status s = copy.append(i, sampleAt(i), m_run.m_bFahrenheit); !s.ok())
+            return s;
+    }
+    copy.close();
+    // The copy holds everything the run's own journal holds and more.
+    if (!m_journal.isOpen() && !m_journal.path().isEmpty() && m_journalStart == m_run.m_tStart)
+        (void)m_journal.remove();
+    return Status::success();
+}
+
+JournalFacts Recorder::journalFacts() const
+{
+    JournalFacts facts;
+    facts.start = m_run.m_tStart;
+    facts.interval = m_run.intervalSeconds();
+    facts.sampleLimit = m_run.m_nSampleLimit;
+    facts.fahrenheit = m_run.m_bFahrenheit;
+    facts.unit = m_run.m_strUnit;
+    facts.scale = m_journalScale;
+    return facts;
+}
+
+ChannelValues Recorder::sampleAt(int index) const
+{
+    ChannelValues v;
+    for (int c = 0; c < kChannelCount; ++c)
+        v[size_t(c)] = m_live.at(c, index);
+    return v;
 }
 
 void Recorder::beginJournal()
 {
     // A new run: what was said about the last one does not apply to it.
     m_release = {};
+    m_settled = {};
     m_bJournalFailureReported = false;
     m_bJournalBegun = false;
     m_bJournalBehind = false;

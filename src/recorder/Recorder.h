@@ -35,6 +35,7 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <limits>
 
 class Recorder : public QObject {
     Q_OBJECT
@@ -97,9 +98,19 @@ public:
     // export): its journal goes once the run has ended without a sample
     // more than were saved.
     void runSaved(const RunInfo& saved);
-    // The user chose not to keep the current run: its journal goes once the
-    // run has ended.
-    void runDiscarded();
+    // The user chose not to keep the current run's first upTo samples (all
+    // of them by default): its journal goes once the run has ended without
+    // a sample more than that.
+    void runDiscarded(int upTo = std::numeric_limits<int>::max());
+    // Samples of the current run that are in no journal and were neither
+    // saved nor discarded: all of them when its journal could not be begun,
+    // those after the last one written when writing it failed.
+    int samplesOutsideJournal() const;
+    // Writes the current run whole into a new journal at path, for a close
+    // that cannot wait (a logout) while samplesOutsideJournal() is not zero.
+    // Once that copy is complete, the run's own journal, which holds only a
+    // part of the run, goes. A failure may leave a part of the run at path.
+    Status writeRunJournal(const QString& path);
     // The journal of the current or last run (closed once the run ended;
     // its path is empty once it was removed).
     const RunJournal& journal() const { return m_journal; }
@@ -137,6 +148,8 @@ private:
     void onFrameDecoded(const DecodeResult& result);
     void onLinkLost();
     void noteRunState();
+    JournalFacts journalFacts() const;
+    ChannelValues sampleAt(int index) const;
     void beginJournal();
     Status tryBeginJournal(QString& path);
     void appendToJournal();
@@ -166,6 +179,8 @@ private:
     int64_t m_journalStart = 0;
     YScaleValues m_journalScale;
     JournalRelease m_release;
+    // What the owner said of the current run, kept after its journal went.
+    JournalRelease m_settled;
     bool m_bJournalFailureReported = false;
     bool m_bJournalRun = false;     // the recording run is to be journaled
     bool m_bJournalBegun = false;   // its journal was begun

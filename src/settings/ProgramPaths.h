@@ -10,6 +10,10 @@ struct ProgramPaths {
     QString settingsDir;
     // The read-only logger configuration file KM4471config.ini.
     QString configFile;
+    // The user's home folder: the last place a run that has to be kept in
+    // a hurry (a logout) can go when the settings folder takes nothing.
+    // Empty: no such place.
+    QString homeDir;
 
     // The defaults of a normal start: the user's documents folder and the
     // system configuration directory.

@@ -13,6 +13,7 @@ ProgramPaths ProgramPaths::defaults()
     ProgramPaths o;
     const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     o.settingsDir = QDir(docs.isEmpty() ? QDir::homePath() : docs).filePath(QStringLiteral("ZB740"));
+    o.homeDir = QDir::homePath();
 #ifdef Q_OS_WIN
     const QString windir = qEnvironmentVariable("WINDIR", QStringLiteral("C:/Windows"));
     o.configFile = QDir(windir).filePath(QStringLiteral("KM4471config.ini"));
@@ -95,11 +96,14 @@ Status writeAtClose(const IniFile& settings, const CloseValues& v)
     entries.push_back({QStringLiteral("SampdataInfo"), QStringLiteral("Sampdata"), v.sampleDataText});
     entries.push_back({QStringLiteral("GainInfo"), QStringLiteral("Gain"), QString::number(v.gain)});
     entries.push_back({QStringLiteral("OffsetInfo"), QStringLiteral("Offset"), QString::number(v.offset)});
+    // Every key is tried: one that cannot be written (its value too long
+    // for the space left, say) does not keep the others from their file.
+    Status first = Status::success();
     for (const Entry& e : entries) {
-        if (Status s = settings.writeText(e.section, e.key, e.value); !s.ok())
-            return s.prefixed(QStringLiteral("Could not write \"%1\": ").arg(settings.path()));
+        if (Status s = settings.writeText(e.section, e.key, e.value); !s.ok() && first.ok())
+            first = s.prefixed(QStringLiteral("Could not write \"%1\": ").arg(settings.path()));
     }
-    return Status::success();
+    return first;
 }
 
 } // namespace settings

@@ -65,7 +65,8 @@ struct CloseValues {
     int gain = 10;
     int offset = 0;
 };
-// Stops at the first write that fails and reports it.
+// Tries every key, also after a write that fails; reports the first
+// failure.
 Status writeAtClose(const IniFile& settings, const CloseValues& values);
 
 } // namespace settings

@@ -8,9 +8,15 @@ CNumEdit::CNumEdit(QWidget* parent) : QLineEdit(parent)
     setAttribute(Qt::WA_InputMethodEnabled, false);
 }
 
-bool CNumEdit::isAccepted(QChar c)
+bool CNumEdit::usesDecimalComma(const QLocale& locale)
 {
-    return (c >= u'0' && c <= u'9') || c == u'-' || c == u'.' || c == u'\b';
+    return locale.decimalPoint() == QStringLiteral(",");
+}
+
+bool CNumEdit::isAccepted(QChar c, const QLocale& locale)
+{
+    return (c >= u'0' && c <= u'9') || c == u'-' || c == u'.' || c == u'\b'
+        || (c == u',' && usesDecimalComma(locale));
 }
 
 void CNumEdit::keyPressEvent(QKeyEvent* event)
@@ -27,7 +33,7 @@ void CNumEdit::keyPressEvent(QKeyEvent* event)
     const QString text = event->text();
     if (!text.isEmpty()) {
         for (QChar c : text) {
-            if (!isAccepted(c)) {
+            if (!isAccepted(c, locale())) {
                 event->accept();  // dropped
                 return;
             }

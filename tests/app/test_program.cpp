@@ -1,4 +1,6 @@
 // The program binary's own command line: usage and version need no window.
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -43,11 +45,27 @@ TEST(Program, VersionAndHelpWithoutAWindow)
     EXPECT_TRUE(bad.err.contains("unknown option"));
     EXPECT_EQ(runProgram({"--port"}).exitCode, 2) << "an option without its value";
     // --run takes what the Run dialog accepts.
-    for (const char* bad : {"0,1000", "3601,1000", "1,999", "1,10001", "1", "1,1000,5", "a,b", ""}) {
+    for (const char* bad : {"0,1000", "2147484,1000", "1,999", "1,10001", "1", "1,1000,5", "a,b", ""}) {
         const Result r = runProgram({"--run", bad});
         EXPECT_EQ(r.exitCode, 2) << bad;
         EXPECT_TRUE(r.err.startsWith("zb740: --run takes SECONDS,COUNT")) << bad << r.err.toStdString();
     }
+}
+
+TEST(Program, RunOptionTakesTheIntervalsTheRunDialogTakes)
+{
+    // The help names the Run dialog's range, and --run takes all of it: a
+    // value --run refuses ends the parse with status 2 before --version.
+    EXPECT_TRUE(runProgram({"--help"}).out.contains("(1..2147483 s)"));
+    for (const char* good : {"1,1000", "3600,1000", "3601,1000", "86400,5000", "2147483,10000"}) {
+        const Result r = runProgram({"--run", good, "--version"});
+        EXPECT_EQ(r.exitCode, 0) << good << ": " << r.err.toStdString();
+    }
+    const Result refused = runProgram({"--run", "2147484,1000"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.startsWith("zb740: --run takes SECONDS,COUNT with SECONDS 1..2147483 and COUNT "
+                                       "1000..10000, not '2147484,1000'"))
+        << refused.err.toStdString();
 }
 
 TEST(Program, PortStateChangesGoToStandardErrorInFull)
@@ -58,6 +76,10 @@ TEST(Program, PortStateChangesGoToStandardErrorInFull)
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    // Where it tells later starts that it runs: the temporary folder.
+    ASSERT_TRUE(QDir().mkpath(tmp.filePath("run")));
+    QFile::setPermissions(tmp.filePath("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    env.insert("XDG_RUNTIME_DIR", tmp.filePath("run"));
     p.setProcessEnvironment(env);
     const QString device = tmp.filePath("no-such-meter/ttyUSB0");
     p.start(QStringLiteral(ZB740_PROGRAM), {"--port", device, "--settings-dir", tmp.filePath("ZB740"), "--config",

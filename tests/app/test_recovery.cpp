@@ -4,10 +4,12 @@
 #include "DataFixtures.h"
 #include "FileNodes.h"
 #include "ModalQueue.h"
+#include "RuntimeFolder.h"
 #include "TempDir.h"
 
 #include "app/CKMView.h"
 #include "app/CMainFrame.h"
+#include "app/EmergencyJournal.h"
 #include "app/RecoveryOffer.h"
 #include "data/Recovery.h"
 #include "data/RunJournal.h"
@@ -22,10 +24,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -50,6 +55,29 @@ int samplesIn(const QString& dataPath)
     EXPECT_TRUE(s.ok()) << dataPath.toStdString() << ": " << s.message().toStdString();
     return s.ok() ? rec->count : -1;
 }
+
+// Limits the size of every file this process writes (writes past it fail
+// with EFBIG instead of raising SIGXFSZ) for the lifetime of the object.
+class ScopedFileSizeLimit {
+public:
+    explicit ScopedFileSizeLimit(qint64 bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = rlim_t(bytes);
+        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    ~ScopedFileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        ::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old {};
+    sighandler_t m_oldHandler = SIG_DFL;
+};
 
 // --- the window's journal ------------------------------------------------
 
@@ -94,6 +122,22 @@ protected:
         emit frame->link()->frameDecoded(d);
     }
     QStringList journals() const { return Recovery::journalsIn(options.settingsDir); }
+    // One more sample of the recording run, the next in order.
+    void commitNext(int64_t start = kStart)
+    {
+        const int i = frame->run().m_nCount;
+        validFrame(start + i, reading(i));
+        ASSERT_TRUE(frame->recorder().commitTick());
+    }
+    // A new window on the current options, the test playing its meter.
+    void makeFrame()
+    {
+        frame = std::make_unique<CMainFrame>(options);
+        frame->show();
+        Recorder& r = frame->recorder();
+        for (QTimer* t : {&r.watchdogTimer(), &r.scanTimer(), &r.pollTimer()})
+            t->stop();
+    }
 
     AppOptions options;
     std::unique_ptr<CMainFrame> frame;
@@ -194,6 +238,203 @@ TEST_F(FrameJournal, NoDiscardsTheRunAndAQuietCloseKeepsIt)
     EXPECT_FALSE(frame->isVisible());
     ASSERT_EQ(journals().size(), 1);
     EXPECT_EQ(loadJournal(journals().constFirst())->count, 2);
+}
+
+TEST_F(FrameJournal, ExitQuestionNamesTheSamplesSinceTheLastSaveAndNoDiscardsOnlyThose)
+{
+    ScopedTimeZone tz("UTC0");
+    // 14 samples, saved in the middle of the run; 13 more.
+    record(14);
+    ModalQueue answers;
+    answers.saveAs(path("part.AsmDat"));
+    frame->onSave();
+    ASSERT_TRUE(answers.done());
+    ASSERT_EQ(samplesIn(path("part.AsmDat")), 14);
+    for (int i = 0; i < 13; ++i)
+        commitNext();
+
+    // The question says what No would throw away, and follows the run
+    // while it is open: a sample committed meanwhile is named too.
+    QString whileOpen;
+    answers.then([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        commitNext();
+        whileOpen = box->text();
+        box->button(QMessageBox::No)->click();
+    });
+    frame->close();
+    ASSERT_TRUE(answers.done());
+    ASSERT_EQ(answers.seen.size(), 2);
+    EXPECT_EQ(answers.seen[1], "13 samples recorded since the last save are not saved. Save them?");
+    EXPECT_EQ(whileOpen, "14 samples recorded since the last save are not saved. Save them?");
+    EXPECT_FALSE(frame->isVisible());
+    // What No named is gone with the journal; what was saved stays saved.
+    EXPECT_TRUE(journals().isEmpty());
+    EXPECT_EQ(samplesIn(path("part.AsmDat")), 14);
+
+    // One sample since the save: said so.
+    makeFrame();
+    record(5, kStart + 100);
+    answers.saveAs(path("five.AsmDat"));
+    frame->onSave();
+    commitNext(kStart + 100);
+    answers.click("Yes");
+    answers.saveAs(path("six.AsmDat"));
+    frame->close();
+    ASSERT_TRUE(answers.done());
+    EXPECT_EQ(answers.seen.value(3), "1 sample recorded since the last save is not saved. Save it?");
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_EQ(samplesIn(path("six.AsmDat")), 6);
+    EXPECT_TRUE(journals().isEmpty());
+}
+
+TEST_F(FrameJournal, ARunSavedAsItStandsIsNotAskedAboutAgain)
+{
+    ScopedTimeZone tz("UTC0");
+    // Saved, then one more sample: Run still asks, with its own question.
+    record(3);
+    ModalQueue answers;
+    answers.saveAs(path("three.AsmDat"));
+    frame->onSave();
+    commitNext();
+    frame->onStop();
+    answers.click("Yes");
+    answers.saveAs(path("four.AsmDat"));
+    answers.cancel(); // the Run dialog
+    frame->onRun();
+    ASSERT_TRUE(answers.done());
+    ASSERT_EQ(answers.seen.size(), 4);
+    EXPECT_EQ(answers.seen[1], "Do you want to save the existing graph data before continuing?");
+    EXPECT_EQ(answers.seen[3], "other dialog");
+    EXPECT_EQ(samplesIn(path("four.AsmDat")), 4);
+
+    // Now saved as it stands: Run goes straight to its dialog, and the
+    // close asks nothing.
+    answers.cancel();
+    frame->onRun();
+    ASSERT_TRUE(answers.done());
+    EXPECT_EQ(answers.seen.size(), 5);
+    EXPECT_EQ(answers.seen.value(4), "other dialog");
+    frame->close();
+    QTest::qWait(50);
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_EQ(answers.seen.size(), 5) << answers.seen.join(" | ").toStdString();
+    EXPECT_TRUE(journals().isEmpty());
+
+    // Saved while recording, closed at once: nothing asked, the journal goes.
+    makeFrame();
+    record(4, kStart + 100);
+    answers.saveAs(path("recording.AsmDat"));
+    frame->onSave();
+    ASSERT_TRUE(answers.done());
+    frame->close();
+    QTest::qWait(50);
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_EQ(answers.seen.size(), 6) << answers.seen.join(" | ").toStdString();
+    EXPECT_EQ(samplesIn(path("recording.AsmDat")), 4);
+    EXPECT_TRUE(journals().isEmpty());
+}
+
+TEST_F(FrameJournal, ASessionEndKeepsTheSamplesNoJournalHoldsInAnEmergencyJournal)
+{
+    ScopedTimeZone tz("UTC0");
+    const QString inSettings = QStringLiteral("ZB740 unsaved run 26-12-07 10.00.00.journal");
+    struct Case {
+        const char* name;
+        const char* settingsDir;  // below the temporary folder
+        bool homeDir;             // a home folder to fall back on
+        bool saveFirst;           // the run is saved before the session ends
+        const char* keptIn;       // folder of the emergency journal (null: none)
+    };
+    const Case cases[] = {
+        {"the recovery folder takes nothing: the settings folder", "a/ZB740", true, false, "a/ZB740"},
+        {"neither does the settings folder: the home folder", "blocked/ZB740", true, false, "home"},
+        {"no place at all", "blocked/ZB740", false, false, nullptr},
+        {"saved: nothing to keep", "b/ZB740", true, true, nullptr},
+    };
+    ASSERT_TRUE(writeAll(path("blocked"), "a file where a folder would be"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        options.settingsDir = path(c.settingsDir);
+        options.homeDir = c.homeDir ? path("home") : QString();
+        QDir().mkpath(options.settingsDir);
+        QDir().mkpath(path("home"));
+        // A file where the recovery folder would be: the run's journal
+        // cannot be begun; the run records on.
+        if (QFileInfo(options.settingsDir).isDir()) {
+            ASSERT_TRUE(writeAll(Recovery::folderIn(options.settingsDir), "in the way"));
+        }
+        makeFrame();
+        record(3);
+        ASSERT_TRUE(frame->recorder().journal().path().isEmpty());
+        if (c.saveFirst) {
+            ModalQueue answers;
+            answers.saveAs(path("saved.AsmDat"));
+            frame->onSave();
+            ASSERT_TRUE(answers.done());
+        }
+        EXPECT_EQ(frame->recorder().samplesOutsideJournal(), c.saveFirst ? 0 : 3);
+
+        frame->closeWithoutAsking(); // as StopSignals at a logout
+        EXPECT_FALSE(frame->isVisible());
+        const QStringList kept = EmergencyJournal::in(options.settingsDir) + EmergencyJournal::in(path("home"));
+        if (!c.keptIn) {
+            EXPECT_TRUE(kept.isEmpty()) << kept.join(", ").toStdString();
+            continue;
+        }
+        ASSERT_EQ(kept, QStringList {path(c.keptIn) + QLatin1Char('/') + inSettings});
+        auto run = loadJournal(kept[0]);
+        EXPECT_EQ(run->count, 3);
+        EXPECT_EQ(run->facts.start, kStart);
+        EXPECT_EQ(run->view().value(2, kRh), reading(2)[kRh]);
+
+        // The next start offers it, and a save takes it away.
+        ModalQueue answers;
+        answers.click("Save\u2026");
+        answers.saveAs(path("kept.AsmDat"));
+        EXPECT_EQ(RecoveryOffer(options.settingsDir, options.homeDir).offerAll(nullptr), 1);
+        ASSERT_TRUE(answers.done());
+        EXPECT_EQ(answers.seen.value(0), "A run of 3 samples started 07/12/26 10:00:00 was not saved.");
+        EXPECT_EQ(samplesIn(path("kept.AsmDat")), 3);
+        EXPECT_FALSE(QFile::exists(kept[0]));
+        QFile::remove(path("kept.AsmDat"));
+        QFile::remove(path("kept.csv"));
+    }
+}
+
+TEST_F(FrameJournal, AnEmergencyJournalReplacesAPartOfTheRunItsJournalCouldNotCatchUpWith)
+{
+    ScopedTimeZone tz("UTC0");
+    // The recovery folder is a small file system. Its journal fills exactly
+    // one page with 126 samples (64 + 126 x 32 bytes); then the file system
+    // is full, and neither the 127th sample nor the catch-up at the close
+    // finds room, nor does a whole new journal there. The session ends: the
+    // whole run goes to the settings folder, and the part goes.
+    const QString recovery = Recovery::folderIn(options.settingsDir);
+    ASSERT_TRUE(QDir().mkpath(recovery));
+    ScopedTmpfs fs;
+    fs.mount(recovery, 64);
+    if (!fs.mounted())
+        return;
+    record(126);
+    const QString own = journals().value(0);
+    ASSERT_FALSE(own.isEmpty());
+    ASSERT_EQ(QFileInfo(own).size(), 4096);
+    ASSERT_TRUE(fs.leaveFree(0));
+    commitNext();
+    ASSERT_EQ(frame->run().m_nCount, 127);
+    ASSERT_EQ(frame->recorder().journal().count(), 126) << "the 127th sample's write failed";
+    ASSERT_EQ(frame->recorder().samplesOutsideJournal(), 1);
+
+    frame->closeWithoutAsking();
+    const QStringList kept = EmergencyJournal::in(options.settingsDir);
+    ASSERT_EQ(kept.size(), 1) << "the whole run, beside the settings file";
+    auto run = loadJournal(kept[0]);
+    EXPECT_EQ(run->count, 127);
+    EXPECT_EQ(run->view().value(126, kRh), reading(126)[kRh]);
+    EXPECT_FALSE(QFile::exists(own)) << "the part the emergency journal holds too is gone";
+    EXPECT_TRUE(journals().isEmpty());
 }
 
 // --- the offer at start ----------------------------------------------------
@@ -339,12 +580,37 @@ class ProgramRun : public TempDirTest {
 protected:
     // The window program with its simulated meter, settings in the
     // temporary folder, recording at once (one sample a second).
-    void startProgram()
+    // Its home and runtime folders are in the temporary folder too.
+    QProcessEnvironment environment()
     {
+        QDir().mkpath(path("home"));
+        makeRuntimeFolder(path("run"));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("TZ"), QStringLiteral("UTC0"));
-        program.setProcessEnvironment(env);
+        env.insert(QStringLiteral("HOME"), path("home"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("run"));
+        return env;
+    }
+    // A second start for the same settings folder: the running window
+    // answers it with how far its run is. Returns that count (-1: none).
+    int samplesSaidToASecondStart()
+    {
+        QProcess second;
+        second.setProcessEnvironment(environment());
+        second.start(QStringLiteral(ZB740_PROGRAM), {"--settings-dir", path("ZB740"), "--config", path("none.ini")});
+        if (!second.waitForFinished(30000)) {
+            second.kill();
+            second.waitForFinished(5000);
+            return -1;
+        }
+        const QString said = QString::fromLocal8Bit(second.readAllStandardError());
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("recording: (\\d+) sample")).match(said);
+        return m.hasMatch() ? m.captured(1).toInt() : -1;
+    }
+    void startProgram()
+    {
+        program.setProcessEnvironment(environment());
         program.setChildProcessModifier([] {
             for (int s : {SIGINT, SIGTERM, SIGHUP})
                 ::signal(s, SIG_DFL);
@@ -470,6 +736,52 @@ TEST_F(ProgramRun, SigtermWritesTheSettingsAndKeepsTheRunsJournal)
     EXPECT_GE(run->count, seen);
     EXPECT_EQ(run->count, wholeRecords(journal));
     EXPECT_FALSE(run->tornRecordDropped);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ProgramRun, SigtermWithSamplesInNoJournalKeepsThemForTheNextStart)
+{
+    ScopedTimeZone tz("UTC0");
+    // The recovery folder cannot be made: the run records without a journal.
+    ASSERT_TRUE(QDir().mkpath(path("ZB740")));
+    ASSERT_TRUE(writeAll(path("ZB740/recovery"), "a file where the folder would be"));
+    startProgram();
+    // The window listens for later starts before it asks anything of them.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listeningWindows(path("run")) == 1; }, 30000))
+        << program.readAllStandardError().toStdString();
+    int samples = -1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (samples = samplesSaidToASecondStart()) >= 2; }, 60000))
+        << program.readAllStandardError().toStdString();
+    program.terminate(); // SIGTERM, as at logout or shutdown
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_TRUE(err.contains("The journal of this run cannot be written")) << err.toStdString();
+
+    // Beside the settings file, named as what it is.
+    const QStringList kept = EmergencyJournal::in(path("ZB740"));
+    ASSERT_EQ(kept.size(), 1) << err.toStdString();
+    EXPECT_TRUE(QFileInfo(kept[0]).fileName().startsWith("ZB740 unsaved run "));
+    const auto run = loadJournal(kept[0]);
+    EXPECT_GE(run->count, samples);
+    EXPECT_TRUE(err.contains(QStringLiteral("zb740: The run of %1 samples (%1 of them in no journal) is kept in \"%2\"")
+                                 .arg(run->count)
+                                 .arg(kept[0])))
+        << err.toStdString();
+
+    // The next start offers it.
+    ModalQueue answers;
+    answers.click("Save\u2026");
+    answers.saveAs(path("kept.AsmDat"));
+    EXPECT_EQ(RecoveryOffer(path("ZB740"), path("home")).offerAll(nullptr), 1);
+    ASSERT_TRUE(answers.done());
+    EXPECT_EQ(answers.seen.value(0), RecoveryOffer::questionText(*run));
+    EXPECT_EQ(samplesIn(path("kept.AsmDat")), run->count);
+    EXPECT_FALSE(QFile::exists(kept[0]));
 }
 
 } // namespace

@@ -113,7 +113,7 @@ TEST_F(SampleRateDlgTest, IntervalsARunCannotHoldAreRefusedAndArrowsNeverWrap)
     QString seen;
     answerMessageBox(QMessageBox::Ok, &seen);
     QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
-    EXPECT_EQ(seen, "Please enter an integer.");
+    EXPECT_EQ(seen, "Please enter an integer between 1 and 2147483.");
     EXPECT_TRUE(dlg.isVisible());
     dlg.rateEdit()->setText("2147483");
     QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
@@ -129,4 +129,65 @@ TEST_F(SampleRateDlgTest, IntervalsARunCannotHoldAreRefusedAndArrowsNeverWrap)
     // From the configuration file: cut to what a run can hold.
     CSampleRateDlg configured(config("[SamprateInfo]\nSamprate=99999999999\n"));
     EXPECT_EQ(configured.rateEdit()->text(), "2147483");
+}
+
+TEST_F(SampleRateDlgTest, AnIntegerOutOfRangeIsToldTheRangeAndAnythingElseToEnterAnInteger)
+{
+    struct Case {
+        const char* typed;
+        const char* message; // empty: accepted
+    };
+    const Case cases[] = {
+        {"2147484", "Please enter an integer between 1 and 2147483."},
+        {"5000000", "Please enter an integer between 1 and 2147483."},
+        {"2147483648", "Please enter an integer between 1 and 2147483."}, // beyond int
+        {"99999999999999999999", "Please enter an integer between 1 and 2147483."},
+        {" +3000000 ", "Please enter an integer between 1 and 2147483."},
+        {"-99999999999", "Please enter an integer between 1 and 2147483."},
+        {"2.5", "Please enter an integer."},
+        {"12abc", "Please enter an integer."},
+        {"", "Please enter an integer."},
+        {"-", "Please enter an integer."},
+        {"1e3", "Please enter an integer."},
+        {"2147483", ""},
+        {"-5", ""}, // below 1: the run makes it 1 s
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        CSampleRateDlg dlg(path("missing.ini"));
+        dlg.show();
+        dlg.rateEdit()->setText(QString::fromLatin1(c.typed));
+        QString seen;
+        if (*c.message)
+            answerMessageBox(QMessageBox::Ok, &seen);
+        QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
+        EXPECT_EQ(seen, QString::fromLatin1(c.message));
+        EXPECT_EQ(dlg.isVisible(), *c.message != 0);
+    }
+}
+
+TEST_F(SampleRateDlgTest, SampleDataArrowsOnTheLargestStoredCountsStayInRange)
+{
+    // Counts from the configuration file at the ends of the integer range:
+    // an arrow never wraps around, it lands on the arrows' range.
+    struct Case {
+        const char* stored;
+        bool up;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"2147483647", true, "10000"},
+        {"2147483647", false, "10000"},
+        {"2147483000", true, "10000"},
+        {"-2147483647", false, "1000"},
+        {"-2147483647", true, "1000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.stored) + (c.up ? " up" : " down"));
+        CSampleRateDlg dlg(config(QByteArray("[SampdataInfo]\nSampdata=") + c.stored + "\n"));
+        ASSERT_EQ(dlg.dataEdit()->text(), c.stored);
+        click(c.up ? dlg.dataSpin()->upButton() : dlg.dataSpin()->downButton());
+        EXPECT_EQ(dlg.dataEdit()->text(), c.shown);
+        EXPECT_EQ(dlg.sampleData(), QString::fromLatin1(c.shown).toInt());
+    }
 }

@@ -204,6 +204,59 @@ TEST_F(AlarmPanelTest, SpinsStopAtTheTighterOfTheirRanges)
     EXPECT_EQ(shown(kAir, High), "-10.0");
 }
 
+// The program's locale for the lifetime of the object (widgets made while
+// it is in force take it).
+class ScopedLocale {
+public:
+    explicit ScopedLocale(const QLocale& locale) { QLocale::setDefault(locale); }
+    ~ScopedLocale() { QLocale::setDefault(m_old); }
+
+private:
+    QLocale m_old;
+};
+
+TEST_F(AlarmPanelTest, ADecimalCommaIsTheDecimalPointWhereTheLocaleWritesOne)
+{
+    struct Case {
+        const char* name;
+        QLocale::Language language;
+        int channel;
+        Bound bound;
+        bool typed;        // typed key by key, else replaced at once (a paste)
+        const char* text;
+        const char* shown;
+        float value;
+    };
+    const Case cases[] = {
+        {"German, typed into AIR high", QLocale::German, kAir, High, true, "22,5", "22.5", 22.5f},
+        {"German, typed into AIR low", QLocale::German, kAir, Low, true, "-3,5", "-3.5", -3.5f},
+        {"German, typed into the RH high edit", QLocale::German, kRh, High, true, "65,5", "65.5", 65.5f},
+        {"German, pasted into DP high", QLocale::German, kDp, High, false, "22,5", "22.5", 22.5f},
+        {"German, a point still reads as one", QLocale::German, kWb, High, true, "22.5", "22.5", 22.5f},
+        {"French, typed into K/IR high", QLocale::French, kKir, High, true, "1250,5", "1250.5", 1250.5f},
+        // Where the point is the decimal sign, a comma groups thousands:
+        // typed, it is dropped as before.
+        {"English, typed into K/IR high", QLocale::English, kKir, High, true, "2,501", "2501.0", 2501.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScopedLocale locale(QLocale(c.language));
+        m_panel.reset();
+        showActive();
+        if (c.typed)
+            type(c.channel, c.bound, QString::fromLatin1(c.text));
+        else
+            replace(c.channel, c.bound, QString::fromLatin1(c.text));
+        EXPECT_EQ(shown(c.channel, c.bound), c.shown);
+        const AlarmLimits l = panel().alarmLimits();
+        EXPECT_FLOAT_EQ(c.bound == High ? l.high[size_t(c.channel)] : l.low[size_t(c.channel)], c.value);
+        EXPECT_EQ(c.bound == High ? panel().limitTexts().high[size_t(c.channel)]
+                                  : panel().limitTexts().low[size_t(c.channel)],
+                  c.shown)
+            << "the settings file keeps the point";
+    }
+}
+
 QColor colourAt(CAlarmPanel& panel, const QRect& r)
 {
     return QColor(panel.grab(r).toImage().pixel(r.width() / 2, r.height() / 2));
@@ -314,6 +367,16 @@ TEST(NumEdit, LetsOnlyNumberCharactersThrough)
         CNumEdit edit;
         c.act(edit);
         EXPECT_EQ(edit.text(), c.expected);
+    }
+}
+
+TEST(NumEdit, LetsACommaThroughWhereTheLocaleWritesDecimalsWithOne)
+{
+    for (const auto& [language, expected] : {std::pair {QLocale::German, "22,5"}, std::pair {QLocale::English, "225"}}) {
+        const ScopedLocale locale {QLocale(language)};
+        CNumEdit edit;
+        QTest::keyClicks(&edit, "22,5");
+        EXPECT_EQ(edit.text(), expected) << QLocale(language).name().toStdString();
     }
 }
 

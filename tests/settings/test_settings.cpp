@@ -5,6 +5,7 @@
 #include "FileNodes.h"
 #include "TempDir.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -211,4 +212,40 @@ TEST_F(SettingsTest, CloseWritesEveryKeyInOrder)
         EXPECT_GT(at, last) << part;
         last = at;
     }
+}
+
+TEST_F(SettingsTest, CloseTriesEveryKeyAfterOneFailsAndReportsTheFirstFailure)
+{
+    // A small real file system: room for the settings file with short
+    // values, none for one with a 10,000-character limit text. That key
+    // fails; every key after it is still written.
+    ASSERT_TRUE(QDir().mkpath(path("small")));
+    ScopedTmpfs fs;
+    fs.mount(path("small"), 64);
+    if (!fs.mounted())
+        return;
+    ASSERT_TRUE(fs.leaveFree(8192));
+    const QString file = path("small/ZB740.ini");
+    settings::CloseValues v;
+    v.comPort = 3;
+    for (int c = 0; c < kChannelCount; ++c) {
+        v.limits.high[c] = QString::number(100 + c);
+        v.limits.low[c] = QString::number(c);
+    }
+    v.limits.high[1] = QString(10000, QLatin1Char('9'));
+    v.limits.low[4] = QString(10000, QLatin1Char('8'));
+    v.sampleRateText = QStringLiteral("5");
+    v.sampleDataText = QStringLiteral("2000");
+    v.gain = 50;
+    v.offset = 2;
+    const Status s = settings::writeAtClose(IniFile(file), v);
+    EXPECT_FALSE(s.ok());
+    EXPECT_TRUE(s.message().startsWith(QStringLiteral("Could not write \"%1\": ").arg(file))) << s.message().toStdString();
+
+    const QByteArray text = readFile(file);
+    for (const char* written : {"COM num=3\n", "Hi1 limit=100\n", "Hi3 limit=102\n", "Hi5 limit=104\n", "Low1 limit=0\n",
+                                "Low4 limit=3\n", "Samprate=5\n", "Sampdata=2000\n", "Gain=50\n", "Offset=2\n"})
+        EXPECT_TRUE(text.contains(written)) << written << " in\n" << text.toStdString();
+    EXPECT_FALSE(text.contains("Hi2 limit")) << "the value that did not fit";
+    EXPECT_FALSE(text.contains("Low5 limit"));
 }

@@ -1,5 +1,6 @@
 #include "widgets/HelpContents.h"
 
+#include "widgets/HelpWindow.h"
 #include "widgets/InstallLayout.h"
 
 #include <QDesktopServices>
@@ -43,13 +44,6 @@ bool openWithDesktop(const QUrl& url)
     return QDesktopServices::openUrl(url);
 }
 
-QString noViewerText(const QString& pagePath)
-{
-    return QStringLiteral("No program on this desktop could show the help page.\n"
-                          "Open it in a web browser:\n\n%1")
-        .arg(QDir::toNativeSeparators(pagePath));
-}
-
 QString pageMissingText(const QString& pagePath)
 {
     return QStringLiteral("The help page is missing from this installation.\n"
@@ -67,8 +61,7 @@ void showContents(QWidget* parent, const QString& programDir, const Opener& open
         tell(parent, pageMissingText(QDir(docDir(programDir)).filePath(QString::fromLatin1(kHelpPageName))));
         return;
     }
-    if (!open(QUrl::fromLocalFile(page)))
-        tell(parent, noViewerText(page));
+    HelpWindow::show(parent, page);
 }
 
 } // namespace help

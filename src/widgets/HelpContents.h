@@ -1,9 +1,10 @@
 #pragma once
 // Help ▸ Contents. A compiled help "help.chm" beside the program wins when
-// one is there; otherwise the HTML help page that ships with the program,
-// found in the documentation folder of the tree the program runs from (the
-// installed tree or the build tree). The desktop's default handler shows it;
-// where nothing can, a message box says where the page is.
+// one is there and the desktop's default handler takes it; otherwise the
+// HTML help page that ships with the program, found in the documentation
+// folder of the tree the program runs from (the installed tree or the build
+// tree), in the program's own help window. Only a page missing from the
+// installation gives a message box, which says where it belongs.
 #include <QString>
 #include <functional>
 
@@ -27,13 +28,13 @@ QString findHelpPage(const QString& programDir);
 using Opener = std::function<bool(const QUrl&)>;
 bool openWithDesktop(const QUrl& url);
 
-// The messages shown when the help cannot be shown.
-QString noViewerText(const QString& pagePath);
+// The message shown when the help page is not installed.
 QString pageMissingText(const QString& pagePath);
 
 // Help ▸ Contents for a program in programDir, the desktop's handler being
-// `open`: help.chm beside the program, else the help page; when neither can
-// be shown, a message box over parent says where the page is (or belongs).
+// `open`: help.chm beside the program when the handler takes it, else the
+// help page in the help window of parent's window; without the page, a
+// message box over parent says where it belongs.
 void showContents(QWidget* parent, const QString& programDir, const Opener& open = openWithDesktop);
 
 } // namespace help

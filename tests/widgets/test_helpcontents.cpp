@@ -2,6 +2,7 @@
 // installed layout, and what the user is told when nothing can show it.
 #include "app/CMainFrame.h"
 #include "widgets/HelpContents.h"
+#include "widgets/HelpWindow.h"
 #include "ModalHelper.h"
 #include "TempDir.h"
 
@@ -10,6 +11,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <QRegularExpression>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -89,31 +93,74 @@ TEST_F(ShowContentsTest, CompiledHelpBesideTheProgramComesFirst)
     EXPECT_EQ(opened, QStringList{chm()});
 }
 
-TEST_F(ShowContentsTest, HelpPageIsOpenedWithoutCompiledHelp)
+TEST_F(ShowContentsTest, WithoutCompiledHelpThePageIsShownInTheProgramsOwnWindow)
 {
-    ASSERT_TRUE(writeFile(page(), "<html></html>"));
-    help::showContents(nullptr, programDir(), opener({page()}));
-    EXPECT_EQ(opened, QStringList{page()});
+    // Whatever the desktop has (here: a handler that takes everything, and
+    // one that takes nothing), the page is shown by the program itself.
+    ASSERT_TRUE(writeFile(page(), "<html><body><h1>Help</h1></body></html>"));
+    for (const bool desktopTakesIt : {true, false}) {
+        SCOPED_TRACE(desktopTakesIt ? "a desktop with a browser" : "a desktop without one");
+        opened.clear();
+        QWidget owner;
+        help::showContents(&owner, programDir(), opener(desktopTakesIt ? QStringList{page()} : QStringList{}));
+        EXPECT_TRUE(opened.isEmpty()) << "the page is not handed to the desktop";
+        auto* window = owner.findChild<HelpWindow*>();
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(window->browser()->source(), QUrl::fromLocalFile(page()));
+        EXPECT_TRUE(window->browser()->toPlainText().contains(QStringLiteral("Help")));
+        // Asked again, the same window comes to the front.
+        help::showContents(&owner, programDir(), opener({}));
+        EXPECT_EQ(owner.findChildren<HelpWindow*>().size(), 1);
+    }
 }
 
 TEST_F(ShowContentsTest, CompiledHelpNothingCanShowFallsBackToThePage)
 {
     ASSERT_TRUE(writeFile(chm(), "ITSF"));
     ASSERT_TRUE(writeFile(page(), "<html></html>"));
-    help::showContents(nullptr, programDir(), opener({page()}));
-    EXPECT_EQ(opened, (QStringList{chm(), page()}));
+    QWidget owner;
+    help::showContents(&owner, programDir(), opener({}));
+    EXPECT_EQ(opened, QStringList{chm()});
+    ASSERT_NE(owner.findChild<HelpWindow*>(), nullptr);
 }
 
-TEST_F(ShowContentsTest, WithoutAHandlerTheMessageSaysWhereThePageIs)
+TEST(HelpWindowTest, TheShippedPageShowsWithItsPictureAndItsLinksReachTheirSections)
 {
-    ASSERT_TRUE(writeFile(page(), "<html></html>"));
-    SeenMessage seen;
-    seen.expect();
-    help::showContents(nullptr, programDir(), opener({}));
-    EXPECT_EQ(opened, QStringList{page()});
-    EXPECT_EQ(seen.text, help::noViewerText(page()));
-    EXPECT_TRUE(seen.text.contains(page())) << qPrintable(seen.text);
-    EXPECT_TRUE(seen.selectable);
+    const QString page = QStringLiteral(ZB740_TEST_DATA_DIR "/../../docs/help.html");
+    ASSERT_TRUE(QFileInfo::exists(page));
+    QWidget owner;
+    HelpWindow* window = HelpWindow::show(&owner, page);
+    window->resize(600, 400);
+    QTextBrowser* browser = window->browser();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("ZB740 Help")));
+    // The screenshot beside the page is found and laid out as a picture.
+    const QVariant picture = browser->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("screenshot.png")));
+    EXPECT_FALSE(QImage::fromData(picture.toByteArray()).isNull()) << "the page's picture";
+
+    // Every link within the page names a section of it: following one
+    // moves the view down to that section and Back returns to the top.
+    QFile f(page);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(f.readAll());
+    static const QRegularExpression link(QStringLiteral("href=\"#([^\"]+)\""));
+    int links = 0;
+    for (auto it = link.globalMatch(html); it.hasNext();) {
+        const QString anchor = it.next().captured(1);
+        SCOPED_TRACE(anchor.toStdString());
+        EXPECT_TRUE(html.contains(QStringLiteral("id=\"%1\"").arg(anchor))) << "no section for the link";
+        ++links;
+    }
+    EXPECT_GE(links, 10);
+    ASSERT_EQ(browser->verticalScrollBar()->value(), 0);
+    emit browser->anchorClicked(QUrl(QStringLiteral("#options")));
+    QCoreApplication::processEvents();
+    EXPECT_GT(browser->verticalScrollBar()->value(), 0) << "the last section is further down";
+    EXPECT_EQ(browser->source().fragment(), QStringLiteral("options"));
+    browser->backward();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(browser->verticalScrollBar()->value(), 0);
 }
 
 TEST_F(ShowContentsTest, MissingPageSaysWhereItBelongs)
@@ -124,17 +171,6 @@ TEST_F(ShowContentsTest, MissingPageSaysWhereItBelongs)
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(seen.text, help::pageMissingText(page()));
     EXPECT_TRUE(seen.text.contains(page())) << qPrintable(seen.text);
-}
-
-TEST_F(ShowContentsTest, DesktopWithoutHandlerGivesTheMessage)
-{
-    // The offscreen platform has no handler for documents: the desktop
-    // opener itself reports that, and the user learns where the page is.
-    ASSERT_TRUE(writeFile(page(), "<html></html>"));
-    SeenMessage seen;
-    seen.expect();
-    help::showContents(nullptr, programDir());
-    EXPECT_EQ(seen.text, help::noViewerText(page()));
 }
 
 TEST_F(ShowContentsTest, HelpContentsOfTheMainWindowUsesTheLookup)

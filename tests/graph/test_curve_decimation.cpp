@@ -1,6 +1,8 @@
 // The curve painter keeps per pixel column only the first, lowest, highest
 // and last point: its picture must be the picture of drawing every segment,
-// pixel for pixel, whatever the run, the width, the zoom and the curves.
+// pixel for pixel, whatever the run, the width, the zoom and the curves,
+// whether it writes a column's span straight into an image or draws it as
+// segments through a clipped, translated painter.
 #include "ZoomScenes.h"
 
 #include "data/ReadingStore.h"
@@ -19,6 +21,12 @@ namespace {
 
 enum class Data { Smooth, Noisy, Extremes };
 
+// How the painter meets its picture: an image as it is (spans are written
+// into it directly), or a larger image through a translated painter clipped
+// to the plot (every column drawn as segments), as a printer or a widget's
+// painter would be.
+enum class Target { Image, ClippedTranslated };
+
 struct Scene {
     const char* name;
     int samples;
@@ -27,6 +35,7 @@ struct Scene {
     int zoomLevels;       // 0: auto mode
     CurveSet shown;
     bool fahrenheit;
+    Target target = Target::Image;
 };
 
 void fill(LiveSeries& s, int n, Data data)
@@ -81,13 +90,37 @@ void drawBothWays(const Scene& sc, QImage& decimated, QImage& everySegment)
     const ClipBox box {-2.0, -2.0, geo.W + 2.0, geo.H + 2.0};
     CurvePainter painter;
     for (QImage* img : {&decimated, &everySegment}) {
-        *img = QImage(geo.W, geo.H, QImage::Format_RGB32);
-        img->fill(Qt::black);
-        QPainter p(img);
-        if (img == &decimated)
-            painter.draw(p, view, sc.samples, sc.shown, map, box);
-        else
-            painter.drawEverySegment(p, view, sc.samples, sc.shown, map, box);
+        // Through a translated, clipped painter the plot sits at (kAt, kAt)
+        // of a larger image: the picture is the part the clip leaves, and
+        // nothing lands outside it.
+        constexpr int kAt = 7;
+        const bool clipped = sc.target == Target::ClippedTranslated;
+        QImage whole(geo.W + (clipped ? 2 * kAt : 0), geo.H + (clipped ? 2 * kAt : 0), QImage::Format_RGB32);
+        whole.fill(Qt::black);
+        {
+            QPainter p(&whole);
+            if (clipped) {
+                p.translate(kAt, kAt);
+                p.setClipRect(0, 0, geo.W, geo.H);
+            }
+            if (img == &decimated)
+                painter.draw(p, view, sc.samples, sc.shown, map, box);
+            else
+                painter.drawEverySegment(p, view, sc.samples, sc.shown, map, box);
+        }
+        *img = clipped ? whole.copy(kAt, kAt, geo.W, geo.H) : whole;
+        if (clipped) {
+            QImage outside = whole;
+            {
+                QPainter blank(&outside);
+                blank.fillRect(kAt, kAt, geo.W, geo.H, Qt::black);
+            }
+            int lit = 0;
+            for (int y = 0; y < outside.height(); ++y)
+                for (int x = 0; x < outside.width(); ++x)
+                    lit += (outside.pixel(x, y) & 0xffffff) != 0;
+            EXPECT_EQ(lit, 0) << "nothing outside the clip";
+        }
     }
 }
 
@@ -123,6 +156,13 @@ TEST(CurveDecimation, SamePixelsAsDrawingEverySegment)
         {"zoom 20 levels, far-off values", 10000, 1200, Data::Extremes, 20, all, false},
         {"WB hidden", 10000, 1200, Data::Smooth, 0, noWb, false},
         {"degrees F", 10000, 1200, Data::Noisy, 0, all, true},
+        // Each column as its segments: first, lowest, highest and last.
+        {"clipped, translated: noisy 10000 x 800", 10000, 800, Data::Noisy, 0, all, false,
+         Target::ClippedTranslated},
+        {"clipped, translated: smooth 5000 x 800", 5000, 800, Data::Smooth, 0, all, false,
+         Target::ClippedTranslated},
+        {"clipped, translated: zoom 20 levels, far-off values", 10000, 1200, Data::Extremes, 20, all, false,
+         Target::ClippedTranslated},
     };
     for (const Scene& sc : scenes) {
         SCOPED_TRACE(sc.name);

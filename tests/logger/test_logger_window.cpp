@@ -21,6 +21,7 @@
 #include <QToolBar>
 #include <QToolTip>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -366,6 +367,53 @@ TEST_F(LoggerWindow, TheScrollBarWorksWhileZoomedOnly)
     EXPECT_FALSE(bar->isEnabled());
     EXPECT_EQ(s.display.nShift, 0);
     EXPECT_TRUE(s.display.bUnzoomed);
+}
+
+TEST_F(LoggerWindow, AFileScaleWithoutAUsableAxisShowsTheDefaultScaleWithANote)
+{
+    CLoggerGraphDlg* w = open();
+    RunSpec plain;
+    plain.scale = {10, 0};
+    ASSERT_TRUE(w->loadFile(file("plain.AsmDat", plain)).ok());
+    const QImage withDefault = plotPicture(w);
+    EXPECT_TRUE(w->list()->item(0, 0)->icon().isNull());
+    EXPECT_TRUE(w->list()->item(0, 0)->toolTip().isEmpty());
+
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max(), kMin = std::numeric_limits<int32_t>::min();
+    const YScaleValues unusable[] = {{kMax, kMax}, {kMax, kMin}, {kMin, kMin}, {kMax, 0}, {1, kMax},
+                                     {3, kMin},    {0, 0},       {-10, 0},    {1677722, 0}, {1, 16777207}};
+    int n = 1;
+    for (const YScaleValues& scale : unusable) {
+        SCOPED_TRACE(QStringLiteral("gain %1, offset %2").arg(scale.gain).arg(scale.offset).toStdString());
+        RunSpec a = plain;
+        a.scale = scale;
+        ASSERT_TRUE(w->loadFile(file(QStringLiteral("s%1.AsmDat").arg(n), a)).ok());
+        const LoggerSession& s = frame->loggerSession();
+        EXPECT_EQ(s.scale(), (YScaleValues {10, 0}));
+        EXPECT_EQ(s.loadNote(), QStringLiteral("The vertical scale stored in the file (gain %1, offset %2) gives no "
+                                               "usable axis; the default scale (gain 10, offset 0) is used instead.")
+                                    .arg(scale.gain)
+                                    .arg(scale.offset));
+        EXPECT_EQ(plotPicture(w), withDefault);
+        // The set's row carries a warning sign and the note.
+        const QTableWidgetItem* first = w->list()->item(n, 0);
+        EXPECT_EQ(first->text(), QString::number(n + 1));
+        EXPECT_FALSE(first->icon().isNull());
+        EXPECT_EQ(first->toolTip(), s.loadNote());
+        EXPECT_EQ(w->list()->item(n, 1)->toolTip(), s.loadNote());
+        ++n;
+    }
+    // Scales at the edge of what the labels hold are the file's own.
+    const YScaleValues usable[] = {{1677721, 0}, {1, 16777206}, {1, -16777216}, {500, -5}, {3, 7}};
+    for (const YScaleValues& scale : usable) {
+        RunSpec a = plain;
+        a.scale = scale;
+        ASSERT_TRUE(w->loadFile(file(QStringLiteral("s%1.AsmDat").arg(n), a)).ok());
+        EXPECT_EQ(frame->loggerSession().scale(), scale);
+        EXPECT_TRUE(frame->loggerSession().loadNote().isEmpty());
+        EXPECT_TRUE(w->list()->item(n, 0)->icon().isNull());
+        ++n;
+    }
 }
 
 TEST_F(LoggerWindow, ADragLeavingTheBoxIsCancelledByTheWatch)

@@ -369,6 +369,49 @@ TEST_F(LoggerWindow, TheScrollBarWorksWhileZoomedOnly)
     EXPECT_TRUE(s.display.bUnzoomed);
 }
 
+TEST_F(LoggerWindow, StartTimesBeyond32BitsShowInTheListAndOnThePlot)
+{
+    // 2039-03-01 10:00:00 lies past 2038-01-19, 1901-12-01 12:34:56 before
+    // 1901-12-13: neither fits 32-bit seconds.
+    CLoggerGraphDlg* w = open();
+    const struct {
+        int64_t start;
+        const char* listed;
+        const char* first;
+        const char* last;
+    } cases[] = {
+        {utc(2039, 3, 1, 10, 0, 0), "01/03/39 10:00:00", "10:00:00", "10:00:18"},
+        {utc(1901, 12, 1, 12, 34, 56), "01/12/01 12:34:56", "12:34:56", "12:35:14"},
+    };
+    int rowIndex = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.listed);
+        RunSpec a;
+        a.start = c.start;
+        a.interval = 2;
+        ASSERT_TRUE(w->loadFile(file(QStringLiteral("far%1.AsmDat").arg(rowIndex), a)).ok());
+        EXPECT_EQ(row(w->list(), rowIndex)[1], c.listed);
+        const LoggerSession& s = frame->loggerSession();
+        EXPECT_EQ(s.record().startTime, c.start);
+        EXPECT_EQ(s.run().start(), c.start);
+        const QImage img = plotPicture(w);
+        const QFont font = LoggerPlotRenderer::mainFont();
+        const loggerplot::Geometry& g = w->renderer().geometry();
+        EXPECT_TRUE(showsTextAt(img, g.left, g.bottom + 8, c.first, font));
+        EXPECT_TRUE(showsTextAt(img, g.right - 55, g.bottom + 8, c.last, font));
+        // The read-out of the last sample, as a cursor move there asks for.
+        ASSERT_TRUE(frame->loggerSession().moveCursor(w->frame(), g.right));
+        EXPECT_EQ(s.readout.time, c.last);
+        ++rowIndex;
+    }
+    // Shown again from the table.
+    w->selectRow(0);
+    EXPECT_EQ(frame->loggerSession().record().startTime, cases[0].start);
+    const QImage img = plotPicture(w);
+    const loggerplot::Geometry& g = w->renderer().geometry();
+    EXPECT_TRUE(showsTextAt(img, g.left, g.bottom + 8, cases[0].first, LoggerPlotRenderer::mainFont()));
+}
+
 TEST_F(LoggerWindow, AFileScaleWithoutAUsableAxisShowsTheDefaultScaleWithANote)
 {
     CLoggerGraphDlg* w = open();

@@ -354,12 +354,12 @@ TEST_F(LoggerWindow, TheScrollBarWorksWhileZoomedOnly)
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 1000);
     const int fv = s.display.nFirstVisible;
-    EXPECT_EQ(bar->value(), fv + 1);
+    EXPECT_EQ(bar->value(), fv);
 
     // The thumb at either end: the picture stays within the set's samples.
     for (int p : {0, 1000, 300}) {
         bar->setValue(p);
-        EXPECT_EQ(s.display.nShift, fv - p + 1) << p;
+        EXPECT_EQ(s.display.nShift, fv - p) << p;
         const QImage img = plotPicture(w);
         EXPECT_FALSE(img.isNull());
     }
@@ -367,6 +367,44 @@ TEST_F(LoggerWindow, TheScrollBarWorksWhileZoomedOnly)
     EXPECT_FALSE(bar->isEnabled());
     EXPECT_EQ(s.display.nShift, 0);
     EXPECT_TRUE(s.display.bUnzoomed);
+}
+
+TEST_F(LoggerWindow, TheThumbSitsOnTheSampleAtTheLeftEdgeAsInTheRealtimeGraph)
+{
+    // Thumb position P brings sample P to the plot's left edge, from the
+    // first paint of a new level on: the first visible sample of the level
+    // is where the thumb sits, and moving the thumb moves that many samples.
+    CLoggerGraphDlg* w = open();
+    RunSpec a;
+    a.count = 1000;
+    ASSERT_TRUE(w->loadFile(file("a.AsmDat", a)).ok());
+    QScrollBar* bar = w->scrollBar();
+    LoggerSession& s = frame->loggerSession();
+    const loggerplot::Frame& f = w->frame();
+    // The x where the level draws its first visible sample, unshifted.
+    auto leftEdgeSampleX = [&] { return f.map.X0 + f.map.dx * s.display.nFirstVisible; };
+    for (int level = 1; level <= 2; ++level) {
+        SCOPED_TRACE(level);
+        QTest::mousePress(w, Qt::LeftButton, {}, QPoint(500, 150));
+        QTest::mouseMove(w, QPoint(600, 400));
+        QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(600, 400));
+        ASSERT_EQ(s.display.nZoomLevel, level);
+        ASSERT_TRUE(bar->isEnabled());
+        const int fv = s.display.nFirstVisible;
+        ASSERT_GT(fv, 0);
+        EXPECT_EQ(bar->value(), fv) << "the thumb on the first visible sample";
+        EXPECT_EQ(s.display.nShift, 0);
+        EXPECT_NEAR(f.map.x(bar->value()), leftEdgeSampleX(), 1e-6);
+        for (int p : {fv + 1, fv + 7, fv - 3}) {
+            bar->setValue(p);
+            plotPicture(w);
+            EXPECT_EQ(bar->value(), p);
+            EXPECT_NEAR(f.map.x(p), leftEdgeSampleX(), 1e-6) << "sample " << p << " at the left edge";
+        }
+        bar->setValue(fv);
+        plotPicture(w);
+        EXPECT_EQ(s.display.nShift, 0) << "back on the first visible sample: no shift";
+    }
 }
 
 TEST_F(LoggerWindow, StartTimesBeyond32BitsShowInTheListAndOnThePlot)

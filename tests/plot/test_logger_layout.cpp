@@ -229,13 +229,13 @@ TEST(LoggerLayout, ThumbTrackShiftsTheZoomedCurvesWithinTheSet)
     const int fv = sc.st.nFirstVisible;
     EXPECT_GT(fv, 0);
     EXPECT_EQ(f.firstVisible, fv);
-    EXPECT_EQ(scrollPosition(sc.st), fv + 1) << "no shift";
-    // Position p puts sample p - 1 at the left edge.
+    EXPECT_EQ(scrollPosition(sc.st), fv) << "no shift: the thumb on the first visible sample";
+    // Position p puts sample p at the left edge.
     scrollTo(sc.st, 10);
-    EXPECT_EQ(sc.st.nShift, fv - 9);
+    EXPECT_EQ(sc.st.nShift, fv - 10);
     EXPECT_EQ(scrollPosition(sc.st), 10);
     const Frame& g = sc.layout();
-    EXPECT_NEAR(g.map.x(9), kGeo.left + g.tf.X0 + g.tf.dx * fv, 1e-6);
+    EXPECT_NEAR(g.map.x(10), kGeo.left + g.tf.X0 + g.tf.dx * fv, 1e-6);
     // At the ends of the range the labels name only samples of the set.
     for (int p : {0, 1000}) {
         scrollTo(sc.st, p);

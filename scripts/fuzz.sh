@@ -33,6 +33,8 @@ fi
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1:allocator_may_return_null=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+# Known leaks of system libraries (fontconfig, under the drawing harness).
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/fuzz/lsan.supp:print_suppressions=0}
 mkdir -p "$build/artifacts" "$build/corpus"
 summary=()
 failed=0

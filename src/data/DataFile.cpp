@@ -126,7 +126,7 @@ Status DataFile::read(QIODevice& device, ReviewRecord& record, YScaleValues& sca
     record.setStartFields(start);
     record.interval = interval;
     record.unitText = QString::fromLatin1(unit);
-    record.startTime = static_cast<int32_t>(LocalTime::join(start));
+    record.startTime = LocalTime::join(start);
     scale = readScale;
     return Status::success();
 }

@@ -66,7 +66,7 @@ bool LoggerSetTable::copyTo(int index, ReviewRecord& record, YScaleValues& scale
     record.count = s.count;
     std::copy_n(s.samples, size_t(s.count) * kChannelCount, record.values);
     record.unitFlag = s.unitFlag;
-    record.startTime = static_cast<int32_t>(s.start);
+    record.startTime = s.start;
     record.setStartFields(LocalTime::split(s.start));
     record.interval = s.interval;
     record.unitText = s.unit;

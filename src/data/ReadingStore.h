@@ -24,7 +24,8 @@ struct LiveSeries {
 struct ReviewRecord {
     int32_t count = 0;
     float values[kMaxSamples * kChannelCount] = {};
-    int32_t startTime = 0;  // seconds since 1970, computed from the fields below
+    int64_t startTime = 0;  // seconds since 1970, computed from the fields below (64 bits:
+                            // files may name any year from 1900 to 9999)
     int32_t interval = 0;   // seconds
     uint8_t unitFlag = 0;   // 1 = degrees F
     int32_t hour = 0, minute = 0, second = 0;

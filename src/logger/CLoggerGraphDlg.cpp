@@ -24,6 +24,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QToolBar>
 #include <QUrl>
@@ -410,8 +411,16 @@ Status CLoggerGraphDlg::loadFile(const QString& path)
         return s;
     }
     m_session.m_bLoggerOpen = true;
+    const QString note = m_session.loadNote();
+    if (!note.isEmpty()) {
+        // Loading goes on: the note goes to the terminal and to the set's
+        // row in the list, never into a message box per file.
+        std::fprintf(stderr, "zb740: %s: %s\n", QDir::toNativeSeparators(path).toLocal8Bit().constData(),
+                     note.toLocal8Bit().constData());
+        std::fflush(stderr);
+    }
     if (const auto appended = m_session.appendPending())
-        addRow(*appended);
+        addRow(*appended, note);
     resetDisplay();
     invalidate();
     return s;
@@ -445,7 +454,7 @@ void CLoggerGraphDlg::showFailure(const QString& path, const Status& status)
     QMessageBox::warning(this, QStringLiteral("ZB740"), text, QMessageBox::Ok);
 }
 
-void CLoggerGraphDlg::addRow(const LoggerSetTable::Appended& a)
+void CLoggerGraphDlg::addRow(const LoggerSetTable::Appended& a, const QString& note)
 {
     if (a.wrapped)
         m_list->setRowCount(0);
@@ -457,8 +466,17 @@ void CLoggerGraphDlg::addRow(const LoggerSetTable::Appended& a)
         QString::asprintf("%dsec", s.interval),
         QString::asprintf("%d", s.count),
     };
-    for (int c = 0; c < 4; ++c)
-        m_list->setItem(a.slot, c, new QTableWidgetItem(cells[c]));
+    for (int c = 0; c < 4; ++c) {
+        auto* item = new QTableWidgetItem(cells[c]);
+        // A set shown with the default scale in place of its own carries a
+        // warning sign and the note as its tool tip.
+        if (!note.isEmpty()) {
+            item->setToolTip(note);
+            if (c == 0)
+                item->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        }
+        m_list->setItem(a.slot, c, item);
+    }
 }
 
 void CLoggerGraphDlg::selectRow(int row)

@@ -49,7 +49,10 @@ public:
     // Download: the file dialog, then the load. Cancel does nothing more.
     void onDownload();
     // Loads one file and appends it; a failure is shown (and written to
-    // stderr) naming the file and the reason, or "Invalid Format!".
+    // stderr) naming the file and the reason, or "Invalid Format!". A file
+    // whose scale gave way to the default scale loads without a question:
+    // the note goes to stderr and onto the set's row (a warning sign and
+    // the note as the row's tool tip).
     Status loadFile(const QString& path);
     // Loads the files in order; the last one loaded stays displayed.
     void loadFiles(const QStringList& paths);
@@ -92,7 +95,8 @@ private:
     // The mouse handlers work on the layout of the picture the user sees:
     // one a state change has outdated is laid out (and drawn) first.
     void ensureFrame();
-    void addRow(const LoggerSetTable::Appended& appended);
+    // A list row for an appended set; a non-empty note marks it.
+    void addRow(const LoggerSetTable::Appended& appended, const QString& note);
     void syncScrollBar();
     void onScrollValue(int value);
     void resetDisplay();

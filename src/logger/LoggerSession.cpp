@@ -1,6 +1,7 @@
 #include "logger/LoggerSession.h"
 
 #include "data/DataFile.h"
+#include "plot/PlotScale.h"
 
 LoggerSession::LoggerSession(ReviewRecord& record)
     : m_record(record)
@@ -28,15 +29,18 @@ RunView LoggerSession::run() const
 Status LoggerSession::load(const QString& path)
 {
     m_bAppendPending = false;
+    m_loadNote.clear();
     YScaleValues fileScale = scale();
     // The record and the scale change only when the whole file was read.
     const Status s = DataFile::load(path, m_record, fileScale, m_scratch.get());
     if (!s.ok())
         return s;
-    // A file's scale that no graph can draw (a gain of zero or less) gives
-    // way to the default.
-    if (fileScale.gain <= 0)
+    // A file's scale that no graph can draw (a gain of zero or less, or
+    // axis values beyond what the labels hold) gives way to the default.
+    if (!plot::isUsableScale(fileScale)) {
+        m_loadNote = plot::unusableScaleNote(fileScale);
         fileScale = YScaleValues {};
+    }
     setScale(fileScale);
     m_record.readMagic = QStringLiteral("00");
     clearReadout(readout);

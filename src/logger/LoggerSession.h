@@ -55,8 +55,11 @@ public:
     // Only a file read completely is taken: a foreign file reads
     // InvalidFormat ("Invalid Format!"), a damaged one Damaged, a file that
     // cannot be opened CannotOpen; the displayed set, the scale and the
-    // table are then as they were. Success sets m_bAppendPending.
+    // table are then as they were. Success sets m_bAppendPending. A file
+    // whose scale no graph can draw (plot::isUsableScale) loads with the
+    // default scale, and loadNote() says so until the next load.
     Status load(const QString& path);
+    const QString& loadNote() const { return m_loadNote; }
     // Appends the pending record to the table. Empty when none is pending.
     std::optional<LoggerSetTable::Appended> appendPending();
     // Shows stored set `index`: copies it into the displayed set with its
@@ -75,4 +78,5 @@ private:
     ReviewRecord& m_record;
     LoggerSetTable m_table;
     std::unique_ptr<float[]> m_scratch;  // where a file's samples are read first
+    QString m_loadNote;
 };

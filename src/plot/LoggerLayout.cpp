@@ -247,12 +247,12 @@ int cursorSample(const Frame& last, int x)
 
 void scrollTo(DisplayState& st, int position)
 {
-    st.nShift = st.nFirstVisible - position + 1;
+    st.nShift = st.nFirstVisible - position;
 }
 
 int scrollPosition(const DisplayState& st)
 {
-    return st.nFirstVisible - st.nShift + 1;
+    return st.nFirstVisible - st.nShift;
 }
 
 void buildReadout(const RunView& run, int sample, Readout& out)

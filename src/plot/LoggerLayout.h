@@ -123,7 +123,8 @@ bool nextLevelAccepted(const Frame& last, QPoint start, QPoint end);
 bool watchDrag(DisplayState& st, const Geometry& geo, QPoint pointer);
 // The sample under the cursor at x, -1 without one (may lie outside the set).
 int cursorSample(const Frame& last, int x);
-// Thumb position p: the curves move so that sample p - 1 meets the left edge.
+// Thumb position p brings sample p to the plot's left edge, as in the
+// real-time graph: at a new level the thumb sits on the first visible sample.
 void scrollTo(DisplayState& st, int position);
 int scrollPosition(const DisplayState& st);
 

@@ -4,10 +4,32 @@ namespace plot {
 
 AxisValues axisValues(YScaleValues scale)
 {
+    // 32-bit offsets and gains: (2^31 + 10) x 2^31 still fits 63 bits.
     AxisValues a {};
     for (int i = 0; i <= kAxisDivisions; ++i)
-        a[size_t(i)] = static_cast<float>((scale.offset + i) * scale.gain);
+        a[size_t(i)] = static_cast<float>((int64_t(scale.offset) + i) * int64_t(scale.gain));
     return a;
+}
+
+bool isUsableScale(YScaleValues scale)
+{
+    if (scale.gain < 1)
+        return false;
+    // The axis values run monotonically from line 0 to line 10.
+    const int64_t bottom = int64_t(scale.offset) * scale.gain;
+    const int64_t top = (int64_t(scale.offset) + kAxisDivisions) * scale.gain;
+    return bottom >= -kLargestAxisValue && top <= kLargestAxisValue;
+}
+
+QString unusableScaleNote(YScaleValues scale)
+{
+    const YScaleValues fallback;
+    return QStringLiteral("The vertical scale stored in the file (gain %1, offset %2) gives no usable axis; "
+                          "the default scale (gain %3, offset %4) is used instead.")
+        .arg(scale.gain)
+        .arg(scale.offset)
+        .arg(fallback.gain)
+        .arg(fallback.offset);
 }
 
 double quantised(int channel, float stored, bool fahrenheit, KirTenths kir)

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPen>
 #include <QTransform>
+#include <cmath>
 
 namespace RL = ReportLayout;
 
@@ -99,10 +100,13 @@ void drawBox(QPainter& p)
 }
 
 // Page y of sample s of channel c, in the unit it is drawn at; none for a
-// value that is no number.
+// reading that is no number or infinite, which leaves a gap in the curve
+// as on the screen.
 std::optional<int> curveY(const ReportInput& in, int s, int c)
 {
     const double v = toDisplayUnit(in.samples.value(s, c), c, in.fahrenheit);
+    if (!std::isfinite(v))
+        return std::nullopt;
     return RL::toUnit(RL::valueY(v, in.axis[0], in.axis[RL::kYLabelCount - 1]));
 }
 

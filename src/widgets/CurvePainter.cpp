@@ -15,13 +15,20 @@ constexpr double kSafeCoord = 1 << 20;
 
 bool safe(double x, double y) { return std::fabs(x) < kSafeCoord && std::fabs(y) < kSafeCoord; }
 
-// Liang-Barsky clip of a segment to the box.
+// Liang-Barsky clip of a segment to the box. A clipped end is placed from
+// the nearer of the two ends: for an end far beyond the picture (a reading
+// of 1e38 lies some 1e39 pixels off) the parameter is within rounding of 1,
+// and placing the point from the far end would lose the near end's position
+// altogether. So each parameter t comes with its complement 1 - t, worked
+// out from the other end rather than subtracted.
 bool clipSegment(double& xa, double& ya, double& xb, double& yb, const ClipBox& box)
 {
-    double t0 = 0, t1 = 1;
+    double t0 = 0, t1 = 1;    // parameters of the clipped ends from a
+    double u0 = 1, u1 = 0;    // 1 - t0 and 1 - t1, from b
     const double dx = xb - xa, dy = yb - ya;
     const double p[4] = {-dx, dx, -dy, dy};
     const double q[4] = {xa - box.xLo, box.xHi - xa, ya - box.yLo, box.yHi - ya};
+    const double qb[4] = {box.xLo - xb, xb - box.xHi, box.yLo - yb, yb - box.yHi};  // p - q
     for (int i = 0; i < 4; ++i) {
         if (p[i] == 0) {
             if (q[i] < 0)
@@ -32,20 +39,27 @@ bool clipSegment(double& xa, double& ya, double& xb, double& yb, const ClipBox& 
         if (p[i] < 0) {
             if (r > t1)
                 return false;
-            if (r > t0)
+            if (r > t0) {
                 t0 = r;
+                u0 = qb[i] / p[i];
+            }
         } else {
             if (r < t0)
                 return false;
-            if (r < t1)
+            if (r < t1) {
                 t1 = r;
+                u1 = qb[i] / p[i];
+            }
         }
     }
-    const double nxa = xa + t0 * dx, nya = ya + t0 * dy;
-    xb = xa + t1 * dx;
-    yb = ya + t1 * dy;
+    const double nxa = t0 <= 0.5 ? xa + t0 * dx : xb - u0 * dx;
+    const double nya = t0 <= 0.5 ? ya + t0 * dy : yb - u0 * dy;
+    const double nxb = t1 >= 0.5 ? xb - u1 * dx : xa + t1 * dx;
+    const double nyb = t1 >= 0.5 ? yb - u1 * dy : ya + t1 * dy;
     xa = nxa;
     ya = nya;
+    xb = nxb;
+    yb = nyb;
     return true;
 }
 
@@ -86,11 +100,16 @@ CurvePainter::CurvePainter()
 QLine* CurvePainter::addSegment(QLine* out, double xa, double ya, double xb, double yb, const ClipBox& box,
                                 QPoint origin) const
 {
-    if (safe(xa, ya) && safe(xb, yb)) {
-        *out++ = QLine(int(xa) - origin.x(), int(ya) - origin.y(), int(xb) - origin.x(), int(yb) - origin.y());
-    } else if (clipSegment(xa, ya, xb, yb, box)) {
-        *out++ = QLine(int(xa) - origin.x(), int(ya) - origin.y(), int(xb) - origin.x(), int(yb) - origin.y());
+    // Only ends that are numbers are clipped, and only clipped ends that
+    // came out as safe coordinates become integers: a value that is no
+    // number draws nothing, and so does a segment so far off that clipping
+    // it loses all precision.
+    if (!(safe(xa, ya) && safe(xb, yb))) {
+        if (!(std::isfinite(xa) && std::isfinite(ya) && std::isfinite(xb) && std::isfinite(yb))
+            || !clipSegment(xa, ya, xb, yb, box) || !(safe(xa, ya) && safe(xb, yb)))
+            return out;
     }
+    *out++ = QLine(int(xa) - origin.x(), int(ya) - origin.y(), int(xb) - origin.x(), int(yb) - origin.y());
     return out;
 }
 
@@ -151,7 +170,10 @@ void CurvePainter::drawEverySegment(QPainter& p, const RunView& run, int count, 
         double ya = std::trunc(map.y(c, values[0], fahrenheit));
         for (int s = 1; s < n; ++s) {
             const double yb = std::trunc(map.y(c, values[s], fahrenheit));
-            out = addSegment(out, m_x[s - 1], ya, m_x[s], yb, box, origin);
+            // A value that is no number (or infinite) ends the curve there:
+            // neither segment that touches it is drawn.
+            if (std::isfinite(ya) && std::isfinite(yb))
+                out = addSegment(out, m_x[s - 1], ya, m_x[s], yb, box, origin);
             ya = yb;
         }
         finishCurve(p, c, out);
@@ -165,7 +187,7 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
     // its fields stay in registers through the loops.
     const plot::CurveMap map = mapIn;
     const int n = std::min({count, run.count(), kMaxSamples});
-    if (n < 2 || !(map.dx > 0))
+    if (n < 2 || !(map.dx > 0) || !std::isfinite(map.dx) || !std::isfinite(map.X0))
         return;
 
     // x grows with the sample: only samples from the last one left of the
@@ -195,10 +217,17 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
         QLine* out = m_lines.get();
         int s = begin;
         while (s <= end) {
-            // One column: samples s .. last share their x.
+            // A value that is no number (or infinite) is a gap: no segment
+            // starts or ends at it.
+            if (!std::isfinite(y[s])) {
+                ++s;
+                continue;
+            }
+            // One column, or the part of it between two gaps: samples
+            // s .. last share their x and are all numbers.
             int last = s;
             int low = s, high = s;
-            while (last < end && x[last + 1] == x[s]) {
+            while (last < end && x[last + 1] == x[s] && std::isfinite(y[last + 1])) {
                 ++last;
                 if (y[last] < y[low])
                     low = last;
@@ -220,8 +249,9 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
                     }
                 }
             }
-            // The segment to the next column, as drawn between the samples.
-            if (last < end)
+            // The segment to the next column, as drawn between the samples,
+            // unless the next sample is a gap.
+            if (last < end && std::isfinite(y[last + 1]))
                 out = addSegment(out, x[last], y[last], x[last + 1], y[last + 1], box, origin);
             s = last + 1;
         }

@@ -15,6 +15,10 @@
 // with), for a fraction of the work. Samples whose segments lie wholly left
 // or right of the picture are not looked at.
 //
+// A reading that maps to no number (a NaN or an infinity in a damaged file)
+// is a gap in its curve: neither segment that touches it is drawn, so a
+// column is cut into the parts between its gaps.
+//
 // Fixed storage: the coordinate and segment buffers hold a full run and are
 // allocated once; drawing allocates nothing.
 #include "data/RunView.h"

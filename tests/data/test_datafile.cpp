@@ -2,7 +2,9 @@
 #include "FileNodes.h"
 #include "TempDir.h"
 
+#include "base/LocalTime.h"
 #include "data/DataFile.h"
+#include "data/LoggerSetTable.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -130,6 +132,33 @@ TEST(DataFile, RoundTripKeepsValuesTimesAndScale)
     EXPECT_EQ(rec->interval, 3);
     EXPECT_EQ(DataFile::startOf(*rec), start);
     EXPECT_EQ(scale, (YScaleValues {200, -5}));
+}
+
+TEST(DataFile, StartTimesBeyond32BitSecondsLoadWhole)
+{
+    // The file stores calendar fields of any year 1900..9999; the loaded
+    // record keeps the moment they name, and so does a copy through the
+    // logger's table.
+    ScopedTimeZone tz("UTC0");
+    for (const int64_t start : {utc(2039, 3, 1, 10, 0, 0), utc(2038, 1, 19, 3, 14, 8), utc(1901, 12, 13, 20, 45, 51),
+                                utc(1900, 1, 1, 0, 0, 0), utc(9999, 12, 31, 23, 59, 59)}) {
+        SCOPED_TRACE(start);
+        LiveRun r(3, start, 60);
+        auto rec = sentinelRecord();
+        YScaleValues scale {5, 2};
+        ASSERT_TRUE(loadBytes(store(r, {10, 0}), *rec, scale).ok());
+        EXPECT_EQ(rec->startTime, start);
+        EXPECT_EQ(DataFile::startOf(*rec), start);
+        EXPECT_EQ(LocalTime::split(rec->startTime), rec->startFields());
+
+        auto table = std::make_unique<LoggerSetTable>();
+        (void)table->append(*rec, scale);
+        auto shown = sentinelRecord();
+        ASSERT_TRUE(table->copyTo(0, *shown, scale));
+        EXPECT_EQ(shown->startTime, start);
+        EXPECT_EQ(shown->startFields(), rec->startFields());
+        EXPECT_EQ(table->view(0).timeOf(2), start + 120);
+    }
 }
 
 TEST(DataFile, IntervalIsWholeSecondsOfTheSampleTime)

@@ -1,6 +1,9 @@
 // The curve painter keeps per pixel column only the first, lowest, highest
 // and last point: its picture must be the picture of drawing every segment,
-// pixel for pixel, whatever the run, the width, the zoom and the curves.
+// pixel for pixel, whatever the run, the width, the zoom and the curves,
+// whether it writes a column's span straight into an image or draws it as
+// segments through a clipped, translated painter. A reading that is no
+// number leaves a gap in its curve.
 #include "ZoomScenes.h"
 
 #include "data/ReadingStore.h"
@@ -12,12 +15,19 @@
 #include <QPainter>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <memory>
 #include <random>
 
 namespace {
 
-enum class Data { Smooth, Noisy, Extremes };
+enum class Data { Smooth, Noisy, Extremes, NonFinite };
+
+// How the painter meets its picture: an image as it is (spans are written
+// into it directly), or a larger image through a translated painter clipped
+// to the plot (every column drawn as segments), as a printer or a widget's
+// painter would be.
+enum class Target { Image, ClippedTranslated };
 
 struct Scene {
     const char* name;
@@ -27,7 +37,11 @@ struct Scene {
     int zoomLevels;       // 0: auto mode
     CurveSet shown;
     bool fahrenheit;
+    Target target = Target::Image;
 };
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
 
 void fill(LiveSeries& s, int n, Data data)
 {
@@ -48,6 +62,18 @@ void fill(LiveSeries& s, int n, Data data)
                 v = i % 97 == 0 ? (i % 2 ? 5.0e6f : -5.0e6f) : anywhere(rng);
                 if (c == kKir && i % 13 == 0)
                     v = kKirNoReading;
+                break;
+            case Data::NonFinite:
+                // Gaps alone, in pairs and in runs, inside columns and
+                // between them; the largest reading, which degrees F make
+                // infinite.
+                v = anywhere(rng);
+                if (i % 7 == 0 || (i % 53 >= 20 && i % 53 < 24))
+                    v = kNaN;
+                else if (i % 11 == 0)
+                    v = (i + c) % 2 ? kInf : -kInf;
+                else if (i % 101 == 0)
+                    v = std::numeric_limits<float>::max();
                 break;
             }
             s.values[c][i] = v;
@@ -81,13 +107,37 @@ void drawBothWays(const Scene& sc, QImage& decimated, QImage& everySegment)
     const ClipBox box {-2.0, -2.0, geo.W + 2.0, geo.H + 2.0};
     CurvePainter painter;
     for (QImage* img : {&decimated, &everySegment}) {
-        *img = QImage(geo.W, geo.H, QImage::Format_RGB32);
-        img->fill(Qt::black);
-        QPainter p(img);
-        if (img == &decimated)
-            painter.draw(p, view, sc.samples, sc.shown, map, box);
-        else
-            painter.drawEverySegment(p, view, sc.samples, sc.shown, map, box);
+        // Through a translated, clipped painter the plot sits at (kAt, kAt)
+        // of a larger image: the picture is the part the clip leaves, and
+        // nothing lands outside it.
+        constexpr int kAt = 7;
+        const bool clipped = sc.target == Target::ClippedTranslated;
+        QImage whole(geo.W + (clipped ? 2 * kAt : 0), geo.H + (clipped ? 2 * kAt : 0), QImage::Format_RGB32);
+        whole.fill(Qt::black);
+        {
+            QPainter p(&whole);
+            if (clipped) {
+                p.translate(kAt, kAt);
+                p.setClipRect(0, 0, geo.W, geo.H);
+            }
+            if (img == &decimated)
+                painter.draw(p, view, sc.samples, sc.shown, map, box);
+            else
+                painter.drawEverySegment(p, view, sc.samples, sc.shown, map, box);
+        }
+        *img = clipped ? whole.copy(kAt, kAt, geo.W, geo.H) : whole;
+        if (clipped) {
+            QImage outside = whole;
+            {
+                QPainter blank(&outside);
+                blank.fillRect(kAt, kAt, geo.W, geo.H, Qt::black);
+            }
+            int lit = 0;
+            for (int y = 0; y < outside.height(); ++y)
+                for (int x = 0; x < outside.width(); ++x)
+                    lit += (outside.pixel(x, y) & 0xffffff) != 0;
+            EXPECT_EQ(lit, 0) << "nothing outside the clip";
+        }
     }
 }
 
@@ -123,6 +173,19 @@ TEST(CurveDecimation, SamePixelsAsDrawingEverySegment)
         {"zoom 20 levels, far-off values", 10000, 1200, Data::Extremes, 20, all, false},
         {"WB hidden", 10000, 1200, Data::Smooth, 0, noWb, false},
         {"degrees F", 10000, 1200, Data::Noisy, 0, all, true},
+        {"readings that are no number", 10000, 800, Data::NonFinite, 0, all, false},
+        {"readings that are no number, wide", 1000, 2400, Data::NonFinite, 0, all, false},
+        {"readings that are no number, degrees F", 10000, 1200, Data::NonFinite, 0, all, true},
+        {"readings that are no number, zoom 20 levels", 10000, 1200, Data::NonFinite, 20, all, false},
+        // Each column as its segments: first, lowest, highest and last.
+        {"clipped, translated: noisy 10000 x 800", 10000, 800, Data::Noisy, 0, all, false,
+         Target::ClippedTranslated},
+        {"clipped, translated: smooth 5000 x 800", 5000, 800, Data::Smooth, 0, all, false,
+         Target::ClippedTranslated},
+        {"clipped, translated: zoom 20 levels, far-off values", 10000, 1200, Data::Extremes, 20, all, false,
+         Target::ClippedTranslated},
+        {"clipped, translated: readings that are no number", 10000, 800, Data::NonFinite, 0, all, true,
+         Target::ClippedTranslated},
     };
     for (const Scene& sc : scenes) {
         SCOPED_TRACE(sc.name);
@@ -134,5 +197,56 @@ TEST(CurveDecimation, SamePixelsAsDrawingEverySegment)
             for (int x = 0; x < decimated.width(); ++x)
                 differing += decimated.pixel(x, y) != everySegment.pixel(x, y);
         EXPECT_EQ(differing, 0);
+    }
+}
+
+TEST(CurveDecimation, AReadingThatIsNoNumberLeavesAGap)
+{
+    // Nine samples 50 pixels apart, AIR at 50 on a plot 100 high, with a
+    // NaN at sample 2, +inf at 5 and -inf at 7: only the segments 0-1 and
+    // 3-4 have two ends to join. The map places the plot at (10, 10), as
+    // the logger's does at its margins, and the origin takes it back.
+    const float air[9] = {50, 50, kNaN, 50, 50, kInf, 50, -kInf, 50};
+    auto series = std::make_unique<LiveSeries>();
+    for (int s = 0; s < 9; ++s)
+        series->values[kAir][s] = air[s];
+    RunInfo info;
+    info.count = 9;
+    info.interval = 1;
+    const RunView view = RunView::of(*series, info);
+    plot::CurveMap map;
+    map.X0 = 10;
+    map.dx = 50;
+    map.baseH = 100;
+    map.yScale = 1;
+    map.by = 10;
+    const ClipBox box {8, 8, 413, 113};
+    const QPoint origin(10, 10);
+    const CurveSet airOnly {true, false, false, false, false};
+    CurvePainter painter;
+    for (int way = 0; way < 3; ++way) {
+        SCOPED_TRACE(way == 0 ? "spans into the image" : way == 1 ? "segments, clipped and translated"
+                                                                  : "every segment");
+        QImage whole(421, 121, QImage::Format_RGB32);
+        whole.fill(Qt::black);
+        {
+            QPainter p(&whole);
+            if (way == 1) {
+                p.translate(10, 10);
+                p.setClipRect(0, 0, 401, 101);
+            }
+            if (way == 2)
+                painter.drawEverySegment(p, view, 9, airOnly, map, box, origin);
+            else
+                painter.draw(p, view, 9, airOnly, map, box, origin);
+        }
+        const QImage img = way == 1 ? whole.copy(10, 10, 401, 101) : whole.copy(0, 0, 401, 101);
+        QString lit;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if ((img.pixel(x, y) & 0xffffff) != 0 && !(y == 50 && ((x >= 0 && x <= 50) || (x >= 150 && x <= 200))))
+                    lit += QStringLiteral(" (%1,%2)").arg(x).arg(y);
+        EXPECT_TRUE(lit.isEmpty()) << "lit outside the two segments:" << lit.left(200).toStdString();
+        EXPECT_EQ(curvePixels(img), 51 + 51) << "both segments drawn";
     }
 }

@@ -19,6 +19,7 @@
 #include <QToolBar>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -290,6 +291,43 @@ TEST_F(LoggerOpen, CliPlotDrawsTheSamePixelsAsTheWindow)
     png = QImage(out);
     ASSERT_EQ(png.size(), QSize(1100, 700));
     expectSameOutsideControls(w, png.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(LoggerOpen, CliPlotDrawsGapsForReadingsThatAreNoNumberAndNotesAnUnusableScale)
+{
+    // A damaged run: NaN and infinities among the readings, and a scale of
+    // the largest 32-bit gain and offset.
+    RunSpec s;
+    s.count = 300;
+    s.scale = {std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max()};
+    s.value = [](int c, int i) {
+        if (i % 17 == c)
+            return std::numeric_limits<float>::quiet_NaN();
+        if (i % 23 == c)
+            return (i % 2 ? 1 : -1) * std::numeric_limits<float>::infinity();
+        return float(15 + 12 * c + 6 * std::sin(i * 0.05 + c));
+    };
+    const QString data = file("damaged.AsmDat", s);
+    CLoggerGraphDlg* w = open();
+    ASSERT_TRUE(w->loadFile(data).ok());
+    EXPECT_EQ(session().scale(), (YScaleValues {10, 0}));
+    w->repaintNow();
+    const QString out = path("plot.png");
+    CliRun r = runCli({"plot", data, "-o", out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("zb740-cli: %1: The vertical scale stored in the file (gain 2147483647, "
+                                              "offset 2147483647) gives no usable axis; the default scale (gain 10, "
+                                              "offset 0) is used instead.\n")
+                                   .arg(data)))
+        << r.err.toStdString();
+    EXPECT_EQ(r.err.count(QStringLiteral("vertical scale")), 1);
+    const QImage png(out);
+    ASSERT_EQ(png.size(), QSize(946, 598));
+    expectSameOutsideControls(w, png.convertToFormat(QImage::Format_RGB32));
+    // Both options replace the file's scale: nothing to note.
+    r = runCli({"plot", data, "-o", out, "--gain", "20", "--offset", "-2"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("vertical scale"))) << r.err.toStdString();
 }
 
 TEST_F(LoggerOpen, CliPlotRefusesBadArgumentsAndBadFiles)

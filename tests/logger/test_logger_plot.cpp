@@ -5,11 +5,13 @@
 #include "TempDir.h"
 
 #include "base/LocalTime.h"
+#include "data/TextExport.h"
 #include "logger/CLoggerGraphDlg.h"
 
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -191,6 +193,56 @@ TEST_F(LoggerPlot, AKirNoReadingIsPlottedBelowThePlotAndHiddenByTheStrip)
     QTest::mouseMove(w, QPoint(x10, 300));
     ASSERT_EQ(session.display.nCursorSample, 10);
     EXPECT_TRUE(showsTextAt(w->grab().toImage(), L + 360, 70, "------C", LoggerPlotRenderer::readoutFont()));
+}
+
+TEST_F(LoggerPlot, ReadingsThatAreNoNumberLeaveGapsInTheCurves)
+{
+    // 20 samples 30.47 pixels apart: AIR is NaN at sample 5, RH +inf at 12,
+    // K/IR -inf at 15; WB and DP out of the way.
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    RunSpec s = constant(20, {20, -100, -100, 40, 55});
+    s.value = [](int c, int i) {
+        if (c == kAir && i == 5)
+            return kNaN;
+        if (c == kRh && i == 12)
+            return kInf;
+        if (c == kKir && i == 15)
+            return -kInf;
+        return std::array<float, 5> {20, -100, -100, 40, 55}[size_t(c)];
+    };
+    load(s);
+    const QImage img = shot();
+    auto xOf = [](int sample) { return int(L + sample * (W / 19.0)); };
+    auto rowOf = [](double v) { return int(T + (H - v * (H / 100.0))); };
+    const struct {
+        const char* name;
+        QColor color;
+        int gap;
+        double value;
+    } curves[] = {{"AIR", kRed, 5, 20}, {"RH", kGreen, 12, 55}, {"K/IR", kPurple, 15, 40}};
+    for (const auto& c : curves) {
+        SCOPED_TRACE(c.name);
+        // Nothing from the sample before the gap to the one after it, and
+        // nothing off the curve's row.
+        const int from = xOf(c.gap - 1) + 1, to = xOf(c.gap + 1) - 1;
+        EXPECT_EQ(countColor(img, QRect(from, T, to - from + 1, H + 1), c.color), 0);
+        EXPECT_EQ(rowsOf(img, c.color), QList<int>({rowOf(c.value)}));
+        // The rest of the curve is there, up to the samples beside the gap.
+        EXPECT_EQ(countColor(img, QRect(L + 1, rowOf(c.value), from - L - 1, 1), c.color), from - L - 1);
+        EXPECT_EQ(countColor(img, QRect(to + 1, rowOf(c.value), R - 1 - to, 1), c.color), R - 1 - to);
+    }
+    // The read-out of those samples writes what the text export writes.
+    QTest::mouseMove(w, QPoint(xOf(5), 300));
+    ASSERT_EQ(session.display.nCursorSample, 5);
+    EXPECT_EQ(session.readout.value[kAir], QString::fromLatin1(TextExport::formatValue(kNaN, kAir, false)));
+    QTest::mouseMove(w, QPoint(xOf(12), 300));
+    ASSERT_EQ(session.display.nCursorSample, 12);
+    EXPECT_EQ(session.readout.value[kRh], QString::fromLatin1(TextExport::formatValue(kInf, kRh, false)));
+    EXPECT_EQ(session.readout.value[kRh], "inf");
+    QTest::mouseMove(w, QPoint(xOf(15), 300));
+    ASSERT_EQ(session.display.nCursorSample, 15);
+    EXPECT_EQ(session.readout.value[kKir], "------") << "far below any reading, as no reading";
 }
 
 TEST_F(LoggerPlot, ValuesRoundHalfAwayFromZeroBeforePlotting)

@@ -21,6 +21,7 @@
 #include <QToolBar>
 #include <QToolTip>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -353,12 +354,12 @@ TEST_F(LoggerWindow, TheScrollBarWorksWhileZoomedOnly)
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 1000);
     const int fv = s.display.nFirstVisible;
-    EXPECT_EQ(bar->value(), fv + 1);
+    EXPECT_EQ(bar->value(), fv);
 
     // The thumb at either end: the picture stays within the set's samples.
     for (int p : {0, 1000, 300}) {
         bar->setValue(p);
-        EXPECT_EQ(s.display.nShift, fv - p + 1) << p;
+        EXPECT_EQ(s.display.nShift, fv - p) << p;
         const QImage img = plotPicture(w);
         EXPECT_FALSE(img.isNull());
     }
@@ -366,6 +367,134 @@ TEST_F(LoggerWindow, TheScrollBarWorksWhileZoomedOnly)
     EXPECT_FALSE(bar->isEnabled());
     EXPECT_EQ(s.display.nShift, 0);
     EXPECT_TRUE(s.display.bUnzoomed);
+}
+
+TEST_F(LoggerWindow, TheThumbSitsOnTheSampleAtTheLeftEdgeAsInTheRealtimeGraph)
+{
+    // Thumb position P brings sample P to the plot's left edge, from the
+    // first paint of a new level on: the first visible sample of the level
+    // is where the thumb sits, and moving the thumb moves that many samples.
+    CLoggerGraphDlg* w = open();
+    RunSpec a;
+    a.count = 1000;
+    ASSERT_TRUE(w->loadFile(file("a.AsmDat", a)).ok());
+    QScrollBar* bar = w->scrollBar();
+    LoggerSession& s = frame->loggerSession();
+    const loggerplot::Frame& f = w->frame();
+    // The x where the level draws its first visible sample, unshifted.
+    auto leftEdgeSampleX = [&] { return f.map.X0 + f.map.dx * s.display.nFirstVisible; };
+    for (int level = 1; level <= 2; ++level) {
+        SCOPED_TRACE(level);
+        QTest::mousePress(w, Qt::LeftButton, {}, QPoint(500, 150));
+        QTest::mouseMove(w, QPoint(600, 400));
+        QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(600, 400));
+        ASSERT_EQ(s.display.nZoomLevel, level);
+        ASSERT_TRUE(bar->isEnabled());
+        const int fv = s.display.nFirstVisible;
+        ASSERT_GT(fv, 0);
+        EXPECT_EQ(bar->value(), fv) << "the thumb on the first visible sample";
+        EXPECT_EQ(s.display.nShift, 0);
+        EXPECT_NEAR(f.map.x(bar->value()), leftEdgeSampleX(), 1e-6);
+        for (int p : {fv + 1, fv + 7, fv - 3}) {
+            bar->setValue(p);
+            plotPicture(w);
+            EXPECT_EQ(bar->value(), p);
+            EXPECT_NEAR(f.map.x(p), leftEdgeSampleX(), 1e-6) << "sample " << p << " at the left edge";
+        }
+        bar->setValue(fv);
+        plotPicture(w);
+        EXPECT_EQ(s.display.nShift, 0) << "back on the first visible sample: no shift";
+    }
+}
+
+TEST_F(LoggerWindow, StartTimesBeyond32BitsShowInTheListAndOnThePlot)
+{
+    // 2039-03-01 10:00:00 lies past 2038-01-19, 1901-12-01 12:34:56 before
+    // 1901-12-13: neither fits 32-bit seconds.
+    CLoggerGraphDlg* w = open();
+    const struct {
+        int64_t start;
+        const char* listed;
+        const char* first;
+        const char* last;
+    } cases[] = {
+        {utc(2039, 3, 1, 10, 0, 0), "01/03/39 10:00:00", "10:00:00", "10:00:18"},
+        {utc(1901, 12, 1, 12, 34, 56), "01/12/01 12:34:56", "12:34:56", "12:35:14"},
+    };
+    int rowIndex = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.listed);
+        RunSpec a;
+        a.start = c.start;
+        a.interval = 2;
+        ASSERT_TRUE(w->loadFile(file(QStringLiteral("far%1.AsmDat").arg(rowIndex), a)).ok());
+        EXPECT_EQ(row(w->list(), rowIndex)[1], c.listed);
+        const LoggerSession& s = frame->loggerSession();
+        EXPECT_EQ(s.record().startTime, c.start);
+        EXPECT_EQ(s.run().start(), c.start);
+        const QImage img = plotPicture(w);
+        const QFont font = LoggerPlotRenderer::mainFont();
+        const loggerplot::Geometry& g = w->renderer().geometry();
+        EXPECT_TRUE(showsTextAt(img, g.left, g.bottom + 8, c.first, font));
+        EXPECT_TRUE(showsTextAt(img, g.right - 55, g.bottom + 8, c.last, font));
+        // The read-out of the last sample, as a cursor move there asks for.
+        ASSERT_TRUE(frame->loggerSession().moveCursor(w->frame(), g.right));
+        EXPECT_EQ(s.readout.time, c.last);
+        ++rowIndex;
+    }
+    // Shown again from the table.
+    w->selectRow(0);
+    EXPECT_EQ(frame->loggerSession().record().startTime, cases[0].start);
+    const QImage img = plotPicture(w);
+    const loggerplot::Geometry& g = w->renderer().geometry();
+    EXPECT_TRUE(showsTextAt(img, g.left, g.bottom + 8, cases[0].first, LoggerPlotRenderer::mainFont()));
+}
+
+TEST_F(LoggerWindow, AFileScaleWithoutAUsableAxisShowsTheDefaultScaleWithANote)
+{
+    CLoggerGraphDlg* w = open();
+    RunSpec plain;
+    plain.scale = {10, 0};
+    ASSERT_TRUE(w->loadFile(file("plain.AsmDat", plain)).ok());
+    const QImage withDefault = plotPicture(w);
+    EXPECT_TRUE(w->list()->item(0, 0)->icon().isNull());
+    EXPECT_TRUE(w->list()->item(0, 0)->toolTip().isEmpty());
+
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max(), kMin = std::numeric_limits<int32_t>::min();
+    const YScaleValues unusable[] = {{kMax, kMax}, {kMax, kMin}, {kMin, kMin}, {kMax, 0}, {1, kMax},
+                                     {3, kMin},    {0, 0},       {-10, 0},    {1677722, 0}, {1, 16777207}};
+    int n = 1;
+    for (const YScaleValues& scale : unusable) {
+        SCOPED_TRACE(QStringLiteral("gain %1, offset %2").arg(scale.gain).arg(scale.offset).toStdString());
+        RunSpec a = plain;
+        a.scale = scale;
+        ASSERT_TRUE(w->loadFile(file(QStringLiteral("s%1.AsmDat").arg(n), a)).ok());
+        const LoggerSession& s = frame->loggerSession();
+        EXPECT_EQ(s.scale(), (YScaleValues {10, 0}));
+        EXPECT_EQ(s.loadNote(), QStringLiteral("The vertical scale stored in the file (gain %1, offset %2) gives no "
+                                               "usable axis; the default scale (gain 10, offset 0) is used instead.")
+                                    .arg(scale.gain)
+                                    .arg(scale.offset));
+        EXPECT_EQ(plotPicture(w), withDefault);
+        // The set's row carries a warning sign and the note.
+        const QTableWidgetItem* first = w->list()->item(n, 0);
+        EXPECT_EQ(first->text(), QString::number(n + 1));
+        EXPECT_FALSE(first->icon().isNull());
+        EXPECT_EQ(first->toolTip(), s.loadNote());
+        EXPECT_EQ(w->list()->item(n, 1)->toolTip(), s.loadNote());
+        ++n;
+    }
+    // Scales at the edge of what the labels hold are the file's own.
+    const YScaleValues usable[] = {{1677721, 0}, {1, 16777206}, {1, -16777216}, {500, -5}, {3, 7}};
+    for (const YScaleValues& scale : usable) {
+        RunSpec a = plain;
+        a.scale = scale;
+        ASSERT_TRUE(w->loadFile(file(QStringLiteral("s%1.AsmDat").arg(n), a)).ok());
+        EXPECT_EQ(frame->loggerSession().scale(), scale);
+        EXPECT_TRUE(frame->loggerSession().loadNote().isEmpty());
+        EXPECT_TRUE(w->list()->item(n, 0)->icon().isNull());
+        ++n;
+    }
 }
 
 TEST_F(LoggerWindow, ADragLeavingTheBoxIsCancelledByTheWatch)

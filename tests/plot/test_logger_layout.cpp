@@ -6,6 +6,7 @@
 #include "plot/LoggerLayout.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 #include <memory>
 
 using namespace loggerplot;
@@ -228,13 +229,13 @@ TEST(LoggerLayout, ThumbTrackShiftsTheZoomedCurvesWithinTheSet)
     const int fv = sc.st.nFirstVisible;
     EXPECT_GT(fv, 0);
     EXPECT_EQ(f.firstVisible, fv);
-    EXPECT_EQ(scrollPosition(sc.st), fv + 1) << "no shift";
-    // Position p puts sample p - 1 at the left edge.
+    EXPECT_EQ(scrollPosition(sc.st), fv) << "no shift: the thumb on the first visible sample";
+    // Position p puts sample p at the left edge.
     scrollTo(sc.st, 10);
-    EXPECT_EQ(sc.st.nShift, fv - 9);
+    EXPECT_EQ(sc.st.nShift, fv - 10);
     EXPECT_EQ(scrollPosition(sc.st), 10);
     const Frame& g = sc.layout();
-    EXPECT_NEAR(g.map.x(9), kGeo.left + g.tf.X0 + g.tf.dx * fv, 1e-6);
+    EXPECT_NEAR(g.map.x(10), kGeo.left + g.tf.X0 + g.tf.dx * fv, 1e-6);
     // At the ends of the range the labels name only samples of the set.
     for (int p : {0, 1000}) {
         scrollTo(sc.st, p);
@@ -287,4 +288,46 @@ TEST(LoggerLayout, ReadoutTexts)
     EXPECT_EQ(r.value[kAir], "68.0");
     EXPECT_EQ(r.value[kRh], "55.0") << "RH is never converted";
     EXPECT_EQ(r.value[kKir], "36.1") << "2.29 C is 36.122 F, cut";
+}
+
+// --- the scale's axis values, shared by every graph ---
+
+TEST(PlotScale, AxisValuesOfExtremeScalesAreTheirTrueProducts)
+{
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max(), kMin = std::numeric_limits<int32_t>::min();
+    const YScaleValues scales[] = {{kMax, kMax}, {kMax, kMin}, {kMin, kMax}, {kMin, kMin}, {kMax, -5},
+                                   {65536, 32768}, {10, -5},   {-7, 3}};
+    for (const YScaleValues& scale : scales) {
+        SCOPED_TRACE(QStringLiteral("gain %1, offset %2").arg(scale.gain).arg(scale.offset).toStdString());
+        const plot::AxisValues a = plot::axisValues(scale);
+        for (int i = 0; i <= kAxisDivisions; ++i)
+            EXPECT_EQ(a[size_t(i)], float((double(scale.offset) + i) * double(scale.gain))) << i;
+    }
+}
+
+TEST(PlotScale, AUsableScaleHasAPositiveGainAndLabelsASingleHolds)
+{
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max(), kMin = std::numeric_limits<int32_t>::min();
+    const struct {
+        YScaleValues scale;
+        bool usable;
+    } cases[] = {
+        {{10, 0}, true},          {{500, -5}, true},       {{1, 5}, true},         {{3, 7}, true},
+        {{1677721, 0}, true},     {{1677722, 0}, false},   {{1, 16777206}, true},  {{1, 16777207}, false},
+        {{1, -16777216}, true},   {{1, -16777217}, false}, {{0, 0}, false},        {{-10, 0}, false},
+        {{kMin, 0}, false},       {{kMax, 0}, false},      {{1, kMax}, false},     {{1, kMin}, false},
+        {{kMax, kMax}, false},    {{kMax, kMin}, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(plot::isUsableScale(c.scale), c.usable) << c.scale.gain << ", " << c.scale.offset;
+        if (c.usable) {
+            // Every label is the whole number of its division line.
+            const plot::AxisValues a = plot::axisValues(c.scale);
+            for (int i = 0; i <= kAxisDivisions; ++i)
+                EXPECT_EQ(int64_t(a[size_t(i)]), (int64_t(c.scale.offset) + i) * c.scale.gain);
+        }
+    }
+    EXPECT_EQ(plot::unusableScaleNote({kMax, kMin}),
+              "The vertical scale stored in the file (gain 2147483647, offset -2147483648) gives no usable axis; "
+              "the default scale (gain 10, offset 0) is used instead.");
 }

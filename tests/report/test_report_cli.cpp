@@ -6,6 +6,7 @@
 
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -98,6 +99,41 @@ TEST_F(CliReportTest, CurvesAndScaleOptionsReplaceTheFilesChoice)
     EXPECT_EQ(page.find("-250.0").size(), 1);
     EXPECT_EQ(page.find("250.0").size(), 1);
     EXPECT_EQ(page.countColor(-748, 202, -12, 998, kAirPrint, 30), 0);
+}
+
+TEST_F(CliReportTest, AScaleWithoutAUsableAxisPrintsTheDefaultScaleWithANote)
+{
+    // The largest gain and offset of a data file, and a gain of zero, print
+    // on 0 .. 100 as the logger window shows them, with a note; readings
+    // that are no number leave gaps.
+    LiveRun r(12, utc(2026, 12, 7, 13, 45, 0), 5);
+    r.live->values[kAir][4] = std::numeric_limits<float>::quiet_NaN();
+    r.live->values[kRh][7] = std::numeric_limits<float>::infinity();
+    const YScaleValues scales[] = {{std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max()},
+                                   {0, 0}};
+    for (const YScaleValues& scale : scales) {
+        ASSERT_TRUE(RunFiles::saveRun(path("odd.AsmDat"), RunView::of(*r.live, r.run.info()), scale).ok());
+        const QStringList args {QStringLiteral("report"), path("odd.AsmDat"), QStringLiteral("-o"), path("odd.pdf")};
+        const CliResult res = cli(args);
+        ASSERT_EQ(res.status, 0) << res.err.toStdString();
+        EXPECT_EQ(QString::fromLocal8Bit(res.err),
+                  QStringLiteral("zb740-cli: %1: The vertical scale stored in the file (gain %2, offset %3) gives no "
+                                 "usable axis; the default scale (gain 10, offset 0) is used instead.\n")
+                      .arg(path("odd.AsmDat"))
+                      .arg(scale.gain)
+                      .arg(scale.offset));
+        const PdfPage page(path("odd.pdf"), PrintableFrame {10, 10});
+        ASSERT_TRUE(page.ok());
+        EXPECT_EQ(page.find("0.0").size(), 1);
+        EXPECT_EQ(page.find("50.0").size(), 1);
+        EXPECT_EQ(page.find("100.0").size(), 1);
+        EXPECT_GT(page.countColor(-748, 202, -12, 998, kAirPrint, 30), 0);
+        // Both options replace the file's scale: nothing to note.
+        const CliResult both = cli(args + QStringList {"--gain", "20", "--offset", "0"});
+        ASSERT_EQ(both.status, 0) << both.err.toStdString();
+        EXPECT_EQ(both.err, "");
+        EXPECT_EQ(PdfPage(path("odd.pdf"), PrintableFrame {10, 10}).find("200.0").size(), 1);
+    }
 }
 
 TEST_F(CliReportTest, UsageErrorsExitTwoAndWriteNothing)

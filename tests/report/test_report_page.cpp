@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace RL = ReportLayout;
 
@@ -157,6 +158,35 @@ TEST_F(ReportPageTest, AValueAboveTheRangeIsCutAtTheBoxTop)
     // The box's top line stays black where the curve crosses it.
     EXPECT_LT(page.darkest(-565, 1000), 100);
     EXPECT_LT(page.darkest(-300, 1000), 100);
+}
+
+TEST_F(ReportPageTest, ReadingsThatAreNoNumberLeaveGapsInTheCurves)
+{
+    // Degrees F on a scale of 0..200 (y = 200 + 4 v). Sample 2 (x -380) of
+    // AIR is +inf, of WB -inf, of DP NaN, and K/IR holds the largest float,
+    // which degrees F make infinite. Their segments to samples 1 and 3
+    // (x -565 and -195) are not drawn, not even as a line off the box; the
+    // others are.
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    SavedRun run(5, 10, true);
+    for (int s = 0; s < 5; ++s)
+        run.set(s, {10.0f, 0.0f, -5.0f, -10.0f, 100.0f});
+    run.set(2, {kInf, -kInf, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::max(), 100.0f});
+    const PdfPage page = written(run.input(kAllCurves, {20, 0}));
+    ASSERT_TRUE(page.ok());
+    const int rowOf[4] = {200 + 4 * 50, 200 + 4 * 32, 200 + 4 * 23, 200 + 4 * 14};
+    for (int c = 0; c < 4; ++c) {
+        SCOPED_TRACE(kChannelLegend[size_t(c)]);
+        const QColor color = ReportPage::kPrintColor[size_t(c)];
+        const int row = rowOf[c];
+        EXPECT_TRUE(page.hasColorNear(-660, row, color, 3)) << "segment 0-1";
+        EXPECT_TRUE(page.hasColorNear(-100, row, color, 3)) << "segment 3-4";
+        EXPECT_EQ(page.countColor(-558, row - 6, -202, row + 6, color, 30), 0) << "no segment along the row";
+        EXPECT_EQ(page.countColor(-570, 202, -190, row - 7, color, 30), 0) << "nothing below the row";
+        EXPECT_EQ(page.countColor(-570, row + 7, -190, 998, color, 30), 0) << "nothing above the row";
+    }
+    // RH has all its segments.
+    EXPECT_TRUE(page.hasColorNear(-380, 600, kRhPrint, 3));
 }
 
 TEST_F(ReportPageTest, AHiddenCurveKeepsItsLegendSlotEmpty)

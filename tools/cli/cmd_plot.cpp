@@ -136,6 +136,10 @@ int cli::runPlot(const QStringList& args)
         std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(input), qPrintable(s.message()));
         return 1;
     }
+    // The file's scale set aside for the default one, unless both options
+    // replace it anyway: a note, and the plot is drawn.
+    if (!session->loadNote().isEmpty() && !(gain && offset))
+        std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(input), qPrintable(session->loadNote()));
     (void)session->appendPending();
     loggerplot::resetDisplay(session->display);
     session->display.showCurve = curves;

@@ -6,6 +6,7 @@
 #include "base/DurableFile.h"
 #include "base/LocalTime.h"
 #include "data/DataFile.h"
+#include "plot/PlotScale.h"
 #include "report/ReportInput.h"
 #include "report/ReportPdf.h"
 
@@ -196,6 +197,13 @@ int cli::runReport(const QStringList& args)
         std::fprintf(stderr, "zb740-cli: %s: the data file holds no samples, so there is no report\n",
                      qPrintable(input));
         return 1;
+    }
+    // A scale no graph can draw prints with the default one, as the logger
+    // window shows it; a note says so unless both options replace it.
+    if (!plot::isUsableScale(scale)) {
+        if (!(gainValue && offsetValue))
+            std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(input), qPrintable(plot::unusableScaleNote(scale)));
+        scale = YScaleValues {};
     }
     if (gainValue)
         scale.gain = *gainValue;

@@ -144,10 +144,16 @@ TEST_F(CliDataTest, UsageErrorsAndHelp)
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
         const CliResult r = cli(c.args);
         EXPECT_EQ(r.status, c.status);
-        if (c.args.size() == 4 && c.args[3] == QLatin1String("./a.AsmDat"))
+        const QByteArray usage = "Usage: zb740-cli " + c.args[0].toLatin1();
+        if (c.args.size() == 4 && c.args[3] == QLatin1String("./a.AsmDat")) {
             EXPECT_TRUE(r.err.contains("replace its own data file")) << r.err.toStdString();
-        else
-            EXPECT_TRUE((c.status == 0 ? r.out : r.err).startsWith("Usage: zb740-cli " + c.args[0].toLatin1()));
+        } else if (c.status == 0) {
+            EXPECT_TRUE(r.out.startsWith(usage));
+        } else {
+            // The reason in one line, then the help.
+            EXPECT_TRUE(r.err.startsWith("zb740-cli " + c.args[0].toLatin1() + ": ")) << r.err.toStdString();
+            EXPECT_EQ(r.err.count('\n' + usage), 1) << r.err.toStdString();
+        }
     }
 }
 

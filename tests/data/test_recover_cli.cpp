@@ -256,7 +256,13 @@ TEST_F(RecoverCliTest, UsageErrorsAndHelp)
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
         const CliResult r = cli(c.args);
         EXPECT_EQ(r.status, c.status);
-        EXPECT_TRUE((c.status == 0 ? r.out : r.err).startsWith("Usage: zb740-cli recover"));
+        if (c.status == 0) {
+            EXPECT_TRUE(r.out.startsWith("Usage: zb740-cli recover"));
+        } else {
+            // The reason in one line, then the help.
+            EXPECT_TRUE(r.err.startsWith("zb740-cli recover: ")) << r.err.toStdString();
+            EXPECT_EQ(r.err.count("\nUsage: zb740-cli recover"), 1) << r.err.toStdString();
+        }
     }
 
     // The recovered files may never land on the journal itself.

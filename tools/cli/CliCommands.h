@@ -1,6 +1,7 @@
 #pragma once
 // One function per zb740-cli command; each returns the process exit status
-// (0 success, 1 failure of the work, 2 usage error).
+// (0 success, 1 failure of the work, 2 usage error). Each reads its
+// arguments (those after its name) with a CommandLine.
 #include <QString>
 #include <QStringList>
 
@@ -13,8 +14,4 @@ int runRecover(const QStringList& args);
 int runReport(const QStringList& args);
 int runRecord(const QStringList& args);
 int runPlot(const QStringList& args);
-
-// Every error names the program and the file it is about, on one line:
-// "zb740-cli: FILE: MESSAGE". Returns the failure status 1.
-int fail(const QString& file, const QString& message);
 } // namespace cli

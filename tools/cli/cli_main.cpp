@@ -1,22 +1,28 @@
 // zb740-cli: window-free tools over the program's core.
 #include "CliCommands.h"
+#include "CliOutput.h"
 
-#include "base/Version.h"
+#include "base/CommandLine.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QStringList>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace {
+
+enum class Needs {
+    Core,    // an event loop or nothing more
+    Painter, // draws text, which needs a GUI application
+    Itself,  // makes its own application once its arguments are read
+};
 
 struct Command {
     const char* name;
     const char* summary;
     int (*run)(const QStringList& args);
-    bool paints = false;  // draws text, which needs a GUI application
+    Needs needs = Needs::Core;
 };
 
 const Command kCommands[] = {
@@ -24,30 +30,40 @@ const Command kCommands[] = {
     {"simulate", "run the simulated meter on a pseudo-terminal", cli::runSimulate},
     {"info", "describe a .AsmDat data file as one JSON line", cli::runInfo},
     {"export", "write the .csv text export of a .AsmDat data file", cli::runExport},
-    {"recover", "write the data file and .csv of an unsaved run from its journal", cli::runRecover, false},
-    {"report", "write the test report of a .AsmDat data file as a PDF", cli::runReport, true},
-    {"record", "record a run from the meter without a window", cli::runRecord, false},
-    {"plot", "write the logger window's plot of a .AsmDat data file as a PNG", cli::runPlot, false},
+    {"recover", "write the data file and .csv of an unsaved run from its journal", cli::runRecover},
+    {"report", "write the test report of a .AsmDat data file as a PDF", cli::runReport, Needs::Painter},
+    {"record", "record a run from the meter without a window", cli::runRecord},
+    {"plot", "write the logger window's plot of a .AsmDat data file as a PNG", cli::runPlot, Needs::Itself},
 };
 
-void printUsage(FILE* out)
+QString usage()
 {
-    std::fprintf(out, "Usage: zb740-cli COMMAND [ARGS...]\n\nCommands:\n");
+    QString text = QStringLiteral("Usage: zb740-cli COMMAND [ARGS...]\n\nCommands:\n");
     for (const Command& c : kCommands)
-        std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
-    std::fprintf(out, "\nRun 'zb740-cli COMMAND --help' for the options of one command;\n"
-                      "'zb740-cli --version' prints the version.\n");
+        text += QStringLiteral("  %1 %2\n").arg(QLatin1String(c.name), -10).arg(QLatin1String(c.summary));
+    return text + QStringLiteral("\nRun 'zb740-cli COMMAND --help' or 'zb740-cli help COMMAND' for the options of one\n"
+                                 "command; 'zb740-cli --version' (-V) prints the version. In every command \"--\"\n"
+                                 "ends the options, and --opt=value is --opt value.\n");
 }
 
-// Painting text needs a GUI application. It never opens a window, so where
-// no platform was chosen it runs on the offscreen one and works without a
-// display; the other commands keep a core application.
-std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
+const Command* find(const QString& name)
 {
-    bool paints = false;
     for (const Command& c : kCommands)
-        paints |= argc > 1 && c.paints && std::strcmp(argv[1], c.name) == 0;
-    if (!paints)
+        if (name == QLatin1String(c.name))
+            return &c;
+    return nullptr;
+}
+
+// The application a command runs in. It is given the program's name only:
+// the arguments are the command's, never options for Qt. Painting text needs
+// a GUI application (plot makes its own); it never opens a window, so where
+// no platform was chosen it runs on the offscreen one and works without a
+// display.
+std::unique_ptr<QCoreApplication> makeApplication(Needs needs, char* program)
+{
+    static int argc = 1;
+    static char* argv[] = {program, nullptr};
+    if (needs == Needs::Core)
         return std::make_unique<QCoreApplication>(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -57,48 +73,52 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
         if (type == QtCriticalMsg || type == QtFatalMsg)
             std::fprintf(stderr, "%s\n", qPrintable(text));
     });
+    if (needs == Needs::Itself)
+        return nullptr;
     return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+int run(const Command& command, const QStringList& args, char* program)
+{
+    const std::unique_ptr<QCoreApplication> app = makeApplication(command.needs, program);
+    return command.run(args);
 }
 
 } // namespace
 
-int cli::fail(const QString& file, const QString& message)
-{
-    std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(file), qPrintable(message));
-    return 1;
-}
-
 int main(int argc, char** argv)
 {
-    // plot draws with the GUI library: it makes its own application once
-    // its arguments and its file have been read.
-    if (argc > 1 && !std::strcmp(argv[1], "plot")) {
-        QStringList plotArgs;
-        for (int i = 2; i < argc; ++i)
-            plotArgs << QString::fromLocal8Bit(argv[i]);
-        return cli::runPlot(plotArgs);
-    }
-    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
-    QStringList args = app->arguments();
-    args.removeFirst();
-    if (args.isEmpty()) {
-        printUsage(stderr);
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+
+    // The tool's own options come before the command; from the command's
+    // name on, the arguments are the command's.
+    CommandLine line(QStringLiteral("zb740-cli"), usage(), cli::versionLine());
+    line.setFirstArgumentEndsOptions();
+    if (const int status = line.process(args); status >= 0)
+        return status;
+    QStringList rest = line.arguments();
+    if (rest.isEmpty()) {
+        line.printHelp(true);
         return 2;
     }
-    const QString name = args.takeFirst();
-    if (name == "--help" || name == "-h" || name == "help") {
-        printUsage(stdout);
-        return 0;
+    const QString name = rest.takeFirst();
+    // "help COMMAND" is "COMMAND --help".
+    if (name == QLatin1String("help")) {
+        if (rest.isEmpty()) {
+            line.printHelp(false);
+            return 0;
+        }
+        if (rest.size() > 1)
+            return line.usageError(QStringLiteral("help takes one command"));
+        const Command* command = find(rest.first());
+        if (!command)
+            return line.usageError(QStringLiteral("unknown command '%1'").arg(rest.first()));
+        return run(*command, {QStringLiteral("--help")}, argv[0]);
     }
-    if (name == "--version") {
-        std::printf("zb740-cli %s\n", kVersionNumber);
-        return 0;
-    }
-    for (const Command& c : kCommands) {
-        if (name == QLatin1String(c.name))
-            return c.run(args);
-    }
-    std::fprintf(stderr, "zb740-cli: unknown command '%s'\n", qPrintable(name));
-    printUsage(stderr);
-    return 2;
+    const Command* command = find(name);
+    if (!command)
+        return line.usageError(QStringLiteral("unknown command '%1'").arg(name));
+    return run(*command, rest, argv[0]);
 }

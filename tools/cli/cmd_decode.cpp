@@ -1,7 +1,9 @@
 // zb740-cli decode: runs received buffers through the program's frame
 // decoder and prints what it makes of each, one JSON line per buffer.
 #include "CliCommands.h"
+#include "CliOutput.h"
 
+#include "base/CommandLine.h"
 #include "settings/ProgramPaths.h"
 #include "settings/IniFile.h"
 #include "run/RunState.h"
@@ -21,19 +23,18 @@
 
 namespace {
 
-void printHelp(FILE* out)
+QString usage()
 {
-    std::fprintf(out,
-        "Usage: zb740-cli decode [--config FILE] [HEX ...]\n"
-        "\n"
-        "Decodes received meter buffers as the program does, in order, through one\n"
-        "decoder. Each HEX argument (spaces allowed) is one buffer; without arguments\n"
-        "each non-empty line of standard input is one. Prints one JSON line per buffer.\n"
-        "\n"
-        "  --config FILE  logger configuration file with the alarm limits\n"
-        "                 (default %s)\n"
-        "  --help         show this help\n",
-        qPrintable(ProgramPaths::defaults().configFile));
+    return QStringLiteral("Usage: zb740-cli decode [--config FILE] [HEX ...]\n"
+                          "\n"
+                          "Decodes received meter buffers as the program does, in order, through one\n"
+                          "decoder. Each HEX argument (spaces allowed) is one buffer; without arguments\n"
+                          "each non-empty line of standard input is one. Prints one JSON line per buffer.\n"
+                          "\n"
+                          "  --config FILE  logger configuration file with the alarm limits\n"
+                          "                 (default %1)\n"
+                          "  --help         show this help\n")
+        .arg(ProgramPaths::defaults().configFile);
 }
 
 std::optional<QByteArray> parseHex(const QString& text)
@@ -68,25 +69,6 @@ std::string jsonFloat(float v)
     return std::string(buf, r.ptr);
 }
 
-std::string jsonString(const QString& s)
-{
-    std::string out = "\"";
-    for (QChar c : s) {
-        const char16_t u = c.unicode();
-        if (u == '"' || u == '\\') {
-            out += '\\';
-            out += static_cast<char>(u);
-        } else if (u < 0x20 || u > 0x7E) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(u));
-            out += buf;
-        } else {
-            out += static_cast<char>(u);
-        }
-    }
-    return out + '"';
-}
-
 template <typename T, typename F>
 std::string jsonArray(const T& items, F&& item)
 {
@@ -117,12 +99,12 @@ public:
             v[c] = m_live->at(c, slot);
         const DisplayTexts& d = m_decoder.displayTexts();
         const MinMaxTexts& mm = m_decoder.minMaxTexts();
-        auto str = [](const QString& s) { return jsonString(s); };
+        auto str = [](const QString& s) { return cli::jsonString(s); };
         auto flag = [](bool b) { return std::string(b ? "true" : "false"); };
         std::string out = "{\"valid\":true,\"values\":" + jsonArray(v, jsonFloat);
         out += ",\"fahrenheit\":" + flag(m_run.m_bFahrenheit);
-        out += ",\"unit\":" + jsonString(m_run.m_strUnit);
-        out += ",\"battery\":" + jsonString(m_decoder.batteryText());
+        out += ",\"unit\":" + cli::jsonString(m_run.m_strUnit);
+        out += ",\"battery\":" + cli::jsonString(m_decoder.batteryText());
         out += ",\"backlight\":" + flag(d.backlight);
         out += ",\"lcd\":{\"value1\":" + str(d.value1) + ",\"value2\":" + str(d.value2) + ",\"value3\":" + str(d.value3)
             + ",\"unit\":" + str(d.unitMark) + ",\"maxMinA\":" + str(d.maxMinA) + ",\"maxMinB\":" + str(d.maxMinB)
@@ -149,35 +131,20 @@ private:
 
 int cli::runDecode(const QStringList& args)
 {
-    QString config = ProgramPaths::defaults().configFile;
-    QStringList hexArgs;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == u"--help" || a == u"-h") {
-            printHelp(stdout);
-            return 0;
-        }
-        if (a == u"--config") {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "zb740-cli decode: --config needs a file\n");
-                return 2;
-            }
-            config = args[++i];
-        } else if (a.startsWith(u"--")) {
-            std::fprintf(stderr, "zb740-cli decode: unknown option '%s'\n", qPrintable(a));
-            printHelp(stderr);
-            return 2;
-        } else {
-            hexArgs.append(a);
-        }
-    }
+    // --config may be given again: the last one counts.
+    CommandLine options(QStringLiteral("zb740-cli decode"), usage(), cli::versionLine());
+    options.addValue(QStringLiteral("config"), QStringLiteral("FILE"), 0);
+    if (const int status = options.process(args); status >= 0)
+        return status;
+    const QString config = options.value(QStringLiteral("config")).value_or(ProgramPaths::defaults().configFile);
+    const QStringList hexArgs = options.arguments();
     Decoder decoder(readLimits(config));
 
     // A buffer that is not hex is a usage error, named by where it came from.
     auto run = [&](const QString& hex, const QString& where) {
         const std::optional<QByteArray> buffer = parseHex(hex);
         if (!buffer) {
-            std::fprintf(stderr, "zb740-cli: %s is not hex digits: '%s'\n", qPrintable(where), qPrintable(hex));
+            (void)cli::error(QStringLiteral("%1 is not hex digits: '%2'").arg(where, hex), 2);
             return false;
         }
         std::printf("%s\n", decoder.decode(*buffer).c_str());

@@ -2,66 +2,44 @@
 // the same bytes Save writes beside the data file. "-o -" writes it to
 // standard output; a FIFO or device node is written through, never replaced.
 #include "CliCommands.h"
+#include "CliOutput.h"
 
+#include "base/CommandLine.h"
 #include "data/DataFile.h"
 #include "data/RunFiles.h"
-
-#include "data/TextExport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <cstdio>
 #include <memory>
 
 namespace {
 
-void printUsage(FILE* out)
-{
-    std::fprintf(out,
-                 "Usage: zb740-cli export FILE.AsmDat [-o OUT]\n\n"
-                 "Writes the tab-separated UTF-16 text export of the data file.\n"
-                 "  -o OUT   output file (default: FILE with .csv in place of .AsmDat);\n"
-                 "           - for standard output\n");
-}
+const char kUsage[] = "Usage: zb740-cli export FILE.AsmDat [-o OUT]\n\n"
+                      "Writes the tab-separated UTF-16 text export of the data file.\n"
+                      "  -o OUT   output file (default: FILE with .csv in place of .AsmDat);\n"
+                      "           - for standard output\n";
 
 } // namespace
 
 int cli::runExport(const QStringList& args)
 {
-    QString input, output;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            printUsage(stdout);
-            return 0;
-        }
-        if (a == QLatin1String("-o")) {
-            if (i + 1 >= args.size() || !output.isEmpty()) {
-                printUsage(stderr);
-                return 2;
-            }
-            output = args[++i];
-        } else if (a.startsWith(QLatin1Char('-')) || !input.isEmpty()) {
-            printUsage(stderr);
-            return 2;
-        } else {
-            input = a;
-        }
-    }
-    if (input.isEmpty() || (args.contains(QLatin1String("-o")) && output.isEmpty())) {
-        printUsage(stderr);
-        return 2;
-    }
-    if (output.isEmpty())
-        output = RunFiles::exportPathFor(input);
+    CommandLine line(QStringLiteral("zb740-cli export"), QLatin1String(kUsage), versionLine());
+    line.addValue(QStringLiteral("o"), QStringLiteral("OUT"), CommandLine::Once | CommandLine::NotEmpty);
+    if (const int status = line.process(args); status >= 0)
+        return status;
+    const QStringList files = line.arguments();
+    if (files.isEmpty())
+        return line.usageError(QStringLiteral("no data file given"));
+    if (files.size() > 1)
+        return line.usageError(QStringLiteral("unexpected argument '%1'").arg(files[1]));
+    const QString input = files.first();
+    const QString output = line.value(QStringLiteral("o")).value_or(RunFiles::exportPathFor(input));
 
-    const bool toStdout = output == QLatin1String("-");
+    const bool toStdout = isStandardOutput(output);
     if (!toStdout
-        && QDir::cleanPath(QFileInfo(output).absoluteFilePath()) == QDir::cleanPath(QFileInfo(input).absoluteFilePath())) {
-        std::fprintf(stderr, "zb740-cli: %s: the export would replace its own data file\n", qPrintable(input));
-        return 2;
-    }
+        && QDir::cleanPath(QFileInfo(output).absoluteFilePath()) == QDir::cleanPath(QFileInfo(input).absoluteFilePath()))
+        return fail(input, QStringLiteral("the export would replace its own data file"), 2);
 
     auto record = std::make_unique<ReviewRecord>();
     YScaleValues scale;
@@ -70,10 +48,11 @@ int cli::runExport(const QStringList& args)
 
     if (toStdout) {
         QFile out;
-        if (!out.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return fail(QStringLiteral("standard output"), out.errorString());
-        if (const Status s = RunFiles::writeExport(out, RunView::of(*record)); !s.ok())
-            return fail(QStringLiteral("standard output"), s.message());
+        Status s = openStandardOutput(out);
+        if (s.ok())
+            s = RunFiles::writeExport(out, RunView::of(*record));
+        if (!s.ok())
+            return fail(shownOutput(output), s.message());
         return 0;
     }
     if (const Status s = RunFiles::saveExport(output, RunView::of(*record)); !s.ok())

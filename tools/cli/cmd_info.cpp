@@ -1,6 +1,8 @@
 // zb740-cli info FILE.AsmDat: one JSON line describing a data file.
 #include "CliCommands.h"
+#include "CliOutput.h"
 
+#include "base/CommandLine.h"
 #include "data/DataFile.h"
 
 #include <cstdio>
@@ -8,47 +10,23 @@
 
 namespace {
 
-void printUsage(FILE* out)
-{
-    std::fprintf(out,
-                 "Usage: zb740-cli info FILE.AsmDat\n\n"
-                 "Prints one JSON line: count, fahrenheit, unit, start (local time),\n"
-                 "interval (seconds), gain and offset of the vertical scale.\n");
-}
-
-// JSON string literal of a short text.
-QByteArray jsonString(const QString& text)
-{
-    QByteArray out = "\"";
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20 || c > 0x7E) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(c));
-            out += buf;
-        } else {
-            out += char(c);
-        }
-    }
-    return out + '"';
-}
+const char kUsage[] = "Usage: zb740-cli info FILE.AsmDat\n\n"
+                      "Prints one JSON line: count, fahrenheit, unit, start (local time),\n"
+                      "interval (seconds), gain and offset of the vertical scale.\n";
 
 } // namespace
 
 int cli::runInfo(const QStringList& args)
 {
-    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-        printUsage(stdout);
-        return 0;
-    }
-    if (args.size() != 1 || args.first().startsWith(QLatin1Char('-'))) {
-        printUsage(stderr);
-        return 2;
-    }
-    const QString path = args.first();
+    CommandLine line(QStringLiteral("zb740-cli info"), QLatin1String(kUsage), versionLine());
+    if (const int status = line.process(args); status >= 0)
+        return status;
+    const QStringList files = line.arguments();
+    if (files.isEmpty())
+        return line.usageError(QStringLiteral("no data file given"));
+    if (files.size() > 1)
+        return line.usageError(QStringLiteral("unexpected argument '%1'").arg(files[1]));
+    const QString path = files.first();
     auto record = std::make_unique<ReviewRecord>();
     YScaleValues scale;
     if (const Status r = DataFile::load(path, *record, scale); !r.ok())
@@ -58,7 +36,7 @@ int cli::runInfo(const QStringList& args)
                   record->hour, record->minute, record->second);
     std::printf("{\"count\":%d,\"fahrenheit\":%s,\"unit\":%s,\"start\":\"%s\",\"interval\":%d,\"gain\":%d,"
                 "\"offset\":%d}\n",
-                record->count, record->unitFlag ? "true" : "false", jsonString(record->unitText).constData(), start,
+                record->count, record->unitFlag ? "true" : "false", jsonString(record->unitText).c_str(), start,
                 record->interval, scale.gain, scale.offset);
     return 0;
 }

@@ -21,7 +21,9 @@
 // the journal (with the command that recovers it), or lost, with counts;
 // the exit status is 1 unless every sample is in a data file.
 #include "CliCommands.h"
+#include "CliOutput.h"
 
+#include "base/CommandLine.h"
 #include "base/LocalTime.h"
 #include "data/Recovery.h"
 #include "data/RunFiles.h"
@@ -50,39 +52,26 @@ namespace {
 constexpr int kMinInterval = 1, kMaxInterval = 3600;
 constexpr int kMinCount = 1, kMaxCount = kMaxRunSamples;
 
-void printUsage(FILE* out)
-{
-    std::fprintf(out,
-                 "Usage: zb740-cli record (--port DEVICE | --simulate) [--interval SECONDS]\n"
-                 "                        [--count N] -o FILE.AsmDat\n\n"
-                 "Records a run without a window and writes FILE.AsmDat and its .csv when\n"
-                 "the count is reached or when interrupted (Ctrl+C, SIGTERM). Every sample\n"
-                 "also goes to FILE.AsmDat.journal at once, so a crash loses nothing\n"
-                 "(zb740-cli recover FILE.AsmDat.journal). When the meter stops answering,\n"
-                 "the run so far is saved and recording goes on into FILE-2.AsmDat (-3, ...)\n"
-                 "once it answers again.\n"
-                 "  --port DEVICE        the meter's serial device (/dev/ttyUSB0, ...)\n"
-                 "  --simulate           record from the simulated meter\n"
-                 "  --interval SECONDS   seconds between samples, 1..3600 (default 1)\n"
-                 "  --count N            samples to record, 1..10000 (default 1000)\n"
-                 "  -o FILE.AsmDat       the data file to write\n"
-                 "Faults of the simulated meter (with --simulate):\n"
-                 "  --silent-after N     fall silent after N frames\n"
-                 "  --silent-for SECONDS answer again after SECONDS\n");
-}
+using cli::fail;
 
-int usageError(const QString& message)
-{
-    std::fprintf(stderr, "zb740-cli record: %s\n", qPrintable(message));
-    printUsage(stderr);
-    return 2;
-}
-
-void fail(const QString& file, const QString& message)
-{
-    std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(QDir::toNativeSeparators(file)), qPrintable(message));
-    std::fflush(stderr);
-}
+const char kUsage[] =
+    "Usage: zb740-cli record (--port DEVICE | --simulate) [--interval SECONDS]\n"
+    "                        [--count N] -o FILE.AsmDat\n\n"
+    "Records a run without a window and writes FILE.AsmDat and its .csv when\n"
+    "the count is reached or when interrupted (Ctrl+C, SIGTERM). Every sample\n"
+    "also goes to FILE.AsmDat.journal at once, so a crash loses nothing\n"
+    "(zb740-cli recover FILE.AsmDat.journal). When the meter stops answering,\n"
+    "the run so far is saved and recording goes on into FILE-2.AsmDat (-3, ...)\n"
+    "once it answers again.\n"
+    "  --port DEVICE        the meter's serial device (/dev/ttyUSB0, ...)\n"
+    "  --simulate           record from the simulated meter\n"
+    "  --interval SECONDS   seconds between samples, 1..3600 (default 1)\n"
+    "  --count N            samples to record, 1..10000 (default 1000)\n"
+    "  -o FILE.AsmDat       the data file to write; its .csv and its journal go\n"
+    "                       beside it (so not - for standard output)\n"
+    "Faults of the simulated meter (with --simulate):\n"
+    "  --silent-after N     fall silent after N frames\n"
+    "  --silent-for SECONDS answer again after SECONDS\n";
 
 struct RecordOptions {
     QString device;
@@ -94,67 +83,61 @@ struct RecordOptions {
     bool meterFaults = false;
 };
 
-// Parses the arguments; -1 to go on, else the exit status.
+// Reads the arguments; -1 to go on, else the exit status. Each option may
+// be given once, and each value must not be empty.
 int parseOptions(const QStringList& args, RecordOptions& o)
 {
-    QStringList seen;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == u"--help" || a == u"-h") {
-            printUsage(stdout);
-            return 0;
-        }
-        const bool known = a == u"--port" || a == u"--simulate" || a == u"--interval" || a == u"--count"
-            || a == u"-o" || a == u"--silent-after" || a == u"--silent-for";
-        if (!known)
-            return usageError(QStringLiteral("unknown option or argument '%1'").arg(a));
-        if (seen.contains(a))
-            return usageError(QStringLiteral("%1 is given twice").arg(a));
-        seen << a;
-        if (a == u"--simulate") {
-            o.simulate = true;
-            continue;
-        }
-        if (i + 1 >= args.size() || args[i + 1].isEmpty())
-            return usageError(QStringLiteral("%1 needs a value").arg(a));
-        const QString v = args[++i];
-        auto number = [&](int low, int high, int& out) {
-            bool ok = false;
-            const int n = v.toInt(&ok);
-            if (!ok || n < low || n > high)
-                return false;
-            out = n;
-            return true;
-        };
-        if (a == u"--port") {
-            o.device = v;
-        } else if (a == u"-o") {
-            o.output = v;
-        } else if (a == u"--interval") {
-            if (!number(kMinInterval, kMaxInterval, o.interval))
-                return usageError(QStringLiteral("--interval takes 1..3600 seconds, not '%1'").arg(v));
-        } else if (a == u"--count") {
-            if (!number(kMinCount, kMaxCount, o.count))
-                return usageError(QStringLiteral("--count takes 1..10000 samples, not '%1'").arg(v));
-        } else if (a == u"--silent-after") {
-            if (!number(1, 1000000, o.meter.silentAfterFrames))
-                return usageError(QStringLiteral("--silent-after takes a number of frames, not '%1'").arg(v));
-            o.meterFaults = true;
-        } else if (a == u"--silent-for") {
-            bool ok = false;
-            const double seconds = v.toDouble(&ok);
-            if (!ok || seconds <= 0 || seconds > 86400)
-                return usageError(QStringLiteral("--silent-for takes seconds, not '%1'").arg(v));
-            o.meter.silentForMs = int(seconds * 1000.0);
-            o.meterFaults = true;
-        }
+    CommandLine line(QStringLiteral("zb740-cli record"), QLatin1String(kUsage), cli::versionLine());
+    const int once = CommandLine::Once | CommandLine::NotEmpty;
+    line.addValue(QStringLiteral("port"), QStringLiteral("DEVICE"), once);
+    line.addSwitch(QStringLiteral("simulate"));
+    line.addValue(QStringLiteral("interval"), QStringLiteral("SECONDS"), once);
+    line.addValue(QStringLiteral("count"), QStringLiteral("N"), once);
+    line.addValue(QStringLiteral("o"), QStringLiteral("FILE.AsmDat"), once);
+    line.addValue(QStringLiteral("silent-after"), QStringLiteral("N"), once);
+    line.addValue(QStringLiteral("silent-for"), QStringLiteral("SECONDS"), once);
+    if (const int status = line.process(args); status >= 0)
+        return status;
+    if (const QStringList rest = line.arguments(); !rest.isEmpty())
+        return line.usageError(QStringLiteral("unexpected argument '%1'").arg(rest.first()));
+
+    auto number = [](const QString& v, int low, int high, int& out) {
+        bool ok = false;
+        const int n = v.toInt(&ok);
+        if (!ok || n < low || n > high)
+            return false;
+        out = n;
+        return true;
+    };
+    o.simulate = line.isSet(QStringLiteral("simulate"));
+    o.device = line.value(QStringLiteral("port")).value_or(QString());
+    o.output = line.value(QStringLiteral("o")).value_or(QString());
+    if (const auto v = line.value(QStringLiteral("interval")); v && !number(*v, kMinInterval, kMaxInterval, o.interval))
+        return line.usageError(QStringLiteral("--interval takes 1..3600 seconds, not '%1'").arg(*v));
+    if (const auto v = line.value(QStringLiteral("count")); v && !number(*v, kMinCount, kMaxCount, o.count))
+        return line.usageError(QStringLiteral("--count takes 1..10000 samples, not '%1'").arg(*v));
+    if (const auto v = line.value(QStringLiteral("silent-after"))) {
+        if (!number(*v, 1, 1000000, o.meter.silentAfterFrames))
+            return line.usageError(QStringLiteral("--silent-after takes a number of frames, not '%1'").arg(*v));
+        o.meterFaults = true;
+    }
+    if (const auto v = line.value(QStringLiteral("silent-for"))) {
+        bool ok = false;
+        const double seconds = v->toDouble(&ok);
+        if (!ok || seconds <= 0 || seconds > 86400)
+            return line.usageError(QStringLiteral("--silent-for takes seconds, not '%1'").arg(*v));
+        o.meter.silentForMs = int(seconds * 1000.0);
+        o.meterFaults = true;
     }
     if (o.simulate == !o.device.isEmpty())
-        return usageError(QStringLiteral("give either --port DEVICE or --simulate"));
+        return line.usageError(QStringLiteral("give either --port DEVICE or --simulate"));
     if (o.output.isEmpty())
-        return usageError(QStringLiteral("-o FILE.AsmDat is missing"));
+        return line.usageError(QStringLiteral("-o FILE.AsmDat is missing"));
+    if (cli::isStandardOutput(o.output))
+        return line.usageError(QStringLiteral("-o - (standard output) cannot take a recording: it is a data file, its "
+                                              ".csv and its journal; name the data file to write"));
     if (o.meterFaults && !o.simulate)
-        return usageError(QStringLiteral("--silent-after and --silent-for go with --simulate"));
+        return line.usageError(QStringLiteral("--silent-after and --silent-for go with --simulate"));
     return -1;
 }
 
@@ -614,10 +597,7 @@ private:
     }
 
     // A warning naming its file, above the progress line.
-    void warn(const QString& file, const QString& message)
-    {
-        say(QStringLiteral("zb740-cli: %1: %2").arg(file, message));
-    }
+    void warn(const QString& file, const QString& message) { say(cli::errorLine(file, message)); }
 
     RecordOptions m_options;
     QString m_device;

@@ -4,7 +4,9 @@
 // left in its recovery folder. A journal a running ZB740 still holds (its
 // lock is taken) is neither recovered nor removed, and listed as in use.
 #include "CliCommands.h"
+#include "CliOutput.h"
 
+#include "base/CommandLine.h"
 #include "base/LocalTime.h"
 #include "data/Recovery.h"
 #include "data/RunFiles.h"
@@ -18,28 +20,25 @@
 
 namespace {
 
-void printUsage(FILE* out)
-{
-    std::fprintf(out,
-                 "Usage: zb740-cli recover JOURNAL [-o FILE.AsmDat] [--remove]\n"
-                 "       zb740-cli recover --list [--settings-dir DIR]\n\n"
-                 "Writes the data file and its .csv from the journal of a run that was not\n"
-                 "saved, and tells how many samples it recovered.\n"
-                 "  -o FILE.AsmDat      the data file to write (default: the journal's name\n"
-                 "                      without .journal when that ends in .AsmDat, else\n"
-                 "                      \"<start time>.AsmDat\" beside the journal); an\n"
-                 "                      existing file is replaced only when named here\n"
-                 "  --remove            remove the journal once both files are saved (or at\n"
-                 "                      once when it holds no samples)\n"
-                 "  --list              list the journals of the window's unsaved runs (\"in\n"
-                 "                      use by a running ZB740\" for a run still recording)\n"
-                 "  --settings-dir DIR  folder of ZB740.ini (default: %s)\n",
-                 qPrintable(QDir::toNativeSeparators(ProgramPaths::defaults().settingsDir)));
-}
+using cli::fail;
 
-void fail(const QString& file, const QString& message)
+QString usage()
 {
-    std::fprintf(stderr, "zb740-cli: %s: %s\n", qPrintable(QDir::toNativeSeparators(file)), qPrintable(message));
+    return QStringLiteral(
+               "Usage: zb740-cli recover JOURNAL [-o FILE.AsmDat] [--remove]\n"
+               "       zb740-cli recover --list [--settings-dir DIR]\n\n"
+               "Writes the data file and its .csv from the journal of a run that was not\n"
+               "saved, and tells how many samples it recovered.\n"
+               "  -o FILE.AsmDat      the data file to write (default: the journal's name\n"
+               "                      without .journal when that ends in .AsmDat, else\n"
+               "                      \"<start time>.AsmDat\" beside the journal); an\n"
+               "                      existing file is replaced only when named here\n"
+               "  --remove            remove the journal once both files are saved (or at\n"
+               "                      once when it holds no samples)\n"
+               "  --list              list the journals of the window's unsaved runs (\"in\n"
+               "                      use by a running ZB740\" for a run still recording)\n"
+               "  --settings-dir DIR  folder of ZB740.ini (default: %1)\n")
+        .arg(QDir::toNativeSeparators(ProgramPaths::defaults().settingsDir));
 }
 
 QString startText(int64_t start) { return LocalTime::format(start, "%d/%m/%y %H:%M:%S"); }
@@ -156,44 +155,32 @@ int recover(const QString& journal, QString output, bool removeAfter)
 
 int cli::runRecover(const QStringList& args)
 {
-    QString journal, output, settingsDir;
-    bool listing = false, removeAfter = false, haveOutput = false, haveSettingsDir = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            printUsage(stdout);
-            return 0;
-        }
-        if (a == QLatin1String("-o") || a == QLatin1String("--settings-dir")) {
-            const bool isOutput = a == QLatin1String("-o");
-            bool& seen = isOutput ? haveOutput : haveSettingsDir;
-            if (i + 1 >= args.size() || seen || args[i + 1].isEmpty()) {
-                printUsage(stderr);
-                return 2;
-            }
-            seen = true;
-            (isOutput ? output : settingsDir) = args[++i];
-        } else if (a == QLatin1String("--list") && !listing) {
-            listing = true;
-        } else if (a == QLatin1String("--remove") && !removeAfter) {
-            removeAfter = true;
-        } else if (a.startsWith(QLatin1Char('-')) || !journal.isEmpty()) {
-            printUsage(stderr);
-            return 2;
-        } else {
-            journal = a;
-        }
+    CommandLine line(QStringLiteral("zb740-cli recover"), usage(), versionLine());
+    line.addValue(QStringLiteral("o"), QStringLiteral("FILE.AsmDat"), CommandLine::Once | CommandLine::NotEmpty);
+    line.addValue(QStringLiteral("settings-dir"), QStringLiteral("DIR"), CommandLine::Once | CommandLine::NotEmpty);
+    line.addSwitch(QStringLiteral("list"));
+    line.addSwitch(QStringLiteral("remove"));
+    if (const int status = line.process(args); status >= 0)
+        return status;
+    const QStringList journals = line.arguments();
+    if (journals.size() > 1)
+        return line.usageError(QStringLiteral("unexpected argument '%1'").arg(journals[1]));
+    const std::optional<QString> output = line.value(QStringLiteral("o"));
+    const std::optional<QString> settingsDir = line.value(QStringLiteral("settings-dir"));
+    const bool removeAfter = line.isSet(QStringLiteral("remove"));
+    if (line.isSet(QStringLiteral("list"))) {
+        if (!journals.isEmpty() || output || removeAfter)
+            return line.usageError(QStringLiteral("--list takes no journal, -o or --remove"));
+        return list(settingsDir.value_or(ProgramPaths::defaults().settingsDir));
     }
-    if (listing) {
-        if (!journal.isEmpty() || haveOutput || removeAfter) {
-            printUsage(stderr);
-            return 2;
-        }
-        return list(haveSettingsDir ? settingsDir : ProgramPaths::defaults().settingsDir);
-    }
-    if (journal.isEmpty() || haveSettingsDir) {
-        printUsage(stderr);
-        return 2;
-    }
-    return recover(journal, output, removeAfter);
+    if (journals.isEmpty())
+        return line.usageError(QStringLiteral("no journal given"));
+    if (settingsDir)
+        return line.usageError(QStringLiteral("--settings-dir goes with --list"));
+    // The recovered run is a data file and its .csv: two files, which
+    // standard output cannot be.
+    if (output && isStandardOutput(*output))
+        return line.usageError(QStringLiteral("-o - (standard output) cannot take a recovered run: it is a data file "
+                                              "and its .csv; name the data file to write"));
+    return recover(journals.first(), output.value_or(QString()), removeAfter);
 }

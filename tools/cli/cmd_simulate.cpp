@@ -1,7 +1,9 @@
 // zb740-cli simulate: runs the simulated meter on a pseudo-terminal until
 // interrupted. The first line on standard output is the device to open.
 #include "CliCommands.h"
+#include "CliOutput.h"
 
+#include "base/CommandLine.h"
 #include "link/SimulatedMeter.h"
 
 #include <QCoreApplication>
@@ -9,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,31 +19,28 @@
 
 namespace {
 
-void printHelp(FILE* out)
-{
-    std::fprintf(out,
-        "Usage: zb740-cli simulate [options]\n"
-        "\n"
-        "Runs a simulated meter on a pseudo-terminal and prints the device path to\n"
-        "open as the first line; runs until interrupted. It answers the wake packet\n"
-        "and each poll byte with one 46-byte frame after the wire time at 4800 baud,\n"
-        "and reacts to the remote key packets. Received key packets are logged on\n"
-        "standard error.\n"
-        "\n"
-        "Readings:\n"
-        "  --fahrenheit         start with the display in degrees F\n"
-        "  --type-k             start with the type-K input (default infrared)\n"
-        "  --kir VALUE          fixed K/IR reading in degrees C (-1000: no probe)\n"
-        "  --battery-low        report a low battery\n"
-        "  --seed N             seed of the drifting readings\n"
-        "Faults:\n"
-        "  --silent-after N     fall silent after N frames\n"
-        "  --silent-for SECONDS answer again after SECONDS (default: stay silent)\n"
-        "  --garbage N          replace every N-th reply by random bytes\n"
-        "  --split              write each frame in pieces a few milliseconds apart\n"
-        "  --lead-byte          send a stray byte before each frame\n"
-        "  --help               show this help\n");
-}
+const char kUsage[] =
+    "Usage: zb740-cli simulate [options]\n"
+    "\n"
+    "Runs a simulated meter on a pseudo-terminal and prints the device path to\n"
+    "open as the first line; runs until interrupted. It answers the wake packet\n"
+    "and each poll byte with one 46-byte frame after the wire time at 4800 baud,\n"
+    "and reacts to the remote key packets. Received key packets are logged on\n"
+    "standard error.\n"
+    "\n"
+    "Readings:\n"
+    "  --fahrenheit         start with the display in degrees F\n"
+    "  --type-k             start with the type-K input (default infrared)\n"
+    "  --kir VALUE          fixed K/IR reading in degrees C (-1000: no probe)\n"
+    "  --battery-low        report a low battery\n"
+    "  --seed N             seed of the drifting readings\n"
+    "Faults:\n"
+    "  --silent-after N     fall silent after N frames\n"
+    "  --silent-for SECONDS answer again after SECONDS (default: stay silent)\n"
+    "  --garbage N          replace every N-th reply by random bytes\n"
+    "  --split              write each frame in pieces a few milliseconds apart\n"
+    "  --lead-byte          send a stray byte before each frame\n"
+    "  --help               show this help\n";
 
 #ifdef Q_OS_UNIX
 // The one place a signal handler can reach: the write end of a pipe that
@@ -58,46 +58,49 @@ void onSignal(int)
 
 int cli::runSimulate(const QStringList& args)
 {
+    // Every option may be given again: the last one counts.
+    CommandLine line(QStringLiteral("zb740-cli simulate"), QLatin1String(kUsage), versionLine());
+    for (const char* name : {"fahrenheit", "type-k", "battery-low", "split", "lead-byte"})
+        line.addSwitch(QLatin1String(name), 0);
+    for (const char* name : {"kir", "seed", "silent-after", "silent-for", "garbage"})
+        line.addValue(QLatin1String(name), QStringLiteral("N"), 0);
+    if (const int status = line.process(args); status >= 0)
+        return status;
+    if (const QStringList rest = line.arguments(); !rest.isEmpty())
+        return line.usageError(QStringLiteral("unexpected argument '%1'").arg(rest.first()));
+
     SimulatedMeterOptions options;
-    auto numberArg = [&](qsizetype& i, double& out) {
-        if (i + 1 >= args.size())
-            return false;
+    options.fahrenheit = line.isSet(QStringLiteral("fahrenheit"));
+    options.typeK = line.isSet(QStringLiteral("type-k"));
+    options.batteryLow = line.isSet(QStringLiteral("battery-low"));
+    options.splitFrames = line.isSet(QStringLiteral("split"));
+    options.leadByte = line.isSet(QStringLiteral("lead-byte"));
+    // The value of a number option, when given; a value that is no number
+    // or out of the option's range is a usage error.
+    QString bad;
+    auto number = [&](const char* name, bool (*fits)(double)) -> std::optional<double> {
+        const std::optional<QString> text = line.value(QLatin1String(name));
+        if (!text || !bad.isEmpty())
+            return std::nullopt;
         bool ok = false;
-        out = args[++i].toDouble(&ok);
-        return ok;
+        const double n = text->toDouble(&ok);
+        if (ok && fits(n))
+            return n;
+        bad = QStringLiteral("bad value '%1' for %2").arg(*text, CommandLine::spelled(QLatin1String(name)));
+        return std::nullopt;
     };
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        double n = 0;
-        if (a == u"--help" || a == u"-h") {
-            printHelp(stdout);
-            return 0;
-        } else if (a == u"--fahrenheit") {
-            options.fahrenheit = true;
-        } else if (a == u"--type-k") {
-            options.typeK = true;
-        } else if (a == u"--battery-low") {
-            options.batteryLow = true;
-        } else if (a == u"--split") {
-            options.splitFrames = true;
-        } else if (a == u"--lead-byte") {
-            options.leadByte = true;
-        } else if (a == u"--kir" && numberArg(i, n)) {
-            options.fixedKir = static_cast<float>(n);
-        } else if (a == u"--seed" && numberArg(i, n) && n >= 0) {
-            options.seed = static_cast<quint32>(n);
-        } else if (a == u"--silent-after" && numberArg(i, n) && n >= 1) {
-            options.silentAfterFrames = static_cast<int>(n);
-        } else if (a == u"--silent-for" && numberArg(i, n) && n > 0) {
-            options.silentForMs = static_cast<int>(n * 1000.0);
-        } else if (a == u"--garbage" && numberArg(i, n) && n >= 1) {
-            options.garbageEvery = static_cast<int>(n);
-        } else {
-            std::fprintf(stderr, "zb740-cli simulate: bad option or value '%s'\n", qPrintable(a));
-            printHelp(stderr);
-            return 2;
-        }
-    }
+    if (const auto n = number("kir", [](double) { return true; }))
+        options.fixedKir = static_cast<float>(*n);
+    if (const auto n = number("seed", [](double v) { return v >= 0; }))
+        options.seed = static_cast<quint32>(*n);
+    if (const auto n = number("silent-after", [](double v) { return v >= 1; }))
+        options.silentAfterFrames = static_cast<int>(*n);
+    if (const auto n = number("silent-for", [](double v) { return v > 0; }))
+        options.silentForMs = static_cast<int>(*n * 1000.0);
+    if (const auto n = number("garbage", [](double v) { return v >= 1; }))
+        options.garbageEvery = static_cast<int>(*n);
+    if (!bad.isEmpty())
+        return line.usageError(bad);
 
     SimulatedMeter meter(options);
     QString error;

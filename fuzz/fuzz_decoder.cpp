@@ -1,15 +1,18 @@
-// The frame decoder on arbitrary received bytes. One input is a session of
-// a meter link: a byte of run commands, then buffers, each given as one
-// length byte and that many bytes (the last one takes what is left), fed
-// through one decoder and one run as the link feeds them. Besides the
-// sanitizers' findings, what a decode leaves must stay in bounds.
+// The frame parser and the fold of readings on arbitrary received bytes.
+// One input is a session of a meter link: a byte of run commands, then
+// buffers, each given as one length byte and that many bytes (the last one
+// takes what is left), parsed and folded into one run as the link and the
+// recorder do. Besides the sanitizers' findings, what a fold leaves must
+// stay in bounds, and a parsed reading must encode back to its frame.
 #include "data/ReadingStore.h"
-#include "link/FrameDecoder.h"
+#include "link/MeterProtocol.h"
+#include "recorder/ReadingFold.h"
 #include "run/RunState.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -20,15 +23,16 @@ void check(bool holds)
         std::abort();
 }
 
-// The decoder's texts are a formatted reading with its unit at most.
-void checkTexts(const FrameDecoder& d)
+// The texts are a formatted reading with its unit at most.
+void checkTexts(const ReadingFold& fold)
 {
-    const DisplayTexts& t = d.displayTexts();
+    const DisplayTexts& t = fold.readout().lcd;
+    const MinMaxTexts& mm = fold.readout().minMax;
     for (const QString* s : {&t.value1, &t.value2, &t.value3, &t.unitMark, &t.maxMinA, &t.maxMinB, &t.holdA,
                              &t.holdB, &t.recordA, &t.recordB, &t.link, &t.wbDp, &t.mode})
         check(s->size() < 64);
     for (int c = 0; c < kChannelCount; ++c)
-        check(d.minMaxTexts().max[c].size() < 64 && d.minMaxTexts().min[c].size() < 64);
+        check(mm.max[c].size() < 64 && mm.min[c].size() < 64);
 }
 
 } // namespace
@@ -43,9 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     RunState run;
     if (commands & 0x01)
         run.confirm(1 + (commands >> 4), 2 + (commands >> 1 & 0x07) * 3);
-    FrameDecoder decoder(run, *live);
+    ReadingFold fold(run, *live);
     AlarmLimits limits;
-    bool hi[kChannelCount] = {}, low[kChannelCount] = {};
 
     int64_t now = 1'700'000'000;
     size_t at = 1;
@@ -56,11 +59,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QByteArray buffer = QByteArray::fromRawData(reinterpret_cast<const char*>(data + at), qsizetype(length));
         at += length;
 
-        const DecodeResult r = decoder.decode(buffer, now, limits, hi, low);
-        check(decoder.lastSlot() >= 0 && decoder.lastSlot() < kMaxSamples);
+        const std::optional<meter::MeterReading> reading = meter::parseFrame(buffer);
+        if (reading) {
+            // The parse keeps every byte it examines; the encoder writes
+            // the others as zero.
+            meter::FrameBytes again = meter::encodeFrame(*reading);
+            check(std::memcmp(again.data(), buffer.constData(), 5) == 0);
+            for (int off = 6; off < meter::kOffTrailer + 1; ++off) {
+                if (off > 40 && off < meter::kOffTrailer)
+                    continue;
+                check(again[size_t(off)] == uint8_t(buffer[off]));
+            }
+            const ReadingUpdate u = fold.fold(*reading, now, limits);
+            check(u.slot >= 0 && u.slot < kMaxSamples);
+        } else {
+            fold.foldInvalid();
+        }
         check(run.m_nCount >= 0 && run.m_nCount <= kMaxSamples);
-        check(!r.runStarted || r.valid);
-        checkTexts(decoder);
+        checkTexts(fold);
         // The sample timer ticks between some replies.
         if (commands & 0x02)
             run.commit();

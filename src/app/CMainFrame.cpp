@@ -339,7 +339,10 @@ void CMainFrame::createRecorder()
         }
     }
     m_recorder = new Recorder(m_options, m_doc.live(), this);
-    connect(m_recorder, &Recorder::frameDecoded, this, &CMainFrame::onFrameDecoded);
+    connect(m_recorder, &Recorder::readingDecoded, this, &CMainFrame::onReadingDecoded);
+    connect(m_recorder, &Recorder::alarmChanged, this, &CMainFrame::onAlarmChanged);
+    // The run-end check runs on every receive event, a rejected one too.
+    connect(m_recorder, &Recorder::bufferRejected, this, &CMainFrame::updateCommands);
     connect(m_recorder, &Recorder::linkChanged, this, &CMainFrame::onLinkChanged);
     connect(m_recorder, &Recorder::sampleCommitted, this, [this] {
         m_view->onSampleCommitted();
@@ -352,29 +355,26 @@ void CMainFrame::createRecorder()
     });
 }
 
-void CMainFrame::onFrameDecoded(const DecodeResult& r)
+void CMainFrame::onReadingDecoded(const ReadingUpdate& update)
 {
-    if (r.valid) {
-        // The panels repaint what changed themselves.
-        const MeterLink& link = m_recorder->link();
-        const FrameDecoder& d = link.decoder();
-        m_view->meterPanel()->setDisplayTexts(d.displayTexts());
-        m_view->alarmPanel()->setMinMaxTexts(d.minMaxTexts());
-        m_view->alarmPanel()->setAlarmFlags(link.m_bHiAlarm, link.m_bLowAlarm);
-        m_view->curveBar()->setBatteryText(d.batteryText());
-    }
-    if (r.runStarted)
+    // The panels repaint what changed themselves.
+    const MeterReadout& shown = m_recorder->readout();
+    m_view->meterPanel()->setDisplayTexts(shown.lcd);
+    m_view->alarmPanel()->setMinMaxTexts(shown.minMax);
+    m_view->curveBar()->setBatteryText(shown.battery);
+    if (update.runStarted)
         m_view->update();
     updateCommands();
+}
+
+void CMainFrame::onAlarmChanged(const AlarmChange& change)
+{
+    m_view->alarmPanel()->setAlarm(change.channel, change.bound, change.on);
 }
 
 void CMainFrame::onLinkChanged(bool up)
 {
     m_view->meterPanel()->setLinkUp(up);
-    if (!up) {
-        const MeterLink& link = m_recorder->link();
-        m_view->alarmPanel()->setAlarmFlags(link.m_bHiAlarm, link.m_bLowAlarm);
-    }
     updateCommands();
 }
 

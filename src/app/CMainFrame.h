@@ -42,7 +42,7 @@ public:
     CKMView* view() const { return m_view; }
     const AppOptions& options() const { return m_options; }
     const QFont& graphFont() const { return m_graphFont; }
-    // The meter link: serial control, decoder, port discovery.
+    // The meter link: serial control, frame parsing, port discovery.
     MeterLink* link() const { return &m_recorder->link(); }
     // Print and Export Report as PDF.
     ReportCommands* reportCommands() const { return m_report; }
@@ -129,7 +129,8 @@ private:
     QString closingQuestion(int unsaved) const;
     void keepSamplesOutsideJournal();
     void writeSettingsAtClose();
-    void onFrameDecoded(const DecodeResult& result);
+    void onReadingDecoded(const ReadingUpdate& update);
+    void onAlarmChanged(const AlarmChange& change);
     void onLinkChanged(bool up);
 
     AppOptions m_options;

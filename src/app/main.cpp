@@ -22,7 +22,7 @@ namespace {
 void runWhenReady(CMainFrame& frame, int interval, int count)
 {
     auto started = std::make_shared<bool>(false);
-    QObject::connect(&frame.recorder(), &Recorder::frameDecoded, &frame, [&frame, interval, count, started] {
+    QObject::connect(&frame.recorder(), &Recorder::readingDecoded, &frame, [&frame, interval, count, started] {
         if (*started || !frame.run().m_bRunEnabled)
             return;
         *started = true;

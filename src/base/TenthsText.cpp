@@ -1,8 +1,7 @@
 #include "base/TenthsText.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 
 namespace TenthsText {
 
@@ -34,12 +33,8 @@ constexpr double kLargest = 1e15;
 int formatFloat(char* out, float v)
 {
     const double scaled = double(v) * 10.0; // exact: 24 bits times 10 fit 53
-    if (!std::isfinite(scaled) || std::fabs(scaled) >= kLargest) {
-        char buf[kMaxLength + 8];
-        const int n = std::snprintf(buf, sizeof buf, "%.1f", double(v));
-        std::memcpy(out, buf, size_t(n));
-        return n;
-    }
+    if (!std::isfinite(scaled) || std::fabs(scaled) >= kLargest)
+        return formatDouble(out, double(v));
     // nearbyint rounds ties to even in the default rounding mode, as printf
     // does; the sign stays even when the result is zero ("-0.0").
     const double rounded = std::nearbyint(scaled);
@@ -47,6 +42,16 @@ int formatFloat(char* out, float v)
     if (std::signbit(v))
         out[len++] = '-';
     return len + writeTenths(out + len, static_cast<unsigned long long>(std::fabs(rounded)));
+}
+
+int formatDouble(char* out, double v)
+{
+    // to_chars with a precision rounds exactly as printf does in the C
+    // locale, and never looks at the process locale.
+    const auto r = std::to_chars(out, out + kMaxLength, v, std::chars_format::fixed, 1);
+    if (r.ec == std::errc())
+        return int(r.ptr - out);
+    return formatDouble(out, double(static_cast<float>(v)));
 }
 
 int formatWholeTenths(char* out, long long k)

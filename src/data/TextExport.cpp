@@ -67,10 +67,7 @@ int formatValueInto(char* out, float stored, int channel, bool fahrenheit)
     const float scaled = std::trunc(shown * 10.0f);
     if (std::isfinite(scaled) && std::fabs(scaled) < 1e15f)
         return TenthsText::formatWholeTenths(out, static_cast<long long>(scaled));
-    char buf[TenthsText::kMaxLength + 8];
-    const int n = std::snprintf(buf, sizeof buf, "%.1f", cutToTenth(shown));
-    std::memcpy(out, buf, size_t(n));
-    return n;
+    return TenthsText::formatDouble(out, cutToTenth(shown));
 }
 
 } // namespace

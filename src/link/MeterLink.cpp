@@ -4,7 +4,6 @@
 #include "link/PortDiscovery.h"
 #include "link/PortStatus.h"
 
-#include <QDateTime>
 #ifdef Q_OS_WIN
 #include <QSerialPortInfo>
 #include <algorithm>
@@ -38,12 +37,10 @@ QStringList bridgePortValues(const QString& sysfsRoot)
 
 } // namespace
 
-MeterLink::MeterLink(const LinkOptions& options, RunState& run, LiveSeries& live, QObject* parent)
+MeterLink::MeterLink(const LinkOptions& options, RunState& run, QObject* parent)
     : QObject(parent)
     , m_options(options)
     , m_run(run)
-    , m_clock([] { return QDateTime::currentSecsSinceEpoch(); })
-    , m_decoder(run, live)
     , m_watcher(options.sysfsRoot)
     , m_pollPacket(meter::pollPacket())
     , m_wakePacket(meter::wakePacket())
@@ -54,12 +51,6 @@ MeterLink::MeterLink(const LinkOptions& options, RunState& run, LiveSeries& live
     m_rx.reserve(512);
     connect(&m_comm, &CMSComm::onComm, this, &MeterLink::onComm);
     connect(&m_watcher, &DeviceWatcher::devicesChanged, this, &MeterLink::devicesChanged);
-}
-
-void MeterLink::setClock(Clock clock)
-{
-    if (clock)
-        m_clock = std::move(clock);
 }
 
 void MeterLink::setComPort(int port)
@@ -111,7 +102,7 @@ void MeterLink::scanTick()
         closePort();
         emit over16Message(QString::fromLatin1(discovery::kOver16Message));
         m_run.m_bNoLink = true;
-        emit linkLost();
+        emit linkLost(false);
         return;
     case discovery::ScanDecision::UsePort:
         break;
@@ -127,14 +118,12 @@ void MeterLink::scanTick()
 void MeterLink::watchdogTick()
 {
     if (noFrameFlag()) {
-        std::fill(std::begin(m_bHiAlarm), std::end(m_bHiAlarm), false);
-        std::fill(std::begin(m_bLowAlarm), std::end(m_bLowAlarm), false);
         m_run.onLinkLost();
         closePort();
         openPort();
         if (m_comm.portOpen())
             setStatus(portstatus::noAnswerText(devicePath()));
-        emit linkLost();
+        emit linkLost(true);
     }
     noFrameFlag() = true;
 }
@@ -235,18 +224,19 @@ void MeterLink::onComm()
 
 void MeterLink::decodeReceived()
 {
-    const bool wasNoLink = m_run.m_bNoLink;
-    const DecodeResult r = m_decoder.decode(m_rx, m_clock(), m_limits, m_bHiAlarm, m_bLowAlarm);
+    const std::optional<meter::MeterReading> reading = meter::parseFrame(m_rx);
     // The frame is used; what followed it in the same read is dropped.
     m_rx.resize(0);
-    if (r.valid) {
-        m_bRequestReady = true;
-        m_bAwaitingReply = false;
-        noFrameFlag() = false;
-        if (wasNoLink)
-            setStatus(portstatus::connectedText(devicePath()));
+    if (!reading) {
+        emit bufferRejected();
+        return;
     }
-    emit frameDecoded(r);
+    m_bRequestReady = true;
+    m_bAwaitingReply = false;
+    noFrameFlag() = false;
+    if (m_run.m_bNoLink)
+        setStatus(portstatus::connectedText(devicePath()));
+    emit readingReceived(*reading);
 }
 
 void MeterLink::setStatus(const QString& text)

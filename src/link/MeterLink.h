@@ -1,36 +1,32 @@
 #pragma once
-// One session with the meter: the serial control, the frame decoder, port
-// discovery and the device watcher, with the link fields. Its owner's timers
-// drive it: pollTick() every second, scanTick() once a second after start
-// and after each device change, watchdogTick() every three seconds.
-#include "data/ReadingStore.h"
+// One session with the meter: the serial control, port discovery and the
+// device watcher, with the link fields. Its owner's timers drive it:
+// pollTick() every second, scanTick() once a second after start and after
+// each device change, watchdogTick() every three seconds. Received bytes
+// are resynchronised on the frame header and parsed (meter::parseFrame);
+// the reading goes out as a value, and what it means for the run is the
+// owner's business (recorder/ReadingFold.h).
 #include "link/CMSComm.h"
 #include "link/DeviceWatcher.h"
-#include "link/FrameDecoder.h"
 #include "link/LinkOptions.h"
-#include "link/MeterTypes.h"
+#include "link/MeterProtocol.h"
 #include "run/RunState.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <functional>
 
 class MeterLink : public QObject {
     Q_OBJECT
 public:
-    using Clock = std::function<int64_t()>;  // seconds since 1970
-
     static constexpr int kNoFrameEntries = 20;
 
-    MeterLink(const LinkOptions& options, RunState& run, LiveSeries& live, QObject* parent = nullptr);
+    MeterLink(const LinkOptions& options, RunState& run, QObject* parent = nullptr);
 
     // --- the link fields ---
     int m_nComPort = 1;
     bool m_bNoFrame[kNoFrameEntries] = {};
     bool m_bRequestReady = false;
-    bool m_bHiAlarm[kChannelCount] = {};
-    bool m_bLowAlarm[kChannelCount] = {};
 
     // The port number read from the settings file. Numbers outside 1..16
     // fall back to 1, the default of a missing setting: the scan accepts
@@ -52,24 +48,18 @@ public:
     void openPort();
     void closePort();
 
-    // The limits decoding compares against, in display units.
-    void setAlarmLimits(const AlarmLimits& limits) { m_limits = limits; }
-    const AlarmLimits& alarmLimits() const { return m_limits; }
-    // Where the time of a run's start comes from (the system clock unless
-    // a test sets its own).
-    void setClock(Clock clock);
-    // The time by that clock, seconds since 1970.
-    int64_t now() const { return m_clock(); }
-
     CMSComm& comm() { return m_comm; }
-    const FrameDecoder& decoder() const { return m_decoder; }
     const QString& portStatus() const { return m_strStatus; }
     QString devicePath() const { return m_comm.devicePath(); }
 
 signals:
-    void frameDecoded(const DecodeResult& result);
-    // The no-link state is to be shown (watchdog, or a bridge above COM16).
-    void linkLost();
+    // A valid frame came: its reading, as the meter sent it.
+    void readingReceived(const meter::MeterReading& reading);
+    // A receive event brought no valid frame (a wrong header or trailer).
+    void bufferRejected();
+    // The no-link state is to be shown: the watchdog found the meter silent
+    // (meterSilent), or a bridge above COM16 was refused.
+    void linkLost(bool meterSilent);
     // Modal message for a bridge registered above COM16.
     void over16Message(const QString& text);
     void portStatusChanged(const QString& text);
@@ -87,10 +77,7 @@ private:
 
     LinkOptions m_options;
     RunState& m_run;
-    AlarmLimits m_limits;
-    Clock m_clock;
     CMSComm m_comm;
-    FrameDecoder m_decoder;
     DeviceWatcher m_watcher;
     QByteArray m_chunk;    // one read from the control
     QByteArray m_rx;       // received bytes from a frame's header on

@@ -110,7 +110,7 @@ void writeFloat(uint8_t* frame, int offset, float value)
         frame[offset + i] = static_cast<uint8_t>(bits >> (8 * i));
 }
 
-FrameBytes encodeFrame(const FrameFields& f)
+FrameBytes encodeFrame(const MeterReading& f)
 {
     FrameBytes b {};
     std::memcpy(b.data(), kFrameHeader, sizeof kFrameHeader);
@@ -127,6 +127,31 @@ FrameBytes encodeFrame(const FrameFields& f)
     writeFloat(b.data(), kOffLcd3, f.lcd3);
     b[kOffTrailer] = kTrailer;
     return b;
+}
+
+std::optional<MeterReading> parseFrame(std::span<const uint8_t> bytes)
+{
+    const uint8_t* f = bytes.data();
+    if (!isValidFrame(f, qsizetype(bytes.size())))
+        return std::nullopt;
+    MeterReading r;
+    r.rangeMarker = f[kOffRangeMarker];
+    r.flagsA = f[kOffFlagsA];
+    r.flagsB = f[kOffFlagsB];
+    r.air = readFloat(f, kOffAir);
+    r.wb = readFloat(f, kOffWb);
+    r.dp = readFloat(f, kOffDp);
+    r.rh = readFloat(f, kOffRh);
+    r.kir = readFloat(f, kOffKir);
+    r.lcd1 = readFloat(f, kOffLcd1);
+    r.lcd2 = readFloat(f, kOffLcd2);
+    r.lcd3 = readFloat(f, kOffLcd3);
+    return r;
+}
+
+std::optional<MeterReading> parseFrame(const QByteArray& bytes)
+{
+    return parseFrame(std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())));
 }
 
 } // namespace meter

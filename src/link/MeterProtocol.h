@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 
 namespace meter {
 
@@ -94,16 +96,37 @@ inline bool isValidFrame(const QByteArray& b)
 float readFloat(const uint8_t* frame, int offset);
 void writeFloat(uint8_t* frame, int offset, float value);
 
-// The fields of one reply frame, as the meter fills them.
-struct FrameFields {
+// One reply frame as a value: everything the meter sends in it, as sent
+// (flag bytes, range marker, readings in degrees C and percent, the three
+// LCD values in the meter's display unit). The simulated meter encodes one;
+// parseFrame() is the inverse. What the program makes of a reading over
+// time (K/IR fixes, texts, extremes, alarms) belongs to the run, not here.
+struct MeterReading {
     uint8_t rangeMarker = 0;
     uint8_t flagsA = kABatteryNormal | kAPcLink;
     uint8_t flagsB = 0;
     float air = 0, wb = 0, dp = 0, rh = 0, kir = 0;
     float lcd1 = 0, lcd2 = 0, lcd3 = 0;
+
+    bool fahrenheit() const { return (flagsB & kBFahrenheit) != 0; }
+    bool typeK() const { return (flagsB & kBTypeK) != 0; }
+    // In infrared mode the meter holds its last value.
+    bool irInactive() const { return (flagsB & kBIrInactive) != 0; }
+    bool backlight() const { return (flagsB & kBBacklight) != 0; }
+    bool batteryNormal() const { return (flagsA & kABatteryNormal) != 0; }
+
+    bool operator==(const MeterReading&) const = default;
 };
 using FrameBytes = std::array<uint8_t, kFrameSize>;
-FrameBytes encodeFrame(const FrameFields& f);
+FrameBytes encodeFrame(const MeterReading& f);
+
+// The reading of the frame at the start of `bytes`: none when fewer than
+// kFrameSize bytes are given or the header or trailer is wrong (no other
+// byte is examined, and bytes after the frame are ignored). Pure: the same
+// bytes always give the same reading. Finding the header in a stream of
+// received bytes is the link's job (frameStart).
+std::optional<MeterReading> parseFrame(std::span<const uint8_t> bytes);
+std::optional<MeterReading> parseFrame(const QByteArray& bytes);
 
 // Wire time of `bytes` at 4800 baud, 8N1 (10 bits a byte), rounded up.
 inline constexpr int wireTimeMs(int bytes, int baud = 4800) { return (bytes * 10 * 1000 + baud - 1) / baud; }

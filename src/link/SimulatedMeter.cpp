@@ -355,7 +355,7 @@ void SimulatedMeter::simulate()
 FrameBytes SimulatedMeter::currentFrame()
 {
     simulate();
-    FrameFields f;
+    MeterReading f;
     f.air = m_fAir;
     f.wb = m_fWb;
     f.dp = m_fDp;

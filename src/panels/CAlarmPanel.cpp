@@ -168,26 +168,27 @@ void CAlarmPanel::setMinMaxTexts(const MinMaxTexts& texts)
     refresh();
 }
 
+void CAlarmPanel::setAlarm(int channel, Bound bound, bool on)
+{
+    const size_t c = size_t(channel);
+    if (channel < 0 || channel >= kChannelCount || m_bAlarm[bound][c] == on)
+        return;
+    m_bAlarm[bound][c] = on;
+    if (on) {
+        m_blink[bound][c].start(kBlinkMs, this);
+    } else {
+        m_blink[bound][c].stop();
+        m_shown[bound][c] = kIndicatorOff;
+    }
+    update();
+}
+
 void CAlarmPanel::setAlarmFlags(const std::array<bool, kChannelCount>& high, const std::array<bool, kChannelCount>& low)
 {
-    const std::array<std::array<bool, kChannelCount>, 2> flags {high, low};
-    bool changed = false;
-    for (int b = 0; b < 2; ++b) {
-        for (size_t c = 0; c < size_t(kChannelCount); ++c) {
-            if (flags[b][c] == m_bAlarm[b][c])
-                continue;
-            changed = true;
-            m_bAlarm[b][c] = flags[b][c];
-            if (flags[b][c]) {
-                m_blink[b][c].start(kBlinkMs, this);
-            } else {
-                m_blink[b][c].stop();
-                m_shown[b][c] = kIndicatorOff;
-            }
-        }
+    for (int c = 0; c < kChannelCount; ++c) {
+        setAlarm(c, AlarmLimitSet::High, high[size_t(c)]);
+        setAlarm(c, AlarmLimitSet::Low, low[size_t(c)]);
     }
-    if (changed)
-        update();
 }
 
 void CAlarmPanel::timerEvent(QTimerEvent* event)

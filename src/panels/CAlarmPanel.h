@@ -2,8 +2,8 @@
 // The alarm and min/max panel: per channel the highest and lowest reading
 // since start, the blinking high and low alarm indicators, and the high and
 // low limits the user types or spins. The panel reports every change of the
-// limits; its owner hands them to decoding and hands in the min/max texts
-// and the alarm flags.
+// limits; its owner hands them to the recorder and hands in the min/max
+// texts and each change of an alarm flag.
 #include "data/AlarmLimitSet.h"
 #include "link/MeterTypes.h"
 #include "settings/Settings.h"
@@ -36,14 +36,14 @@ public:
     // The ten limit texts, written to the settings file at close.
     settings::LimitTexts limitTexts() const { return m_limits.texts(); }
 
-    // New extremes from the decoder; shown at once.
+    // New extremes from the recorder; shown at once.
     void setMinMaxTexts(const MinMaxTexts& texts);
-    // The decoder's alarm flags; a change repaints the indicators.
+    // One alarm flag went on or off; a change repaints the indicators.
+    void setAlarm(int channel, Bound bound, bool on);
+    // All ten flags at once.
     void setAlarmFlags(const std::array<bool, kChannelCount>& high, const std::array<bool, kChannelCount>& low);
-    void setAlarmFlags(const bool (&high)[kChannelCount], const bool (&low)[kChannelCount])
-    {
-        setAlarmFlags(std::to_array(high), std::to_array(low));
-    }
+    // The flag an indicator shows (blinking when on).
+    bool alarm(int channel, Bound bound) const { return m_bAlarm[bound][size_t(channel)]; }
     // Pushes the panel's texts into its edits (an edit being typed in keeps
     // what the user is typing).
     void refresh();
@@ -55,7 +55,7 @@ public:
     static QRect indicatorRect(int channel, Bound bound);
 
 signals:
-    // The user changed a limit (typed or spun); the decoder compares with these.
+    // The user changed a limit (typed or spun); the recorder compares with these.
     void limitsChanged(const AlarmLimits& limits);
 
 protected:

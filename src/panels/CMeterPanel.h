@@ -1,8 +1,8 @@
 #pragma once
 // The virtual meter face: the picture of the meter with a live copy of its
-// LCD and the nine remote keys. The frame decoder hands it the LCD texts;
-// it never reads the serial port itself. Key presses leave as packets
-// through keyPacket().
+// LCD and the nine remote keys. Its owner hands it the LCD texts the
+// recorder folded from each reading; it never reads the serial port itself.
+// Key presses leave as packets through keyPacket().
 #include "link/MeterTypes.h"
 #include "panels/FaceKeys.h"
 

@@ -1,11 +1,14 @@
 #include "recorder/Recorder.h"
 
+#include <QDateTime>
 #include <algorithm>
 
 Recorder::Recorder(const LinkOptions& options, LiveSeries& live, QObject* parent)
     : QObject(parent)
     , m_live(live)
-    , m_link(options, m_run, live)
+    , m_link(options, m_run)
+    , m_fold(m_run, live)
+    , m_clock([] { return QDateTime::currentSecsSinceEpoch(); })
 {
     m_pollTimer.setInterval(kPollMs);
     m_scanTimer.setSingleShot(true);
@@ -16,10 +19,17 @@ Recorder::Recorder(const LinkOptions& options, LiveSeries& live, QObject* parent
     connect(&m_watchdogTimer, &QTimer::timeout, &m_link, &MeterLink::watchdogTick);
     connect(&m_sampleTimer, &QTimer::timeout, this, &Recorder::commitTick);
     connect(&m_link, &MeterLink::devicesChanged, &m_scanTimer, qOverload<>(&QTimer::start));
-    connect(&m_link, &MeterLink::frameDecoded, this, &Recorder::onFrameDecoded);
+    connect(&m_link, &MeterLink::readingReceived, this, &Recorder::onReadingReceived);
+    connect(&m_link, &MeterLink::bufferRejected, this, &Recorder::onBufferRejected);
     connect(&m_link, &MeterLink::linkLost, this, &Recorder::onLinkLost);
     connect(&m_link, &MeterLink::portStatusChanged, this, &Recorder::portStatusChanged);
     connect(&m_link, &MeterLink::over16Message, this, &Recorder::over16Message);
+}
+
+void Recorder::setClock(Clock clock)
+{
+    if (clock)
+        m_clock = std::move(clock);
 }
 
 void Recorder::start(int comPort)
@@ -73,18 +83,47 @@ bool Recorder::commitTick()
     return true;
 }
 
-void Recorder::onFrameDecoded(const DecodeResult& result)
+void Recorder::onReadingReceived(const meter::MeterReading& reading)
 {
-    if (result.valid && !m_bLinkUp) {
+    const AlarmFlags before = m_fold.readout().alarms;
+    const ReadingUpdate update = m_fold.fold(reading, now(), m_limits);
+    if (!m_bLinkUp) {
         m_bLinkUp = true;
         emit linkChanged(true);
     }
-    emit frameDecoded(result);
+    emit readingDecoded(update);
+    if (update.alarmsChanged)
+        signalAlarmChanges(before, update.time);
     noteRunState();
 }
 
-void Recorder::onLinkLost()
+void Recorder::onBufferRejected()
 {
+    m_fold.foldInvalid();
+    emit bufferRejected();
+    noteRunState();
+}
+
+void Recorder::signalAlarmChanges(const AlarmFlags& before, int64_t time)
+{
+    const AlarmFlags& after = m_fold.readout().alarms;
+    for (int c = 0; c < kChannelCount; ++c) {
+        for (AlarmLimitSet::Bound b : {AlarmLimitSet::High, AlarmLimitSet::Low}) {
+            if (after.at(c, b) != before.at(c, b))
+                emit alarmChanged(AlarmChange {c, b, after.at(c, b), time});
+        }
+    }
+}
+
+void Recorder::onLinkLost(bool meterSilent)
+{
+    // A silent meter raises no alarm; a refused port leaves them as they
+    // were (the watchdog clears them once no frame comes).
+    if (meterSilent) {
+        const AlarmFlags before = m_fold.readout().alarms;
+        m_fold.clearAlarms();
+        signalAlarmChanges(before, now());
+    }
     m_bLinkUp = false;
     emit linkChanged(false);
     noteRunState();
@@ -242,7 +281,7 @@ void Recorder::appendToJournal()
             failure = Status::failure(Status::Code::Failed, QStringLiteral("The journal is closed."));
         reportJournalFailure(path, failure);
         m_bJournalBehind = true;
-        const int64_t now = m_link.now();
+        const int64_t now = this->now();
         // Also when the clock went back.
         if (!m_bJournalReported || now < m_journalReportedAt || now - m_journalReportedAt >= kJournalBehindSeconds) {
             m_bJournalReported = true;
@@ -298,6 +337,6 @@ void Recorder::reportJournalFailure(const QString& path, const Status& failure)
         return;
     m_bJournalFailureReported = true;
     m_bJournalReported = true;
-    m_journalReportedAt = m_link.now();
+    m_journalReportedAt = now();
     emit journalFailed(path, failure.message());
 }

@@ -4,6 +4,12 @@
 // sample timer. The window program and zb740-cli both record through it;
 // the window only shows what it reports and hands it the user's commands.
 //
+// Each reading the link receives is folded into the run here (ReadingFold:
+// run start, store slot, LCD texts, extremes, alarm flags), and the
+// recorder signals what changed: readingDecoded with the reading, and
+// alarmChanged once for every alarm flag that went on or off. The texts
+// the panels show are in readout().
+//
 //   poll timer, 1000 ms      a request to the meter after each good reply
 //   scan timer, 1000 ms once find and open the meter's port (restarted when
 //                            serial devices come or go)
@@ -30,6 +36,7 @@
 #include "data/RunView.h"
 #include "link/LinkOptions.h"
 #include "link/MeterLink.h"
+#include "recorder/ReadingFold.h"
 #include "run/RunState.h"
 
 #include <QObject>
@@ -46,6 +53,8 @@ public:
     // Seconds between two reports of a journal that misses samples.
     static constexpr int kJournalBehindSeconds = 60;
 
+    using Clock = std::function<int64_t()>;  // seconds since 1970
+
     Recorder(const LinkOptions& options, LiveSeries& live, QObject* parent = nullptr);
 
     RunState& run() { return m_run; }
@@ -56,9 +65,12 @@ public:
     // The committed samples of the current run.
     RunView view() const { return RunView::of(m_live, m_run.info()); }
 
-    // Where run start times come from (the system clock unless set); it
-    // also spaces the reports of a journal that misses samples.
-    void setClock(MeterLink::Clock clock) { m_link.setClock(std::move(clock)); }
+    // Where the times of frames, run starts and alarm changes come from
+    // (the system clock unless set); it also spaces the reports of a
+    // journal that misses samples.
+    void setClock(Clock clock);
+    // The time by that clock, seconds since 1970.
+    int64_t now() const { return m_clock(); }
 
     // Begins the session on the given port number (from the settings file):
     // starts the poll and scan timers and the watchdog.
@@ -66,7 +78,12 @@ public:
     // Ends it: timers stopped, port closed.
     void shutDown();
 
-    void setAlarmLimits(const AlarmLimits& limits) { m_link.setAlarmLimits(limits); }
+    // The limits the alarm flags compare against, in display units.
+    void setAlarmLimits(const AlarmLimits& limits) { m_limits = limits; }
+    const AlarmLimits& alarmLimits() const { return m_limits; }
+    // What the meter shows and what was seen since start: LCD texts,
+    // battery, min/max texts, alarm flags (as of the last signal).
+    const MeterReadout& readout() const { return m_fold.readout(); }
 
     // Run confirmed with an interval (seconds) and a sample count: the next
     // valid frame starts the run.
@@ -124,7 +141,14 @@ public:
     QTimer& scanTimer() { return m_scanTimer; }
 
 signals:
-    void frameDecoded(const DecodeResult& result);
+    // A valid frame was folded into the run: the reading and what it
+    // changed. The texts are in readout().
+    void readingDecoded(const ReadingUpdate& update);
+    // One alarm flag went on or off (after the reading that changed it, or
+    // off when the meter fell silent).
+    void alarmChanged(const AlarmChange& change);
+    // A receive event brought no valid frame; only the run-end check ran.
+    void bufferRejected();
     // A sample was committed; count is the run's new sample count.
     void sampleCommitted(int count);
     // The link came up (first valid frame) or went down (watchdog).
@@ -145,8 +169,10 @@ signals:
     void journalCaughtUp(const QString& path, int count);
 
 private:
-    void onFrameDecoded(const DecodeResult& result);
-    void onLinkLost();
+    void onReadingReceived(const meter::MeterReading& reading);
+    void onBufferRejected();
+    void onLinkLost(bool meterSilent);
+    void signalAlarmChanges(const AlarmFlags& before, int64_t time);
     void noteRunState();
     JournalFacts journalFacts() const;
     ChannelValues sampleAt(int index) const;
@@ -160,6 +186,9 @@ private:
     LiveSeries& m_live;
     RunState m_run;
     MeterLink m_link;
+    ReadingFold m_fold;
+    AlarmLimits m_limits;
+    Clock m_clock;
     QTimer m_pollTimer;
     QTimer m_scanTimer;
     QTimer m_watchdogTimer;

@@ -45,6 +45,11 @@ bool RunState::onValidFrame(int64_t now)
 
 void RunState::checkRunEnd()
 {
+    // A run waiting for its start step has no samples yet: the count is the
+    // last run's, which may well exceed the new limit, and a buffer that is
+    // no frame must not end the new run before it began.
+    if (m_bStartPending && m_bIdle)
+        return;
     if (m_nCount >= m_nSampleLimit) {
         m_bIdle = true;
         m_bRunning = false;

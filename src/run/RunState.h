@@ -47,7 +47,8 @@ public:
     // Valid frame: start step and Run enabling. Returns true when the run
     // started on this frame (the views must redraw).
     bool onValidFrame(int64_t now);
-    // After every receive event: ends the run at its sample limit.
+    // After every receive event: ends the run at its sample limit (not a
+    // run still waiting for its start).
     void checkRunEnd();
     // Link watchdog found the meter silent.
     void onLinkLost();

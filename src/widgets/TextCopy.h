@@ -1,6 +1,6 @@
 #pragma once
 // Copies a text's characters into a panel's own string instead of sharing
-// the sender's buffer: the decoder rewrites its strings in place, and a
+// the sender's buffer: the recorder rewrites its strings in place, and a
 // buffer shared with a panel would make it allocate a new one each time.
 #include <QString>
 #include <algorithm>

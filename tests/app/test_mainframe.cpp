@@ -36,7 +36,7 @@ protected:
         return f;
     }
 
-    // Pretends the meter answered, as the frame decoder reports it.
+    // Pretends the meter answered, as a folded reading leaves the run.
     static void meterAnswers(CMainFrame& f)
     {
         f.run().onValidFrame(1000);

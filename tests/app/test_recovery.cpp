@@ -4,6 +4,7 @@
 #include "DataFixtures.h"
 #include "FileNodes.h"
 #include "ModalQueue.h"
+#include "ReadingOf.h"
 #include "RuntimeFolder.h"
 #include "TempDir.h"
 
@@ -97,7 +98,7 @@ protected:
     }
 
     // Runs (the --run path) and records n samples from frames handed to
-    // the recorder as the decoder reports them.
+    // the recorder as the link hands them over.
     void record(int n, int64_t start = kStart)
     {
         RunState& run = frame->run();
@@ -112,14 +113,8 @@ protected:
     }
     void validFrame(int64_t now, ChannelValues v)
     {
-        RunState& run = frame->run();
-        DecodeResult d;
-        d.valid = true;
-        d.runStarted = run.onValidFrame(now);
-        run.m_strUnit = QStringLiteral("C");
-        frame->doc().live().writeSlot(run.m_nCount, v);
-        run.checkRunEnd();
-        emit frame->link()->frameDecoded(d);
+        frame->recorder().setClock([now] { return now; });
+        emit frame->link()->readingReceived(readingOf(v));
     }
     QStringList journals() const { return Recovery::journalsIn(options.settingsDir); }
     // One more sample of the recording run, the next in order.

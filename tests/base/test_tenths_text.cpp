@@ -1,9 +1,11 @@
-// The export's own "%.1f" writer against printf itself: every tenth the
-// meter's ranges can hold, their neighbouring floats, halves and a large
-// random sample of floats must come out byte for byte the same.
+// The program's own "%.1f" writer (export, meter texts, min/max texts)
+// against printf in the C locale: every tenth the meter's ranges can hold,
+// their neighbouring floats, halves and a large random sample of floats
+// must come out byte for byte the same, under any process locale.
 #include "base/Channel.h"
 #include "base/TenthsText.h"
 
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -93,4 +95,71 @@ TEST(TenthsText, WholeTenthsAsPrintfWritesThemExceptNegativeZero)
         const std::string got(buf, size_t(TenthsText::formatWholeTenths(buf, k)));
         EXPECT_EQ(got, printfTenths(k / 10.0)) << k;
     }
+}
+
+TEST(TenthsText, DoublesMadeFromReadingsAsPrintfWritesThem)
+{
+    // What the meter texts format in double precision: an LCD value moved
+    // by a twentieth toward zero and a K/IR reading cut to tenths, across
+    // the meter's ranges, their neighbours and any float bit pattern.
+    auto own = [](double v) {
+        char buf[TenthsText::kMaxLength];
+        return std::string(buf, size_t(TenthsText::formatDouble(buf, v)));
+    };
+    int wrong = 0;
+    long checked = 0;
+    auto check = [&](double v) {
+        ++checked;
+        if (own(v) != printfTenths(v) && ++wrong <= 5)
+            ADD_FAILURE() << "value " << v << ": printf " << printfTenths(v) << ", own " << own(v);
+    };
+    for (int k = -2000; k <= 30000; ++k) {
+        const float v = float(k / 10.0);
+        for (float x : {v, std::nextafter(v, -1e9f), std::nextafter(v, 1e9f), float((k + 0.5) / 10.0)}) {
+            check(double(x) - 0.05);
+            check(double(x) + 0.05);
+            check(cutToTenth(x));
+            check(cutToTenth(toDisplayUnit(x, kKir, true)));
+        }
+    }
+    std::mt19937 rng(4471);
+    std::uniform_int_distribution<uint32_t> bits;
+    for (int i = 0; i < 300000; ++i) {
+        const uint32_t b = bits(rng);
+        float v;
+        std::memcpy(&v, &b, sizeof v);
+        if (std::isnan(v))
+            continue;
+        check(double(v) - 0.05);
+        check(cutToTenth(v));
+    }
+    for (double v : {0.0, -0.0, 1e15, -1e15, double(std::numeric_limits<float>::max()),
+                     double(std::numeric_limits<float>::lowest()), std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity()})
+        check(v);
+    EXPECT_EQ(wrong, 0) << "of " << checked;
+    // Beyond any float: written as the float nearest it.
+    EXPECT_EQ(own(1e300), "inf");
+    EXPECT_EQ(own(-1e300), "-inf");
+}
+
+TEST(TenthsText, TheProcessLocaleChangesNothing)
+{
+    // printf writes a decimal comma under a German locale; these never do.
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
+        GTEST_SKIP() << "no de_DE.UTF-8 locale on this machine";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.1f", 22.5);
+    const std::string printfGerman = buf;
+    char out[TenthsText::kMaxLength];
+    const std::string f(out, size_t(TenthsText::formatFloat(out, 22.5f)));
+    const std::string d(out, size_t(TenthsText::formatDouble(out, 22.45 + 0.05)));
+    const std::string big(out, size_t(TenthsText::formatFloat(out, 3e20f)));
+    std::setlocale(LC_ALL, previous.c_str());
+    EXPECT_EQ(printfGerman, "22,5"); // the locale did take effect
+    EXPECT_EQ(f, "22.5");
+    EXPECT_EQ(d, "22.5");
+    EXPECT_EQ(big, printfTenths(double(3e20f)));
+    EXPECT_NE(big.find('.'), std::string::npos);
 }

@@ -15,9 +15,9 @@ inline QByteArray bytes(const meter::FrameBytes& f)
     return QByteArray(reinterpret_cast<const char*>(f.data()), meter::kFrameSize);
 }
 
-inline meter::FrameFields fields(float air = 20.0f, float kir = 25.0f)
+inline meter::MeterReading fields(float air = 20.0f, float kir = 25.0f)
 {
-    meter::FrameFields f;
+    meter::MeterReading f;
     f.air = air;
     f.wb = 15.0f;
     f.dp = 10.0f;

@@ -4,13 +4,13 @@
 #include "QtPrinters.h"
 #include "TempDir.h"
 #include "link/CMSComm.h"
-#include "link/FrameDecoder.h"
 #include "link/MeterProtocol.h"
 
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <locale.h>
 #include <memory>
 #include <sys/resource.h>
 
@@ -71,6 +71,56 @@ TEST_F(Cli, DecodeExampleFrame)
         "\"max\":[\"25.0C\",\"18.5C\",\"12.0C\",\"30.0C\",\"45.0 %RH\"],"
         "\"min\":[\"25.0C\",\"18.5C\",\"12.0C\",\"30.0C\",\"45.0 %RH\"],"
         "\"hiAlarm\":[false,false,false,false,false],\"lowAlarm\":[false,false,false,false,false]}");
+}
+
+TEST_F(Cli, DecodePrintsTheSameTextsUnderAnyLocale)
+{
+    // A German locale writes "22,5" with printf; the decoded texts keep
+    // their dots, as the limit texts always did.
+    MeterReading f = fields(22.5f, 31.37f);
+    f.lcd2 = 45.5f;
+    f.rh = 45.5f;
+    const QString frame = QString::fromLatin1(bytes(encodeFrame(f)).toHex());
+    f.flagsB = kBFahrenheit;
+    const QString fahrenheit = QString::fromLatin1(bytes(encodeFrame(f)).toHex());
+    const QStringList args {"decode", "--config", path("missing.ini"), frame, fahrenheit};
+    const QString expected[] = {
+        "{\"valid\":true,\"values\":[22.5,15,10,31.37,45.5],\"fahrenheit\":false,\"unit\":\"C\",\"battery\":\"Normal\","
+        "\"backlight\":false,\"lcd\":{\"value1\":\"22.5\",\"value2\":\"45.5\",\"value3\":\"31.3\",\"unit\":\"C\","
+        "\"maxMinA\":\"   \",\"maxMinB\":\"   \",\"holdA\":\"    \",\"holdB\":\"    \",\"recordA\":\"     \","
+        "\"recordB\":\"     \",\"link\":\"PC-LINK\",\"wbDp\":\"  \",\"mode\":\"IRTEMP\"},"
+        "\"max\":[\"22.5C\",\"15.0C\",\"10.0C\",\"31.3C\",\"45.5 %RH\"],"
+        "\"min\":[\"22.5C\",\"15.0C\",\"10.0C\",\"31.3C\",\"45.5 %RH\"],"
+        "\"hiAlarm\":[false,false,false,false,false],\"lowAlarm\":[false,false,false,false,false]}",
+        "{\"valid\":true,\"values\":[22.5,15,10,31.37,45.5],\"fahrenheit\":true,\"unit\":\"F\",\"battery\":\"Normal\","
+        "\"backlight\":false,\"lcd\":{\"value1\":\"22.5\",\"value2\":\"45.5\",\"value3\":\"31.3\",\"unit\":\"F\","
+        "\"maxMinA\":\"   \",\"maxMinB\":\"   \",\"holdA\":\"    \",\"holdB\":\"    \",\"recordA\":\"     \","
+        "\"recordB\":\"     \",\"link\":\"PC-LINK\",\"wbDp\":\"  \",\"mode\":\"IRTEMP\"},"
+        "\"max\":[\"72.5F\",\"59.0F\",\"50.0F\",\"88.4F\",\"45.5 %RH\"],"
+        "\"min\":[\"72.5F\",\"59.0F\",\"50.0F\",\"88.4F\",\"45.5 %RH\"],"
+        "\"hiAlarm\":[false,false,false,false,false],\"lowAlarm\":[false,false,false,false,false]}",
+    };
+    const locale_t german = newlocale(LC_ALL_MASK, "de_DE.UTF-8", locale_t(0));
+    if (german == locale_t(0))
+        GTEST_SKIP() << "no de_DE.UTF-8 locale on this machine (scripts/setup-deps.sh makes one)";
+    freelocale(german);
+    for (const char* locale : {"C", "de_DE.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(locale));
+        env.insert(QStringLiteral("LANG"), QString::fromLatin1(locale));
+        p.setProcessEnvironment(env);
+        p.start(cli(), args);
+        ASSERT_TRUE(p.waitForFinished(20000));
+        EXPECT_EQ(p.exitCode(), 0);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_FALSE(err.contains(QStringLiteral("locale"), Qt::CaseInsensitive)) << err.toStdString();
+        const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_EQ(lines[0], expected[0]);
+        EXPECT_EQ(lines[1], expected[1]);
+    }
 }
 
 TEST_F(Cli, DecodeCarriesStateAcrossBuffersAndSkipsInvalidOnes)
@@ -174,19 +224,17 @@ TEST_F(Cli, SimulateAnswersOnItsPseudoTerminal)
     ASSERT_TRUE(events.wait(3000));
     QByteArray frame;
     ASSERT_TRUE(comm.readInput(frame).ok());
-    RunState run;
-    auto live = std::make_unique<LiveSeries>();
-    FrameDecoder decoder(run, *live);
-    bool hi[kChannelCount] = {}, low[kChannelCount] = {};
-    ASSERT_TRUE(decoder.decode(frame, 0, AlarmLimits {}, hi, low).valid);
-    EXPECT_EQ(decoder.displayTexts().unitMark, "F");
+    std::optional<MeterReading> reading = parseFrame(frame);
+    ASSERT_TRUE(reading.has_value());
+    EXPECT_TRUE(reading->fahrenheit());
 
     ASSERT_TRUE(comm.setOutput(keyPressPacket(RemoteKey::Units)).ok());
     ASSERT_TRUE(comm.setOutput(pollPacket()).ok());
     ASSERT_TRUE(events.wait(3000));
     ASSERT_TRUE(comm.readInput(frame).ok());
-    ASSERT_TRUE(decoder.decode(frame, 0, AlarmLimits {}, hi, low).valid);
-    EXPECT_EQ(decoder.displayTexts().unitMark, "C");
+    reading = parseFrame(frame);
+    ASSERT_TRUE(reading.has_value());
+    EXPECT_FALSE(reading->fahrenheit());
     ASSERT_TRUE(comm.setPortOpen(false).ok());
 
     sim.terminate();

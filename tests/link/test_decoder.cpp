@@ -1,397 +1,213 @@
-// Frame decoding: values, LCD texts, K/IR limits, extremes, alarms and
-// run state, as tables of received buffers.
-#include "link/FrameDecoder.h"
+// Parsing a received frame into a reading: a pure function of the bytes,
+// the inverse of the simulated meter's encoder. No run, no store.
 #include "link/MeterProtocol.h"
+#include "link/SimulatedMeter.h"
 #include "FrameSamples.h"
 #include "QtPrinters.h"
 
 #include <gtest/gtest.h>
-#include <memory>
+#include <cmath>
+#include <cstring>
+#include <limits>
 
 using namespace meter;
 
 namespace {
 
-class Decoder : public ::testing::Test {
-protected:
-    RunState run;
-    std::unique_ptr<LiveSeries> live = std::make_unique<LiveSeries>();
-    FrameDecoder decoder {run, *live};
-    AlarmLimits limits;
-    bool hi[kChannelCount] = {};
-    bool low[kChannelCount] = {};
+QByteArray bytesOf(const FrameBytes& f) { return bytes(f); }
 
-    DecodeResult feed(const QByteArray& b, int64_t now = 1000) { return decoder.decode(b, now, limits, hi, low); }
-    DecodeResult feed(const FrameFields& f) { return feed(bytes(encodeFrame(f))); }
-    float slot(int channel) const { return live->at(channel, decoder.lastSlot()); }
-    const DisplayTexts& lcd() const { return decoder.displayTexts(); }
-};
-
-TEST_F(Decoder, ExampleFrame)
+// The float fields bit for bit (a negative zero is not a zero here).
+void expectSameBits(const MeterReading& a, const MeterReading& b)
 {
-    const DecodeResult r = feed(hex(kExampleFrame));
-    ASSERT_TRUE(r.valid);
-    EXPECT_EQ(slot(kAir), 25.0f);
-    EXPECT_EQ(slot(kWb), 18.5f);
-    EXPECT_EQ(slot(kDp), 12.0f);
-    EXPECT_EQ(slot(kRh), 45.0f);
-    EXPECT_EQ(slot(kKir), 30.0f);
-    EXPECT_EQ(lcd().unitMark, "C");
-    EXPECT_EQ(run.m_strUnit, "C");
-    EXPECT_FALSE(run.m_bFahrenheit);
-    EXPECT_EQ(lcd().link, "PC-LINK");
-    EXPECT_EQ(decoder.batteryText(), "Normal");
-    EXPECT_EQ(lcd().mode, "IRTEMP");
-    EXPECT_EQ(lcd().value1, "25.0");
-    EXPECT_EQ(lcd().value2, "18.5");
-    EXPECT_EQ(lcd().value3, "29.9");
-    EXPECT_EQ(lcd().maxMinA, "   ");
-    EXPECT_EQ(lcd().holdB, "    ");
-    EXPECT_EQ(lcd().recordA, "     ");
-    EXPECT_EQ(lcd().wbDp, "  ");
-    EXPECT_FALSE(lcd().backlight);
-    EXPECT_EQ(decoder.minMaxTexts().max[kRh], "45.0 %RH");
-    EXPECT_EQ(decoder.minMaxTexts().min[kAir], "25.0C");
-    EXPECT_FALSE(run.m_bNoLink);
-    EXPECT_TRUE(run.m_bNewFrame);
-    EXPECT_TRUE(run.m_bRunEnabled);
+    EXPECT_EQ(bytesOf(encodeFrame(a)), bytesOf(encodeFrame(b)));
 }
 
-TEST_F(Decoder, InvalidBuffersAreNotDecoded)
+TEST(ParseFrame, TheDocumentedExampleFrame)
 {
-    const QByteArray good = hex(kExampleFrame);
-    QByteArray wrongHeader = good;
-    wrongHeader[2] = 'x';
-    QByteArray wrongTrailer = good;
-    wrongTrailer[44] = 0;
-    QByteArray leadByte = QByteArray(1, '\0') + good;
-    const QByteArray cases[] = {QByteArray(), good.left(45), good.left(5), wrongHeader, wrongTrailer, leadByte};
-    for (const QByteArray& b : cases) {
-        SCOPED_TRACE(b.toHex(' ').toStdString());
-        const DecodeResult r = feed(b);
-        EXPECT_FALSE(r.valid);
-        EXPECT_FALSE(r.lcdChanged);
-        EXPECT_TRUE(run.m_bNoLink);
-        EXPECT_FALSE(run.m_bNewFrame);
-        EXPECT_FALSE(run.m_bRunEnabled);
-        EXPECT_TRUE(lcd().value1.isEmpty());
-        EXPECT_TRUE(decoder.minMaxTexts().max[kAir].isEmpty());
-    }
+    const std::optional<MeterReading> r = parseFrame(hex(kExampleFrame));
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->air, 25.0f);
+    EXPECT_EQ(r->wb, 18.5f);
+    EXPECT_EQ(r->dp, 12.0f);
+    EXPECT_EQ(r->rh, 45.0f);
+    EXPECT_EQ(r->kir, 30.0f);
+    EXPECT_EQ(r->lcd1, 25.0f);
+    EXPECT_EQ(r->lcd2, 18.5f);
+    EXPECT_EQ(r->lcd3, 30.0f);
+    EXPECT_EQ(r->rangeMarker, 0);
+    EXPECT_EQ(r->flagsA, kABatteryNormal | kAPcLink);
+    EXPECT_EQ(r->flagsB, 0);
+    EXPECT_FALSE(r->fahrenheit());
+    EXPECT_FALSE(r->typeK());
+    EXPECT_FALSE(r->irInactive());
+    EXPECT_FALSE(r->backlight());
+    EXPECT_TRUE(r->batteryNormal());
 }
 
-TEST_F(Decoder, TwoFramesInOneBufferDecodeTheFirstOnly)
+TEST(ParseFrame, SimulatedMetersFramesRoundTrip)
 {
-    const QByteArray both = bytes(encodeFrame(fields(21.0f))) + bytes(encodeFrame(fields(35.0f)));
-    ASSERT_TRUE(feed(both).valid);
-    EXPECT_EQ(slot(kAir), 21.0f);
-    EXPECT_EQ(decoder.minMaxTexts().max[kAir], "21.0C");
-}
-
-TEST_F(Decoder, IndicatorTexts)
-{
+    // The simulated meter in each of its starting states, a few frames of
+    // each: bytes -> reading -> bytes gives the same bytes, and the reading
+    // carries what the meter was set to.
     struct Case {
-        uint8_t a, b;
-        const char *maxMinA, *maxMinB, *holdA, *holdB, *recA, *recB, *link, *wbDp, *mode, *battery;
-        bool backlight;
-    };
-    const Case cases[] = {
-        {0x00, 0x00, "   ", "   ", "    ", "    ", "     ", "     ", "       ", "  ", "IRTEMP", "Low", false},
-        {kAMax, kBMax, "MAX", "MAX", "    ", "    ", "     ", "     ", "       ", "  ", "IRTEMP", "Low", false},
-        {kAMax | kAMin, kBMax | kBMin, "     MIN", "      MIN", "    ", "    ", "     ", "     ", "       ", "  ",
-            "IRTEMP", "Low", false},
-        {kAHold | kARec | kAPcLink | kABatteryNormal, kBHold | kBRec, "   ", "   ", "HOLD", "HOLD", "REC", "REC",
-            "PC-LINK", "  ", "IRTEMP", "Normal", false},
-        {kAWb, kBTypeK, "   ", "   ", "    ", "    ", "     ", "     ", "       ", "WB", "     TYPE-K", "Low", false},
-        {kAWb | kADp, kBBacklight, "   ", "   ", "    ", "    ", "     ", "     ", "       ", "DP", "IRTEMP", "Low",
-            true},
-        {0x00, kBIrInactive, "   ", "   ", "    ", "    ", "     ", "     ", "       ", "  ", "            ", "Low",
-            false},
-        {0x00, kBIrInactive | kBTypeK, "   ", "   ", "    ", "    ", "     ", "     ", "       ", "  ", "     TYPE-K",
-            "Low", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << int(c.a) << " " << int(c.b));
-        FrameFields f = fields();
-        f.flagsA = c.a;
-        f.flagsB = c.b;
-        ASSERT_TRUE(feed(f).valid);
-        EXPECT_EQ(lcd().maxMinA, c.maxMinA);
-        EXPECT_EQ(lcd().maxMinB, c.maxMinB);
-        EXPECT_EQ(lcd().holdA, c.holdA);
-        EXPECT_EQ(lcd().holdB, c.holdB);
-        EXPECT_EQ(lcd().recordA, c.recA);
-        EXPECT_EQ(lcd().recordB, c.recB);
-        EXPECT_EQ(lcd().link, c.link);
-        EXPECT_EQ(lcd().wbDp, c.wbDp);
-        EXPECT_EQ(lcd().mode, c.mode);
-        EXPECT_EQ(decoder.batteryText(), c.battery);
-        EXPECT_EQ(lcd().backlight, c.backlight);
-    }
-}
-
-TEST_F(Decoder, KirLimitsPerModeAndMarker)
-{
-    struct Case {
-        bool typeK;
+        const char* what;
+        SimulatedMeterOptions options;
+        bool fahrenheit, typeK, battery;
         uint8_t marker;
-        float k;
-        float stored;
-        const char* value3;
+        float kir;  // NaN: the simulated surface temperature
     };
+    auto opts = [](bool f, bool k, bool lowBattery, float kir) {
+        SimulatedMeterOptions o;
+        o.fahrenheit = f;
+        o.typeK = k;
+        o.batteryLow = lowBattery;
+        o.fixedKir = kir;
+        return o;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
     const Case cases[] = {
-        {true, kRangeHigh, 3000.0f, 2501.0f, "+OL"},
-        {true, kRangeHigh, -200.0f, 2501.0f, "+OL"},
-        {true, kRangeHigh, -1000.0f, -9000.0f, "----"},
-        {true, kRangeHigh, 2000.0f, 2000.0f, "29.9"},
-        {false, kRangeHigh, 600.0f, 505.0f, "+OL"},
-        {false, kRangeHigh, -60.0f, 505.0f, "+OL"},
-        {false, kRangeLow, -60.0f, -55.0f, "-OL"},
-        {true, kRangeLow, -150.0f, -148.0f, "-OL"},
-        {true, kRangeLow, -100.0f, -100.0f, "29.9"},
-        {false, kRangeLow, -1000.0f, -9000.0f, "----"},
-        {false, 0x00, 600.0f, 600.0f, "29.9"},
-        {true, 0x00, -1000.0f, -9000.0f, "----"},
-        {false, 0x00, 505.0f, 505.0f, "+OL"}, // the limit itself reads as over range
-        {true, 0x00, -148.0f, -148.0f, "-OL"},
+        {"celsius, infrared", opts(false, false, false, nan), false, false, true, 0, nan},
+        {"fahrenheit", opts(true, false, false, nan), true, false, true, 0, nan},
+        {"type-K, low battery", opts(false, true, true, nan), false, true, false, 0, nan},
+        {"no probe", opts(false, false, false, -1000.0f), false, false, true, 0, -1000.0f},
+        {"type-K over range", opts(false, true, false, 3000.0f), false, true, true, kRangeHigh, 3000.0f},
+        {"infrared under range", opts(true, false, false, -60.0f), true, false, true, kRangeLow, -60.0f},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.typeK << " " << int(c.marker) << " " << c.k);
-        FrameFields f = fields(20.0f, c.k);
-        f.lcd3 = 30.0f;
-        f.rangeMarker = c.marker;
-        f.flagsB = c.typeK ? kBTypeK : 0;
-        ASSERT_TRUE(feed(f).valid);
-        EXPECT_EQ(slot(kKir), c.stored);
-        EXPECT_EQ(lcd().value3, c.value3);
-    }
-}
-
-TEST_F(Decoder, Value3Text)
-{
-    const std::pair<float, const char*> cases[] = {
-        {25.37f, "25.3"}, {-25.37f, "-25.3"}, {-0.04f, "-0.0"}, {0.04f, "0.0"}, {0.05f, "0.0"}, {30.0f, "29.9"},
-        {-30.0f, "-29.9"}};
-    for (const auto& [v, text] : cases) {
-        SCOPED_TRACE(v);
-        FrameFields f = fields();
-        f.lcd3 = v;
-        ASSERT_TRUE(feed(f).valid);
-        EXPECT_EQ(lcd().value3, text);
-    }
-}
-
-TEST_F(Decoder, InfraredHoldRepeatsTheLastReadingAndText)
-{
-    FrameFields f = fields(20.0f, 31.0f);
-    f.lcd3 = 31.0f;
-    ASSERT_TRUE(feed(f).valid);
-    f.kir = 45.0f;
-    f.lcd3 = 45.37f;
-    f.flagsB = kBIrInactive;
-    ASSERT_TRUE(feed(f).valid);
-    EXPECT_EQ(slot(kKir), 31.0f);
-    EXPECT_EQ(lcd().value3, "30.9");
-    EXPECT_EQ(lcd().mode, "            ");
-    // Type-K ignores the bit.
-    f.flagsB = kBIrInactive | kBTypeK;
-    ASSERT_TRUE(feed(f).valid);
-    EXPECT_EQ(slot(kKir), 45.0f);
-    EXPECT_EQ(lcd().value3, "45.3");
-}
-
-TEST_F(Decoder, InfraredHoldBeforeAnyReadingShowsNoReading)
-{
-    FrameFields f = fields(20.0f, 45.0f);
-    f.flagsB = kBIrInactive;
-    ASSERT_TRUE(feed(f).valid);
-    EXPECT_EQ(slot(kKir), kKirNoReading);
-    EXPECT_EQ(lcd().value3, "");
-}
-
-TEST_F(Decoder, ZeroFixActsOnceAfterTypeK)
-{
-    struct Step {
-        bool typeK;
-        float k;
-        float stored;
-    };
-    const Step steps[] = {
-        {false, 0.0f, 0.0f},    // counter starts at 2: no fix at start-up
-        {true, 50.0f, 50.0f},   // type-K arms the fix
-        {false, 0.0f, 50.0f},   // first infrared frame: last non-zero reading
-        {false, 0.0f, 0.0f},    // only once
-        {true, 60.0f, 60.0f},
-        {false, 33.0f, 33.0f},  // a real reading stays
-        {false, 0.0f, 0.0f},
-    };
-    for (const Step& s : steps) {
-        SCOPED_TRACE(testing::Message() << s.typeK << " " << s.k);
-        FrameFields f = fields(20.0f, s.k);
-        f.flagsB = s.typeK ? kBTypeK : 0;
-        ASSERT_TRUE(feed(f).valid);
-        EXPECT_EQ(slot(kKir), s.stored);
-    }
-}
-
-TEST_F(Decoder, NoKirReadingStaysOutOfTheExtremes)
-{
-    ASSERT_TRUE(feed(fields(20.0f, -1000.0f)).valid);
-    EXPECT_EQ(slot(kKir), kKirNoReading);
-    EXPECT_EQ(lcd().value3, "----");
-    EXPECT_EQ(decoder.minMaxTexts().max[kKir], "");
-    EXPECT_EQ(decoder.minMaxTexts().min[kKir], "");
-    EXPECT_FALSE(low[kKir]);
-    EXPECT_FALSE(hi[kKir]);
-}
-
-TEST_F(Decoder, MinimumIgnoresValuesAtOrBelowMinus100)
-{
-    ASSERT_TRUE(feed(fields(-100.0f)).valid);
-    EXPECT_EQ(decoder.minMaxTexts().min[kAir], "");
-    EXPECT_EQ(decoder.minMaxTexts().max[kAir], "-100.0C");
-    ASSERT_TRUE(feed(fields(-99.5f)).valid);
-    EXPECT_EQ(decoder.minMaxTexts().min[kAir], "-99.5C");
-    ASSERT_TRUE(feed(fields(-150.0f)).valid);
-    EXPECT_EQ(decoder.minMaxTexts().min[kAir], "-99.5C");
-    EXPECT_EQ(decoder.minMaxTexts().max[kAir], "-99.5C");
-    ASSERT_TRUE(feed(fields(12.25f)).valid);
-    EXPECT_EQ(decoder.minMaxTexts().max[kAir], "12.2C");
-}
-
-TEST_F(Decoder, KirTextsAndAlarmsCutTowardZero)
-{
-    limits.high[kKir] = 30.05f;
-    limits.low[kKir] = -20.05f;
-    ASSERT_TRUE(feed(fields(20.0f, 30.07f)).valid);
-    EXPECT_EQ(decoder.minMaxTexts().max[kKir], "30.0C");
-    EXPECT_FALSE(hi[kKir]); // 30.07 cut to 30.0
-    ASSERT_TRUE(feed(fields(20.0f, -20.07f)).valid);
-    EXPECT_EQ(decoder.minMaxTexts().min[kKir], "-20.0C");
-    EXPECT_FALSE(low[kKir]); // -20.07 cut to -20.0
-    // A tenth that single precision holds just below itself stays a tenth.
-    limits.high[kKir] = 0.7f;
-    ASSERT_TRUE(feed(fields(20.0f, 0.7f)).valid);
-    EXPECT_TRUE(hi[kKir]);
-}
-
-TEST_F(Decoder, AlarmsAgainstLimits)
-{
-    struct Case {
-        int channel;
-        float value;
-        bool fahrenheit;
-        bool hiOn, lowOn;
-    };
-    limits.high = {30.0f, 30.0f, 30.0f, 30.0f, 60.0f};
-    limits.low = {0.0f, 0.0f, 0.0f, 0.0f, 20.0f};
-    const Case cases[] = {
-        {kAir, 30.0f, false, true, false},    // at the limit
-        {kAir, 29.9f, false, false, false},
-        {kAir, 0.0f, false, false, true},
-        {kAir, -150.0f, false, false, true},  // above -200: still a low alarm
-        {kWb, -250.0f, false, false, false},  // at or below -200: none
-        {kWb, -200.0f, false, false, false},
-        {kAir, 0.0f, true, true, false},      // 32 F is above a 30 limit
-        {kDp, -17.8f, true, false, true},     // -0.04 F
-        {kRh, 60.0f, true, true, false},      // RH never converted
-        {kRh, 20.0f, true, false, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.channel << " " << c.value << " " << c.fahrenheit);
-        FrameFields f = fields();
-        f.air = 10.0f;
-        f.wb = 10.0f;
-        f.dp = 10.0f;
-        f.kir = 10.0f;
-        f.rh = 40.0f;
-        float* target[] = {&f.air, &f.wb, &f.dp, &f.kir, &f.rh};
-        *target[c.channel] = c.value;
-        f.flagsB = c.fahrenheit ? kBFahrenheit : 0;
-        ASSERT_TRUE(feed(f).valid);
-        for (int ch = 0; ch < kChannelCount; ++ch) {
-            const bool hiExpected = ch == c.channel ? c.hiOn : (c.fahrenheit && ch != kRh);
-            EXPECT_EQ(hi[ch], hiExpected) << "channel " << ch;
-            EXPECT_EQ(low[ch], ch == c.channel && c.lowOn) << "channel " << ch;
+        SCOPED_TRACE(c.what);
+        SimulatedMeter sim(c.options);
+        for (int i = 0; i < 3; ++i) {
+            const FrameBytes frame = sim.currentFrame();
+            const std::optional<MeterReading> r = parseFrame(bytesOf(frame));
+            ASSERT_TRUE(r.has_value());
+            EXPECT_EQ(bytesOf(encodeFrame(*r)), bytesOf(frame));
+            EXPECT_EQ(r->fahrenheit(), c.fahrenheit);
+            EXPECT_EQ(r->typeK(), c.typeK);
+            EXPECT_EQ(r->batteryNormal(), c.battery);
+            EXPECT_EQ(r->rangeMarker, c.marker);
+            EXPECT_TRUE((r->flagsA & kAPcLink) != 0);
+            if (!std::isnan(c.kir)) {
+                EXPECT_EQ(r->kir, c.kir);
+            }
+            // Room readings with consistent psychrometrics, in degrees C.
+            EXPECT_GT(r->air, 15.0f);
+            EXPECT_LT(r->air, 30.0f);
+            EXPECT_LT(r->dp, r->wb);
+            EXPECT_LT(r->wb, r->air);
         }
     }
 }
 
-TEST_F(Decoder, FahrenheitExtremesAndTexts)
+TEST(ParseFrame, ReadingsRoundTripThroughTheEncoder)
 {
-    FrameFields f = fields(100.0f, 40.0f);
-    f.rh = 45.0f;
-    f.flagsB = kBFahrenheit;
-    const DecodeResult r = feed(f);
-    ASSERT_TRUE(r.valid);
-    EXPECT_TRUE(run.m_bFahrenheit);
-    EXPECT_EQ(run.m_strUnit, "F");
-    EXPECT_EQ(lcd().unitMark, "F");
-    EXPECT_EQ(slot(kAir), 100.0f); // stored in degrees C
-    EXPECT_EQ(decoder.minMaxTexts().max[kAir], "212.0F");
-    EXPECT_EQ(decoder.minMaxTexts().max[kKir], "104.0F");
-    EXPECT_EQ(decoder.minMaxTexts().max[kRh], "45.0 %RH");
-    EXPECT_TRUE(hi[kAir]);  // 212 F >= 140
-    EXPECT_FALSE(hi[kRh]);
-    // Extremes reached in degrees C show in F afterwards, and back.
-    f.air = -40.0f;
-    ASSERT_TRUE(feed(f).valid);
-    EXPECT_EQ(decoder.minMaxTexts().min[kAir], "-40.0F");
-    f.flagsB = 0;
-    ASSERT_TRUE(feed(f).valid);
-    EXPECT_EQ(decoder.minMaxTexts().max[kAir], "100.0C");
-    EXPECT_EQ(decoder.minMaxTexts().min[kAir], "-40.0C");
+    // reading -> bytes -> reading, bit for bit, whatever the fields hold.
+    auto reading = [](uint8_t marker, uint8_t a, uint8_t b, float v, float k) {
+        MeterReading r;
+        r.rangeMarker = marker;
+        r.flagsA = a;
+        r.flagsB = b;
+        r.air = v;
+        r.wb = v - 4.5f;
+        r.dp = v - 9.25f;
+        r.rh = 45.0f;
+        r.kir = k;
+        r.lcd1 = v;
+        r.lcd2 = 45.0f;
+        r.lcd3 = k;
+        return r;
+    };
+    const float inf = std::numeric_limits<float>::infinity();
+    const MeterReading cases[] = {
+        reading(0, 0, 0, 0.0f, 0.0f),
+        reading(0, 0xFF, 0xFF, -0.0f, -0.0f),
+        reading(kRangeHigh, kAMax | kAHold, kBTypeK | kBFahrenheit, 22.5f, 2501.0f),
+        reading(kRangeLow, kAMin | kADp, kBIrInactive | kBBacklight, -40.0f, -55.0f),
+        reading(0x05, kAWb | kARec, kBMin | kBRec | kBHold, 1e-40f, -1000.0f),
+        reading(0xFF, kABatteryNormal, kBMax, std::numeric_limits<float>::max(), -inf),
+        reading(0x9B, kAPcLink, 0, std::numeric_limits<float>::lowest(), inf),
+    };
+    for (const MeterReading& r : cases) {
+        SCOPED_TRACE(bytesOf(encodeFrame(r)).toHex(' ').toStdString());
+        const std::optional<MeterReading> back = parseFrame(bytesOf(encodeFrame(r)));
+        ASSERT_TRUE(back.has_value());
+        EXPECT_EQ(*back, r);
+        expectSameBits(*back, r);
+    }
+    // NaN compares unequal to itself, but its bits survive.
+    MeterReading n = reading(0, 0, 0, 20.0f, 20.0f);
+    n.kir = std::numeric_limits<float>::quiet_NaN();
+    const std::optional<MeterReading> back = parseFrame(bytesOf(encodeFrame(n)));
+    ASSERT_TRUE(back.has_value());
+    EXPECT_TRUE(std::isnan(back->kir));
+    expectSameBits(*back, n);
 }
 
-TEST_F(Decoder, ReportsWhatChanged)
+TEST(ParseFrame, BadBuffersGiveNoReading)
 {
-    FrameFields f = fields();
-    DecodeResult r = feed(f);
-    EXPECT_TRUE(r.lcdChanged);
-    EXPECT_FALSE(r.alarmsChanged);
-    r = feed(f);
-    EXPECT_FALSE(r.lcdChanged);
-    f.air = 25.0f; // the stored value moves but the LCD shows the same
-    r = feed(f);
-    EXPECT_FALSE(r.lcdChanged);
-    f.flagsB = kBBacklight;
-    EXPECT_TRUE(feed(f).lcdChanged);
-    f.lcd1 = 21.0f;
-    EXPECT_TRUE(feed(f).lcdChanged);
-    f.air = 150.0f;
-    r = feed(f);
-    EXPECT_TRUE(r.alarmsChanged);
-    EXPECT_FALSE(r.lcdChanged);
-    EXPECT_FALSE(feed(f).alarmsChanged);
+    const QByteArray good = hex(kExampleFrame);
+    auto with = [&](int offset, char value) {
+        QByteArray b = good;
+        b[offset] = value;
+        return b;
+    };
+    const std::pair<const char*, QByteArray> cases[] = {
+        {"empty", QByteArray()},
+        {"one byte short", good.left(45)},
+        {"header only", good.left(5)},
+        {"header byte 0", with(0, char(0xAB))},
+        {"header byte 1", with(1, 'A')},
+        {"header byte 2", with(2, 'x')},
+        {"header byte 3", with(3, 'J')},
+        {"header byte 4", with(4, 'h')},
+        {"trailer", with(44, 0)},
+        {"a stray byte before the frame", QByteArray(1, '\0') + good},
+        {"header of a frame that never came", hex("AA 61 64 6A 68") + QByteArray(41, '\0')},
+        {"garbage", QByteArray("garbage")},
+        {"a command packet", wakePacket()},
+    };
+    for (const auto& [what, b] : cases) {
+        SCOPED_TRACE(what);
+        EXPECT_FALSE(parseFrame(b).has_value());
+        EXPECT_FALSE(parseFrame(std::span(reinterpret_cast<const uint8_t*>(b.constData()), size_t(b.size())))
+                         .has_value());
+    }
 }
 
-TEST_F(Decoder, RunStartsOnTheFirstFrameAfterRun)
+TEST(ParseFrame, OnlyTheHeaderTrailerAndFieldsAreRead)
 {
-    ASSERT_TRUE(feed(fields()).valid);
-    EXPECT_TRUE(run.m_bRunEnabled);
-    run.m_nCount = 7; // a previous run
-    run.confirm(1, 1000);
-    const DecodeResult r = feed(bytes(encodeFrame(fields(23.5f))), 4242);
-    EXPECT_TRUE(r.runStarted);
-    EXPECT_EQ(run.m_nCount, 0);
-    EXPECT_EQ(run.m_tStart, 4242);
-    EXPECT_EQ(decoder.lastSlot(), 0);
-    EXPECT_EQ(live->at(kAir, 0), 23.5f);
-    EXPECT_FALSE(run.m_bRunEnabled); // running
-    ASSERT_TRUE(run.commit());
-    ASSERT_TRUE(feed(fields(24.5f)).valid);
-    EXPECT_EQ(live->at(kAir, 1), 24.5f);
-    EXPECT_EQ(live->at(kAir, 0), 23.5f);
+    // Bytes 5, 41..43 and 45 carry nothing, and what follows the frame in
+    // the same buffer is not part of it.
+    const QByteArray good = hex(kExampleFrame);
+    const MeterReading expected = *parseFrame(good);
+    QByteArray noisy = good;
+    for (int offset : {5, 41, 42, 43, 45})
+        noisy[offset] = char(0x5A + offset);
+    const std::pair<const char*, QByteArray> cases[] = {
+        {"unused bytes set", noisy},
+        {"two frames", good + bytes(encodeFrame(fields(35.0f)))},
+        {"trailing noise", good + QByteArray("xyz")},
+    };
+    for (const auto& [what, b] : cases) {
+        SCOPED_TRACE(what);
+        const std::optional<MeterReading> r = parseFrame(b);
+        ASSERT_TRUE(r.has_value());
+        EXPECT_EQ(*r, expected);
+    }
 }
 
-TEST_F(Decoder, RunEndsOnAnyBufferOnceTheLimitIsReached)
+TEST(ParseFrame, IsPure)
 {
-    run.confirm(1, 1000);
-    ASSERT_TRUE(feed(fields()).valid);
-    run.m_nCount = 1000;
-    EXPECT_FALSE(feed(QByteArray("garbage")).valid);
-    EXPECT_TRUE(run.m_bIdle);
-    EXPECT_FALSE(run.m_bRunning);
-    EXPECT_FALSE(run.m_bStopEnabled);
+    // The same bytes give the same reading, whatever came before them.
+    const QByteArray a = bytes(encodeFrame(fields(21.0f, 31.0f)));
+    MeterReading held = fields(22.0f, 45.0f);
+    held.flagsB = kBIrInactive;
+    const QByteArray b = bytes(encodeFrame(held));
+    const MeterReading first = *parseFrame(b);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(parseFrame(a).has_value());
+        EXPECT_EQ(*parseFrame(b), first);
+    }
+    EXPECT_EQ(first.kir, 45.0f) << "a held infrared reading is passed on as sent";
 }
 
 } // namespace

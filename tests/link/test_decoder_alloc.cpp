@@ -1,9 +1,10 @@
-// Decoding allocates nothing once the decoder exists, even while readings,
-// units, holds and alarms change. This executable counts every heap
-// allocation: operator new, and malloc/calloc/realloc (Qt's strings and
-// arrays allocate through those), forwarded to the C library's own.
-#include "link/FrameDecoder.h"
+// Parsing frames and folding their readings into the run allocates nothing
+// once the fold exists, even while readings, units, holds and alarms
+// change. This executable counts every heap allocation: operator new, and
+// malloc/calloc/realloc (Qt's strings and arrays allocate through those),
+// forwarded to the C library's own.
 #include "link/MeterProtocol.h"
+#include "recorder/ReadingFold.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -23,17 +24,16 @@ TEST(DecoderAlloc, ChangingFramesAllocateNothing)
     RunState run;
     run.confirm(1, 10000);
     auto live = std::make_unique<LiveSeries>();
-    FrameDecoder decoder(run, *live);
+    ReadingFold fold(run, *live);
     AlarmLimits limits;
     limits.high[kAir] = 25.0f;
-    bool hi[kChannelCount] = {}, low[kChannelCount] = {};
 
     // Every frame differs: drifting readings, the unit, holds, the K/IR
     // input with its "----" and over-range texts, new extremes, alarms.
     constexpr int kFrames = 400;
     std::vector<QByteArray> frames;
     for (int i = 0; i < kFrames; ++i) {
-        FrameFields f;
+        MeterReading f;
         f.air = 15.0f + 0.037f * i;
         f.wb = 12.0f + 0.01f * i;
         f.dp = 8.0f - 0.02f * i;
@@ -51,23 +51,29 @@ TEST(DecoderAlloc, ChangingFramesAllocateNothing)
     }
     const QByteArray garbage(20, 'x');
 
-    ASSERT_TRUE(decoder.decode(frames[0], 1, limits, hi, low).valid);
+    ASSERT_TRUE(parseFrame(frames[0]).has_value());
+    (void)fold.fold(*parseFrame(frames[0]), 1, limits);
     int lcdChanges = 0;
     int alarmChanges = 0;
+    int lastSlot = -1;
     const long long before = g_allocations.load();
     for (int i = 1; i < kFrames; ++i) {
-        const DecodeResult r = decoder.decode(frames[i], 1 + i, limits, hi, low);
-        lcdChanges += r.lcdChanged;
-        alarmChanges += r.alarmsChanged;
-        decoder.decode(garbage, 1 + i, limits, hi, low);
+        const std::optional<MeterReading> r = parseFrame(frames[i]);
+        ASSERT_TRUE(r.has_value());
+        const ReadingUpdate u = fold.fold(*r, 1 + i, limits);
+        lcdChanges += u.lcdChanged;
+        alarmChanges += u.alarmsChanged;
+        lastSlot = u.slot;
+        if (!parseFrame(garbage))
+            fold.foldInvalid();
         run.m_nCount = i; // as the sample timer commits
     }
     const long long allocations = g_allocations.load() - before;
     EXPECT_EQ(allocations, 0);
     EXPECT_GT(lcdChanges, kFrames / 2);
     EXPECT_GT(alarmChanges, 0);
-    EXPECT_EQ(decoder.lastSlot(), kFrames - 2);
-    EXPECT_EQ(decoder.displayTexts().link, "PC-LINK");
+    EXPECT_EQ(lastSlot, kFrames - 2);
+    EXPECT_EQ(fold.readout().lcd.link, "PC-LINK");
 }
 
 } // namespace

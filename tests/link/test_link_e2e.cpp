@@ -29,11 +29,11 @@ protected:
     void makeFrame()
     {
         MeterAndFrameTest::makeFrame(QSize(1200, 800));
-        QObject::connect(m_frame->link(), &MeterLink::frameDecoded, [this](const DecodeResult& r) {
-            (r.valid ? validFrames : invalidBuffers) += 1;
-            if (r.valid)
-                sinceValid.start();
+        QObject::connect(m_frame->link(), &MeterLink::readingReceived, [this] {
+            validFrames += 1;
+            sinceValid.start();
         });
+        QObject::connect(m_frame->link(), &MeterLink::bufferRejected, [this] { invalidBuffers += 1; });
     }
 
     // Run, answered with an interval of one second (and "No" to saving the
@@ -92,7 +92,7 @@ TEST_F(LinkEndToEnd, RunSurvivesASilentMeterAndComesBack)
     EXPECT_EQ(m_meter->wakesReceived(), 1);
     EXPECT_EQ(m_meter->pollsReceived(), 0);
     EXPECT_FALSE(state().m_bNoLink);
-    EXPECT_EQ(m_frame->link()->decoder().displayTexts().link, "PC-LINK");
+    EXPECT_EQ(m_frame->recorder().readout().lcd.link, "PC-LINK");
     EXPECT_EQ(status(), "Meter connected on " + m_meter->devicePath());
     QTest::qWait(150); // let the frame refresh its commands
     EXPECT_TRUE(m_frame->action(CMainFrame::Command::Run)->isEnabled());
@@ -200,7 +200,7 @@ TEST_F(LinkEndToEnd, SimulateStartsTheMeterInProcess)
     // A remote key reaches the meter and shows in the next frame.
     m_frame->link()->sendPacket(meter::keyPressPacket(meter::RemoteKey::Units));
     ASSERT_TRUE(QTest::qWaitFor([&] { return state().m_strUnit == "F"; }, 2500));
-    EXPECT_EQ(m_frame->link()->decoder().displayTexts().unitMark, "F");
+    EXPECT_EQ(m_frame->recorder().readout().lcd.unitMark, "F");
     ASSERT_FALSE(meter->packets().isEmpty());
     EXPECT_EQ(meter->packets().last(), meter::keyPressPacket(meter::RemoteKey::Units));
 }

@@ -1,10 +1,11 @@
 // The serial control against the simulated meter on a pseudo-terminal.
 #include "QtPrinters.h"
 #include "link/CMSComm.h"
-#include "link/FrameDecoder.h"
 #include "link/MeterLink.h"
 #include "link/MeterProtocol.h"
 #include "link/SimulatedMeter.h"
+#include "recorder/ReadingFold.h"
+#include "recorder/Recorder.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -21,10 +22,8 @@ protected:
     CMSComm comm;
     RunState run;
     std::unique_ptr<LiveSeries> live = std::make_unique<LiveSeries>();
-    FrameDecoder decoder {run, *live};
+    ReadingFold fold {run, *live};
     AlarmLimits limits;
-    bool hi[kChannelCount] = {};
-    bool low[kChannelCount] = {};
     // Bytes buffered at each receive event.
     std::vector<int> bufferedAtEvent;
     QByteArray lastInput;
@@ -61,7 +60,22 @@ protected:
         return lastInput;
     }
 
-    DecodeResult decode(const QByteArray& b) { return decoder.decode(b, 0, limits, hi, low); }
+    // Parses a received buffer and folds its reading into the run; false
+    // when it held no valid frame.
+    struct Decoded {
+        bool valid = false;
+    };
+    Decoded decode(const QByteArray& b)
+    {
+        const std::optional<MeterReading> r = parseFrame(b);
+        if (!r) {
+            fold.foldInvalid();
+            return {};
+        }
+        (void)fold.fold(*r, 0, limits);
+        return {true};
+    }
+    const DisplayTexts& lcdTexts() const { return fold.readout().lcd; }
     QByteArray poll() { return exchange(pollPacket()); }
 };
 
@@ -87,7 +101,7 @@ TEST_F(SerialLink, WakeAndPollAreAnsweredWithOneFrame)
     EXPECT_LT(rh, 99.0f);
     EXPECT_LT(live->at(kDp, 0), live->at(kWb, 0));
     EXPECT_LT(live->at(kWb, 0), air);
-    EXPECT_EQ(decoder.displayTexts().link, "PC-LINK");
+    EXPECT_EQ(lcdTexts().link, "PC-LINK");
 }
 
 TEST_F(SerialLink, FailingAccessesReportTheirFailure)
@@ -153,7 +167,7 @@ TEST_F(SerialLink, RemoteKeysChangeWhatTheMeterReports)
 {
     startMeter();
     ASSERT_TRUE(decode(exchange(wakePacket())).valid);
-    const DisplayTexts& lcd = decoder.displayTexts();
+    const DisplayTexts& lcd = lcdTexts();
     EXPECT_EQ(lcd.unitMark, "C");
     EXPECT_EQ(lcd.mode, "IRTEMP");
 
@@ -226,30 +240,39 @@ TEST(Psychrometrics, KnownValues)
 
 namespace {
 
-// The link's own steps, driven by hand instead of the frame's timers.
+// The link's own steps, driven by hand instead of the frame's timers, with
+// the recorder folding what it receives (its own timers are not started).
 TEST(MeterLinkSteps, UnpluggedMeterClosesThePortAndTheWatchdogRetries)
 {
     SimulatedMeter sim;
     ASSERT_TRUE(sim.start());
     LinkOptions o;
     o.portDevice = sim.devicePath();
-    RunState run;
     auto live = std::make_unique<LiveSeries>();
-    MeterLink link(o, run, *live);
+    Recorder recorder(o, *live);
+    MeterLink& link = recorder.link();
+    const RunState& run = recorder.run();
     AlarmLimits limits;
     limits.high[kAir] = -50.0f;
-    link.setAlarmLimits(limits);
+    recorder.setAlarmLimits(limits);
+    std::vector<AlarmChange> changes;
+    QObject::connect(&recorder, &Recorder::alarmChanged, [&](const AlarmChange& c) { changes.push_back(c); });
     link.start();
-    QSignalSpy frames(&link, &MeterLink::frameDecoded);
+    QSignalSpy frames(&link, &MeterLink::readingReceived);
     link.scanTick(); // pinned: opens at once and wakes the meter
     ASSERT_TRUE(frames.wait(2000));
-    EXPECT_TRUE(link.m_bHiAlarm[kAir]);
-    EXPECT_FALSE(link.m_bHiAlarm[kWb]);
+    EXPECT_TRUE(recorder.readout().alarms.high[kAir]);
+    EXPECT_FALSE(recorder.readout().alarms.high[kWb]);
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].channel, kAir);
+    EXPECT_EQ(changes[0].bound, AlarmLimitSet::High);
+    EXPECT_TRUE(changes[0].on);
     EXPECT_TRUE(link.m_bRequestReady);
     EXPECT_FALSE(link.m_bNoFrame[1]);
     link.pollTick();
     EXPECT_FALSE(link.m_bRequestReady);
     ASSERT_TRUE(frames.wait(2000));
+    EXPECT_EQ(changes.size(), 1u) << "an alarm that stays on is not signalled again";
 
     sim.stop(); // the pseudo-terminal goes away like an unplugged bridge
     ASSERT_TRUE(QTest::qWaitFor([&] { return !link.comm().portOpen(); }, 2000));
@@ -258,14 +281,18 @@ TEST(MeterLinkSteps, UnpluggedMeterClosesThePortAndTheWatchdogRetries)
     link.pollTick();
     EXPECT_FALSE(link.m_bRequestReady);
 
-    // Two watchdog periods without a frame: the run state shows no link and
-    // the failing reopen is named in the status.
-    link.m_bHiAlarm[2] = true;
+    // Two watchdog periods without a frame: the run state shows no link,
+    // the alarm goes off and the failing reopen is named in the status.
     link.watchdogTick();
     EXPECT_FALSE(run.m_bNoLink);
+    EXPECT_TRUE(recorder.readout().alarms.high[kAir]);
     link.watchdogTick();
     EXPECT_TRUE(run.m_bNoLink);
-    EXPECT_FALSE(link.m_bHiAlarm[2]);
+    EXPECT_FALSE(recorder.readout().alarms.high[kAir]);
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[1].channel, kAir);
+    EXPECT_EQ(changes[1].bound, AlarmLimitSet::High);
+    EXPECT_FALSE(changes[1].on);
     EXPECT_FALSE(link.comm().portOpen());
     EXPECT_TRUE(link.portStatus().startsWith("No meter port: " + o.portDevice)) << link.portStatus().toStdString();
 }

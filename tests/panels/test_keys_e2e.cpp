@@ -1,6 +1,6 @@
 // The meter face against the simulated meter over a pseudo-terminal, through
 // the real main window and serial layer: key packets arrive byte for byte
-// and the meter reacts; the alarm panel's limits reach the decoder.
+// and the meter reacts; the alarm panel's limits reach the recorder.
 #include "app/CKMView.h"
 #include "app/CMainFrame.h"
 #include "link/MeterLink.h"
@@ -71,10 +71,14 @@ TEST_F(KeysEndToEndTest, AlarmPanelLimitsDecideTheAlarms)
     ASSERT_EQ(alarms.alarmLimits().high[kAir], 0.0f);
     ASSERT_EQ(alarms.alarmLimits().low[kRh], 100.0f);
 
-    MeterLink& link = *m_frame->link();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return link.m_bHiAlarm[kAir] && link.m_bLowAlarm[kRh]; }, 5000));
-    EXPECT_FALSE(link.m_bLowAlarm[kKir]);
-    EXPECT_FALSE(link.m_bHiAlarm[kWb]);
+    const AlarmFlags& flags = m_frame->recorder().readout().alarms;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return flags.high[kAir] && flags.low[kRh]; }, 5000));
+    EXPECT_FALSE(flags.low[kKir]);
+    EXPECT_FALSE(flags.high[kWb]);
+    // the panel was told
+    EXPECT_TRUE(alarms.alarm(kAir, AlarmLimitSet::High));
+    EXPECT_TRUE(alarms.alarm(kRh, AlarmLimitSet::Low));
+    EXPECT_FALSE(alarms.alarm(kKir, AlarmLimitSet::Low));
     // and the panel blinks the AIR high indicator
     const QRect r = CAlarmPanel::indicatorRect(kAir, AlarmLimitSet::High);
     EXPECT_TRUE(QTest::qWaitFor(

@@ -1,7 +1,8 @@
 #pragma once
 // A recorder without a meter: the test plays the link's part, handing it
-// decoded frames as the frame decoder would and ticking its sample timer by
-// hand, so the run's journal can be followed sample by sample.
+// readings as the link parses them from frames and ticking its sample timer
+// by hand, so the run's journal can be followed sample by sample.
+#include "ReadingOf.h"
 #include "TempDir.h"
 
 #include "data/Recovery.h"
@@ -17,24 +18,18 @@ protected:
         LinkOptions o;
         o.sysfsRoot = path("sys");
         recorder = std::make_unique<Recorder>(o, *live);
+        recorder->setClock([this] { return clockNow; });
         recorder->setJournalPaths([this](int64_t start, QString& p) {
             return Recovery::newJournalPath(path("ZB740"), start, p);
         });
     }
 
-    // A valid frame with these readings, as the decoder reports it: the
-    // start step, the unit, the slot being filled, the run-end check.
+    // A valid frame with these readings at `now` (by the recorder's clock),
+    // as the link hands it over; the recorder folds it into the run.
     void frame(int64_t now, ChannelValues v, bool fahrenheit = false)
     {
-        RunState& r = recorder->run();
-        DecodeResult d;
-        d.valid = true;
-        d.runStarted = r.onValidFrame(now);
-        r.m_bFahrenheit = fahrenheit;
-        r.m_strUnit = fahrenheit ? QStringLiteral("F") : QStringLiteral("C");
-        live->writeSlot(r.m_nCount, v);
-        r.checkRunEnd();
-        emit recorder->link().frameDecoded(d);
+        clockNow = now;
+        emit recorder->link().readingReceived(readingOf(v, fahrenheit));
     }
 
     // A frame and the sample timer's tick after it; true when committed.
@@ -50,11 +45,12 @@ protected:
     void linkLost()
     {
         recorder->run().onLinkLost();
-        emit recorder->link().linkLost();
+        emit recorder->link().linkLost(true);
     }
 
     QStringList journals() const { return Recovery::journalsIn(path("ZB740")); }
 
     std::unique_ptr<LiveSeries> live = std::make_unique<LiveSeries>();
     std::unique_ptr<Recorder> recorder;
+    int64_t clockNow = 0;  // the recorder's clock, unless a test sets its own
 };

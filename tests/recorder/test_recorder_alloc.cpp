@@ -26,7 +26,7 @@ TEST_F(RecorderAlloc, CommittingASampleToTheJournalAllocatesNothing)
     int committed = 0;
     long long allocations = 0;
     for (int i = 1; i < 300; ++i) {
-        // The decoder's part, outside the count: the slot and the flag.
+        // The fold's part, outside the count: the slot and the flag.
         live->writeSlot(run.m_nCount, reading(i));
         run.onValidFrame(1796687155 + i);
         const long long before = g_allocations.load();
@@ -36,6 +36,66 @@ TEST_F(RecorderAlloc, CommittingASampleToTheJournalAllocatesNothing)
     EXPECT_EQ(committed, 299);
     EXPECT_EQ(allocations, 0);
     EXPECT_EQ(recorder->journal().count(), 300);
+}
+
+TEST_F(RecorderAlloc, FoldingReadingsAndSignallingWhatChangedAllocatesNothing)
+{
+#ifndef ZB740_COUNT_MALLOC
+    GTEST_SKIP() << "allocations are counted with glibc only";
+#endif
+    // The link hands over readings (and rejected buffers); the recorder
+    // folds each into the run and signals the reading and every alarm
+    // change to a listener, as it does for the window.
+    AlarmLimits limits;
+    limits.high[kAir] = 25.0f;
+    limits.low[kRh] = 45.0f;
+    recorder->setAlarmLimits(limits);
+    int readings = 0, alarmChanges = 0, rejected = 0, lcdChanges = 0;
+    int64_t lastTime = 0;
+    QObject::connect(recorder.get(), &Recorder::readingDecoded, [&](const ReadingUpdate& u) {
+        ++readings;
+        lcdChanges += u.lcdChanged;
+        lastTime = u.time;
+    });
+    QObject::connect(recorder.get(), &Recorder::alarmChanged, [&](const AlarmChange& c) {
+        ++alarmChanges;
+        lastTime = c.time;
+    });
+    QObject::connect(recorder.get(), &Recorder::bufferRejected, [&] { ++rejected; });
+
+    constexpr int kReadings = 300;
+    std::vector<meter::MeterReading> sent;
+    for (int i = 0; i < kReadings; ++i) {
+        meter::MeterReading r = readingOf(
+            {15.0f + 0.037f * i, 12.0f + 0.01f * i, 8.0f - 0.02f * i, (i % 7 == 3) ? -1000.0f : 30.0f + 0.11f * i,
+             40.0f + 0.05f * i},
+            i % 13 < 6);
+        r.flagsA |= (i % 5 == 0) ? meter::kAHold : 0;
+        r.flagsB |= (i % 4 == 0) ? meter::kBBacklight : 0;
+        sent.push_back(r);
+    }
+    recorder->confirmRun(1, 1000);
+    // The run starts on the first frame (its journal is begun: allowed to
+    // allocate), and the signals are used once.
+    frame(1796687155, reading(0));
+    ASSERT_TRUE(recorder->commitTick());
+
+    RunState& run = recorder->run();
+    const long long before = g_allocations.load();
+    for (int i = 0; i < kReadings; ++i) {
+        clockNow = 1796687156 + i;
+        emit recorder->link().readingReceived(sent[size_t(i)]);
+        emit recorder->link().bufferRejected();
+    }
+    const long long allocations = g_allocations.load() - before;
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(readings, kReadings + 1);
+    EXPECT_EQ(rejected, kReadings);
+    EXPECT_GT(lcdChanges, kReadings / 2);
+    EXPECT_GE(alarmChanges, 4);  // AIR high and RH low, on and off
+    EXPECT_EQ(lastTime, 1796687156 + kReadings - 1);
+    EXPECT_EQ(run.m_nCount, 1);
+    EXPECT_EQ(live->at(kRh, 1), sent.back().rh);
 }
 
 } // namespace

@@ -166,6 +166,37 @@ TEST(RunState, ArmedRunCommitsNothingBeforeItsStart)
     EXPECT_EQ(r.info().count, 1);
 }
 
+TEST(RunState, ABufferThatIsNoFrameLeavesANewRunWaitingForItsStart)
+{
+    RunState r;
+    r.onValidFrame(1000);
+    r.confirm(1, 5);
+    for (int i = 0; i < 5; ++i) {
+        r.onValidFrame(1001 + i);
+        r.checkRunEnd();
+        ASSERT_TRUE(r.commit());
+    }
+    r.checkRunEnd();
+    expectFlags(r, {false, false, true}, "the last run ended at its limit");
+    r.onValidFrame(1010); // Run is enabled again
+    // A shorter run: the last run's count is above its limit until the
+    // start step resets it, and line noise comes before the next frame.
+    r.confirm(1, 3);
+    ASSERT_TRUE(r.m_bStopEnabled);
+    r.checkRunEnd();
+    expectFlags(r, {true, true, true}, "still armed");
+    EXPECT_TRUE(r.m_bStopEnabled);
+    r.onValidFrame(1011);
+    r.checkRunEnd();
+    expectFlags(r, {true, false, false}, "recording");
+    EXPECT_EQ(r.m_nCount, 0);
+    EXPECT_TRUE(r.commit());
+    // Once started, any receive event ends it at its limit as before.
+    r.m_nCount = 3;
+    r.checkRunEnd();
+    expectFlags(r, {false, false, true}, "ended at the new limit");
+}
+
 TEST(RunState, TwoFramesInOneIntervalCommitTheLater)
 {
     auto live = std::make_unique<LiveSeries>();

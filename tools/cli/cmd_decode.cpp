@@ -1,5 +1,6 @@
 // zb740-cli decode: runs received buffers through the program's frame
-// decoder and prints what it makes of each, one JSON line per buffer.
+// parser and the recorder's fold of readings, and prints what it makes of
+// each, one JSON line per buffer.
 #include "CliCommands.h"
 #include "CliOutput.h"
 
@@ -9,7 +10,8 @@
 #include "run/RunState.h"
 #include "settings/Settings.h"
 #include "data/ReadingStore.h"
-#include "link/FrameDecoder.h"
+#include "link/MeterProtocol.h"
+#include "recorder/ReadingFold.h"
 
 #include <QTextStream>
 #include <charconv>
@@ -84,27 +86,28 @@ std::string jsonArray(const T& items, F&& item)
 class Decoder {
 public:
     explicit Decoder(const AlarmLimits& limits)
-        : m_live(std::make_unique<LiveSeries>()), m_decoder(m_run, *m_live), m_limits(limits)
+        : m_live(std::make_unique<LiveSeries>()), m_fold(m_run, *m_live), m_limits(limits)
     {
     }
 
     std::string decode(const QByteArray& buffer)
     {
-        const DecodeResult r = m_decoder.decode(buffer, 0, m_limits, m_hi, m_low);
-        if (!r.valid)
+        const std::optional<meter::MeterReading> reading = meter::parseFrame(buffer);
+        if (!reading) {
+            m_fold.foldInvalid();
             return "{\"valid\":false}";
-        const int slot = m_decoder.lastSlot();
-        ChannelValues v;
-        for (int c = 0; c < kChannelCount; ++c)
-            v[c] = m_live->at(c, slot);
-        const DisplayTexts& d = m_decoder.displayTexts();
-        const MinMaxTexts& mm = m_decoder.minMaxTexts();
+        }
+        const ReadingUpdate u = m_fold.fold(*reading, 0, m_limits);
+        const ChannelValues& v = u.values;
+        const MeterReadout& shown = m_fold.readout();
+        const DisplayTexts& d = shown.lcd;
+        const MinMaxTexts& mm = shown.minMax;
         auto str = [](const QString& s) { return cli::jsonString(s); };
         auto flag = [](bool b) { return std::string(b ? "true" : "false"); };
         std::string out = "{\"valid\":true,\"values\":" + jsonArray(v, jsonFloat);
         out += ",\"fahrenheit\":" + flag(m_run.m_bFahrenheit);
         out += ",\"unit\":" + cli::jsonString(m_run.m_strUnit);
-        out += ",\"battery\":" + cli::jsonString(m_decoder.batteryText());
+        out += ",\"battery\":" + cli::jsonString(shown.battery);
         out += ",\"backlight\":" + flag(d.backlight);
         out += ",\"lcd\":{\"value1\":" + str(d.value1) + ",\"value2\":" + str(d.value2) + ",\"value3\":" + str(d.value3)
             + ",\"unit\":" + str(d.unitMark) + ",\"maxMinA\":" + str(d.maxMinA) + ",\"maxMinB\":" + str(d.maxMinB)
@@ -113,18 +116,16 @@ public:
             + ",\"mode\":" + str(d.mode) + "}";
         out += ",\"max\":" + jsonArray(mm.max, str);
         out += ",\"min\":" + jsonArray(mm.min, str);
-        out += ",\"hiAlarm\":" + jsonArray(m_hi, flag);
-        out += ",\"lowAlarm\":" + jsonArray(m_low, flag);
+        out += ",\"hiAlarm\":" + jsonArray(shown.alarms.high, flag);
+        out += ",\"lowAlarm\":" + jsonArray(shown.alarms.low, flag);
         return out + "}";
     }
 
 private:
     RunState m_run;
     std::unique_ptr<LiveSeries> m_live;
-    FrameDecoder m_decoder;
+    ReadingFold m_fold;
     AlarmLimits m_limits;
-    bool m_hi[kChannelCount] = {};
-    bool m_low[kChannelCount] = {};
 };
 
 } // namespace

@@ -226,7 +226,7 @@ public:
             path = Recovery::journalPathFor(m_partPath);
             return Status::success();
         });
-        connect(&m_recorder, &Recorder::frameDecoded, this, [this](const DecodeResult& r) {
+        connect(&m_recorder, &Recorder::readingDecoded, this, [this](const ReadingUpdate& r) {
             if (r.runStarted && m_recorder.run().m_bRunning)
                 m_partStarted = true;
         });

@@ -1,10 +1,9 @@
-#include "link/FrameDecoder.h"
+#include "recorder/ReadingFold.h"
 
-#include "link/MeterProtocol.h"
+#include "base/TenthsText.h"
 
 #include <QLatin1StringView>
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -31,9 +30,6 @@ const QString kUnitC = QStringLiteral("C");
 const QString kUnitF = QStringLiteral("F");
 const QString kNormal = QStringLiteral("Normal");
 const QString kLow = QStringLiteral("Low");
-const QString kDashes = QStringLiteral("----");
-const QString kOverHigh = QStringLiteral("+OL");
-const QString kOverLow = QStringLiteral("-OL");
 
 // Writes `text` into `dst` in place when `dst` owns a large enough buffer,
 // so changing readings allocate nothing; returns whether the text changed.
@@ -65,74 +61,76 @@ bool shareText(QString& dst, const QString& text)
     return true;
 }
 
+// "%.1f" of a reading followed by `suffix`, terminated; the same under any
+// locale (printf would write a decimal comma under some).
+template <size_t N>
+void formatTenth(char (&buf)[N], float v, const char* suffix)
+{
+    static_assert(N >= TenthsText::kMaxLength + 8);
+    const int n = TenthsText::formatFloat(buf, v);
+    std::strcpy(buf + n, suffix);
+}
+
 template <size_t N>
 void formatTenth(char (&buf)[N], double v, const char* suffix)
 {
-    std::snprintf(buf, sizeof buf, "%.1f%s", v, suffix);
+    static_assert(N >= TenthsText::kMaxLength + 8);
+    const int n = TenthsText::formatDouble(buf, v);
+    std::strcpy(buf + n, suffix);
 }
 
 } // namespace
 
-FrameDecoder::FrameDecoder(RunState& run, LiveSeries& live) : m_run(run), m_live(live)
+ReadingFold::ReadingFold(RunState& run, LiveSeries& live) : m_run(run), m_live(live)
 {
     // The texts that follow the readings get their buffers once, here.
-    for (QString* s : {&m_display.value1, &m_display.value2, &m_display.value3})
+    for (QString* s : {&m_readout.lcd.value1, &m_readout.lcd.value2, &m_readout.lcd.value3})
         s->reserve(16);
     for (int c = 0; c < kChannelCount; ++c) {
-        m_minMax.max[c].reserve(24);
-        m_minMax.min[c].reserve(24);
+        m_readout.minMax.max[c].reserve(24);
+        m_readout.minMax.min[c].reserve(24);
     }
 }
 
-DecodeResult FrameDecoder::decode(const QByteArray& buffer, int64_t now, const AlarmLimits& limits,
-    AlarmFlagArray& hiAlarm, AlarmFlagArray& lowAlarm)
+ReadingUpdate ReadingFold::fold(const MeterReading& r, int64_t now, const AlarmLimits& limits)
 {
-    DecodeResult result;
-    const auto* f = reinterpret_cast<const uint8_t*>(buffer.constData());
-    if (!isValidFrame(f, buffer.size())) {
-        m_run.checkRunEnd();
-        return result;
-    }
-    result.valid = true;
-    result.runStarted = m_run.onValidFrame(now);
+    ReadingUpdate u;
+    u.reading = r;
+    u.time = now;
+    u.runStarted = m_run.onValidFrame(now);
 
-    const uint8_t flagsA = f[kOffFlagsA];
-    const uint8_t flagsB = f[kOffFlagsB];
-    const bool fahrenheit = (flagsB & kBFahrenheit) != 0;
+    const bool fahrenheit = r.fahrenheit();
     m_run.m_bFahrenheit = fahrenheit;
-    bool lcdChanged = shareText(m_display.unitMark, fahrenheit ? kUnitF : kUnitC);
-    shareText(m_run.m_strUnit, m_display.unitMark);
+    DisplayTexts& lcd = m_readout.lcd;
+    bool lcdChanged = shareText(lcd.unitMark, fahrenheit ? kUnitF : kUnitC);
+    shareText(m_run.m_strUnit, lcd.unitMark);
 
-    lcdChanged |= applyIndicators(flagsA, flagsB);
+    lcdChanged |= applyIndicators(r.flagsA, r.flagsB);
 
     // The run never exceeds the store; the spare slots on top absorb a
     // frame arriving after the last commit.
-    const int slot = std::clamp(m_run.m_nCount, 0, kMaxSamples - 1);
-    m_nLastSlot = slot;
-    ChannelValues v;
-    v[kAir] = readFloat(f, kOffAir);
-    v[kWb] = readFloat(f, kOffWb);
-    v[kDp] = readFloat(f, kOffDp);
-    const float k = limitKir(readFloat(f, kOffKir), f[kOffRangeMarker], flagsB);
+    u.slot = std::clamp(m_run.m_nCount, 0, kMaxSamples - 1);
+    ChannelValues& v = u.values;
+    v[kAir] = r.air;
+    v[kWb] = r.wb;
+    v[kDp] = r.dp;
+    const float k = limitKir(r.kir, r.rangeMarker, r.typeK(), r.irInactive());
     v[kKir] = k;
-    v[kRh] = readFloat(f, kOffRh);
-    m_live.writeSlot(slot, v);
-    m_fLcd[0] = readFloat(f, kOffLcd1);
-    m_fLcd[1] = readFloat(f, kOffLcd2);
-    m_fLcd[2] = readFloat(f, kOffLcd3);
+    v[kRh] = r.rh;
+    m_live.writeSlot(u.slot, v);
 
-    lcdChanged |= updateTexts(k, flagsB);
-    updateExtremes(v);
-    result.alarmsChanged = updateAlarms(v, limits, hiAlarm, lowAlarm);
-    result.lcdChanged = lcdChanged;
+    lcdChanged |= updateTexts(r, k);
+    updateExtremes(v, fahrenheit);
+    u.alarmsChanged = updateAlarms(v, fahrenheit, limits);
+    u.lcdChanged = lcdChanged;
 
     m_run.checkRunEnd();
-    return result;
+    return u;
 }
 
-bool FrameDecoder::applyIndicators(uint8_t a, uint8_t b)
+bool ReadingFold::applyIndicators(uint8_t a, uint8_t b)
 {
-    DisplayTexts& d = m_display;
+    DisplayTexts& d = m_readout.lcd;
     // Later flags win, as on the meter's own display.
     bool changed = shareText(d.maxMinA, (a & kAMin) ? kMinA : (a & kAMax) ? kMax : kBlank3);
     changed |= shareText(d.maxMinB, (b & kBMin) ? kMinB : (b & kBMax) ? kMax : kBlank3);
@@ -147,14 +145,12 @@ bool FrameDecoder::applyIndicators(uint8_t a, uint8_t b)
     const bool backlight = (b & kBBacklight) != 0;
     changed |= backlight != d.backlight;
     d.backlight = backlight;
-    shareText(m_strBattery, (a & kABatteryNormal) ? kNormal : kLow);
+    shareText(m_readout.battery, (a & kABatteryNormal) ? kNormal : kLow);
     return changed;
 }
 
-float FrameDecoder::limitKir(float k, uint8_t marker, uint8_t flagsB)
+float ReadingFold::limitKir(float k, uint8_t marker, bool typeK, bool held)
 {
-    const bool typeK = (flagsB & kBTypeK) != 0;
-    const bool held = (flagsB & kBIrInactive) != 0;
     const float high = typeK ? kTypeKHigh : kIrHigh;
     const float low = typeK ? kTypeKLow : kIrLow;
     if (marker == kRangeHigh) {
@@ -183,18 +179,19 @@ float FrameDecoder::limitKir(float k, uint8_t marker, uint8_t flagsB)
     return k;
 }
 
-bool FrameDecoder::updateTexts(float k, uint8_t flagsB)
+bool ReadingFold::updateTexts(const MeterReading& r, float k)
 {
-    const bool typeK = (flagsB & kBTypeK) != 0;
-    const bool held = (flagsB & kBIrInactive) != 0;
+    const bool typeK = r.typeK();
+    const bool held = r.irInactive();
+    DisplayTexts& lcd = m_readout.lcd;
     char buf[kTextBufferSize];
-    formatTenth(buf, m_fLcd[0], "");
-    bool changed = writeText(m_display.value1, buf);
-    formatTenth(buf, m_fLcd[1], "");
-    changed |= writeText(m_display.value2, buf);
+    formatTenth(buf, r.lcd1, "");
+    bool changed = writeText(lcd.value1, buf);
+    formatTenth(buf, r.lcd2, "");
+    changed |= writeText(lcd.value2, buf);
 
     // The meter's lower display drops the last digit instead of rounding.
-    double v3 = m_fLcd[2];
+    double v3 = r.lcd3;
     if (v3 >= 0.05)
         v3 -= 0.05;
     else if (v3 <= -0.05)
@@ -210,11 +207,11 @@ bool FrameDecoder::updateTexts(float k, uint8_t flagsB)
         std::memcpy(m_cLastValue3, buf, sizeof buf);
     else if (!typeK)
         std::memcpy(buf, m_cLastValue3, sizeof buf);
-    changed |= writeText(m_display.value3, buf);
+    changed |= writeText(lcd.value3, buf);
     return changed;
 }
 
-void FrameDecoder::updateExtremes(const ChannelValues& v)
+void ReadingFold::updateExtremes(const ChannelValues& v, bool f)
 {
     for (int c = 0; c < kChannelCount; ++c) {
         if (v[c] >= m_fMax[c])
@@ -222,38 +219,42 @@ void FrameDecoder::updateExtremes(const ChannelValues& v)
         if (v[c] <= m_fMin[c] && v[c] > -100.0f)
             m_fMin[c] = v[c];
     }
-    const bool f = m_run.m_bFahrenheit;
     const char* unit = f ? "F" : "C";
     char buf[kTextBufferSize];
+    // K/IR is cut to tenths toward zero; the others are rounded.
+    auto format = [&](float stored, int c, const char* suffix) {
+        const float display = toDisplayUnit(stored, c, f);
+        if (c == kKir)
+            formatTenth(buf, cutToTenth(display), suffix);
+        else
+            formatTenth(buf, display, suffix);
+    };
+    MinMaxTexts& mm = m_readout.minMax;
     for (int c = 0; c < kChannelCount; ++c) {
         const char* suffix = c == kRh ? " %RH" : unit;
         if (m_fMax[c] != -300.0f) {
-            const float display = toDisplayUnit(m_fMax[c], c, f);
-            const double shown = c == kKir ? cutToTenth(display) : display;
-            formatTenth(buf, shown, suffix);
-            writeText(m_minMax.max[c], buf);
+            format(m_fMax[c], c, suffix);
+            writeText(mm.max[c], buf);
         }
         if (m_fMin[c] != 6000.0f) {
-            const float display = toDisplayUnit(m_fMin[c], c, f);
-            const double shown = c == kKir ? cutToTenth(display) : display;
-            formatTenth(buf, shown, suffix);
-            writeText(m_minMax.min[c], buf);
+            format(m_fMin[c], c, suffix);
+            writeText(mm.min[c], buf);
         }
     }
 }
 
-bool FrameDecoder::updateAlarms(const ChannelValues& v, const AlarmLimits& limits, AlarmFlagArray& hi,
-    AlarmFlagArray& low) const
+bool ReadingFold::updateAlarms(const ChannelValues& v, bool fahrenheit, const AlarmLimits& limits)
 {
+    AlarmFlags& flags = m_readout.alarms;
     bool changed = false;
     for (int c = 0; c < kChannelCount; ++c) {
-        const float display = toDisplayUnit(v[c], c, m_run.m_bFahrenheit);
+        const float display = toDisplayUnit(v[c], c, fahrenheit);
         const double value = c == kKir ? cutToTenth(display) : display;
         const bool h = value >= limits.high[c];
         const bool l = value <= limits.low[c] && value > -200.0;
-        changed = changed || h != hi[c] || l != low[c];
-        hi[c] = h;
-        low[c] = l;
+        changed = changed || h != flags.high[c] || l != flags.low[c];
+        flags.high[c] = h;
+        flags.low[c] = l;
     }
     return changed;
 }

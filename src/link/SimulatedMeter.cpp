@@ -68,14 +68,13 @@ SimulatedMeter::~SimulatedMeter()
     stop();
 }
 
-bool SimulatedMeter::start(QString* error)
+Status SimulatedMeter::start()
 {
 #ifdef Q_OS_UNIX
     auto fail = [&](const char* what) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(QLatin1StringView(what), QString::fromLocal8Bit(std::strerror(errno)));
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         stop();
-        return false;
+        return Status::failure(Status::Code::CannotOpen, QStringLiteral("%1: %2").arg(QLatin1StringView(what), reason));
     };
     stop();
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -107,13 +106,11 @@ bool SimulatedMeter::start(QString* error)
     m_devicePath = QString::fromLocal8Bit(name);
     m_notifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &SimulatedMeter::onReadable);
-    return true;
+    return Status::success();
 #else
     // Pseudo-terminals are a Unix facility; elsewhere pin a real port or a
     // virtual serial pair instead.
-    if (error)
-        *error = QStringLiteral("no pseudo-terminals on this system");
-    return false;
+    return Status::failure(Status::Code::Failed, QStringLiteral("no pseudo-terminals on this system"));
 #endif
 }
 

@@ -711,9 +711,8 @@ int cli::runRecord(const QStringList& args)
     QString device = options.device;
     if (options.simulate) {
         meter = std::make_unique<SimulatedMeter>(options.meter);
-        QString error;
-        if (!meter->start(&error)) {
-            std::fprintf(stderr, "zb740-cli: cannot start the simulated meter: %s\n", qPrintable(error));
+        if (const Status started = meter->start(); !started.ok()) {
+            std::fprintf(stderr, "zb740-cli: cannot start the simulated meter: %s\n", qPrintable(started.message()));
             return 1;
         }
         device = meter->devicePath();

@@ -135,11 +135,3 @@ private:
     float m_fAirWalk = 0, m_fRhWalk = 0;
     float m_fHeldLcd1 = 0, m_fHeldLcd2 = 0, m_fHeldLcd3 = 0;
 };
-
-// Psychrometric helpers (degrees C, percent RH).
-namespace psychro {
-// Magnus formula.
-double dewPoint(double airC, double rhPercent);
-// Stull's empirical wet-bulb formula (sea-level pressure, RH 5..99 %).
-double wetBulb(double airC, double rhPercent);
-} // namespace psychro

@@ -251,13 +251,6 @@ TEST(SimulatedMeterStart, AFailureSaysWhichStepAndWhy)
     EXPECT_TRUE(sim.devicePath().startsWith(QStringLiteral("/dev/pts/")));
 }
 
-TEST(Psychrometrics, KnownValues)
-{
-    EXPECT_NEAR(psychro::dewPoint(20.0, 50.0), 9.3, 0.1);
-    EXPECT_NEAR(psychro::dewPoint(25.0, 100.0), 25.0, 0.01);
-    EXPECT_NEAR(psychro::wetBulb(20.0, 50.0), 13.7, 0.1);
-}
-
 } // namespace
 
 namespace {

@@ -8,17 +8,21 @@
 
 #include "app/CKMView.h"
 #include "app/CMainFrame.h"
+#include "app/RunSaver.h"
 #include "graph/RealtimeGraph.h"
 #include "report/ReportCommands.h"
 #include "report/ReportPrinter.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPrintDialog>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <gtest/gtest.h>
 
@@ -228,6 +232,54 @@ TEST_F(ReportPrinterTest, ExportProposesTheStartAndWritesTheA4Page)
     EXPECT_LT(page.darkest(-750, 200), 100);
     EXPECT_EQ(page.find("2026-12-08").size(), 1);
     EXPECT_EQ(ReportPrinter::proposedPdfName(run.input().start), QStringLiteral("26-12-07 13.45.00"));
+}
+
+// Save and Export Report as PDF share one dialog; each offers its own type.
+TEST_F(ReportPrinterTest, SaveDialogsOfferTheirTypeAndAddTheExtension)
+{
+    using Chooser = QString (*)(QWidget*, const QString&, const QString&);
+    struct Case {
+        const char* name;
+        Chooser choose;
+        QString title, filter, suffix;
+    };
+    const Case cases[] = {
+        // Qt titles a save dialog without a title of its own "Save As".
+        {"Save", &RunSaver::askWithDialog, "Save As", "DataLogger Files (*.AsmDat)", "AsmDat"},
+        {"Export Report as PDF", &ReportPrinter::askPdfPath, "Export Report as PDF", "PDF Files (*.pdf)", "pdf"},
+    };
+    const QString dir = path("ZB740");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString seenTitle, seenFilter, seenSuffix, seenDir, seenName;
+        bool confirms = false, accepts = false;
+        QTimer::singleShot(0, [&] {
+            auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dlg, nullptr);
+            seenTitle = dlg->windowTitle();
+            seenFilter = dlg->nameFilters().join(QLatin1Char('|'));
+            seenSuffix = dlg->defaultSuffix();
+            seenDir = dlg->directory().absolutePath();
+            confirms = !dlg->testOption(QFileDialog::DontConfirmOverwrite);
+            accepts = dlg->acceptMode() == QFileDialog::AcceptSave;
+            auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            seenName = name->text();
+            name->setText(QStringLiteral("Run7")); // typed without extension
+            QMetaObject::invokeMethod(dlg, "accept");
+        });
+        const QString chosen = c.choose(nullptr, dir, QStringLiteral("26-12-07 23.45.55"));
+        EXPECT_EQ(seenTitle, c.title);
+        EXPECT_EQ(seenFilter, c.filter);
+        EXPECT_EQ(seenSuffix, c.suffix);
+        EXPECT_EQ(seenDir, QDir(dir).absolutePath());
+        EXPECT_TRUE(confirms);
+        EXPECT_TRUE(accepts);
+        EXPECT_EQ(seenName, "26-12-07 23.45.55." + c.suffix);
+        EXPECT_EQ(chosen, QDir(dir).absoluteFilePath("Run7." + c.suffix));
+    }
+    EXPECT_EQ(RunSaver::proposedName(run.input().start), ReportPrinter::proposedPdfName(run.input().start));
 }
 
 TEST_F(ReportPrinterTest, ExportCancelledOrFailingKeepsWhatWasThere)

@@ -3,7 +3,7 @@
 // start, and the real program killed or terminated while it records.
 #include "DataFixtures.h"
 #include "FileNodes.h"
-#include "ModalQueue.h"
+#include "ModalAnswers.h"
 #include "RuntimeFolder.h"
 #include "TempDir.h"
 
@@ -151,10 +151,8 @@ TEST_F(FrameJournal, TheRunsJournalFollowsTheAnswersAtClose)
     record(3);
     ASSERT_EQ(journals(), QStringList {path("ZB740/recovery/26-12-07 10.00.00.journal")});
     {
-        ModalQueue yScale;
-        yScale.then([](QWidget* w) {
-            auto* dlg = qobject_cast<CYScaleDlg*>(w);
-            ASSERT_NE(dlg, nullptr);
+        ModalAnswers yScale;
+        yScale.then<CYScaleDlg>([](CYScaleDlg* dlg) {
             dlg->gainList()->setCurrentIndex(indexOfGain(50));
             dlg->offsetList()->setCurrentIndex(indexOfOffset(-5));
             dlg->accept();
@@ -169,7 +167,7 @@ TEST_F(FrameJournal, TheRunsJournalFollowsTheAnswersAtClose)
 
     // Yes, then the save dialog cancelled: the window stays, so does the
     // journal, and the run goes on into it.
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("Yes");
     answers.cancel();
     frame->close();
@@ -184,11 +182,9 @@ TEST_F(FrameJournal, TheRunsJournalFollowsTheAnswersAtClose)
     // as it is when the file is chosen), so nothing of the run is lost
     // with the journal.
     answers.click("Yes");
-    answers.then([this](QWidget* w) {
+    answers.then<QFileDialog>([this](QFileDialog* dlg) {
         validFrame(kStart + 4, reading(4));
         ASSERT_TRUE(frame->recorder().commitTick());
-        auto* dlg = qobject_cast<QFileDialog*>(w);
-        ASSERT_NE(dlg, nullptr);
         dlg->setDirectory(m_tmp.path());
         dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("closing.AsmDat"));
         QMetaObject::invokeMethod(dlg, "accept");
@@ -207,7 +203,7 @@ TEST_F(FrameJournal, NoDiscardsTheRunAndAQuietCloseKeepsIt)
     record(3);
     frame->onStop();
     ASSERT_EQ(journals().size(), 1);
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("No");
     answers.cancel(); // the Run dialog
     frame->onRun();
@@ -245,7 +241,7 @@ TEST_F(FrameJournal, ExitQuestionNamesTheSamplesSinceTheLastSaveAndNoDiscardsOnl
     ScopedTimeZone tz("UTC0");
     // 14 samples, saved in the middle of the run; 13 more.
     record(14);
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.saveAs(path("part.AsmDat"));
     frame->onSave();
     ASSERT_TRUE(answers.done());
@@ -256,9 +252,7 @@ TEST_F(FrameJournal, ExitQuestionNamesTheSamplesSinceTheLastSaveAndNoDiscardsOnl
     // The question says what No would throw away, and follows the run
     // while it is open: a sample committed meanwhile is named too.
     QString whileOpen;
-    answers.then([&](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        ASSERT_NE(box, nullptr);
+    answers.then<QMessageBox>([&](QMessageBox* box) {
         commitNext();
         whileOpen = box->text();
         box->button(QMessageBox::No)->click();
@@ -294,7 +288,7 @@ TEST_F(FrameJournal, ARunSavedAsItStandsIsNotAskedAboutAgain)
     ScopedTimeZone tz("UTC0");
     // Saved, then one more sample: Run still asks, with its own question.
     record(3);
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.saveAs(path("three.AsmDat"));
     frame->onSave();
     commitNext();
@@ -369,7 +363,7 @@ TEST_F(FrameJournal, ASessionEndKeepsTheSamplesNoJournalHoldsInAnEmergencyJourna
         record(3);
         ASSERT_TRUE(frame->recorder().journal().path().isEmpty());
         if (c.saveFirst) {
-            ModalQueue answers;
+            ModalAnswers answers;
             answers.saveAs(path("saved.AsmDat"));
             frame->onSave();
             ASSERT_TRUE(answers.done());
@@ -390,7 +384,7 @@ TEST_F(FrameJournal, ASessionEndKeepsTheSamplesNoJournalHoldsInAnEmergencyJourna
         EXPECT_EQ(run->view().value(2, kRh), reading(2)[kRh]);
 
         // The next start offers it, and a save takes it away.
-        ModalQueue answers;
+        ModalAnswers answers;
         answers.click("Save\u2026");
         answers.saveAs(path("kept.AsmDat"));
         EXPECT_EQ(RecoveryOffer(options.settingsDir, options.homeDir).offerAll(nullptr), 1);
@@ -469,7 +463,7 @@ TEST_F(Offer, EachRunIsOfferedInTurnWithSaveDiscardAndLater)
     journal("26-12-07 13.00.00.journal", kStart + 10800, 0); // stopped before its first sample
     ASSERT_TRUE(writeAll(path("ZB740/recovery/zz.journal"), "not a journal at all, but long enough for a header"));
 
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("Later");
     answers.click("Discard");
     answers.click("Save\u2026");
@@ -481,10 +475,11 @@ TEST_F(Offer, EachRunIsOfferedInTurnWithSaveDiscardAndLater)
     EXPECT_TRUE(answers.done());
 
     const QString third = QStringLiteral("A run of 3 samples started 07/12/26 12:00:00 was not saved.");
+    const QString dialog = "file dialog in " + path("ZB740") + " offering 26-12-07 12.00.00.AsmDat";
     EXPECT_EQ(answers.seen,
               (QStringList {"A run of 5 samples started 07/12/26 10:00:00 was not saved.",
-                            "A run of 2 samples started 07/12/26 11:00:00 was not saved.", third,
-                            "file dialog 26-12-07 12.00.00.AsmDat", third, "file dialog 26-12-07 12.00.00.AsmDat",
+                            "A run of 2 samples started 07/12/26 11:00:00 was not saved.", third, dialog, third,
+                            dialog,
                             "The unsaved run in \"" + path("ZB740/recovery/zz.journal")
                                 + "\" cannot be read: This is not a run journal.\nThe file is left as it is."}));
     // Later and the unreadable one stay; the saved, discarded and empty go.
@@ -499,7 +494,7 @@ TEST_F(Offer, EachRunIsOfferedInTurnWithSaveDiscardAndLater)
     EXPECT_TRUE(QFile::exists(path("recovered.csv")));
 
     // Nothing on disk: nothing asked.
-    ModalQueue none;
+    ModalAnswers none;
     EXPECT_EQ(RecoveryOffer(path("elsewhere")).offerAll(nullptr), 0);
     QTest::qWait(30);
     EXPECT_TRUE(none.seen.isEmpty());
@@ -529,7 +524,7 @@ TEST_F(Offer, JournalsARunningProgramHoldsAreLeftAlone)
     ASSERT_EQ(all.size(), 3);
 
     {
-        ModalQueue none;
+        ModalAnswers none;
         EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 0);
         QTest::qWait(30);
         EXPECT_TRUE(none.seen.isEmpty()) << none.seen.join('\n').toStdString();
@@ -540,7 +535,7 @@ TEST_F(Offer, JournalsARunningProgramHoldsAreLeftAlone)
 
     // The program that held the ended run is gone: now it is offered.
     ended.release();
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("Later");
     EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 1);
     ASSERT_TRUE(answers.done());
@@ -562,7 +557,7 @@ TEST_F(Offer, AJournalThatIsNoFileIsNamedWithoutWaitingForIt)
 
     // The link is listed (a FIFO itself is not) and named; the real run is
     // offered after it.
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("OK");
     answers.click("Later");
     EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 2);
@@ -669,7 +664,7 @@ TEST_F(ProgramRun, KilledWhileRecordingTheNextStartOffersTheRunAndSavesIt)
     EXPECT_GE(run->facts.start, begun);
 
     // The next start: the offer, then Save.
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("Save\u2026");
     answers.saveAs(path("after the crash.AsmDat"));
     EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 1);
@@ -691,7 +686,7 @@ TEST_F(ProgramRun, ARunStillRecordingIsNeitherOfferedNorListedAsUnsaved)
     const QString journal = waitForSamples(1);
     ASSERT_FALSE(journal.isEmpty());
     {
-        ModalQueue none;
+        ModalAnswers none;
         EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 0);
         QTest::qWait(30);
         EXPECT_TRUE(none.seen.isEmpty()) << none.seen.join('\n').toStdString();
@@ -707,7 +702,7 @@ TEST_F(ProgramRun, ARunStillRecordingIsNeitherOfferedNorListedAsUnsaved)
     // Killed: a crash's leftover, offered at the next start.
     program.kill();
     ASSERT_TRUE(program.waitForFinished(5000));
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("Later");
     EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 1);
     ASSERT_TRUE(answers.done());
@@ -774,7 +769,7 @@ TEST_F(ProgramRun, SigtermWithSamplesInNoJournalKeepsThemForTheNextStart)
         << err.toStdString();
 
     // The next start offers it.
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("Save\u2026");
     answers.saveAs(path("kept.AsmDat"));
     EXPECT_EQ(RecoveryOffer(path("ZB740"), path("home")).offerAll(nullptr), 1);

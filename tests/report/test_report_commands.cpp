@@ -2,7 +2,7 @@
 // user would, or a stand-in), the printer's failures and their messages,
 // the file destination, and the main window's wiring.
 #include "FakePrinter.h"
-#include "ModalScript.h"
+#include "ModalAnswers.h"
 #include "ReportFixtures.h"
 #include "TempDir.h"
 
@@ -22,7 +22,6 @@
 #include <QMenuBar>
 #include <QPrintDialog>
 #include <QTest>
-#include <QTimer>
 #include <QToolBar>
 #include <gtest/gtest.h>
 
@@ -172,19 +171,17 @@ protected:
 
 TEST_F(PrintDialogTest, TheDialogOffersAFileAndWritesThePdfThere)
 {
-    ModalScript script(QString {});
+    ModalAnswers answers;
     QPrintDialog::PrintDialogOptions options;
     QAbstractPrintDialog::PrintRange range = QAbstractPrintDialog::CurrentPage;
-    script.onOtherDialog = [&](QDialog* d) {
-        auto* dialog = qobject_cast<QPrintDialog*>(d);
-        ASSERT_NE(dialog, nullptr);
+    answers.then<QPrintDialog>([&](QPrintDialog* dialog) {
         options = dialog->options();
         range = dialog->printRange();
         printToFile(dialog, path("printed.pdf"));
-    };
+    });
     const Status s = printer.PrintTestReport(nullptr, run.input());
     EXPECT_TRUE(s.ok()) << s.message().toStdString();
-    EXPECT_EQ(script.seen, QStringList {"other dialog"});
+    EXPECT_EQ(answers.seen, QStringList {"other dialog"});
     EXPECT_TRUE(options.testFlag(QAbstractPrintDialog::PrintToFile));
     EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintPageRange)) << "no page numbers";
     EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintSelection));
@@ -200,9 +197,9 @@ TEST_F(PrintDialogTest, TheDialogOffersAFileAndWritesThePdfThere)
 
 TEST_F(PrintDialogTest, CancellingTheDialogLeavesNoFileAndNoMessage)
 {
-    ModalScript script(QString {});  // rejects the dialog
+    ModalAnswers answers; // cancels the dialog
     EXPECT_TRUE(printer.PrintTestReport(nullptr, run.input()).isCancelled());
-    EXPECT_EQ(script.seen, QStringList {"other dialog"});
+    EXPECT_EQ(answers.seen, QStringList {"other dialog"});
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_TRUE(QDir(m_tmp.path()).entryList(QDir::Files).isEmpty());
 }
@@ -211,8 +208,8 @@ TEST_F(PrintDialogTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept)
 {
     // The chosen file is in a folder that is a file; the other exists.
     ASSERT_TRUE(writeAll(path("notAFolder"), "x"));
-    ModalScript script(QString {});
-    script.onOtherDialog = [&](QDialog* d) { printToFile(d, path("notAFolder/r.pdf")); };
+    ModalAnswers answers;
+    answers.then<QPrintDialog>([&](QPrintDialog* d) { printToFile(d, path("notAFolder/r.pdf")); });
     EXPECT_FALSE(printer.PrintTestReport(nullptr, run.input()).ok());
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], QStringLiteral("Could not save \"%1\": Not a directory").arg(path("notAFolder/r.pdf")));
@@ -223,10 +220,11 @@ TEST_F(PrintDialogTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept)
 
 TEST_F(ReportPrinterTest, ExportProposesTheStartAndWritesTheA4Page)
 {
-    ModalScript script(path("exported.pdf"));
+    ModalAnswers answers;
+    answers.saveAs(path("exported.pdf"));
     const Status s = printer.exportPdf(nullptr, run.input(), path("ZB740"));
     EXPECT_TRUE(s.ok()) << s.message().toStdString();
-    EXPECT_EQ(script.seen, QStringList {"file dialog in " + path("ZB740")});
+    EXPECT_EQ(answers.seen, QStringList {"file dialog in " + path("ZB740") + " offering 26-12-07 13.45.00.pdf"});
     const PdfPage page(path("exported.pdf"));
     ASSERT_TRUE(page.ok());
     EXPECT_LT(page.darkest(-750, 200), 100);
@@ -254,9 +252,8 @@ TEST_F(ReportPrinterTest, SaveDialogsOfferTheirTypeAndAddTheExtension)
         SCOPED_TRACE(c.name);
         QString seenTitle, seenFilter, seenSuffix, seenDir, seenName;
         bool confirms = false, accepts = false;
-        QTimer::singleShot(0, [&] {
-            auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(dlg, nullptr);
+        ModalAnswers answers;
+        answers.then<QFileDialog>([&](QFileDialog* dlg) {
             seenTitle = dlg->windowTitle();
             seenFilter = dlg->nameFilters().join(QLatin1Char('|'));
             seenSuffix = dlg->defaultSuffix();
@@ -369,9 +366,9 @@ TEST_F(FrameReportTest, PrintAndExportFollowTheSampleCount)
 TEST_F(FrameReportTest, CtrlPOpensThePrintDialogAndCancelIsSilent)
 {
     record(3);
-    ModalScript script(QString {});  // cancels the print dialog
+    ModalAnswers answers; // cancels the print dialog
     QTest::keyClick(frame.get(), Qt::Key_P, Qt::ControlModifier);
-    QTRY_COMPARE(script.seen, QStringList {"other dialog"});
+    QTRY_COMPARE(answers.seen, QStringList {"other dialog"});
     EXPECT_TRUE(messages.isEmpty());
 }
 
@@ -419,9 +416,10 @@ TEST_F(FrameReportTest, HiddenCurvesOfTheViewStayOffThePage)
 TEST_F(FrameReportTest, ExportWritesThePdfChosenInTheSaveDialog)
 {
     record(5);
-    ModalScript script(path("run report.pdf"));
+    ModalAnswers answers;
+    answers.saveAs(path("run report.pdf"));
     commands->exportAction()->trigger();
-    EXPECT_EQ(script.seen, QStringList {"file dialog in " + path("ZB740")});
+    EXPECT_EQ(answers.seen, QStringList {"file dialog in " + path("ZB740") + " offering 26-12-07 13.45.00.pdf"});
     const PdfPage page(path("run report.pdf"));
     ASSERT_TRUE(page.ok());
     EXPECT_EQ(page.find("ZB740").size(), 1);

@@ -2,7 +2,7 @@
 // installed layout, and what the user is told when nothing can show it.
 #include "app/CMainFrame.h"
 #include "widgets/HelpContents.h"
-#include "ModalHelper.h"
+#include "ModalAnswers.h"
 #include "TempDir.h"
 
 #include <QAction>

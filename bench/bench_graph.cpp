@@ -14,6 +14,7 @@
 // Heap allocations (operator new and Qt's malloc alike) are counted by the
 // tests' counting allocator; the repaint benchmarks report them per repaint
 // as "allocs_per_repaint".
+#include "base/Psychrometry.h"
 #include "data/ReadingStore.h"
 #include "graph/RealtimeGraph.h"
 #include "run/RunState.h"
@@ -51,11 +52,8 @@ void fillRealistic(LiveSeries& s)
         const double t = i / double(kSamples);
         const double air = 22.0 + 6.0 * std::sin(t * 6.283) + 0.2 * noise();
         const double rh = 55.0 - 15.0 * std::sin(t * 6.283 + 0.4) + 0.5 * noise();
-        const double gamma = std::log(rh / 100.0) + 17.62 * air / (243.12 + air);
-        const double dp = 243.12 * gamma / (17.62 - gamma);
-        const double wb = air * std::atan(0.151977 * std::sqrt(rh + 8.313659)) + std::atan(air + rh)
-                          - std::atan(rh - 1.676331) + 0.00391838 * std::pow(rh, 1.5) * std::atan(0.023101 * rh)
-                          - 4.686035;
+        const double dp = psychro::dewPoint(air, rh);
+        const double wb = psychro::wetBulb(air, rh);
         s.values[kAir][i] = float(std::round(air * 10) / 10);
         s.values[kWb][i] = float(std::round(wb * 10) / 10);
         s.values[kDp][i] = float(std::round(dp * 10) / 10);

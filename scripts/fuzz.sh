@@ -7,6 +7,7 @@
 # A harness's own libFuzzer flags (such as -max_len) go in
 # fuzz/fuzz_<name>.options, separated by blanks.
 # Usage: scripts/fuzz.sh SECONDS [HARNESS...]   (default: every fuzz_*.cpp)
+# ZB740_WERROR=ON in the environment makes every warning an error (CI).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:?usage: scripts/fuzz.sh SECONDS [HARNESS...]}
@@ -15,9 +16,15 @@ build=${ZB740_FUZZ_BUILD:-$root/build-fuzz}
 export CCACHE_DIR=${CCACHE_DIR:-$root/.cache/ccache}
 export CCACHE_BASEDIR=$root
 
+werror=()
+if [ -n "${ZB740_WERROR:-}" ]; then
+  werror+=("-DZB740_WERROR=$ZB740_WERROR")
+fi
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_COMPILER=clang++-14 -DZB740_FUZZ=ON
+        -DCMAKE_CXX_COMPILER=clang++-14 -DZB740_FUZZ=ON "${werror[@]}"
+elif [ ${#werror[@]} -gt 0 ]; then
+  cmake "$build" "${werror[@]}" >/dev/null
 fi
 cmake --build "$build" -j2
 

@@ -330,11 +330,11 @@ void CMainFrame::createRecorder()
         // The simulated meter answers on a pseudo-terminal in this process;
         // the link opens it like any pinned device.
         m_simulator = new SimulatedMeter({}, this);
-        QString error;
-        if (m_simulator->start(&error)) {
+        const Status started = m_simulator->start();
+        if (started.ok()) {
             m_options.portDevice = m_simulator->devicePath();
         } else {
-            const QString text = QStringLiteral("Cannot start the simulated meter: %1").arg(error);
+            const QString text = QStringLiteral("Cannot start the simulated meter: %1").arg(started.message());
             QMetaObject::invokeMethod(this, [this, text] { setPortStatus(text); }, Qt::QueuedConnection);
         }
     }

@@ -1,11 +1,10 @@
 #include "app/RunSaver.h"
-#include "base/LocalTime.h"
 
 #include "data/RunFiles.h"
+#include "widgets/SaveDialog.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 
@@ -33,24 +32,13 @@ RunSaver::RunSaver(RunSource run, QString settingsDir)
 
 QString RunSaver::proposedName(int64_t secondsSince1970)
 {
-    return LocalTime::format(secondsSince1970, "%y-%m-%d %H.%M.%S");
+    return SaveDialog::proposedName(secondsSince1970);
 }
 
 QString RunSaver::askWithDialog(QWidget* parent, const QString& startDir, const QString& proposedName)
 {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("DataLogger Files (*.AsmDat)"));
-    dialog.setDefaultSuffix(QStringLiteral("AsmDat"));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    dialog.setDirectory(startDir);
-    // The proposed name carries dots ("23.45.55"), which the dialog would
-    // take for an extension and then add none: offer it with its extension.
-    dialog.selectFile(proposedName + QStringLiteral(".AsmDat"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    const SaveDialog::FileType dataFile {{}, QStringLiteral("DataLogger Files (*.AsmDat)"), QStringLiteral("AsmDat")};
+    return SaveDialog::ask(parent, dataFile, startDir, proposedName);
 }
 
 void RunSaver::showError(QWidget* parent, const QString& text)

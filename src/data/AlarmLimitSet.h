@@ -12,8 +12,8 @@
 // High and low alarm limits per channel, in display units, as the decoder
 // compares them. The defaults are those of a missing configuration file.
 struct AlarmLimits {
-    std::array<float, kChannelCount> high {140.0f, 140.0f, 140.0f, 2501.0f, 100.0f};
-    std::array<float, kChannelCount> low {0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    ChannelValues high = settings::kDefaultHighLimits;
+    ChannelValues low = settings::kDefaultLowLimits;
 };
 
 class AlarmLimitSet {
@@ -50,8 +50,7 @@ public:
 private:
     void setValue(int channel, Bound bound, double value, Range range);
 
-    std::array<std::array<float, kChannelCount>, 2> m_value {{{140.0f, 140.0f, 140.0f, 2501.0f, 100.0f},
-                                                                {0.0f, 0.0f, 0.0f, 0.0f, 0.0f}}};
+    std::array<ChannelValues, 2> m_value {settings::kDefaultHighLimits, settings::kDefaultLowLimits};
     std::array<std::array<QString, kChannelCount>, 2> m_text;
 };
 

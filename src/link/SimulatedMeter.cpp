@@ -1,6 +1,7 @@
 #include "link/SimulatedMeter.h"
 
 #include "base/Channel.h"
+#include "base/Psychrometry.h"
 
 #include <QSocketNotifier>
 #include <algorithm>
@@ -15,23 +16,6 @@
 #endif
 
 using namespace meter;
-
-namespace psychro {
-
-double dewPoint(double airC, double rhPercent)
-{
-    constexpr double b = 17.62, c = 243.12;
-    const double gamma = std::log(std::max(rhPercent, 0.1) / 100.0) + b * airC / (c + airC);
-    return c * gamma / (b - gamma);
-}
-
-double wetBulb(double t, double rh)
-{
-    return t * std::atan(0.151977 * std::sqrt(rh + 8.313659)) + std::atan(t + rh) - std::atan(rh - 1.676331)
-        + 0.00391838 * std::pow(rh, 1.5) * std::atan(0.023101 * rh) - 4.686035;
-}
-
-} // namespace psychro
 
 namespace {
 
@@ -68,14 +52,13 @@ SimulatedMeter::~SimulatedMeter()
     stop();
 }
 
-bool SimulatedMeter::start(QString* error)
+Status SimulatedMeter::start()
 {
 #ifdef Q_OS_UNIX
     auto fail = [&](const char* what) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(QLatin1StringView(what), QString::fromLocal8Bit(std::strerror(errno)));
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         stop();
-        return false;
+        return Status::failure(Status::Code::CannotOpen, QStringLiteral("%1: %2").arg(QLatin1StringView(what), reason));
     };
     stop();
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -107,13 +90,11 @@ bool SimulatedMeter::start(QString* error)
     m_devicePath = QString::fromLocal8Bit(name);
     m_notifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &SimulatedMeter::onReadable);
-    return true;
+    return Status::success();
 #else
     // Pseudo-terminals are a Unix facility; elsewhere pin a real port or a
     // virtual serial pair instead.
-    if (error)
-        *error = QStringLiteral("no pseudo-terminals on this system");
-    return false;
+    return Status::failure(Status::Code::Failed, QStringLiteral("no pseudo-terminals on this system"));
 #endif
 }
 

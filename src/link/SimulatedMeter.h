@@ -5,6 +5,7 @@
 // remote key packets. Fault options make it fall silent, send garbage,
 // split frames or put a stray byte before them. It runs in the caller's
 // event loop.
+#include "base/Status.h"
 #include "link/MeterProtocol.h"
 
 #include <QByteArray>
@@ -49,8 +50,9 @@ public:
     explicit SimulatedMeter(SimulatedMeterOptions options = {}, QObject* parent = nullptr);
     ~SimulatedMeter() override;
 
-    // Opens the pseudo-terminal. Returns false with `error` set on failure.
-    bool start(QString* error = nullptr);
+    // Opens the pseudo-terminal; on failure the message names the step
+    // that failed and why ("posix_openpt: Too many open files").
+    Status start();
     void stop();
     // The device the program opens (the pseudo-terminal's slave side).
     const QString& devicePath() const { return m_devicePath; }
@@ -133,11 +135,3 @@ private:
     float m_fAirWalk = 0, m_fRhWalk = 0;
     float m_fHeldLcd1 = 0, m_fHeldLcd2 = 0, m_fHeldLcd3 = 0;
 };
-
-// Psychrometric helpers (degrees C, percent RH).
-namespace psychro {
-// Magnus formula.
-double dewPoint(double airC, double rhPercent);
-// Stull's empirical wet-bulb formula (sea-level pressure, RH 5..99 %).
-double wetBulb(double airC, double rhPercent);
-} // namespace psychro

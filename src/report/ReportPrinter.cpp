@@ -1,13 +1,12 @@
 #include "report/ReportPrinter.h"
 
-#include "base/LocalTime.h"
 #include "report/PrintQueueStatus.h"
 #include "report/ReportPage.h"
 #include "report/ReportPdf.h"
+#include "widgets/SaveDialog.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
@@ -42,19 +41,9 @@ bool ReportPrinter::runPrintDialog(QPrinter& printer, QWidget* parent)
 
 QString ReportPrinter::askPdfPath(QWidget* parent, const QString& startDir, const QString& proposedName)
 {
-    QFileDialog dialog(parent, QStringLiteral("Export Report as PDF"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("PDF Files (*.pdf)"));
-    dialog.setDefaultSuffix(QStringLiteral("pdf"));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    dialog.setDirectory(startDir);
-    // The proposed name carries dots ("23.45.55"): offer it with its
-    // extension so the dialog does not take those for one.
-    dialog.selectFile(proposedName + QStringLiteral(".pdf"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    const SaveDialog::FileType pdf {QStringLiteral("Export Report as PDF"), QStringLiteral("PDF Files (*.pdf)"),
+                                    QStringLiteral("pdf")};
+    return SaveDialog::ask(parent, pdf, startDir, proposedName);
 }
 
 void ReportPrinter::showMessage(QWidget* parent, const QString& text)
@@ -64,7 +53,7 @@ void ReportPrinter::showMessage(QWidget* parent, const QString& text)
 
 QString ReportPrinter::proposedPdfName(int64_t start)
 {
-    return LocalTime::format(start, "%y-%m-%d %H.%M.%S");
+    return SaveDialog::proposedName(start);
 }
 
 Status ReportPrinter::shown(Status s, QWidget* parent) const

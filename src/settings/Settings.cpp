@@ -64,8 +64,11 @@ LimitTexts readConfiguredLimitTexts(const IniFile& config)
 {
     LimitTexts t;
     for (int c = 0; c < kChannelCount; ++c) {
-        t.high[c] = config.readText(alarmHighSection(c), alarmHighKey(c), QLatin1String(kDefaultHighLimitTexts[c]));
-        t.low[c] = config.readText(alarmLowSection(c), alarmLowKey(c), QLatin1String(kDefaultLowLimitText));
+        // QString::number writes a dot in every locale.
+        t.high[c] = config.readText(alarmHighSection(c), alarmHighKey(c),
+                                    QString::number(double(kDefaultHighLimits[size_t(c)]), 'f', 1));
+        t.low[c] = config.readText(alarmLowSection(c), alarmLowKey(c),
+                                   QString::number(double(kDefaultLowLimits[size_t(c)]), 'f', 1));
     }
     return t;
 }

@@ -39,8 +39,10 @@ QString alarmHighSection(int channel);
 QString alarmHighKey(int channel);
 QString alarmLowSection(int channel);
 QString alarmLowKey(int channel);
-inline constexpr std::array<const char*, kChannelCount> kDefaultHighLimitTexts {"140.0", "140.0", "140.0", "2501.0", "100.0"};
-inline constexpr const char* kDefaultLowLimitText = "0.0";
+// The alarm limits of a missing configuration file, in display units; the
+// file's texts for them are their "%.1f" ("140.0", "0.0").
+inline constexpr ChannelValues kDefaultHighLimits {140.0f, 140.0f, 140.0f, 2501.0f, 100.0f};
+inline constexpr ChannelValues kDefaultLowLimits {0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
 
 struct LimitTexts {
     std::array<QString, kChannelCount> high;

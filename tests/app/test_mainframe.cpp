@@ -5,7 +5,7 @@
 #include "app/CSampleRateDlg.h"
 #include "widgets/StatusPane.h"
 #include "FileNodes.h"
-#include "ModalHelper.h"
+#include "ModalAnswers.h"
 #include "TempDir.h"
 
 #include <QAction>

@@ -3,7 +3,7 @@
 // start, and the real program killed or terminated while it records.
 #include "DataFixtures.h"
 #include "FileNodes.h"
-#include "ModalQueue.h"
+#include "ModalAnswers.h"
 #include "ReadingOf.h"
 #include "RuntimeFolder.h"
 #include "TempDir.h"
@@ -146,10 +146,8 @@ TEST_F(FrameJournal, TheRunsJournalFollowsTheAnswersAtClose)
     record(3);
     ASSERT_EQ(journals(), QStringList {path("ZB740/recovery/26-12-07 10.00.00.journal")});
     {
-        ModalQueue yScale;
-        yScale.then([](QWidget* w) {
-            auto* dlg = qobject_cast<CYScaleDlg*>(w);
-            ASSERT_NE(dlg, nullptr);
+        ModalAnswers yScale;
+        yScale.then<CYScaleDlg>([](CYScaleDlg* dlg) {
             dlg->gainList()->setCurrentIndex(indexOfGain(50));
             dlg->offsetList()->setCurrentIndex(indexOfOffset(-5));
             dlg->accept();
@@ -164,7 +162,7 @@ TEST_F(FrameJournal, TheRunsJournalFollowsTheAnswersAtClose)
 
     // Yes, then the save dialog cancelled: the window stays, so does the
     // journal, and the run goes on into it.
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("Yes");
     answers.cancel();
     frame->close();
@@ -179,11 +177,9 @@ TEST_F(FrameJournal, TheRunsJournalFollowsTheAnswersAtClose)
     // as it is when the file is chosen), so nothing of the run is lost
     // with the journal.
     answers.click("Yes");
-    answers.then([this](QWidget* w) {
+    answers.then<QFileDialog>([this](QFileDialog* dlg) {
         validFrame(kStart + 4, reading(4));
         ASSERT_TRUE(frame->recorder().commitTick());
-        auto* dlg = qobject_cast<QFileDialog*>(w);
-        ASSERT_NE(dlg, nullptr);
         dlg->setDirectory(m_tmp.path());
         dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("closing.AsmDat"));
         QMetaObject::invokeMethod(dlg, "accept");
@@ -202,7 +198,7 @@ TEST_F(FrameJournal, NoDiscardsTheRunAndAQuietCloseKeepsIt)
     record(3);
     frame->onStop();
     ASSERT_EQ(journals().size(), 1);
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("No");
     answers.cancel(); // the Run dialog
     frame->onRun();
@@ -240,7 +236,7 @@ TEST_F(FrameJournal, ExitQuestionNamesTheSamplesSinceTheLastSaveAndNoDiscardsOnl
     ScopedTimeZone tz("UTC0");
     // 14 samples, saved in the middle of the run; 13 more.
     record(14);
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.saveAs(path("part.AsmDat"));
     frame->onSave();
     ASSERT_TRUE(answers.done());
@@ -251,9 +247,7 @@ TEST_F(FrameJournal, ExitQuestionNamesTheSamplesSinceTheLastSaveAndNoDiscardsOnl
     // The question says what No would throw away, and follows the run
     // while it is open: a sample committed meanwhile is named too.
     QString whileOpen;
-    answers.then([&](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        ASSERT_NE(box, nullptr);
+    answers.then<QMessageBox>([&](QMessageBox* box) {
         commitNext();
         whileOpen = box->text();
         box->button(QMessageBox::No)->click();
@@ -289,7 +283,7 @@ TEST_F(FrameJournal, ARunSavedAsItStandsIsNotAskedAboutAgain)
     ScopedTimeZone tz("UTC0");
     // Saved, then one more sample: Run still asks, with its own question.
     record(3);
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.saveAs(path("three.AsmDat"));
     frame->onSave();
     commitNext();
@@ -364,7 +358,7 @@ TEST_F(FrameJournal, ASessionEndKeepsTheSamplesNoJournalHoldsInAnEmergencyJourna
         record(3);
         ASSERT_TRUE(frame->recorder().journal().path().isEmpty());
         if (c.saveFirst) {
-            ModalQueue answers;
+            ModalAnswers answers;
             answers.saveAs(path("saved.AsmDat"));
             frame->onSave();
             ASSERT_TRUE(answers.done());
@@ -385,7 +379,7 @@ TEST_F(FrameJournal, ASessionEndKeepsTheSamplesNoJournalHoldsInAnEmergencyJourna
         EXPECT_EQ(run->view().value(2, kRh), reading(2)[kRh]);
 
         // The next start offers it, and a save takes it away.
-        ModalQueue answers;
+        ModalAnswers answers;
         answers.click("Save\u2026");
         answers.saveAs(path("kept.AsmDat"));
         EXPECT_EQ(RecoveryOffer(options.settingsDir, options.homeDir).offerAll(nullptr), 1);
@@ -464,7 +458,7 @@ TEST_F(Offer, EachRunIsOfferedInTurnWithSaveDiscardAndLater)
     journal("26-12-07 13.00.00.journal", kStart + 10800, 0); // stopped before its first sample
     ASSERT_TRUE(writeAll(path("ZB740/recovery/zz.journal"), "not a journal at all, but long enough for a header"));
 
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("Later");
     answers.click("Discard");
     answers.click("Save\u2026");
@@ -476,10 +470,11 @@ TEST_F(Offer, EachRunIsOfferedInTurnWithSaveDiscardAndLater)
     EXPECT_TRUE(answers.done());
 
     const QString third = QStringLiteral("A run of 3 samples started 07/12/26 12:00:00 was not saved.");
+    const QString dialog = "file dialog in " + path("ZB740") + " offering 26-12-07 12.00.00.AsmDat";
     EXPECT_EQ(answers.seen,
               (QStringList {"A run of 5 samples started 07/12/26 10:00:00 was not saved.",
-                            "A run of 2 samples started 07/12/26 11:00:00 was not saved.", third,
-                            "file dialog 26-12-07 12.00.00.AsmDat", third, "file dialog 26-12-07 12.00.00.AsmDat",
+                            "A run of 2 samples started 07/12/26 11:00:00 was not saved.", third, dialog, third,
+                            dialog,
                             "The unsaved run in \"" + path("ZB740/recovery/zz.journal")
                                 + "\" cannot be read: This is not a run journal.\nThe file is left as it is."}));
     // Later and the unreadable one stay; the saved, discarded and empty go.
@@ -494,7 +489,7 @@ TEST_F(Offer, EachRunIsOfferedInTurnWithSaveDiscardAndLater)
     EXPECT_TRUE(QFile::exists(path("recovered.csv")));
 
     // Nothing on disk: nothing asked.
-    ModalQueue none;
+    ModalAnswers none;
     EXPECT_EQ(RecoveryOffer(path("elsewhere")).offerAll(nullptr), 0);
     QTest::qWait(30);
     EXPECT_TRUE(none.seen.isEmpty());
@@ -524,7 +519,7 @@ TEST_F(Offer, JournalsARunningProgramHoldsAreLeftAlone)
     ASSERT_EQ(all.size(), 3);
 
     {
-        ModalQueue none;
+        ModalAnswers none;
         EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 0);
         QTest::qWait(30);
         EXPECT_TRUE(none.seen.isEmpty()) << none.seen.join('\n').toStdString();
@@ -535,7 +530,7 @@ TEST_F(Offer, JournalsARunningProgramHoldsAreLeftAlone)
 
     // The program that held the ended run is gone: now it is offered.
     ended.release();
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("Later");
     EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 1);
     ASSERT_TRUE(answers.done());
@@ -557,7 +552,7 @@ TEST_F(Offer, AJournalThatIsNoFileIsNamedWithoutWaitingForIt)
 
     // The link is listed (a FIFO itself is not) and named; the real run is
     // offered after it.
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("OK");
     answers.click("Later");
     EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 2);
@@ -664,7 +659,7 @@ TEST_F(ProgramRun, KilledWhileRecordingTheNextStartOffersTheRunAndSavesIt)
     EXPECT_GE(run->facts.start, begun);
 
     // The next start: the offer, then Save.
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("Save\u2026");
     answers.saveAs(path("after the crash.AsmDat"));
     EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 1);
@@ -686,7 +681,7 @@ TEST_F(ProgramRun, ARunStillRecordingIsNeitherOfferedNorListedAsUnsaved)
     const QString journal = waitForSamples(1);
     ASSERT_FALSE(journal.isEmpty());
     {
-        ModalQueue none;
+        ModalAnswers none;
         EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 0);
         QTest::qWait(30);
         EXPECT_TRUE(none.seen.isEmpty()) << none.seen.join('\n').toStdString();
@@ -702,7 +697,7 @@ TEST_F(ProgramRun, ARunStillRecordingIsNeitherOfferedNorListedAsUnsaved)
     // Killed: a crash's leftover, offered at the next start.
     program.kill();
     ASSERT_TRUE(program.waitForFinished(5000));
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("Later");
     EXPECT_EQ(RecoveryOffer(path("ZB740")).offerAll(nullptr), 1);
     ASSERT_TRUE(answers.done());
@@ -769,7 +764,7 @@ TEST_F(ProgramRun, SigtermWithSamplesInNoJournalKeepsThemForTheNextStart)
         << err.toStdString();
 
     // The next start offers it.
-    ModalQueue answers;
+    ModalAnswers answers;
     answers.click("Save\u2026");
     answers.saveAs(path("kept.AsmDat"));
     EXPECT_EQ(RecoveryOffer(path("ZB740"), path("home")).offerAll(nullptr), 1);

@@ -1,7 +1,7 @@
 // The Run dialog driven with real key and mouse events.
 #include "app/CSampleRateDlg.h"
 #include "widgets/StepButtons.h"
-#include "ModalHelper.h"
+#include "ModalAnswers.h"
 #include "TempDir.h"
 
 #include <QFile>

@@ -28,8 +28,8 @@ protected:
     void startMeter(const SimulatedMeterOptions& meterOptions = {})
     {
         m_meter = std::make_unique<SimulatedMeter>(meterOptions);
-        QString error;
-        ASSERT_TRUE(m_meter->start(&error)) << error.toStdString();
+        const Status started = m_meter->start();
+        ASSERT_TRUE(started.ok()) << started.message().toStdString();
         options.portDevice = m_meter->devicePath();
     }
 

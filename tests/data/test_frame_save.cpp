@@ -1,8 +1,7 @@
 // Save from the main window: the Save command and the Yes answers of the
 // questions before a new run and before closing.
 #include "DataFixtures.h"
-#include "ModalHelper.h"
-#include "ModalScript.h"
+#include "ModalAnswers.h"
 #include "TempDir.h"
 
 #include "app/CKMView.h"
@@ -12,7 +11,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -62,30 +60,41 @@ protected:
 TEST_F(FrameSaveTest, SaveCommandWritesBothFilesFromTheSettingsFolder)
 {
     ScopedTimeZone tz("UTC0");
-    ModalScript script(path("Run1"));
+    ModalAnswers answers;
+    answers.saveAs(path("Run1"));
     ASSERT_TRUE(frame->action(CMainFrame::Command::Save)->isEnabled());
     frame->action(CMainFrame::Command::Save)->trigger();
-    EXPECT_EQ(script.seen, QStringList {"file dialog in " + path("ZB740")});
+    ASSERT_EQ(answers.seen.size(), 1);
+    // The window offers the moment of the save as the name.
+    EXPECT_TRUE(answers.seen[0].startsWith("file dialog in " + path("ZB740") + " offering "))
+        << answers.seen[0].toStdString();
     expectSaved(QStringLiteral("Run1"));
 }
 
 TEST_F(FrameSaveTest, YesBeforeANewRunSavesFirst)
 {
     frame->run().m_bHasRun = true;
-    ModalScript script(path("Before run"));
+    ModalAnswers answers;
+    answers.click("Yes");
+    answers.saveAs(path("Before run"));
+    answers.cancel(); // the Run dialog
     frame->onRun();
-    ASSERT_EQ(script.seen.size(), 3);
-    EXPECT_EQ(script.seen[0], QStringLiteral("Do you want to save the existing graph data before continuing?"));
-    EXPECT_EQ(script.seen[2], QStringLiteral("other dialog"));
+    ASSERT_TRUE(answers.done());
+    ASSERT_EQ(answers.seen.size(), 3);
+    EXPECT_EQ(answers.seen[0], QStringLiteral("Do you want to save the existing graph data before continuing?"));
+    EXPECT_EQ(answers.seen[2], QStringLiteral("other dialog"));
     expectSaved(QStringLiteral("Before run"));
 }
 
 TEST_F(FrameSaveTest, YesBeforeClosingSaves)
 {
-    ModalScript script(path("At close"));
+    ModalAnswers answers;
+    answers.click("Yes");
+    answers.saveAs(path("At close"));
     frame->close();
-    ASSERT_EQ(script.seen.size(), 2);
-    EXPECT_EQ(script.seen[0], QStringLiteral("Do you want to save the data before closing?"));
+    ASSERT_TRUE(answers.done());
+    ASSERT_EQ(answers.seen.size(), 2);
+    EXPECT_EQ(answers.seen[0], QStringLiteral("Do you want to save the data before closing?"));
     expectSaved(QStringLiteral("At close"));
 }
 
@@ -94,11 +103,15 @@ TEST_F(FrameSaveTest, AFailedSaveAtCloseKeepsTheWindowOpen)
     QFile blocker(path("notAFolder"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    ModalScript script(path("notAFolder/At close"));
+    ModalAnswers answers;
+    answers.click("Yes");
+    answers.saveAs(path("notAFolder/At close"));
+    answers.click("OK"); // the failure
     frame->close();
-    ASSERT_EQ(script.seen.size(), 3);
-    EXPECT_EQ(script.seen[0], QStringLiteral("Do you want to save the data before closing?"));
-    EXPECT_TRUE(script.seen[2].contains("At close")) << script.seen[2].toStdString();
+    ASSERT_TRUE(answers.done());
+    ASSERT_EQ(answers.seen.size(), 3);
+    EXPECT_EQ(answers.seen[0], QStringLiteral("Do you want to save the data before closing?"));
+    EXPECT_TRUE(answers.seen[2].contains("At close")) << answers.seen[2].toStdString();
     EXPECT_TRUE(frame->isVisible()) << "the run is still there to be saved elsewhere";
 }
 
@@ -116,12 +129,17 @@ TEST_F(FrameSaveTest, AnAbandonedCloseLeavesTheRunRecording)
     blocker.close();
     for (const bool cancel : {true, false}) {
         SCOPED_TRACE(cancel ? "file dialog cancelled" : "save failed");
-        ModalScript script(path("notAFolder/At close"));
+        ModalAnswers answers;
+        answers.click("Yes");
         if (cancel) {
-            script.onFileDialog = [](QFileDialog* d) { d->reject(); };
+            answers.cancel();
+        } else {
+            answers.saveAs(path("notAFolder/At close"));
+            answers.click("OK"); // the failure
         }
         frame->close();
-        EXPECT_EQ(script.seen.value(0), QStringLiteral("Do you want to save the data before closing?"));
+        EXPECT_TRUE(answers.done());
+        EXPECT_EQ(answers.seen.value(0), QStringLiteral("Do you want to save the data before closing?"));
         EXPECT_TRUE(frame->isVisible());
         EXPECT_TRUE(r.m_bRunning && !r.m_bIdle) << "still recording";
         EXPECT_EQ(r.m_nCount, 3);

@@ -1,16 +1,15 @@
 #include "DataFixtures.h"
+#include "ModalAnswers.h"
 #include "TempDir.h"
 
 #include "data/RunFiles.h"
 #include "app/RunSaver.h"
 
-#include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QRegularExpression>
-#include <QTimer>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -199,9 +198,8 @@ TEST_F(RunSaverTest, DialogOffersTheDataLoggerFilterAndAddsTheExtension)
     QDir().mkpath(m_settings);
     QString seenFilter, seenSuffix, seenDir, seenName;
     bool confirms = false;
-    QTimer::singleShot(0, [&] {
-        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
+    ModalAnswers answers;
+    answers.then<QFileDialog>([&](QFileDialog* dlg) {
         seenFilter = dlg->nameFilters().join(QLatin1Char('|'));
         seenSuffix = dlg->defaultSuffix();
         seenDir = dlg->directory().absolutePath();

@@ -2,8 +2,8 @@
 // the real main window and serial layer, saved with the Save command and
 // read back.
 #include "DataFixtures.h"
-#include "ModalScript.h"
 #include "MeterAndFrame.h"
+#include "ModalAnswers.h"
 
 #include "app/CKMView.h"
 #include "app/CMainFrame.h"
@@ -31,14 +31,13 @@ TEST_F(SaveEndToEndTest, RecordedRunSavesAndLoadsBackUnchanged)
 
     // Run at one sample a second, stop after three samples.
     {
-        ModalScript script(QString {});
-        script.onOtherDialog = [](QDialog* d) {
-            auto* dlg = qobject_cast<CSampleRateDlg*>(d);
-            ASSERT_NE(dlg, nullptr);
+        ModalAnswers answers;
+        answers.then<CSampleRateDlg>([](CSampleRateDlg* dlg) {
             dlg->rateEdit()->setText(QStringLiteral("1"));
             dlg->okButton()->click();
-        };
+        });
         m_frame->onRun();
+        ASSERT_TRUE(answers.done());
     }
     ASSERT_TRUE(run.m_bRunning);
     ASSERT_TRUE(QTest::qWaitFor([&] { return run.m_nCount >= 3; }, 20000));
@@ -47,9 +46,10 @@ TEST_F(SaveEndToEndTest, RecordedRunSavesAndLoadsBackUnchanged)
     m_frame->view()->m_nYGain = 20;
     m_frame->view()->m_nYOffset = -5;
 
-    ModalScript script(path("Sim run"));
+    ModalAnswers answers;
+    answers.saveAs(path("Sim run"));
     m_frame->action(CMainFrame::Command::Save)->trigger();
-    ASSERT_EQ(script.seen.size(), 1);
+    ASSERT_EQ(answers.seen.size(), 1);
 
     auto rec = std::make_unique<ReviewRecord>();
     YScaleValues scale;

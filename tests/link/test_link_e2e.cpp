@@ -1,7 +1,7 @@
 // The program's frame, view and meter link on the offscreen platform, over
 // the real serial layer, against the simulated meter on a pseudo-terminal.
 // These wait on the real timers (poll 1 s, watchdog 3 s), so there are few.
-#include "ModalHelper.h"
+#include "ModalAnswers.h"
 #include "QtPrinters.h"
 #include "MeterAndFrame.h"
 #include "app/CKMView.h"

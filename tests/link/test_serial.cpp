@@ -9,8 +9,14 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace meter;
 
@@ -31,8 +37,8 @@ protected:
     void startMeter(SimulatedMeterOptions o = {})
     {
         sim = std::make_unique<SimulatedMeter>(o);
-        QString error;
-        ASSERT_TRUE(sim->start(&error)) << error.toStdString();
+        const Status started = sim->start();
+        ASSERT_TRUE(started.ok()) << started.message().toStdString();
         comm.setPinnedDevice(sim->devicePath());
         QObject::connect(&comm, &CMSComm::onComm, [this] {
             if (comm.commEvent() != CMSComm::kEvReceive)
@@ -229,11 +235,34 @@ TEST_F(SerialLink, DisappearingDeviceClosesThePort)
     EXPECT_EQ(comm.setOutput(pollPacket()).code(), Status::Code::NotOpen);
 }
 
-TEST(Psychrometrics, KnownValues)
+// With every descriptor in use the meter cannot open its pseudo-terminal: it
+// says which step failed and why, holds nothing, and starts once descriptors
+// are free again.
+TEST(SimulatedMeterStart, AFailureSaysWhichStepAndWhy)
 {
-    EXPECT_NEAR(psychro::dewPoint(20.0, 50.0), 9.3, 0.1);
-    EXPECT_NEAR(psychro::dewPoint(25.0, 100.0), 25.0, 0.01);
-    EXPECT_NEAR(psychro::wetBulb(20.0, 50.0), 13.7, 0.1);
+    SimulatedMeter sim;
+    rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 256);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> held;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        held.push_back(fd);
+    const int exhausted = errno;
+    const Status started = sim.start();
+    for (int fd : held)
+        ::close(fd);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    ASSERT_EQ(exhausted, EMFILE);
+    EXPECT_EQ(started.code(), Status::Code::CannotOpen);
+    EXPECT_EQ(started.message(), QStringLiteral("posix_openpt: ") + QString::fromLocal8Bit(std::strerror(EMFILE)));
+    EXPECT_TRUE(sim.devicePath().isEmpty());
+
+    const Status again = sim.start();
+    ASSERT_TRUE(again.ok()) << again.message().toStdString();
+    EXPECT_TRUE(sim.devicePath().startsWith(QStringLiteral("/dev/pts/")));
 }
 
 } // namespace
@@ -245,7 +274,7 @@ namespace {
 TEST(MeterLinkSteps, UnpluggedMeterClosesThePortAndTheWatchdogRetries)
 {
     SimulatedMeter sim;
-    ASSERT_TRUE(sim.start());
+    ASSERT_TRUE(sim.start().ok());
     LinkOptions o;
     o.portDevice = sim.devicePath();
     auto live = std::make_unique<LiveSeries>();

@@ -4,10 +4,9 @@
 // change nothing; a cancelled dialog says nothing. zb740-cli plot draws what
 // the window shows.
 #include "LoggerFixtures.h"
-#include "ModalHelper.h"
+#include "ModalAnswers.h"
 #include "TempDir.h"
 
-#include "../data/ModalScript.h"
 #include "app/CMainFrame.h"
 #include "logger/CLoggerGraphDlg.h"
 
@@ -87,29 +86,21 @@ TEST_F(LoggerOpen, DownloadLoadsTheFileChosenAndCancelSaysNothing)
     const QString a = file("a.AsmDat", numbered(6, 10));
     CLoggerGraphDlg* w = open();
     {
-        ModalScript script(a);
+        ModalAnswers answers;
+        answers.choose(a);
         w->action(CLoggerGraphDlg::Command::Download)->trigger();
-        EXPECT_EQ(script.seen.size(), 1) << "the file dialog, nothing else";
+        EXPECT_EQ(answers.seen.size(), 1) << "the file dialog, nothing else";
     }
     ASSERT_EQ(w->list()->rowCount(), 1);
     EXPECT_EQ(session().record().count, 6);
 
     // Cancel: the dialog goes away and no message follows.
-    QStringList seen;
-    auto* watcher = new QTimer;
-    QObject::connect(watcher, &QTimer::timeout, [&seen, watcher] {
-        QWidget* m = QApplication::activeModalWidget();
-        if (!m || !m->isVisible())
-            return;
-        seen << m->metaObject()->className();
-        if (auto* d = qobject_cast<QDialog*>(m))
-            d->reject();
-    });
-    watcher->start(10);
+    ModalAnswers answers;
+    answers.cancel();
     w->action(CLoggerGraphDlg::Command::Download)->trigger();
     QTest::qWait(200);
-    delete watcher;
-    EXPECT_EQ(seen, QStringList({"QFileDialog"}));
+    ASSERT_EQ(answers.seen.size(), 1) << answers.seen.join(" | ").toStdString();
+    EXPECT_TRUE(answers.seen[0].startsWith("file dialog in ")) << answers.seen[0].toStdString();
     EXPECT_EQ(w->list()->rowCount(), 1);
 }
 

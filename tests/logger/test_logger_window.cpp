@@ -2,7 +2,7 @@
 // platform: opening and closing, the toolbar, the list after loads, the
 // selection of a row, the curve commands, the Y scale and the keys.
 #include "LoggerFixtures.h"
-#include "ModalHelper.h"
+#include "ModalAnswers.h"
 #include "TempDir.h"
 
 #include "app/CKMView.h"

@@ -9,9 +9,9 @@
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
 #include "widgets/CYScaleDlg.h"
+#include "ModalAnswers.h"
 #include "TempDir.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -19,7 +19,6 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -55,17 +54,14 @@ protected:
     // Presses Y Axis; while the dialog runs, `inDialog` looks at it and ends it.
     void runYAxis(const std::function<void(CYScaleDlg&)>& inDialog)
     {
-        bool seen = false;
-        QTimer::singleShot(0, [&] {
-            auto* dlg = qobject_cast<CYScaleDlg*>(QApplication::activeModalWidget());
-            ASSERT_NE(dlg, nullptr);
-            seen = true;
+        ModalAnswers answers;
+        answers.then<CYScaleDlg>([&](CYScaleDlg* dlg) {
             inDialog(*dlg);
             if (dlg->isVisible())
                 dlg->reject();  // never leave the test hanging
         });
         QTest::mouseClick(bar().yAxisButton(), Qt::LeftButton);
-        EXPECT_TRUE(seen);
+        EXPECT_TRUE(answers.done());
     }
 };
 

@@ -2,18 +2,21 @@
 // user would, or a stand-in), the printer's failures and their messages,
 // the file destination, and the main window's wiring.
 #include "FakePrinter.h"
-#include "ModalScript.h"
+#include "ModalAnswers.h"
 #include "ReportFixtures.h"
 #include "TempDir.h"
 
 #include "app/CKMView.h"
 #include "app/CMainFrame.h"
+#include "app/RunSaver.h"
 #include "graph/RealtimeGraph.h"
 #include "report/ReportCommands.h"
 #include "report/ReportPrinter.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -168,19 +171,17 @@ protected:
 
 TEST_F(PrintDialogTest, TheDialogOffersAFileAndWritesThePdfThere)
 {
-    ModalScript script(QString {});
+    ModalAnswers answers;
     QPrintDialog::PrintDialogOptions options;
     QAbstractPrintDialog::PrintRange range = QAbstractPrintDialog::CurrentPage;
-    script.onOtherDialog = [&](QDialog* d) {
-        auto* dialog = qobject_cast<QPrintDialog*>(d);
-        ASSERT_NE(dialog, nullptr);
+    answers.then<QPrintDialog>([&](QPrintDialog* dialog) {
         options = dialog->options();
         range = dialog->printRange();
         printToFile(dialog, path("printed.pdf"));
-    };
+    });
     const Status s = printer.PrintTestReport(nullptr, run.input());
     EXPECT_TRUE(s.ok()) << s.message().toStdString();
-    EXPECT_EQ(script.seen, QStringList {"other dialog"});
+    EXPECT_EQ(answers.seen, QStringList {"other dialog"});
     EXPECT_TRUE(options.testFlag(QAbstractPrintDialog::PrintToFile));
     EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintPageRange)) << "no page numbers";
     EXPECT_FALSE(options.testFlag(QAbstractPrintDialog::PrintSelection));
@@ -196,9 +197,9 @@ TEST_F(PrintDialogTest, TheDialogOffersAFileAndWritesThePdfThere)
 
 TEST_F(PrintDialogTest, CancellingTheDialogLeavesNoFileAndNoMessage)
 {
-    ModalScript script(QString {});  // rejects the dialog
+    ModalAnswers answers; // cancels the dialog
     EXPECT_TRUE(printer.PrintTestReport(nullptr, run.input()).isCancelled());
-    EXPECT_EQ(script.seen, QStringList {"other dialog"});
+    EXPECT_EQ(answers.seen, QStringList {"other dialog"});
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_TRUE(QDir(m_tmp.path()).entryList(QDir::Files).isEmpty());
 }
@@ -207,8 +208,8 @@ TEST_F(PrintDialogTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept)
 {
     // The chosen file is in a folder that is a file; the other exists.
     ASSERT_TRUE(writeAll(path("notAFolder"), "x"));
-    ModalScript script(QString {});
-    script.onOtherDialog = [&](QDialog* d) { printToFile(d, path("notAFolder/r.pdf")); };
+    ModalAnswers answers;
+    answers.then<QPrintDialog>([&](QPrintDialog* d) { printToFile(d, path("notAFolder/r.pdf")); });
     EXPECT_FALSE(printer.PrintTestReport(nullptr, run.input()).ok());
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], QStringLiteral("Could not save \"%1\": Not a directory").arg(path("notAFolder/r.pdf")));
@@ -219,15 +220,63 @@ TEST_F(PrintDialogTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept)
 
 TEST_F(ReportPrinterTest, ExportProposesTheStartAndWritesTheA4Page)
 {
-    ModalScript script(path("exported.pdf"));
+    ModalAnswers answers;
+    answers.saveAs(path("exported.pdf"));
     const Status s = printer.exportPdf(nullptr, run.input(), path("ZB740"));
     EXPECT_TRUE(s.ok()) << s.message().toStdString();
-    EXPECT_EQ(script.seen, QStringList {"file dialog in " + path("ZB740")});
+    EXPECT_EQ(answers.seen, QStringList {"file dialog in " + path("ZB740") + " offering 26-12-07 13.45.00.pdf"});
     const PdfPage page(path("exported.pdf"));
     ASSERT_TRUE(page.ok());
     EXPECT_LT(page.darkest(-750, 200), 100);
     EXPECT_EQ(page.find("2026-12-08").size(), 1);
     EXPECT_EQ(ReportPrinter::proposedPdfName(run.input().start), QStringLiteral("26-12-07 13.45.00"));
+}
+
+// Save and Export Report as PDF share one dialog; each offers its own type.
+TEST_F(ReportPrinterTest, SaveDialogsOfferTheirTypeAndAddTheExtension)
+{
+    using Chooser = QString (*)(QWidget*, const QString&, const QString&);
+    struct Case {
+        const char* name;
+        Chooser choose;
+        QString title, filter, suffix;
+    };
+    const Case cases[] = {
+        // Qt titles a save dialog without a title of its own "Save As".
+        {"Save", &RunSaver::askWithDialog, "Save As", "DataLogger Files (*.AsmDat)", "AsmDat"},
+        {"Export Report as PDF", &ReportPrinter::askPdfPath, "Export Report as PDF", "PDF Files (*.pdf)", "pdf"},
+    };
+    const QString dir = path("ZB740");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString seenTitle, seenFilter, seenSuffix, seenDir, seenName;
+        bool confirms = false, accepts = false;
+        ModalAnswers answers;
+        answers.then<QFileDialog>([&](QFileDialog* dlg) {
+            seenTitle = dlg->windowTitle();
+            seenFilter = dlg->nameFilters().join(QLatin1Char('|'));
+            seenSuffix = dlg->defaultSuffix();
+            seenDir = dlg->directory().absolutePath();
+            confirms = !dlg->testOption(QFileDialog::DontConfirmOverwrite);
+            accepts = dlg->acceptMode() == QFileDialog::AcceptSave;
+            auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            seenName = name->text();
+            name->setText(QStringLiteral("Run7")); // typed without extension
+            QMetaObject::invokeMethod(dlg, "accept");
+        });
+        const QString chosen = c.choose(nullptr, dir, QStringLiteral("26-12-07 23.45.55"));
+        EXPECT_EQ(seenTitle, c.title);
+        EXPECT_EQ(seenFilter, c.filter);
+        EXPECT_EQ(seenSuffix, c.suffix);
+        EXPECT_EQ(seenDir, QDir(dir).absolutePath());
+        EXPECT_TRUE(confirms);
+        EXPECT_TRUE(accepts);
+        EXPECT_EQ(seenName, "26-12-07 23.45.55." + c.suffix);
+        EXPECT_EQ(chosen, QDir(dir).absoluteFilePath("Run7." + c.suffix));
+    }
+    EXPECT_EQ(RunSaver::proposedName(run.input().start), ReportPrinter::proposedPdfName(run.input().start));
 }
 
 TEST_F(ReportPrinterTest, ExportCancelledOrFailingKeepsWhatWasThere)
@@ -317,9 +366,9 @@ TEST_F(FrameReportTest, PrintAndExportFollowTheSampleCount)
 TEST_F(FrameReportTest, CtrlPOpensThePrintDialogAndCancelIsSilent)
 {
     record(3);
-    ModalScript script(QString {});  // cancels the print dialog
+    ModalAnswers answers; // cancels the print dialog
     QTest::keyClick(frame.get(), Qt::Key_P, Qt::ControlModifier);
-    QTRY_COMPARE(script.seen, QStringList {"other dialog"});
+    QTRY_COMPARE(answers.seen, QStringList {"other dialog"});
     EXPECT_TRUE(messages.isEmpty());
 }
 
@@ -367,9 +416,10 @@ TEST_F(FrameReportTest, HiddenCurvesOfTheViewStayOffThePage)
 TEST_F(FrameReportTest, ExportWritesThePdfChosenInTheSaveDialog)
 {
     record(5);
-    ModalScript script(path("run report.pdf"));
+    ModalAnswers answers;
+    answers.saveAs(path("run report.pdf"));
     commands->exportAction()->trigger();
-    EXPECT_EQ(script.seen, QStringList {"file dialog in " + path("ZB740")});
+    EXPECT_EQ(answers.seen, QStringList {"file dialog in " + path("ZB740") + " offering 26-12-07 13.45.00.pdf"});
     const PdfPage page(path("run report.pdf"));
     ASSERT_TRUE(page.ok());
     EXPECT_EQ(page.find("ZB740").size(), 1);

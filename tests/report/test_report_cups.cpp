@@ -3,7 +3,7 @@
 // wrote read back. Where cupsd cannot run the test says so, and fails when
 // CI is set, so the real path cannot quietly stop being tested.
 #include "CupsServer.h"
-#include "ModalScript.h"
+#include "ModalAnswers.h"
 #include "ReportFixtures.h"
 
 #include "report/ReportPrinter.h"
@@ -106,8 +106,8 @@ protected:
 
 TEST_F(CupsReportTest, PrintsToTheQueueChosenInThePrintDialog)
 {
-    ModalScript script(QString {});
-    script.onOtherDialog = [](QDialog* d) {
+    ModalAnswers answers;
+    answers.then<QPrintDialog>([](QPrintDialog* d) {
         auto* printers = d->findChild<QComboBox*>(QStringLiteral("printers"));
         ASSERT_NE(printers, nullptr);
         const int queue = printers->findText(kQueue);
@@ -115,10 +115,10 @@ TEST_F(CupsReportTest, PrintsToTheQueueChosenInThePrintDialog)
         ASSERT_GE(printers->findText(QStringLiteral("Print to File (PDF)")), 0) << "and so is a file";
         printers->setCurrentIndex(queue);
         QMetaObject::invokeMethod(d, "accept");
-    };
+    });
     const Status s = printer.PrintTestReport(nullptr, run.input());
     ASSERT_TRUE(s.ok()) << s.message().toStdString();
-    EXPECT_EQ(script.seen, QStringList {"other dialog"});
+    EXPECT_EQ(answers.seen, QStringList {"other dialog"});
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
 
     ASSERT_TRUE(cups->waitForJobs(kQueue, 1)) << cups->errorLog().toStdString();

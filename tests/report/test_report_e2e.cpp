@@ -1,7 +1,7 @@
 // A run recorded from the simulated meter through the real main window and
 // serial layer, printed with Ctrl+P to the print dialog's PDF destination.
 #include "MeterAndFrame.h"
-#include "ModalScript.h"
+#include "ModalAnswers.h"
 #include "ReportFixtures.h"
 
 #include "app/CKMView.h"
@@ -27,30 +27,29 @@ TEST_F(ReportEndToEndTest, ARecordedRunPrintsWithCtrlP)
     EXPECT_FALSE(print->isEnabled()) << "nothing recorded yet";
 
     {
-        ModalScript script(QString {});
-        script.onOtherDialog = [](QDialog* d) {
-            auto* dlg = qobject_cast<CSampleRateDlg*>(d);
-            ASSERT_NE(dlg, nullptr);
+        ModalAnswers answers;
+        answers.then<CSampleRateDlg>([](CSampleRateDlg* dlg) {
             dlg->rateEdit()->setText(QStringLiteral("1"));
             dlg->okButton()->click();
-        };
+        });
         m_frame->onRun();
+        ASSERT_TRUE(answers.done());
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return run.m_nCount >= 3; }, 20000));
     m_frame->onStop();
     QTRY_VERIFY(print->isEnabled());
     m_frame->view()->graph()->repaintNow();
 
-    ModalScript script(QString {});
-    script.onOtherDialog = [this](QDialog* d) {
+    ModalAnswers answers;
+    answers.then<QDialog>([this](QDialog* d) {
         auto* printers = d->findChild<QComboBox*>(QStringLiteral("printers"));
         ASSERT_NE(printers, nullptr);
         printers->setCurrentIndex(printers->findText(QStringLiteral("Print to File (PDF)")));
         d->findChild<QLineEdit*>(QStringLiteral("filename"))->setText(path("recorded.pdf"));
         QMetaObject::invokeMethod(d, "accept");
-    };
+    });
     QTest::keyClick(m_frame.get(), Qt::Key_P, Qt::ControlModifier);
-    QTRY_COMPARE(script.seen, QStringList {"other dialog"});
+    QTRY_COMPARE(answers.seen, QStringList {"other dialog"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(path("recorded.pdf")); }, 5000));
 
     const QPageLayout layout = QPrinter(QPrinter::HighResolution).pageLayout();

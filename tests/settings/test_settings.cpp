@@ -1,5 +1,6 @@
 // INI semantics and the program's settings keys, on real files in a
 // temporary folder.
+#include "data/AlarmLimitSet.h"
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
 #include "FileNodes.h"
@@ -176,6 +177,22 @@ TEST_F(SettingsTest, DefaultsWithoutFiles)
     const settings::SampleDefaults s = settings::readSampleDefaults(none);
     EXPECT_EQ(s.rateSeconds, 1);
     EXPECT_EQ(s.count, 1000);
+}
+
+// Without a configuration file the decoder's limits, the alarm panel's and
+// the texts read for the file are the same ten values.
+TEST_F(SettingsTest, DefaultLimitsAgreeInEveryForm)
+{
+    const settings::LimitTexts texts = settings::readConfiguredLimitTexts(IniFile(path("none.ini")));
+    const AlarmLimits fromTexts = alarmLimitsFromTexts(texts.high, texts.low);
+    const AlarmLimits decoder;
+    const AlarmLimits panel = AlarmLimitSet().limits();
+    const ChannelValues high {140.0f, 140.0f, 140.0f, 2501.0f, 100.0f};
+    const ChannelValues low {};
+    for (const AlarmLimits& l : {fromTexts, decoder, panel}) {
+        EXPECT_EQ(l.high, high);
+        EXPECT_EQ(l.low, low);
+    }
 }
 
 TEST_F(SettingsTest, OutOfTableValuesFallBack)

@@ -3,7 +3,7 @@
 #include "app/CMainFrame.h"
 #include "widgets/HelpContents.h"
 #include "widgets/HelpWindow.h"
-#include "ModalHelper.h"
+#include "ModalAnswers.h"
 #include "TempDir.h"
 
 #include <QAction>

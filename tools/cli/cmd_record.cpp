@@ -691,11 +691,8 @@ int cli::runRecord(const QStringList& args)
     QString device = options.device;
     if (options.simulate) {
         meter = std::make_unique<SimulatedMeter>(options.meter);
-        QString error;
-        if (!meter->start(&error)) {
-            std::fprintf(stderr, "zb740-cli: cannot start the simulated meter: %s\n", qPrintable(error));
-            return 1;
-        }
+        if (const Status started = meter->start(); !started.ok())
+            return cli::error(QStringLiteral("cannot start the simulated meter: %1").arg(started.message()));
         device = meter->devicePath();
     }
     Recording recording(options, device);

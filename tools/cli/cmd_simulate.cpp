@@ -103,9 +103,8 @@ int cli::runSimulate(const QStringList& args)
         return line.usageError(bad);
 
     SimulatedMeter meter(options);
-    QString error;
-    if (!meter.start(&error)) {
-        return fail(QStringLiteral("/dev/ptmx"), QStringLiteral("cannot open a pseudo-terminal (%1)").arg(error));
+    if (const Status started = meter.start(); !started.ok()) {
+        return fail(QStringLiteral("/dev/ptmx"), QStringLiteral("cannot open a pseudo-terminal (%1)").arg(started.message()));
     }
     QObject::connect(&meter, &SimulatedMeter::packetReceived, [](const QByteArray& packet) {
         std::fprintf(stderr, "received %s\n", packet.toHex(' ').toUpper().constData());

@@ -1,0 +1,26 @@
+#pragma once
+// The save-file dialog of every command that writes a run's file (Save,
+// Export Report as PDF): one file type, its suffix added when the user types
+// none, a question before an existing file is replaced, the name offered made
+// from the run's moment.
+#include <QString>
+#include <cstdint>
+
+class QWidget;
+
+namespace SaveDialog {
+
+struct FileType {
+    QString title;  // the dialog's title; empty leaves the platform's own
+    QString filter; // "PDF Files (*.pdf)"
+    QString suffix; // "pdf", without the dot
+};
+
+// "%y-%m-%d %H.%M.%S" of the moment in local time.
+QString proposedName(int64_t secondsSince1970);
+
+// Shows the dialog modally in startDir offering proposedName with the
+// type's suffix. Returns the chosen path, or an empty text when cancelled.
+QString ask(QWidget* parent, const FileType& type, const QString& startDir, const QString& proposedName);
+
+} // namespace SaveDialog

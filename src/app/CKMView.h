@@ -5,7 +5,7 @@
 // the view applies them, and stores the scale in the settings file.
 #include "base/Channel.h"
 #include "base/YScale.h"
-#include "graph/GraphRenderer.h"
+#include "plot/CurveMap.h"
 #include "panels/CAlarmPanel.h"
 #include "panels/CCurveBar.h"
 #include "panels/CMeterPanel.h"

@@ -404,7 +404,7 @@ CLoggerGraphDlg* CMainFrame::onOpen()
         const LoggerSession& s = *m_loggerSession;
         // A failure was shown by the printer; a set without samples prints nothing.
         (void)m_report->printer().printLoggerSet(
-            dlg, ReportInputs::ofReviewRecord(s.record(), s.display.showCurve, s.scale()));
+            dlg, ReportInputs::ofReviewRecord(s.record(), s.showCurve, s.scale()));
     });
     m_loggerDlg = dlg;
     dlg->show();

@@ -272,9 +272,6 @@ void CMainFrame::afterRunCommand()
     RunState& run = m_recorder->run();
     if (run.m_bRunning)
         run.m_bHasRun = true;
-    // The sample timer starts over with the run's interval, also when the
-    // dialog was cancelled.
-    m_recorder->rearmSampleTimer();
     m_view->update();
     updateCommands();
 }

@@ -306,7 +306,6 @@ private:
     void confirmRun()
     {
         m_recorder.confirmRun(m_options.interval, m_options.count - m_done);
-        m_recorder.rearmSampleTimer();
     }
 
     void checkFirstOpen()

@@ -17,6 +17,7 @@ constexpr const char* kKeys[kChannelCount] = {"air", "wet_bulb", "dew_point", "k
 // Appends text to a line being built; the line's room is never exceeded
 // (kMaxLineLength holds the longest line by far).
 struct Line {
+    explicit Line(char* to) : out(to) {}
     char* out;
     size_t n = 0;
     void put(const char* text, size_t len)
@@ -110,7 +111,7 @@ int SampleExport::valueInto(char* out, float stored, int channel, bool fahrenhei
 
 size_t SampleExport::csvRow(char* out, const RunView& run, int sample, bool utc)
 {
-    Line line {out};
+    Line line(out);
     char time[64];
     int offset = 0;
     line.put(time, timeInto(time, sizeof time, run.timeOf(sample), utc, offset));
@@ -127,7 +128,7 @@ size_t SampleExport::csvRow(char* out, const RunView& run, int sample, bool utc)
 
 size_t SampleExport::jsonLine(char* out, const RunView& run, int sample, bool utc)
 {
-    Line line {out};
+    Line line(out);
     char time[64];
     int offset = 0;
     line.put("{\"time\":\"");

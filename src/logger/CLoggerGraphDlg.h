@@ -7,6 +7,7 @@
 // the window shows the session and turns the user's commands into calls on
 // it. It deletes itself when it closes.
 #include "base/Status.h"
+#include "data/SampleExport.h"
 #include "logger/LoggerChrome.h"
 #include "logger/LoggerSession.h"
 #include "widgets/PlotController.h"
@@ -20,9 +21,11 @@
 #include <memory>
 
 class QAction;
+class QMenu;
 class QScrollBar;
 class QTableWidget;
 class QToolBar;
+class QToolButton;
 
 class CLoggerGraphDlg : public QWidget, private PlotController::Host {
     Q_OBJECT
@@ -67,6 +70,12 @@ public:
     // Print prints the displayed set; until a handler is set it stays
     // disabled.
     void setPrintHandler(std::function<void()> handler);
+    // The Export button beside the toolbar: its menu's commands
+    // ("Spreadsheet (CSV, UTF-8)…", "JSON lines…") export the displayed
+    // set through the handler; until one is set the button is disabled.
+    void setExportHandler(std::function<void(SampleExport::Format)> handler);
+    QToolButton* exportButton() const { return m_exportButton; }
+    QMenu* exportMenu() const { return m_exportMenu; }
 
     // A full repaint: invalidate() schedules one, repaintNow() paints now.
     void invalidate();
@@ -117,6 +126,9 @@ private:
     QScrollBar* m_scrollBar = nullptr;
     std::array<QAction*, 10> m_actions {};
     std::function<void()> m_print;
+    QToolButton* m_exportButton = nullptr;
+    QMenu* m_exportMenu = nullptr;
+    std::function<void(SampleExport::Format)> m_export;
     bool m_dirty = true;          // the whole picture must be drawn again
     bool m_readoutDirty = false;  // only the read-out changed
 };

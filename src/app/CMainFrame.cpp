@@ -72,6 +72,14 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     // they change.
     m_recorder->setAlarmLimits(m_view->alarmPanel()->alarmLimits());
     connect(m_view->alarmPanel(), &CAlarmPanel::limitsChanged, m_recorder, &Recorder::setAlarmLimits);
+    // The logger plot marks the same limits on its own curves.
+    const auto handLimitsToLogger = [this] {
+        m_loggerSession->limitMarks = m_view->limitMarks(kAllCurves);
+        if (m_loggerDlg)
+            m_loggerDlg->invalidate();
+    };
+    handLimitsToLogger();
+    connect(m_view, &CKMView::limitMarksChanged, this, handLimitsToLogger);
     setUpJournal();
 
     // Toolbar and status bar.

@@ -115,7 +115,7 @@ void RealtimeGraph::render()
     } else {
         m_state.bCursorHidden = 1;
     }
-    layoutAndRender(m_state, kRealtimePolicy, QSize(g.R, g.B), PlotInputs {in.run, true, in.scale, in.shown}, *m_frame,
+    layoutAndRender(m_state, kRealtimePolicy, QSize(g.R, g.B), PlotInputs {in.run, true, in.scale, in.shown, in.limits}, *m_frame,
                     m_renderer);
 
     // Idle texts while the run is empty.

@@ -27,6 +27,7 @@ public:
         RunView run;
         YScaleValues scale;
         CurveSet shown {true, true, true, true, true};
+        plot::LimitInputs limits {};
     };
     using InputSource = std::function<Inputs()>;
 

@@ -182,7 +182,8 @@ void LoggerDrawing::layoutAndRender(LoggerSession& session, QSize client)
 {
     m_chrome.setReadout(session.readout, session.run().unit());
     ::layoutAndRender(session.display, kLoggerPolicy, client,
-                      PlotInputs {session.run(), session.hasSet(), session.scale(), session.showCurve}, *m_frame,
+                      PlotInputs {session.run(), session.hasSet(), session.scale(), session.showCurve,
+                                 session.shownLimitMarks()}, *m_frame,
                       m_renderer);
 }
 

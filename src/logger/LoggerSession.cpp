@@ -77,6 +77,14 @@ bool LoggerSession::moveCursor(const plot::PlotFrame& last, int x)
     return true;
 }
 
+plot::LimitInputs LoggerSession::shownLimitMarks() const
+{
+    plot::LimitInputs marks = limitMarks;
+    for (int c = 0; c < kChannelCount; ++c)
+        marks.channels[size_t(c)] = marks.channels[size_t(c)] && showCurve[size_t(c)];
+    return marks;
+}
+
 void LoggerSession::followCursor()
 {
     const RunView r = run();

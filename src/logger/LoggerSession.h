@@ -16,15 +16,12 @@
 #include "data/RunView.h"
 #include "plot/CurveMap.h"
 #include "plot/CursorReadout.h"
+#include "plot/PlotFrame.h"
 #include "plot/PlotView.h"
 
 #include <QString>
 #include <memory>
 #include <optional>
-
-namespace plot {
-struct PlotFrame;
-}
 
 class LoggerSession {
 public:
@@ -60,6 +57,10 @@ public:
     plot::ViewState display;
     CurveSet showCurve = kAllCurves;
     plot::Readout readout;
+    // The alarm limits the plot marks on its shown curves: the main
+    // window's, as its "Limits" toggle says (none until it hands them over).
+    plot::LimitInputs limitMarks {};
+    plot::LimitInputs shownLimitMarks() const;
 
     // Reads a data file into the displayed set and the logger's scale.
     // Only a file read completely is taken: a foreign file reads

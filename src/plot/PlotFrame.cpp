@@ -98,6 +98,29 @@ void zoomedTime(const ViewState& st, const RunInfo& run, const PlotPolicy& polic
     }
 }
 
+// Each limit of a marked channel at the row its value maps to, when that
+// row lies within the plot's picture (and the zoom level's Y range).
+void layoutLimits(const LimitInputs& in, PlotFrame& f)
+{
+    f.nLimits = 0;
+    if (!f.hasRun || f.map.yScale == 0)
+        return;
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (!in.channels[size_t(c)])
+            continue;
+        for (const float limit : {in.high[size_t(c)], in.low[size_t(c)]}) {
+            const double y = f.map.yOfValue(double(limit));
+            // Above the picture's top edge is outside the range, even where
+            // the cut toward zero would give row 0.
+            if (!std::isfinite(y) || y < f.mapOrigin.y())
+                continue;
+            const int row = truncClamped(y) - f.mapOrigin.y();
+            if (row >= 0 && row < f.image.height && f.nLimits < kMaxLimitLines)
+                f.limits[f.nLimits++] = {c, row};
+        }
+    }
+}
+
 } // namespace
 
 bool PlotFrame::usableStep() const
@@ -106,7 +129,7 @@ bool PlotFrame::usableStep() const
 }
 
 void layoutFrame(const ViewState& st, QSize window, const RunInfo* run, YScaleValues scale, const PlotPolicy& policy,
-                 PlotFrame& f)
+                 PlotFrame& f, const LimitInputs& limits)
 {
     f.window = window;
     f.plot = policy.plotRect(window);
@@ -153,6 +176,7 @@ void layoutFrame(const ViewState& st, QSize window, const RunInfo* run, YScaleVa
 
     for (int i = 0; i <= kAxisDivisions; ++i)
         f.gridY[i] = truncClamped(i * H * 0.1);
+    layoutLimits(limits, f);
 
     // An empty run keeps the plain divisions, zoomed or not: nothing to mark.
     if (f.autoMode || (n == 0 && policy.fullView == FullViewTime::Divisions))

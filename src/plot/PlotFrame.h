@@ -23,6 +23,24 @@ namespace plot {
 inline constexpr int kMaxGridX = 16;
 inline constexpr int kTimeMarks = 10;
 
+// The alarm limits a plot marks: each channel's high and low limit as the
+// alarms compare them, plain numbers in the unit the run is shown in (a run
+// in degrees F draws its curves converted, and the limits stand beside
+// those values as they are), for the channels in `channels` only.
+struct LimitInputs {
+    CurveSet channels {};  // none: no limit lines
+    ChannelValues high {};
+    ChannelValues low {};
+};
+
+// A limit line: a dashed row of the plot's picture in its curve's colour.
+struct LimitLine {
+    int channel = 0;
+    int row = 0;  // from the top of the plot's picture
+    bool operator==(const LimitLine&) const = default;
+};
+inline constexpr int kMaxLimitLines = 2 * kChannelCount;
+
 struct PlotFrame {
     // Where: window pixels.
     QSize window;
@@ -56,13 +74,19 @@ struct PlotFrame {
     int firstVisible = 0;     // sample at the zoomed plot's left edge, unshifted
     int markStep = 0;         // samples between two zoomed time marks
 
+    // The limit lines that fall within the plot's picture at this level, cut
+    // to whole rows as the curves are: a reading at a limit lies on its line.
+    int nLimits = 0;
+    LimitLine limits[kMaxLimitLines] = {};
+
     // One sample step in pixels that a level can be built on.
     bool usableStep() const;
 };
 
 // Lays out one repaint. `run` is null when the window shows no run (the
-// logger's empty table). Reads only.
+// logger's empty table); without a run no limit line is drawn either. Reads
+// only.
 void layoutFrame(const ViewState& st, QSize window, const RunInfo* run, YScaleValues scale, const PlotPolicy& policy,
-                 PlotFrame& out);
+                 PlotFrame& out, const LimitInputs& limits = {});
 
 } // namespace plot

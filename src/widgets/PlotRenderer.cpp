@@ -70,6 +70,7 @@ void PlotRenderer::render(const plot::PlotFrame& f, const RunView& run, const Cu
     }
     if (!f.hasRun)
         return;
+    drawLimitLines(f);
     // Far-off ends are clipped to the plot and two pixels around it.
     const double ox = f.mapOrigin.x(), oy = f.mapOrigin.y();
     const ClipBox box {ox - 2.0, oy - 2.0, ox + f.plot.width + 2.0, oy + f.plot.height + 2.0};
@@ -140,6 +141,22 @@ void PlotRenderer::restoreBackground()
         reinterpret_cast<QRgb*>(bits + (d.at / width) * stride)[d.at % width] = d.colour;
 }
 
+void PlotRenderer::drawLimitLines(const plot::PlotFrame& f)
+{
+    // Under the curves: a reading on its limit stays visible.
+    const int width = m_plot.width();
+    for (int i = 0; i < f.nLimits; ++i) {
+        const plot::LimitLine& line = f.limits[i];
+        if (line.row < 0 || line.row >= m_plot.height())
+            continue;
+        const QRgb colour = kCurveScreenColor[line.channel].rgb();
+        QRgb* pixels = reinterpret_cast<QRgb*>(m_plot.scanLine(line.row));
+        for (int x = 0; x < width; ++x)
+            if (isLimitDash(x))
+                pixels[x] = colour;
+    }
+}
+
 void PlotRenderer::paint(QPainter& p, const QRect& exposed, const plot::ViewState& st) const
 {
     if (m_chrome.isNull())
@@ -179,7 +196,7 @@ void layoutAndRender(plot::ViewState& st, const plot::PlotPolicy& policy, QSize 
     if (policy.level0 == plot::Level0::LiveCompression)
         plot::settleLive(st, in.run.count(), policy.plotRect(window).width);
     const RunInfo info = in.run.info();
-    plot::layoutFrame(st, window, in.hasRun ? &info : nullptr, in.scale, policy, frame);
+    plot::layoutFrame(st, window, in.hasRun ? &info : nullptr, in.scale, policy, frame, in.limits);
     plot::keepFirstVisible(st, frame);
     renderer.render(frame, in.run, in.shown);
 }

@@ -9,8 +9,9 @@
 // coordinates. The renderer owns everything else: when to paint again (one
 // key for the chrome, one for the plot's background), the chrome kept as
 // its strips (StripPicture), the plot's picture with its background
-// remembered as the pixels that differ from the fill, the curves through
-// CurvePainter, and the overlays (InvertOverlay). Nothing is allocated per
+// remembered as the pixels that differ from the fill, the frame's alarm
+// limit lines over it, the curves through CurvePainter, and the overlays
+// (InvertOverlay). Nothing is allocated per
 // repaint once the picture exists: only a changed key paints the chrome or
 // the background again.
 //
@@ -97,6 +98,10 @@ private:
     int m_revision = 0;
 };
 
+// A limit line's dashes: four pixels on, four off, from the plot's left edge.
+inline constexpr int kLimitDash = 4;
+constexpr bool isLimitDash(int x) { return (x / kLimitDash) % 2 == 0; }
+
 class PlotRenderer {
 public:
     explicit PlotRenderer(const PlotChrome& chrome);
@@ -147,6 +152,7 @@ private:
     void paintStrips();
     void paintBackground();
     void restoreBackground();
+    void drawLimitLines(const plot::PlotFrame& frame);
     bool ensurePlotImage(const plot::PlotRect& image);
 
     const PlotChrome& m_description;
@@ -162,13 +168,14 @@ private:
     mutable InvertOverlay m_overlay;  // its buffers only; the overlay is the view state's
 };
 
-// What a plot shows: the run (when the window shows one), the Y scale and
-// the curves.
+// What a plot shows: the run (when the window shows one), the Y scale, the
+// curves and the alarm limits to mark.
 struct PlotInputs {
     RunView run;
     bool hasRun = true;
     YScaleValues scale;
     CurveSet shown = kAllCurves;
+    plot::LimitInputs limits {};  // alarm limits to mark: none by default
 };
 
 // One full repaint: the state follows the run (live compression), the

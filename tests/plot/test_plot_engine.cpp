@@ -127,6 +127,7 @@ struct Scene {
     RunInfo info;
     plot::ViewState st;
     std::unique_ptr<plot::PlotFrame> frame = std::make_unique<plot::PlotFrame>();
+    plot::LimitInputs limits {};
 
     Scene(const plot::PlotPolicy& p, int count)
         : policy(p)
@@ -143,7 +144,7 @@ struct Scene {
     {
         if (policy.level0 == plot::Level0::LiveCompression)
             plot::settleLive(st, info.count, policy.plotRect(window).width);
-        plot::layoutFrame(st, window, &info, {10, 0}, policy, *frame);
+        plot::layoutFrame(st, window, &info, {10, 0}, policy, *frame, limits);
         plot::keepFirstVisible(st, *frame);
         return *frame;
     }
@@ -266,6 +267,68 @@ TEST(PlotEngine, AnEmptyRunInZoomModeKeepsThePlainDivisions)
         EXPECT_EQ(f.gridX[i], i * 600 / 12) << i;
     for (int j = 0; j < plot::kTimeMarks; ++j)
         EXPECT_EQ(f.timeShown[j], 0) << j;
+}
+
+TEST(PlotEngine, LimitLinesStandWhereTheirValuesMapWithinTheRange)
+{
+    // Scale 0 .. 100. The real-time graph's picture has rows 0 .. 481 (482
+    // px for 100 units), the logger's rows 0 .. 447 (447 px, and the bottom
+    // row is the plot's); -1: no line.
+    const struct {
+        float limit;
+        int realtimeRow;
+        int loggerRow;
+    } cases[] = {
+        {35.0f, int(482 - 35 * 4.82), int(90 + 447 - 35 * 4.47) - 90},
+        {100.0f, 0, 0},       // the top edge is in the range
+        {100.5f, -1, -1},     // above it is not, though it cuts to row 0
+        {140.0f, -1, -1},
+        {0.0f, -1, 447},      // the axis bottom: below the real-time picture
+        {-3.0f, -1, -1},
+    };
+    for (const plot::PlotPolicy* policy : {&kRealtimePolicy, &kLoggerPolicy}) {
+        const bool logger = policy == &kLoggerPolicy;
+        for (const auto& c : cases) {
+            SCOPED_TRACE(QStringLiteral("%1, limit %2").arg(logger ? "logger" : "real-time").arg(c.limit).toStdString());
+            Scene sc(*policy, 200);
+            sc.limits.channels[kDp] = true;
+            sc.limits.high[kDp] = c.limit;
+            sc.limits.low[kDp] = std::numeric_limits<float>::quiet_NaN();  // no line
+            sc.limits.high[kAir] = 35.0f;  // AIR is not marked
+            const plot::PlotFrame& f = sc.layout();
+            const int row = logger ? c.loggerRow : c.realtimeRow;
+            ASSERT_EQ(f.nLimits, row < 0 ? 0 : 1);
+            if (row >= 0) {
+                EXPECT_EQ(f.limits[0].channel, kDp);
+                EXPECT_EQ(f.limits[0].row, row);
+            }
+        }
+    }
+}
+
+TEST(PlotEngine, ALimitLineFollowsTheZoomAndReadingsAtTheLimitLieOnIt)
+{
+    for (const plot::PlotPolicy* policy : {&kRealtimePolicy, &kLoggerPolicy}) {
+        Scene sc(*policy, 200);
+        sc.limits.channels = {true, false, false, false, true};
+        sc.limits.high = {60.0f, 0, 0, 0, 45.0f};
+        sc.limits.low = {20.0f, 0, 0, 0, 10.0f};
+        // Values 40 .. 70 (about) fill the zoomed plot: two of the four
+        // limits stay inside.
+        const int H = sc.plot().height;
+        ASSERT_TRUE(sc.drag({100, int(H * 0.3)}, {400, int(H * 0.6)}));
+        const plot::PlotFrame& f = sc.layout();
+        ASSERT_EQ(f.level, 1);
+        ASSERT_EQ(f.nLimits, 2);
+        const int rows[] = {int(f.map.y(kAir, 60.0f, false)) - f.mapOrigin.y(),
+                            int(f.map.y(kRh, 45.0f, false)) - f.mapOrigin.y()};
+        EXPECT_EQ(f.limits[0], (plot::LimitLine {kAir, rows[0]}));
+        EXPECT_EQ(f.limits[1], (plot::LimitLine {kRh, rows[1]}));
+        EXPECT_GT(rows[1], rows[0]);
+        // Without a run nothing is marked.
+        plot::layoutFrame(sc.st, sc.window, nullptr, {10, 0}, *policy, *sc.frame, sc.limits);
+        EXPECT_EQ(sc.frame->nLimits, 0);
+    }
 }
 
 // --- the scale's axis values, shared by every graph ---

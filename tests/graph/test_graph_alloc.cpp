@@ -37,7 +37,7 @@ protected:
     {
         run.m_nCount = count;
         const long long before = g_allocations.load();
-        layoutAndRender(*state, kRealtimePolicy, QSize(geo.R, geo.B), {RunView::of(*series, run.info()), true, {}, kAllCurves},
+        layoutAndRender(*state, kRealtimePolicy, QSize(geo.R, geo.B), {RunView::of(*series, run.info()), true, {}, kAllCurves, limits},
                         *frame, renderer);
         renderer.paint(screenPainter, screen.rect(), *state);
         return g_allocations.load() - before;
@@ -47,6 +47,7 @@ protected:
     std::unique_ptr<GraphState> state = std::make_unique<GraphState>();
     std::unique_ptr<plot::PlotFrame> frame = std::make_unique<plot::PlotFrame>();
     RunState run;
+    plot::LimitInputs limits {};  // none: no limit lines
     RealtimeChrome chrome{QFont(QStringLiteral("宋体"), 10)};
     PlotRenderer renderer{chrome};
     PlotGeometry geo = PlotGeometry::fromClient(1200, 800);
@@ -85,6 +86,19 @@ TEST_F(GraphAlloc, ZoomLevel99RepaintsAllocateNothing)
     state->nScrollShift = -100;
     repaint(5051);
     EXPECT_EQ(repaint(5052), 0);
+}
+
+TEST_F(GraphAlloc, LimitLinesAllocateNothing)
+{
+    // Ten lines inside the range (0 .. 100), written into the plot's picture
+    // at every repaint.
+    limits.channels = kAllCurves;
+    limits.high = {60, 65, 70, 75, 80};
+    limits.low = {10, 15, 20, 25, 30};
+    repaint(2);
+    ASSERT_EQ(frame->nLimits, plot::kMaxLimitLines);
+    for (int count = 3; count <= 50; ++count)
+        EXPECT_EQ(repaint(count), 0) << count;
 }
 
 } // namespace

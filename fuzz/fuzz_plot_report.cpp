@@ -1,7 +1,7 @@
 // A data file drawn as the logger window and zb740-cli draw it: loaded by
 // the logger's session (which sets aside a scale no graph can draw), the
 // plot laid out and rendered unzoomed, one level deep, scrolled and under
-// the cursor, and the printed page painted; then the same with the file's
+// the cursor, with limit lines at any value, and the printed page painted; then the same with the file's
 // own scale, whatever it is. Readings that are no number, infinities, any
 // 32-bit scale and any start the file can name must all draw without
 // undefined behaviour. Only this program's code is instrumented, not Qt's.
@@ -62,9 +62,24 @@ void drawPlot(LoggerSession& session, uint32_t seed)
     Drawing& d = *drawing;
     plot::undoZoom(session.display);
     session.showCurve = kAllCurves;
+    // Limit lines at the set's first and last readings (any float the file
+    // holds) and at values the input picks.
+    const RunView run = session.run();
+    session.limitMarks.channels = kAllCurves;
+    for (int c = 0; c < kChannelCount; ++c) {
+        session.limitMarks.high[size_t(c)] = run.count() > 0 ? run.value(0, c) : float(seed);
+        session.limitMarks.low[size_t(c)] = run.count() > 0 ? run.value(run.count() - 1, c) : -float(seed >> 5);
+    }
     LoggerDrawing& picture = *d.picture;
     picture.layoutAndRender(session, kClient);
     check(picture.renderer().picture().size() == kClient);
+    const auto linesInPicture = [&picture] {
+        const plot::PlotFrame& f = picture.frame();
+        check(f.nLimits >= 0 && f.nLimits <= plot::kMaxLimitLines);
+        for (int i = 0; i < f.nLimits; ++i)
+            check(f.limits[i].row >= 0 && f.limits[i].row < f.image.height);
+    };
+    linesInPicture();
 
     // A drag as the window takes it, one level deeper when it is accepted,
     // then the thumb moved, the cursor over the plot and one level back.
@@ -82,8 +97,10 @@ void drawPlot(LoggerSession& session, uint32_t seed)
     QPainter p(&d.client);
     picture.renderer().paint(p, QRect(QPoint(0, 0), kClient), session.display);
     p.end();
+    linesInPicture();
     plot::stepBack(session.display);
     picture.layoutAndRender(session, kClient);
+    linesInPicture();
 }
 
 void drawPage(const ReviewRecord& record, YScaleValues scale)

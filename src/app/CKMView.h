@@ -35,9 +35,7 @@ public:
     // "Limits" in the curve bar: the graphs mark the alarm limits of their
     // shown curves. On from the start when a limit is set (differs from the
     // built-in default), and following that as limits change until the user
-    // toggles it.
-    bool limitsShown() const { return m_bShowLimits; }
-    // The alarm limits a graph showing `shown` marks.
+    // toggles it. The alarm limits a graph showing `shown` marks.
     plot::LimitInputs limitMarks(const CurveSet& shown) const;
     bool isZoomed() const;
 

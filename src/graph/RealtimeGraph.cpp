@@ -115,8 +115,8 @@ void RealtimeGraph::render()
     } else {
         m_state.bCursorHidden = 1;
     }
-    layoutAndRender(m_state, kRealtimePolicy, QSize(g.R, g.B), PlotInputs {in.run, true, in.scale, in.shown, in.limits}, *m_frame,
-                    m_renderer);
+    layoutAndRender(m_state, kRealtimePolicy, QSize(g.R, g.B),
+                    PlotInputs {in.run, true, in.scale, in.shown, in.limits}, *m_frame, m_renderer);
 
     // Idle texts while the run is empty.
     const bool idle = in.run.count() == 0;

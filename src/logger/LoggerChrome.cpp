@@ -181,10 +181,9 @@ LoggerDrawing::LoggerDrawing()
 void LoggerDrawing::layoutAndRender(LoggerSession& session, QSize client)
 {
     m_chrome.setReadout(session.readout, session.run().unit());
-    ::layoutAndRender(session.display, kLoggerPolicy, client,
-                      PlotInputs {session.run(), session.hasSet(), session.scale(), session.showCurve,
-                                 session.shownLimitMarks()}, *m_frame,
-                      m_renderer);
+    const PlotInputs in {session.run(), session.hasSet(), session.scale(), session.showCurve,
+                         session.shownLimitMarks()};
+    ::layoutAndRender(session.display, kLoggerPolicy, client, in, *m_frame, m_renderer);
 }
 
 void LoggerDrawing::renderReadout(const LoggerSession& session)

@@ -75,6 +75,17 @@ TEST_F(LoggerAlloc, RepaintsAllocateNothingOnceThePictureExists)
         EXPECT_EQ(repaint(), 0) << i;
 }
 
+TEST_F(LoggerAlloc, LimitLinesAllocateNothing)
+{
+    session.limitMarks.channels = kAllCurves;
+    session.limitMarks.high = {30, 40, 50, 60, 70};
+    session.limitMarks.low = {15, 25, 35, 45, 55};
+    repaint();
+    ASSERT_EQ(picture.frame().nLimits, plot::kMaxLimitLines);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(repaint(), 0) << i;
+}
+
 TEST_F(LoggerAlloc, AppendingSetsAllocatesNothing)
 {
     const long long before = g_allocations.load();

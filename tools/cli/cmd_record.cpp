@@ -29,6 +29,8 @@
 // warning and the recording goes on.
 #include "CliCommands.h"
 #include "CliOutput.h"
+#include "AlarmCommand.h"
+#include "RecordOptions.h"
 
 #include "base/CommandLine.h"
 #include "base/LocalTime.h"
@@ -40,6 +42,8 @@
 #include "link/PortStatus.h"
 #include "link/SimulatedMeter.h"
 #include "recorder/Recorder.h"
+#include "recorder/RecorderEvents.h"
+#include "settings/Settings.h"
 #include "recorder/StopSignals.h"
 
 #include <QCoreApplication>
@@ -67,7 +71,10 @@ using cli::fail;
 
 const char kUsage[] =
     "Usage: zb740-cli record (--port DEVICE | --simulate) [--interval SECONDS]\n"
-    "                        [--count N] -o FILE.AsmDat\n\n"
+    "                        [--count N] [ALARM OPTIONS] -o FILE.AsmDat\n"
+    "       zb740-cli record --continuous (--port DEVICE | --simulate)\n"
+    "                        [--interval SECONDS] [--file-samples N]\n"
+    "                        [--rotate daily] [ALARM OPTIONS] -o DIR/PREFIX\n\n"
     "Records a run without a window and writes FILE.AsmDat and its .csv when\n"
     "the count is reached or when interrupted (Ctrl+C, SIGTERM). Every sample\n"
     "also goes to FILE.AsmDat.journal at once, so a crash loses nothing\n"
@@ -85,21 +92,27 @@ const char kUsage[] =
     "                       line by line; - for standard output, where the\n"
     "                       closing report then goes to standard error\n"
     "  --utc                times in UTC in the JSON lines\n"
+    "Recording for weeks (until Ctrl+C or SIGTERM):\n"
+    "  --continuous         record into one file after another in DIR, each\n"
+    "                       named PREFIX-YYYYMMDD-HHMMSS.AsmDat (with its .csv)\n"
+    "                       after its first sample; journals an earlier\n"
+    "                       recording of DIR/PREFIX left are recovered first;\n"
+    "                       the events go to DIR/PREFIX.events.jsonl\n"
+    "  --file-samples N     a new file after N samples, 1..10000 (default 10000)\n"
+    "  --rotate daily       also a new file at local midnight\n"
+    "Alarms (each change is a line on standard error, and in the events file):\n"
+    "  --limit CH:LOW..HIGH alarm limits of a channel (air, wet_bulb, dew_point,\n"
+    "                       k_ir, rh) in its display unit, either side may be\n"
+    "                       empty (rh:..65); may be given for several channels\n"
+    "  --settings FILE      the alarm limits of a ZB740.ini (--limit overrides)\n"
+    "  --on-alarm CMD       run CMD (through /bin/sh) for each alarm change, with\n"
+    "                       ZB740_CHANNEL, ZB740_BOUND, ZB740_STATE, ZB740_VALUE,\n"
+    "                       ZB740_LIMIT, ZB740_TIME in its environment; never\n"
+    "                       waited for: a failing or hanging command is reported\n"
     "Faults of the simulated meter (with --simulate):\n"
     "  --silent-after N     fall silent after N frames\n"
     "  --silent-for SECONDS answer again after SECONDS\n";
 
-struct RecordOptions {
-    QString device;
-    bool simulate = false;
-    int interval = 1;
-    int count = 1000;
-    QString output;
-    QString jsonl; // the JSON lines stream, "-" for standard output; empty: none
-    bool utc = false;
-    SimulatedMeterOptions meter;
-    bool meterFaults = false;
-};
 
 // Reads the arguments; -1 to go on, else the exit status. Each option may
 // be given once, and each value must not be empty.
@@ -116,6 +129,12 @@ int parseOptions(const QStringList& args, RecordOptions& o)
     line.addValue(QStringLiteral("silent-for"), QStringLiteral("SECONDS"), once);
     line.addValue(QStringLiteral("jsonl"), QStringLiteral("FILE"), once);
     line.addSwitch(QStringLiteral("utc"));
+    line.addSwitch(QStringLiteral("continuous"));
+    line.addValue(QStringLiteral("file-samples"), QStringLiteral("N"), once);
+    line.addValue(QStringLiteral("rotate"), QStringLiteral("daily"), once);
+    line.addValue(QStringLiteral("limit"), QStringLiteral("CH:LOW..HIGH"), CommandLine::NotEmpty);
+    line.addValue(QStringLiteral("settings"), QStringLiteral("FILE"), once);
+    line.addValue(QStringLiteral("on-alarm"), QStringLiteral("CMD"), once);
     if (const int status = line.process(args); status >= 0)
         return status;
     if (const QStringList rest = line.arguments(); !rest.isEmpty())
@@ -153,8 +172,45 @@ int parseOptions(const QStringList& args, RecordOptions& o)
     }
     if (o.simulate == !o.device.isEmpty())
         return line.usageError(QStringLiteral("give either --port DEVICE or --simulate"));
+    o.continuous = line.isSet(QStringLiteral("continuous"));
+    if (const auto v = line.value(QStringLiteral("file-samples")); v) {
+        if (!o.continuous)
+            return line.usageError(QStringLiteral("--file-samples goes with --continuous"));
+        if (!number(*v, kMinCount, kMaxCount, o.fileSamples))
+            return line.usageError(QStringLiteral("--file-samples takes 1..10000 samples, not '%1'").arg(*v));
+    }
+    if (const auto v = line.value(QStringLiteral("rotate")); v) {
+        if (!o.continuous)
+            return line.usageError(QStringLiteral("--rotate goes with --continuous"));
+        if (*v != QLatin1String("daily"))
+            return line.usageError(QStringLiteral("--rotate takes daily, not '%1'").arg(*v));
+        o.daily = true;
+    }
+    if (o.continuous && line.value(QStringLiteral("count")))
+        return line.usageError(QStringLiteral("--count does not go with --continuous, which records until stopped"));
+    if (const auto v = line.value(QStringLiteral("settings")); v) {
+        if (!QFileInfo(*v).isFile())
+            return line.usageError(QStringLiteral("--settings %1: no such file").arg(*v));
+        const settings::LimitTexts texts = settings::readConfiguredLimitTexts(IniFile(*v));
+        o.limits = alarmLimitsFromTexts(texts.high, texts.low);
+        o.limitsGiven = true;
+    }
+    for (const QString& limit : line.values(QStringLiteral("limit"))) {
+        QString error;
+        if (!applyLimitOption(limit, o.limits, error))
+            return line.usageError(QStringLiteral("--limit %1").arg(error));
+        o.limitsGiven = true;
+    }
+    o.onAlarm = line.value(QStringLiteral("on-alarm")).value_or(QString());
     if (o.output.isEmpty())
-        return line.usageError(QStringLiteral("-o FILE.AsmDat is missing"));
+        return line.usageError(o.continuous ? QStringLiteral("-o DIR/PREFIX is missing")
+                                            : QStringLiteral("-o FILE.AsmDat is missing"));
+    if (o.continuous) {
+        if (cli::isStandardOutput(o.output) || o.output.endsWith(QLatin1Char('/')) || QFileInfo(o.output).fileName().isEmpty())
+            return line.usageError(QStringLiteral("--continuous records into -o DIR/PREFIX: name the folder and the "
+                                                  "files' prefix, not '%1'").arg(o.output));
+        return -1;
+    }
     if (cli::isStandardOutput(o.output))
         return line.usageError(QStringLiteral("-o - (standard output) cannot take a recording: it is a data file, its "
                                               ".csv and its journal; name the data file to write"));
@@ -285,6 +341,20 @@ public:
         connect(&m_recorder.scanTimer(), &QTimer::timeout, this, &Recording::checkFirstOpen,
                 Qt::SingleShotConnection);
         connect(&m_stopSignals, &StopSignals::stopRequested, this, &Recording::onStopRequested);
+        // Alarms: each change on stderr, and the command for it.
+        m_recorder.setAlarmLimits(options.limits);
+        if (!options.onAlarm.isEmpty()) {
+            m_onAlarm = std::make_unique<AlarmCommand>(options.onAlarm);
+            connect(m_onAlarm.get(), &AlarmCommand::failed, this,
+                    [this](const QString& text) { warn(QStringLiteral("--on-alarm"), text); });
+        }
+        connect(&m_events, &RecorderEvents::event, this, [this](const MonitorEvent& e) {
+            if (e.kind != MonitorEvent::Kind::Alarm)
+                return;
+            say(cli::eventLine(e));
+            if (m_onAlarm)
+                m_onAlarm->run(e);
+        });
         m_redraw.setInterval(1000);
         connect(&m_redraw, &QTimer::timeout, this, [this] { drawProgress(); });
     }
@@ -682,6 +752,8 @@ private:
     QString m_device;
     std::unique_ptr<LiveSeries> m_live;
     Recorder m_recorder;
+    RecorderEvents m_events {m_recorder};
+    std::unique_ptr<AlarmCommand> m_onAlarm;
     StopSignals m_stopSignals;
     QFile m_stream;          // the JSON lines, while m_streaming
     bool m_streaming = false;
@@ -765,7 +837,7 @@ int cli::runRecord(const QStringList& args)
     RecordOptions options;
     if (const int status = parseOptions(args, options); status >= 0)
         return status;
-    if (!checkOutput(options.output))
+    if (!options.continuous && !checkOutput(options.output))
         return 1;
 
     std::unique_ptr<SimulatedMeter> meter;
@@ -776,6 +848,8 @@ int cli::runRecord(const QStringList& args)
             return cli::error(QStringLiteral("cannot start the simulated meter: %1").arg(started.message()));
         device = meter->devicePath();
     }
+    if (options.continuous)
+        return cli::runContinuousRecording(options, device);
     Recording recording(options, device);
     return recording.exec();
 }

@@ -7,7 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -64,10 +64,19 @@ QString ContinuousRecorder::eventsPathFor(const QString& folder, const QString& 
 
 bool ContinuousRecorder::isFileOf(const QString& prefix, const QString& name, bool journal)
 {
-    const QRegularExpression pattern(QStringLiteral("^%1-\\d{8}-\\d{6}(-\\d+)?\\.AsmDat%2$")
-                                         .arg(QRegularExpression::escape(prefix),
-                                              journal ? QStringLiteral("\\.journal") : QString()));
-    return pattern.match(name).hasMatch();
+    // PREFIX-YYYYMMDD-HHMMSS[-N].AsmDat[.journal], read by hand.
+    QStringView rest(name);
+    const QLatin1String end = journal ? QLatin1String(".AsmDat.journal") : QLatin1String(".AsmDat");
+    if (!rest.startsWith(prefix) || !rest.endsWith(end))
+        return false;
+    rest = rest.mid(prefix.size()).chopped(end.size());
+    const auto digits = [](QStringView v) {
+        return !v.isEmpty() && std::all_of(v.begin(), v.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    };
+    if (rest.size() < 16 || rest[0] != u'-' || rest[9] != u'-' || !digits(rest.mid(1, 8)) || !digits(rest.mid(10, 6)))
+        return false;
+    rest = rest.mid(16);
+    return rest.isEmpty() || (rest[0] == u'-' && digits(rest.mid(1)));
 }
 
 Status ContinuousRecorder::begin()

@@ -36,7 +36,7 @@
 
 #include <QObject>
 #include <QString>
-#include <deque>
+#include <list>
 #include <vector>
 
 struct ContinuousOptions {
@@ -129,7 +129,9 @@ private:
     bool m_finished = false;
     bool m_fileOpen = false;   // a run has started and its file is not ended
     QString m_filePath;
-    std::deque<EndedFile> m_ended; // waiting for their data file, oldest first
+    // Waiting for their data file, oldest first (a list: nothing of it is
+    // kept once it is empty again).
+    std::list<EndedFile> m_ended;
     int m_filesWritten = 0;
     int64_t m_samplesWritten = 0;
     bool m_troubled = false;

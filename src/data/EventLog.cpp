@@ -122,6 +122,13 @@ Status EventLog::writeLine(const QByteArray& line)
     return Status::success();
 }
 
+QString EventLog::pathBeside(const QString& dataPath)
+{
+    const QString suffix = QStringLiteral(".AsmDat");
+    const QString base = dataPath.endsWith(suffix, Qt::CaseInsensitive) ? dataPath.chopped(suffix.size()) : dataPath;
+    return base + QStringLiteral(".events.jsonl");
+}
+
 Status EventLog::save(const QString& path, const QList<MonitorEvent>& events)
 {
     QByteArray bytes;

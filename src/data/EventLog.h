@@ -38,6 +38,10 @@ public:
     // Lines waiting in memory.
     int pending() const { return int(m_pending.size()); }
 
+    // The events file that goes with a data file: NAME.events.jsonl for
+    // NAME.AsmDat (another extension is kept: run.dat.events.jsonl).
+    static QString pathBeside(const QString& dataPath);
+
     // The events as a JSON lines file at path, written whole and durably
     // (for a run saved with its events).
     static Status save(const QString& path, const QList<MonitorEvent>& events);

@@ -342,6 +342,26 @@ TEST_F(ContinuousCli, AFailingOrHangingAlarmCommandIsReportedAndRecordingGoesOn)
     EXPECT_EQ(failing.stop(), 0);
 }
 
+TEST_F(ContinuousCli, RecordingOneRunWithLimitsKeepsItsEventsBesideTheDataFile)
+{
+    const CliResult withLimits = cli({QStringLiteral("record"), QStringLiteral("--simulate"), QStringLiteral("--count"),
+                                      QStringLiteral("3"), QStringLiteral("--limit"), QStringLiteral("air:..10"),
+                                      QStringLiteral("-o"), path("run.AsmDat")});
+    ASSERT_EQ(withLimits.status, 0) << withLimits.err.constData();
+    EXPECT_TRUE(withLimits.err.contains("AIR above its high limit of 10.0 °C")) << withLimits.err.constData();
+    QStringList kinds;
+    for (const MonitorEvent& e : eventsOf(path("run.events.jsonl")))
+        kinds << QLatin1String(MonitorEvents::kindName(e.kind));
+    EXPECT_EQ(kinds, QStringList({"start", "alarm", "file", "stop"}));
+
+    // Without alarm options, no events file: the files are those record
+    // always wrote.
+    const CliResult plain = cli({QStringLiteral("record"), QStringLiteral("--simulate"), QStringLiteral("--count"),
+                                 QStringLiteral("2"), QStringLiteral("-o"), path("plain.AsmDat")});
+    ASSERT_EQ(plain.status, 0) << plain.err.constData();
+    EXPECT_FALSE(QFileInfo::exists(path("plain.events.jsonl")));
+}
+
 // A datagram socket of the test's own, as the service manager's.
 struct NotifySocket {
     int fd = -1;

@@ -36,6 +36,7 @@
 #include "base/LocalTime.h"
 #include "data/Recovery.h"
 #include "data/RunFiles.h"
+#include "data/EventLog.h"
 #include "data/RunJournal.h"
 #include "data/SampleExport.h"
 #include "base/DurableFile.h"
@@ -223,7 +224,7 @@ int parseOptions(const QStringList& args, RecordOptions& o)
             return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
         };
         if (same(o.jsonl, o.output) || same(o.jsonl, RunFiles::exportPathFor(o.output))
-            || same(o.jsonl, Recovery::journalPathFor(o.output)))
+            || same(o.jsonl, Recovery::journalPathFor(o.output)) || same(o.jsonl, EventLog::pathBeside(o.output)))
             return line.usageError(QStringLiteral("--jsonl %1 would replace a file of the recording").arg(o.jsonl));
     }
     return -1;
@@ -346,9 +347,15 @@ public:
         if (!options.onAlarm.isEmpty()) {
             m_onAlarm = std::make_unique<AlarmCommand>(options.onAlarm);
             connect(m_onAlarm.get(), &AlarmCommand::failed, this,
-                    [this](const QString& text) { warn(QStringLiteral("--on-alarm"), text); });
+                    [this](const QString& text) {
+                        warn(QStringLiteral("--on-alarm"), text);
+                        MonitorEvent e = MonitorEvent::simple(MonitorEvent::Kind::CommandFailed, m_recorder.now());
+                        e.message = text;
+                        logEvent(e);
+                    });
         }
         connect(&m_events, &RecorderEvents::event, this, [this](const MonitorEvent& e) {
+            logEvent(e);
             if (e.kind != MonitorEvent::Kind::Alarm)
                 return;
             say(cli::eventLine(e));
@@ -365,6 +372,15 @@ public:
             return 1;
         if (!takeJournal())
             return 1;
+        // With alarms, their events go to FILE.events.jsonl beside the data.
+        if (m_options.limitsGiven || !m_options.onAlarm.isEmpty()) {
+            const QString events = EventLog::pathBeside(m_options.output);
+            if (const Status s = m_log.open(events); !s.ok()) {
+                fail(events, QStringLiteral("cannot be written (%1); nothing recorded").arg(s.message()));
+                return 1;
+            }
+            logEvent(MonitorEvent::simple(MonitorEvent::Kind::Start, m_recorder.now()));
+        }
         m_elapsed.start();
         m_recorder.start(1); // the device is pinned: the number is not used
         confirmRun();
@@ -473,8 +489,33 @@ private:
         drawProgress();
     }
 
+    // An event into the events file, when there is one; a line it cannot
+    // take waits in memory for the next event or sample, and the trouble
+    // is said at once and then at most once a minute.
+    void logEvent(const MonitorEvent& e)
+    {
+        if (!m_log.isOpen())
+            return;
+        reportLog(m_log.append(e));
+    }
+    void reportLog(const Status& s)
+    {
+        if (s.ok())
+            return;
+        const int64_t now = m_recorder.now();
+        if (m_logReported && now >= m_logReportedAt && now - m_logReportedAt < 60)
+            return;
+        m_logReported = true;
+        m_logReportedAt = now;
+        warn(shown(m_log.path()), QStringLiteral("cannot be written (%1): %2 events are kept in memory; recording goes on.")
+                                      .arg(s.message())
+                                      .arg(m_log.pending()));
+    }
+
     void onCommitted(int count)
     {
+        if (m_log.pending() > 0)
+            reportLog(m_log.retry());
         streamSample(count - 1);
         const RunState& run = m_recorder.run();
         m_lastAir = toDisplayUnit(m_live->at(kAir, count - 1), kAir, run.m_bFahrenheit);
@@ -574,6 +615,8 @@ private:
 
     void reportWritten(const QString& path, const RunView& run)
     {
+        logEvent(MonitorEvent::ofFile(MonitorEvent::Kind::File, m_recorder.now(), QFileInfo(path).fileName(), run.count(),
+                                      MonitorEvent::Reason::None));
         ++m_filesWritten;
         clearProgress();
         std::fprintf(reportStream(), "Wrote %d samples (started %s, interval %d s) to %s and %s.\n", run.count(),
@@ -655,6 +698,9 @@ private:
     {
         if (m_finished)
             return;
+        MonitorEvent stop = MonitorEvent::simple(MonitorEvent::Kind::Stop, m_recorder.now());
+        stop.samples = recorded();
+        logEvent(stop);
         m_finished = true;
         m_redraw.stop();
         std::fflush(stderr);
@@ -753,6 +799,9 @@ private:
     std::unique_ptr<LiveSeries> m_live;
     Recorder m_recorder;
     RecorderEvents m_events {m_recorder};
+    EventLog m_log;
+    bool m_logReported = false;
+    int64_t m_logReportedAt = 0;
     std::unique_ptr<AlarmCommand> m_onAlarm;
     StopSignals m_stopSignals;
     QFile m_stream;          // the JSON lines, while m_streaming

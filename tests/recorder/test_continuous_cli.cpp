@@ -214,6 +214,37 @@ TEST_F(ContinuousCli, RotatesFilesAndRecoversTheJournalOfAKilledRecording)
     EXPECT_TRUE(story.endsWith(QStringLiteral("file stop"))) << story.toStdString();
 }
 
+TEST_F(ContinuousCli, JsonLinesNumberTheSamplesOfEachFileFromOne)
+{
+    Continuous rec;
+    rec.start(path("room"), {QStringLiteral("--file-samples"), QStringLiteral("2"), QStringLiteral("--jsonl"),
+                             QStringLiteral("-"), QStringLiteral("--utc")});
+    QByteArray out;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            out += rec.process.readAllStandardOutput();
+            return out.count('\n') >= 5;
+        },
+        30000))
+        << rec.errText().toStdString();
+    EXPECT_EQ(rec.stop(), 0);
+    const QList<QByteArray> lines = out.split('\n');
+    QList<int> numbers;
+    int64_t last = 0;
+    for (int i = 0; i < 5; ++i) {
+        const QJsonObject o = QJsonDocument::fromJson(lines[i]).object();
+        numbers << o["sample"].toInt();
+        const QString time = o["time"].toString();
+        EXPECT_TRUE(time.endsWith(QLatin1Char('Z'))) << time.toStdString();
+        const int64_t t = QDateTime::fromString(time, Qt::ISODate).toSecsSinceEpoch();
+        if (i > 0) {
+            EXPECT_EQ(t, last + 1) << "one sample a second across the files";
+        }
+        last = t;
+    }
+    EXPECT_EQ(numbers, QList<int>({1, 2, 1, 2, 1}));
+}
+
 TEST_F(ContinuousCli, ASecondRecordingOfTheSamePrefixAndAMissingFolderAreRefused)
 {
     Continuous first;

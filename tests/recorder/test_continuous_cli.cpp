@@ -175,8 +175,11 @@ TEST_F(ContinuousCli, RotatesFilesAndRecoversTheJournalOfAKilledRecording)
         EXPECT_EQ(startOf(o), nameTime(name)) << "named after its first sample";
         EXPECT_TRUE(QFileInfo::exists(path(QFileInfo(name).completeBaseName() + QStringLiteral(".csv"))));
     }
-    // One after the other, without a gap.
-    EXPECT_EQ(nameTime(written[1]), nameTime(written[0]) + 5);
+    // One after the other: the next file starts with the reading that
+    // follows the one that completed the last (on a busy machine the
+    // writing of a file may push that poll into the next second).
+    EXPECT_GE(nameTime(written[1]), nameTime(written[0]) + 5);
+    EXPECT_LE(nameTime(written[1]), nameTime(written[0]) + 6);
     const QStringList journals = filesIn(m_tmp.path(), QStringLiteral("room-*.AsmDat.journal"));
     ASSERT_EQ(journals.size(), 1);
     const QString leftData = path(journals.first().chopped(int(strlen(".journal"))));
@@ -237,8 +240,12 @@ TEST_F(ContinuousCli, JsonLinesNumberTheSamplesOfEachFileFromOne)
         const QString time = o["time"].toString();
         EXPECT_TRUE(time.endsWith(QLatin1Char('Z'))) << time.toStdString();
         const int64_t t = QDateTime::fromString(time, Qt::ISODate).toSecsSinceEpoch();
-        if (i > 0) {
-            EXPECT_EQ(t, last + 1) << "one sample a second across the files";
+        // A second apart within a file; across files as above.
+        if (i > 0 && numbers.last() == 2) {
+            EXPECT_EQ(t, last + 1);
+        } else if (i > 0) {
+            EXPECT_GE(t, last + 1);
+            EXPECT_LE(t, last + 2);
         }
         last = t;
     }

@@ -7,6 +7,7 @@
 
 #include "data/EventLog.h"
 #include "data/RunJournal.h"
+#include "data/SampleExport.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -391,6 +392,39 @@ TEST_F(ContinuousCli, RecordingOneRunWithLimitsKeepsItsEventsBesideTheDataFile)
     for (const MonitorEvent& e : eventsOf(path("run.events.jsonl")))
         kinds << QLatin1String(MonitorEvents::kindName(e.kind));
     EXPECT_EQ(kinds, QStringList({"start", "alarm", "file", "stop"}));
+
+    // The window's limits from its settings file, and --limit over them.
+    QFile ini(path("ZB740.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Alarmhi1Info]\r\nHi1 limit=10.0\r\n[Alarmlow5Info]\r\nLow5 limit=99.0\r\n");
+    ini.close();
+    struct Case {
+        QStringList options;
+        QStringList alarms; // "channel bound" of each alarm event
+    };
+    const QList<Case> cases = {
+        {{"--settings", path("ZB740.ini")}, {"air high", "rh low"}},
+        {{"--settings", path("ZB740.ini"), "--limit", "air:..100"}, {"rh low"}},
+        // Written before it, --limit still wins.
+        {{"--limit", "air:..100", "--settings", path("ZB740.ini")}, {"rh low"}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options.join(QLatin1Char(' ')).toStdString());
+        const QString out = path(QStringLiteral("s%1.AsmDat").arg(++n));
+        const CliResult r = cli(QStringList {QStringLiteral("record"), QStringLiteral("--simulate"),
+                                             QStringLiteral("--count"), QStringLiteral("2")}
+                                + c.options + QStringList {QStringLiteral("-o"), out});
+        ASSERT_EQ(r.status, 0) << r.err.constData();
+        QStringList alarms;
+        for (const MonitorEvent& e : eventsOf(EventLog::pathBeside(out))) {
+            if (e.kind == MonitorEvent::Kind::Alarm)
+                alarms << QStringLiteral("%1 %2").arg(QLatin1String(SampleExport::channelKey(e.channel)),
+                                                      QLatin1String(MonitorEvents::boundName(e.bound)));
+        }
+        alarms.sort();
+        EXPECT_EQ(alarms, c.alarms);
+    }
 
     // Without alarm options, no events file: the files are those record
     // always wrote.

@@ -13,6 +13,8 @@ packages=(
   clang-14 libfuzzer-14-dev
   cups printer-driver-cups-pdf
   locales strace
+  # the service: sd_notify for Type=notify, and systemd-analyze to check the unit
+  libsystemd-dev systemd
   # the exports read back by programs this project did not write: Python's
   # csv and json modules, and LibreOffice Calc without a window
   python3 libreoffice-calc-nogui

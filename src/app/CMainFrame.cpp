@@ -6,6 +6,8 @@
 #include "app/EmergencyJournal.h"
 #include "app/ExportCommands.h"
 #include "app/RunSaver.h"
+#include "base/LocalTime.h"
+#include "data/EventLog.h"
 #include "data/Recovery.h"
 #include "data/RunJournal.h"
 #include "graph/RealtimeGraph.h"
@@ -13,6 +15,8 @@
 #include "widgets/HelpContents.h"
 #include "logger/CLoggerGraphDlg.h"
 #include "logger/LoggerSession.h"
+#include "panels/CEventList.h"
+#include "recorder/RecorderEvents.h"
 #include "widgets/StatusPane.h"
 #include "report/ReportCommands.h"
 #include "report/ReportInput.h"
@@ -21,6 +25,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDockWidget>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
@@ -81,6 +86,22 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     handLimitsToLogger();
     connect(m_view, &CKMView::limitMarksChanged, this, handLimitsToLogger);
     setUpJournal();
+
+    // The events of the run, in a window of their own beside the main
+    // window (RealTime > Events): the view's panels keep the whole client
+    // area their layout is made for, so it does not dock.
+    m_eventList = new CEventList(this);
+    m_eventsDock = new QDockWidget(QStringLiteral("Events"), this);
+    m_eventsDock->setObjectName(QStringLiteral("eventsDock"));
+    m_eventsDock->setWidget(m_eventList);
+    m_eventsDock->setAllowedAreas(Qt::NoDockWidgetArea);
+    m_eventsDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable
+                              | QDockWidget::DockWidgetFloatable);
+    m_eventsDock->setFloating(true);
+    m_eventsDock->resize(520, 240);
+    m_eventsDock->hide();
+    m_events = new RecorderEvents(*m_recorder, this);
+    connect(m_events, &RecorderEvents::event, m_eventList, &CEventList::add);
 
     // Toolbar and status bar.
     createActions();
@@ -160,6 +181,10 @@ void CMainFrame::createMenus()
     realTime->addAction(action(Command::Run));
     realTime->addAction(action(Command::Stop));
     realTime->addAction(action(Command::UndoZoom));
+    realTime->addSeparator();
+    QAction* events = m_eventsDock->toggleViewAction();
+    events->setText(QStringLiteral("&Events"));
+    realTime->addAction(events);
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(action(Command::About));
     help->addAction(action(Command::Contents));
@@ -194,6 +219,10 @@ void CMainFrame::createStatusBar()
         m_panes[i]->setFrameShadow(QFrame::Sunken);
         statusBar()->addWidget(m_panes[i]);
     }
+    // Why the last run ended, until the next one.
+    m_runEndPane = new QLabel(this);
+    m_runEndPane->setObjectName(QStringLiteral("runEndPane"));
+    statusBar()->addWidget(m_runEndPane, 1);
     for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
         auto* label = new QLabel(QString::fromLatin1(indicator), this);
         label->setEnabled(false);
@@ -291,6 +320,10 @@ void CMainFrame::afterRunCommand()
 
 void CMainFrame::confirmRun(int intervalSeconds, int sampleCount)
 {
+    // A new run: its own events, and nothing said about the last one.
+    m_eventList->clear();
+    m_runEndPane->clear();
+    m_bPowerSent = false;
     m_recorder->confirmRun(intervalSeconds, sampleCount);
     const RunState& run = m_recorder->run();
     m_view->curveBar()->setSampleSettings(run.intervalSeconds(), run.m_nSampleLimit);
@@ -299,8 +332,35 @@ void CMainFrame::confirmRun(int intervalSeconds, int sampleCount)
 
 void CMainFrame::onStop()
 {
+    const RunState& run = m_recorder->run();
+    const bool recording = run.m_bRunning && !run.m_bIdle;
     m_recorder->stopRun();
+    if (recording)
+        noteRunEnded(MonitorEvent::Reason::Stop);
     updateCommands();
+}
+
+QString CMainFrame::runEndText() const
+{
+    return m_runEndPane->text();
+}
+
+void CMainFrame::noteRunEnded(MonitorEvent::Reason reason)
+{
+    const int kept = m_recorder->run().m_nCount;
+    const int64_t now = m_recorder->now();
+    QString why;
+    switch (reason) {
+    case MonitorEvent::Reason::Count: why = QStringLiteral("%1 samples recorded").arg(kept); break;
+    case MonitorEvent::Reason::Link: why = QStringLiteral("the meter stopped answering (%1 samples kept)").arg(kept); break;
+    case MonitorEvent::Reason::Power: why = QStringLiteral("the meter was turned off (%1 samples kept)").arg(kept); break;
+    default: why = QStringLiteral("stopped (%1 samples kept)").arg(kept); break;
+    }
+    m_runEndPane->setText(QStringLiteral("Run ended at %1: %2").arg(LocalTime::format(now, "%H:%M:%S"), why));
+    MonitorEvent e = MonitorEvent::simple(MonitorEvent::Kind::RunEnded, now);
+    e.reason = reason;
+    e.samples = kept;
+    m_eventList->add(e);
 }
 
 void CMainFrame::onSave()
@@ -317,6 +377,10 @@ Status CMainFrame::saveRun()
         m_saved = saver.savedRun();
         m_bSavedAny = true;
         m_recorder->runSaved(m_saved);
+        // The run's events beside it.
+        const QString events = EventLog::pathBeside(saver.savedPath());
+        if (const Status s = EventLog::save(events, m_eventList->events()); !s.ok())
+            RunSaver::showError(this, QStringLiteral("Could not save \"%1\": %2").arg(QDir::toNativeSeparators(events), s.message()));
     }
     return saved;
 }
@@ -358,7 +422,14 @@ void CMainFrame::createRecorder()
         m_view->onSampleCommitted();
         updateCommands();
     });
-    connect(m_recorder, &Recorder::runFinished, this, &CMainFrame::updateCommands);
+    connect(m_recorder, &Recorder::runFinished, this, [this] {
+        const RunState& run = m_recorder->run();
+        if (run.m_nCount >= run.m_nSampleLimit)
+            noteRunEnded(MonitorEvent::Reason::Count);
+        else
+            noteRunEnded(m_bPowerSent ? MonitorEvent::Reason::Power : MonitorEvent::Reason::Link);
+        updateCommands();
+    });
     connect(m_recorder, &Recorder::portStatusChanged, this, &CMainFrame::setPortStatus);
     connect(m_recorder, &Recorder::over16Message, this, [this](const QString& text) {
         QMessageBox::warning(this, QStringLiteral("ZB740"), text, QMessageBox::Ok);
@@ -390,6 +461,13 @@ void CMainFrame::onLinkChanged(bool up)
 
 void CMainFrame::sendKeyPacket(const QByteArray& packet)
 {
+    // POWER during a run ends it: asked first.
+    const RunState& run = m_recorder->run();
+    if (packet == meter::keyPressPacket(meter::RemoteKey::PowerOff) && run.m_bRunning && !run.m_bIdle) {
+        if (!askYesNo(QStringLiteral("This turns the meter off and ends the recording.")))
+            return;
+        m_bPowerSent = true;
+    }
     m_recorder->sendKeyPacket(packet);
 }
 

@@ -7,6 +7,7 @@
 #include "app/AppOptions.h"
 #include "base/Status.h"
 #include "data/CKMDoc.h"
+#include "data/MonitorEvent.h"
 #include "recorder/Recorder.h"
 #include "settings/Settings.h"
 
@@ -16,7 +17,9 @@
 #include <array>
 #include <memory>
 
+class CEventList;
 class CKMView;
+class RecorderEvents;
 class ExportCommands;
 class ReportCommands;
 class CLoggerGraphDlg;
@@ -24,6 +27,7 @@ class LoggerSession;
 class SimulatedMeter;
 class StatusPane;
 class QAction;
+class QDockWidget;
 class QLabel;
 
 class CMainFrame : public QMainWindow {
@@ -49,6 +53,12 @@ public:
     ReportCommands* reportCommands() const { return m_report; }
     // File > Export: the run as a spreadsheet table or as JSON lines.
     ExportCommands* exportCommands() const { return m_export; }
+    // The "Events" list of the current run.
+    CEventList* eventList() const { return m_eventList; }
+    // Why the last run ended, as the status bar says until the next run
+    // ("" while none has ended since).
+    QString runEndText() const;
+
     // The in-process simulated meter of --simulate (else null).
     SimulatedMeter* simulatedMeter() const { return m_simulator; }
 
@@ -135,6 +145,8 @@ private:
     void onReadingDecoded(const ReadingUpdate& update);
     void onAlarmChanged(const AlarmChange& change);
     void onLinkChanged(bool up);
+    // A run ended: the status bar and the event list say why.
+    void noteRunEnded(MonitorEvent::Reason reason);
 
     AppOptions m_options;
     CKMDoc m_doc;
@@ -154,4 +166,9 @@ private:
     bool m_bSavedAny = false;
     std::unique_ptr<LoggerSession> m_loggerSession;
     QPointer<CLoggerGraphDlg> m_loggerDlg;
+    RecorderEvents* m_events = nullptr;
+    CEventList* m_eventList = nullptr;
+    QDockWidget* m_eventsDock = nullptr;
+    QLabel* m_runEndPane = nullptr;
+    bool m_bPowerSent = false; // POWER was sent during the run
 };

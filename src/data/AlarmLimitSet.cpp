@@ -1,9 +1,11 @@
 #include "data/AlarmLimitSet.h"
 
 #include "base/DecimalText.h"
+#include "data/SampleExport.h"
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace {
 // Spin column and text column per channel: AIR, WB, DP, K/IR, RH.
@@ -85,4 +87,59 @@ AlarmLimits alarmLimitsFromTexts(const std::array<QString, kChannelCount>& high,
     texts.low = low;
     set.load(texts);
     return set.limits();
+}
+
+AlarmLimits noAlarmLimits()
+{
+    AlarmLimits limits;
+    limits.high.fill(std::numeric_limits<float>::infinity());
+    limits.low.fill(-std::numeric_limits<float>::infinity());
+    return limits;
+}
+
+bool applyLimitOption(const QString& text, AlarmLimits& limits, QString& error)
+{
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    const qsizetype dots = text.indexOf(QLatin1String(".."), colon + 1);
+    if (colon <= 0 || dots < 0) {
+        error = QStringLiteral("'%1' is not CHANNEL:LOW..HIGH").arg(text);
+        return false;
+    }
+    const QString name = text.left(colon);
+    int channel = -1;
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (name == QLatin1String(SampleExport::channelKey(c)))
+            channel = c;
+    }
+    if (channel < 0) {
+        error = QStringLiteral("'%1' is no channel (air, wet_bulb, dew_point, k_ir, rh)").arg(name);
+        return false;
+    }
+    const AlarmLimitSet::Range range = AlarmLimitSet::textRange(channel);
+    float bounds[2] = {limits.low[size_t(channel)], limits.high[size_t(channel)]};
+    const QString sides[2] = {text.mid(colon + 1, dots - colon - 1), text.mid(dots + 2)};
+    if (sides[0].isEmpty() && sides[1].isEmpty()) {
+        error = QStringLiteral("'%1' gives no limit").arg(text);
+        return false;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (sides[i].isEmpty())
+            continue;
+        bool ok = false;
+        const double v = sides[i].toDouble(&ok);
+        if (!ok || !std::isfinite(v) || v < range.lo || v > range.hi) {
+            error = QStringLiteral("'%1': %2 takes limits from %3 to %4")
+                        .arg(text, name, QString::number(double(range.lo), 'f', 1),
+                             QString::number(double(range.hi), 'f', 1));
+            return false;
+        }
+        bounds[i] = float(v);
+    }
+    if (!(bounds[0] < bounds[1])) {
+        error = QStringLiteral("'%1': the low limit must be below the high one").arg(text);
+        return false;
+    }
+    limits.low[size_t(channel)] = bounds[0];
+    limits.high[size_t(channel)] = bounds[1];
+    return true;
 }

@@ -58,3 +58,14 @@ private:
 // same rule as the alarm panel's (the leading decimal number, 0 when none).
 AlarmLimits alarmLimitsFromTexts(const std::array<QString, kChannelCount>& high,
                                  const std::array<QString, kChannelCount>& low);
+
+// Limits that never raise an alarm: a channel nobody set a limit for.
+AlarmLimits noAlarmLimits();
+
+// One limit as a command line gives it, "CHANNEL:LOW..HIGH" with either
+// side empty ("air:5..30", "rh:..65", "dew_point:2.5.."), the channel
+// named as in the JSON sample form (air, wet_bulb, dew_point, k_ir, rh),
+// values in the display unit. Sets the bounds given in limits; false with
+// the reason in error when the text is not such a limit, a value lies
+// outside the channel's range or the low limit is not below the high one.
+bool applyLimitOption(const QString& text, AlarmLimits& limits, QString& error);

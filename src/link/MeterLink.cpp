@@ -201,7 +201,12 @@ void MeterLink::onComm()
     }
     if (!m_comm.readInput(m_chunk).ok())
         return;
-    m_rx.append(m_chunk);
+    receive(m_chunk);
+}
+
+void MeterLink::receive(const QByteArray& received)
+{
+    m_rx.append(received);
 
     // Resynchronise: a frame starts at its header, and whatever came before
     // it is line noise. A header that has arrived without the rest of its
@@ -216,7 +221,7 @@ void MeterLink::onComm()
             return;
         // Nothing that could be a frame: still a receive event, so the run
         // end check runs as after any reply.
-        m_rx.append(m_chunk);
+        m_rx.append(received);
     }
     m_comm.setRThreshold(meter::kFrameSize);
     decodeReceived();

@@ -39,6 +39,11 @@ public:
 
     void pollTick();
     void scanTick();
+    // Bytes as they came from the port, handled as a receive event does:
+    // resynchronised on the frame header, parsed, and handed over. (A
+    // driver without a port, such as a test on a simulated clock, hands
+    // the simulated meter's bytes in here.)
+    void receive(const QByteArray& bytes);
     void watchdogTick();
     // Remote key packets; a failed send is dropped (the meter's display
     // shows whether the key arrived).

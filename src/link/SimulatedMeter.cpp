@@ -311,7 +311,7 @@ void SimulatedMeter::writeBytes(const char* data, qsizetype size)
 
 void SimulatedMeter::simulate()
 {
-    const double t = m_clock.elapsed() / 1000.0;
+    const double t = double(m_clockMs ? m_clockMs() : m_clock.elapsed()) / 1000.0;
     // Slow waves plus a bounded random walk: readings drift like a room.
     m_fAirWalk = std::clamp(m_fAirWalk + static_cast<float>(m_rng.generateDouble() - 0.5) * 0.04f, -0.5f, 0.5f);
     m_fRhWalk = std::clamp(m_fRhWalk + static_cast<float>(m_rng.generateDouble() - 0.5) * 0.2f, -2.0f, 2.0f);

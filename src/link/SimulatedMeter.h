@@ -15,6 +15,7 @@
 #include <QRandomGenerator>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -76,6 +77,10 @@ public:
     int maxMinA() const { return m_nMaxMinA; }
     int maxMinB() const { return m_nMaxMinB; }
 
+    // Where the simulated readings take their time from (milliseconds, any
+    // origin): the meter's own elapsed time unless set.
+    void setClockMs(std::function<int64_t()> clock) { m_clockMs = std::move(clock); }
+
     // Makes the meter silent now (or answering again).
     void setSilent(bool silent);
     // The frame the meter would send now.
@@ -104,6 +109,7 @@ private:
     QTimer m_splitTimer;
     QTimer m_silenceTimer;
     QElapsedTimer m_clock;
+    std::function<int64_t()> m_clockMs;
     QRandomGenerator m_rng;
 
     QByteArray m_inbox;

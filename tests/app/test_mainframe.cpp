@@ -82,7 +82,7 @@ TEST_F(MainFrameTest, WindowMenusToolbarAndStatusBar)
     EXPECT_EQ(menuTexts(f->menuBar()),
               QStringList({"&File", "&Save", "&Open", "&Print", "Export Report as PDF\u2026", "Export", "&Exit", "&RealTime",
                            "&Run", "&Stop",
-                           "&UndoZoom", "&Help", "&About ZB740...", "&Contents"}));
+                           "&UndoZoom", "&Events", "&Help", "&About ZB740...", "&Contents"}));
     auto* bar = f->findChild<QToolBar*>("mainToolBar");
     ASSERT_NE(bar, nullptr);
     QStringList tips;

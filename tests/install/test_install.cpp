@@ -123,6 +123,7 @@ TEST_F(InstallTree, HoldsExactlyTheProgramsFiles)
         {"share/mime/packages/zb740.xml", "packaging/mime/zb740.xml"},
         {"share/icons/hicolor/scalable/apps/zb740.svg", "src/res/app_icon.svg"},
         {"lib/udev/rules.d/60-zb740-cp210x.rules", "packaging/udev/60-zb740-cp210x.rules"},
+        {"lib/systemd/system/zb740-record@.service", {}},
         {"share/man/man1/zb740.1", "packaging/man/zb740.1"},
         {"share/man/man1/zb740-cli.1", "packaging/man/zb740-cli.1"},
         {"share/doc/zb740/README.md", "README.md"},

@@ -29,17 +29,22 @@
 // warning and the recording goes on.
 #include "CliCommands.h"
 #include "CliOutput.h"
+#include "AlarmCommand.h"
+#include "RecordOptions.h"
 
 #include "base/CommandLine.h"
 #include "base/LocalTime.h"
 #include "data/Recovery.h"
 #include "data/RunFiles.h"
+#include "data/EventLog.h"
 #include "data/RunJournal.h"
 #include "data/SampleExport.h"
 #include "base/DurableFile.h"
 #include "link/PortStatus.h"
 #include "link/SimulatedMeter.h"
 #include "recorder/Recorder.h"
+#include "recorder/RecorderEvents.h"
+#include "settings/Settings.h"
 #include "recorder/StopSignals.h"
 
 #include <QCoreApplication>
@@ -67,7 +72,10 @@ using cli::fail;
 
 const char kUsage[] =
     "Usage: zb740-cli record (--port DEVICE | --simulate) [--interval SECONDS]\n"
-    "                        [--count N] -o FILE.AsmDat\n\n"
+    "                        [--count N] [ALARM OPTIONS] -o FILE.AsmDat\n"
+    "       zb740-cli record --continuous (--port DEVICE | --simulate)\n"
+    "                        [--interval SECONDS] [--file-samples N]\n"
+    "                        [--rotate daily] [ALARM OPTIONS] -o DIR/PREFIX\n\n"
     "Records a run without a window and writes FILE.AsmDat and its .csv when\n"
     "the count is reached or when interrupted (Ctrl+C, SIGTERM). Every sample\n"
     "also goes to FILE.AsmDat.journal at once, so a crash loses nothing\n"
@@ -85,21 +93,27 @@ const char kUsage[] =
     "                       line by line; - for standard output, where the\n"
     "                       closing report then goes to standard error\n"
     "  --utc                times in UTC in the JSON lines\n"
+    "Recording for weeks (until Ctrl+C or SIGTERM):\n"
+    "  --continuous         record into one file after another in DIR, each\n"
+    "                       named PREFIX-YYYYMMDD-HHMMSS.AsmDat (with its .csv)\n"
+    "                       after its first sample; journals an earlier\n"
+    "                       recording of DIR/PREFIX left are recovered first;\n"
+    "                       the events go to DIR/PREFIX.events.jsonl\n"
+    "  --file-samples N     a new file after N samples, 1..10000 (default 10000)\n"
+    "  --rotate daily       also a new file at local midnight\n"
+    "Alarms (each change is a line on standard error, and in the events file):\n"
+    "  --limit CH:LOW..HIGH alarm limits of a channel (air, wet_bulb, dew_point,\n"
+    "                       k_ir, rh) in its display unit, either side may be\n"
+    "                       empty (rh:..65); may be given for several channels\n"
+    "  --settings FILE      the alarm limits of a ZB740.ini (--limit overrides)\n"
+    "  --on-alarm CMD       run CMD (through /bin/sh) for each alarm change, with\n"
+    "                       ZB740_CHANNEL, ZB740_BOUND, ZB740_STATE, ZB740_VALUE,\n"
+    "                       ZB740_LIMIT, ZB740_TIME in its environment; never\n"
+    "                       waited for: a failing or hanging command is reported\n"
     "Faults of the simulated meter (with --simulate):\n"
     "  --silent-after N     fall silent after N frames\n"
     "  --silent-for SECONDS answer again after SECONDS\n";
 
-struct RecordOptions {
-    QString device;
-    bool simulate = false;
-    int interval = 1;
-    int count = 1000;
-    QString output;
-    QString jsonl; // the JSON lines stream, "-" for standard output; empty: none
-    bool utc = false;
-    SimulatedMeterOptions meter;
-    bool meterFaults = false;
-};
 
 // Reads the arguments; -1 to go on, else the exit status. Each option may
 // be given once, and each value must not be empty.
@@ -116,6 +130,12 @@ int parseOptions(const QStringList& args, RecordOptions& o)
     line.addValue(QStringLiteral("silent-for"), QStringLiteral("SECONDS"), once);
     line.addValue(QStringLiteral("jsonl"), QStringLiteral("FILE"), once);
     line.addSwitch(QStringLiteral("utc"));
+    line.addSwitch(QStringLiteral("continuous"));
+    line.addValue(QStringLiteral("file-samples"), QStringLiteral("N"), once);
+    line.addValue(QStringLiteral("rotate"), QStringLiteral("daily"), once);
+    line.addValue(QStringLiteral("limit"), QStringLiteral("CH:LOW..HIGH"), CommandLine::NotEmpty);
+    line.addValue(QStringLiteral("settings"), QStringLiteral("FILE"), once);
+    line.addValue(QStringLiteral("on-alarm"), QStringLiteral("CMD"), once);
     if (const int status = line.process(args); status >= 0)
         return status;
     if (const QStringList rest = line.arguments(); !rest.isEmpty())
@@ -153,8 +173,45 @@ int parseOptions(const QStringList& args, RecordOptions& o)
     }
     if (o.simulate == !o.device.isEmpty())
         return line.usageError(QStringLiteral("give either --port DEVICE or --simulate"));
+    o.continuous = line.isSet(QStringLiteral("continuous"));
+    if (const auto v = line.value(QStringLiteral("file-samples")); v) {
+        if (!o.continuous)
+            return line.usageError(QStringLiteral("--file-samples goes with --continuous"));
+        if (!number(*v, kMinCount, kMaxCount, o.fileSamples))
+            return line.usageError(QStringLiteral("--file-samples takes 1..10000 samples, not '%1'").arg(*v));
+    }
+    if (const auto v = line.value(QStringLiteral("rotate")); v) {
+        if (!o.continuous)
+            return line.usageError(QStringLiteral("--rotate goes with --continuous"));
+        if (*v != QLatin1String("daily"))
+            return line.usageError(QStringLiteral("--rotate takes daily, not '%1'").arg(*v));
+        o.daily = true;
+    }
+    if (o.continuous && line.value(QStringLiteral("count")))
+        return line.usageError(QStringLiteral("--count does not go with --continuous, which records until stopped"));
+    if (const auto v = line.value(QStringLiteral("settings")); v) {
+        if (!QFileInfo(*v).isFile())
+            return line.usageError(QStringLiteral("--settings %1: no such file").arg(*v));
+        const settings::LimitTexts texts = settings::readConfiguredLimitTexts(IniFile(*v));
+        o.limits = alarmLimitsFromTexts(texts.high, texts.low);
+        o.limitsGiven = true;
+    }
+    for (const QString& limit : line.values(QStringLiteral("limit"))) {
+        QString error;
+        if (!applyLimitOption(limit, o.limits, error))
+            return line.usageError(QStringLiteral("--limit %1").arg(error));
+        o.limitsGiven = true;
+    }
+    o.onAlarm = line.value(QStringLiteral("on-alarm")).value_or(QString());
     if (o.output.isEmpty())
-        return line.usageError(QStringLiteral("-o FILE.AsmDat is missing"));
+        return line.usageError(o.continuous ? QStringLiteral("-o DIR/PREFIX is missing")
+                                            : QStringLiteral("-o FILE.AsmDat is missing"));
+    if (o.continuous) {
+        if (cli::isStandardOutput(o.output) || o.output.endsWith(QLatin1Char('/')) || QFileInfo(o.output).fileName().isEmpty())
+            return line.usageError(QStringLiteral("--continuous records into -o DIR/PREFIX: name the folder and the "
+                                                  "files' prefix, not '%1'").arg(o.output));
+        return -1;
+    }
     if (cli::isStandardOutput(o.output))
         return line.usageError(QStringLiteral("-o - (standard output) cannot take a recording: it is a data file, its "
                                               ".csv and its journal; name the data file to write"));
@@ -167,7 +224,7 @@ int parseOptions(const QStringList& args, RecordOptions& o)
             return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
         };
         if (same(o.jsonl, o.output) || same(o.jsonl, RunFiles::exportPathFor(o.output))
-            || same(o.jsonl, Recovery::journalPathFor(o.output)))
+            || same(o.jsonl, Recovery::journalPathFor(o.output)) || same(o.jsonl, EventLog::pathBeside(o.output)))
             return line.usageError(QStringLiteral("--jsonl %1 would replace a file of the recording").arg(o.jsonl));
     }
     return -1;
@@ -285,6 +342,26 @@ public:
         connect(&m_recorder.scanTimer(), &QTimer::timeout, this, &Recording::checkFirstOpen,
                 Qt::SingleShotConnection);
         connect(&m_stopSignals, &StopSignals::stopRequested, this, &Recording::onStopRequested);
+        // Alarms: each change on stderr, and the command for it.
+        m_recorder.setAlarmLimits(options.limits);
+        if (!options.onAlarm.isEmpty()) {
+            m_onAlarm = std::make_unique<AlarmCommand>(options.onAlarm);
+            connect(m_onAlarm.get(), &AlarmCommand::failed, this,
+                    [this](const QString& text) {
+                        warn(QStringLiteral("--on-alarm"), text);
+                        MonitorEvent e = MonitorEvent::simple(MonitorEvent::Kind::CommandFailed, m_recorder.now());
+                        e.message = text;
+                        logEvent(e);
+                    });
+        }
+        connect(&m_events, &RecorderEvents::event, this, [this](const MonitorEvent& e) {
+            logEvent(e);
+            if (e.kind != MonitorEvent::Kind::Alarm)
+                return;
+            say(cli::eventLine(e));
+            if (m_onAlarm)
+                m_onAlarm->run(e);
+        });
         m_redraw.setInterval(1000);
         connect(&m_redraw, &QTimer::timeout, this, [this] { drawProgress(); });
     }
@@ -295,6 +372,15 @@ public:
             return 1;
         if (!takeJournal())
             return 1;
+        // With alarms, their events go to FILE.events.jsonl beside the data.
+        if (m_options.limitsGiven || !m_options.onAlarm.isEmpty()) {
+            const QString events = EventLog::pathBeside(m_options.output);
+            if (const Status s = m_log.open(events); !s.ok()) {
+                fail(events, QStringLiteral("cannot be written (%1); nothing recorded").arg(s.message()));
+                return 1;
+            }
+            logEvent(MonitorEvent::simple(MonitorEvent::Kind::Start, m_recorder.now()));
+        }
         m_elapsed.start();
         m_recorder.start(1); // the device is pinned: the number is not used
         confirmRun();
@@ -403,8 +489,33 @@ private:
         drawProgress();
     }
 
+    // An event into the events file, when there is one; a line it cannot
+    // take waits in memory for the next event or sample, and the trouble
+    // is said at once and then at most once a minute.
+    void logEvent(const MonitorEvent& e)
+    {
+        if (!m_log.isOpen())
+            return;
+        reportLog(m_log.append(e));
+    }
+    void reportLog(const Status& s)
+    {
+        if (s.ok())
+            return;
+        const int64_t now = m_recorder.now();
+        if (m_logReported && now >= m_logReportedAt && now - m_logReportedAt < 60)
+            return;
+        m_logReported = true;
+        m_logReportedAt = now;
+        warn(shown(m_log.path()), QStringLiteral("cannot be written (%1): %2 events are kept in memory; recording goes on.")
+                                      .arg(s.message())
+                                      .arg(m_log.pending()));
+    }
+
     void onCommitted(int count)
     {
+        if (m_log.pending() > 0)
+            reportLog(m_log.retry());
         streamSample(count - 1);
         const RunState& run = m_recorder.run();
         m_lastAir = toDisplayUnit(m_live->at(kAir, count - 1), kAir, run.m_bFahrenheit);
@@ -504,6 +615,8 @@ private:
 
     void reportWritten(const QString& path, const RunView& run)
     {
+        logEvent(MonitorEvent::ofFile(MonitorEvent::Kind::File, m_recorder.now(), QFileInfo(path).fileName(), run.count(),
+                                      MonitorEvent::Reason::None));
         ++m_filesWritten;
         clearProgress();
         std::fprintf(reportStream(), "Wrote %d samples (started %s, interval %d s) to %s and %s.\n", run.count(),
@@ -585,6 +698,9 @@ private:
     {
         if (m_finished)
             return;
+        MonitorEvent stop = MonitorEvent::simple(MonitorEvent::Kind::Stop, m_recorder.now());
+        stop.samples = recorded();
+        logEvent(stop);
         m_finished = true;
         m_redraw.stop();
         std::fflush(stderr);
@@ -682,6 +798,11 @@ private:
     QString m_device;
     std::unique_ptr<LiveSeries> m_live;
     Recorder m_recorder;
+    RecorderEvents m_events {m_recorder};
+    EventLog m_log;
+    bool m_logReported = false;
+    int64_t m_logReportedAt = 0;
+    std::unique_ptr<AlarmCommand> m_onAlarm;
     StopSignals m_stopSignals;
     QFile m_stream;          // the JSON lines, while m_streaming
     bool m_streaming = false;
@@ -765,7 +886,7 @@ int cli::runRecord(const QStringList& args)
     RecordOptions options;
     if (const int status = parseOptions(args, options); status >= 0)
         return status;
-    if (!checkOutput(options.output))
+    if (!options.continuous && !checkOutput(options.output))
         return 1;
 
     std::unique_ptr<SimulatedMeter> meter;
@@ -776,6 +897,8 @@ int cli::runRecord(const QStringList& args)
             return cli::error(QStringLiteral("cannot start the simulated meter: %1").arg(started.message()));
         device = meter->devicePath();
     }
+    if (options.continuous)
+        return cli::runContinuousRecording(options, device);
     Recording recording(options, device);
     return recording.exec();
 }

@@ -33,10 +33,13 @@ public:
 
     // Saves the run with the graph's vertical scale: ok when both files were
     // written, cancelled when the user chose no file, else the failure (it
-    // has been shown to the user).
+    // has been shown to the user). A run without samples is never written:
+    // nothing is asked and the failure says so.
     Status save(QWidget* parent, YScaleValues scale);
     // The facts of the run the last save wrote (or tried to write).
     const RunInfo& savedRun() const { return m_saved; }
+    // The data file the last save wrote (or tried to write).
+    const QString& savedPath() const { return m_savedPath; }
 
     // "%y-%m-%d %H.%M.%S" of the given moment in local time.
     static QString proposedName(int64_t secondsSince1970);
@@ -47,6 +50,7 @@ public:
 private:
     RunSource m_run;
     RunInfo m_saved;
+    QString m_savedPath;
     QString m_settingsDir;
     int64_t m_proposedTime = -1;
     PathChooser m_choose = &RunSaver::askWithDialog;

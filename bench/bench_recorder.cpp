@@ -1,8 +1,11 @@
-// Cost of committing one sample in the recorder, without and with the run's
+// Cost of taking one sample in the recorder, without and with the run's
 // journal (one 32-byte record written and synced to the disk per commit; a
-// run commits at most once a second). The journal's share is the sync: it
-// depends on the disk holding the temporary folder (TMPDIR).
+// run commits at most once a second): the poll timer's tick at the sample's
+// moment (its poll goes to a port that is not open) and the reply, folded
+// and committed. The journal's share is the sync: it depends on the disk
+// holding the temporary folder (TMPDIR).
 #include "data/Recovery.h"
+#include "link/MeterProtocol.h"
 #include "recorder/Recorder.h"
 
 #include <QTemporaryDir>
@@ -23,23 +26,31 @@ void commitSamples(benchmark::State& state, bool journaled)
     }
     RunState& run = recorder.run();
     int64_t now = 1796687155;
+    recorder.setClockMs([&now] { return now * 1000; });
+    meter::MeterReading reading;
+    reading.air = 21.5f;
+    reading.wb = 15.0f;
+    reading.dp = 10.0f;
+    reading.kir = 30.0f;
+    reading.rh = 48.0f;
     auto startRun = [&] {
         recorder.stopRun();
         recorder.runDiscarded(); // the journal of the run before goes
         recorder.confirmRun(1, kMaxRunSamples);
-        run.onValidFrame(++now);
+        emit recorder.link().readingReceived(reading); // the run's first sample
     };
     startRun();
-    const ChannelValues v {21.5f, 15.0f, 10.0f, 30.0f, 48.0f};
     for (auto _ : state) {
-        if (run.m_nCount >= kMaxRunSamples) {
+        if (run.m_nCount >= kMaxRunSamples || !run.m_bRunning) {
             state.PauseTiming();
+            ++now;
             startRun();
             state.ResumeTiming();
         }
-        live->writeSlot(run.m_nCount, v);
-        run.onValidFrame(++now);
-        benchmark::DoNotOptimize(recorder.commitTick());
+        ++now;
+        recorder.pollTick();
+        emit recorder.link().readingReceived(reading);
+        benchmark::DoNotOptimize(run.m_nCount);
     }
 }
 

@@ -13,6 +13,9 @@ packages=(
   clang-14 libfuzzer-14-dev
   cups printer-driver-cups-pdf
   locales strace
+  # the exports read back by programs this project did not write: Python's
+  # csv and json modules, and LibreOffice Calc without a window
+  python3 libreoffice-calc-nogui
   # checks of the installed tree (desktop entry, file type, manual pages) and packaging
   desktop-file-utils libxml2-utils shared-mime-info xdg-utils libfile-mimeinfo-perl man-db dpkg-dev
 )

@@ -4,6 +4,7 @@
 #include "app/CKMView.h"
 #include "app/CSampleRateDlg.h"
 #include "app/EmergencyJournal.h"
+#include "app/ExportCommands.h"
 #include "app/RunSaver.h"
 #include "data/Recovery.h"
 #include "data/RunJournal.h"
@@ -135,6 +136,8 @@ void CMainFrame::createActions()
     m_report = new ReportCommands(this, action(Command::Print), m_options.settingsDir, [this] {
         return ReportInputs::ofLiveRun(m_recorder->view(), m_view->m_bShowCurve, m_view->graph()->frame().axis[0]);
     });
+    // The run's samples in the forms spreadsheets and scripts read.
+    m_export = new ExportCommands(this, m_options.settingsDir, [this] { return m_recorder->view(); });
 }
 
 void CMainFrame::createMenus()
@@ -144,6 +147,7 @@ void CMainFrame::createMenus()
     file->addAction(action(Command::Open));
     file->addAction(action(Command::Print));
     file->addAction(m_report->exportAction());
+    file->addMenu(m_export->menu());
     file->addSeparator();
     file->addAction(action(Command::Exit));
     QMenu* realTime = menuBar()->addMenu(QStringLiteral("&RealTime"));
@@ -234,6 +238,7 @@ void CMainFrame::updateCommands()
     action(Command::Stop)->setEnabled(run.m_bStopEnabled);
     action(Command::UndoZoom)->setEnabled(m_view->isZoomed());
     m_report->setRunHasSamples(hasSamples);
+    m_export->setRunHasSamples(hasSamples);
     // One logger window at a time: Open is disabled once it has painted.
     action(Command::Open)->setEnabled(!m_loggerSession->m_bLoggerShown);
     updateTitle();
@@ -299,9 +304,6 @@ void CMainFrame::afterRunCommand()
     RunState& run = m_recorder->run();
     if (run.m_bRunning)
         run.m_bHasRun = true;
-    // The sample timer starts over with the run's interval, also when the
-    // dialog was cancelled.
-    m_recorder->rearmSampleTimer();
     m_view->update();
     updateCommands();
 }
@@ -435,6 +437,13 @@ CLoggerGraphDlg* CMainFrame::onOpen()
         // A failure was shown by the printer; a set without samples prints nothing.
         (void)m_report->printer().printLoggerSet(
             dlg, ReportInputs::ofReviewRecord(s.record(), s.display.showCurve, s.scale()));
+    });
+    // Export: the displayed set, all five channels.
+    dlg->setExportHandler([this, dlg](SampleExport::Format format) {
+        if (!m_loggerSession->hasSet())
+            return;
+        (void)ExportCommands::exportRun(dlg, format, m_options.settingsDir,
+                                        [this] { return m_loggerSession->run(); }); // failures were shown
     });
     m_loggerDlg = dlg;
     dlg->show();

@@ -17,6 +17,7 @@
 #include <memory>
 
 class CKMView;
+class ExportCommands;
 class ReportCommands;
 class CLoggerGraphDlg;
 class LoggerSession;
@@ -46,6 +47,8 @@ public:
     MeterLink* link() const { return &m_recorder->link(); }
     // Print and Export Report as PDF.
     ReportCommands* reportCommands() const { return m_report; }
+    // File > Export: the run as a spreadsheet table or as JSON lines.
+    ExportCommands* exportCommands() const { return m_export; }
     // The in-process simulated meter of --simulate (else null).
     SimulatedMeter* simulatedMeter() const { return m_simulator; }
 
@@ -149,6 +152,7 @@ private:
     QString m_strPortStatus;
     SimulatedMeter* m_simulator = nullptr;
     ReportCommands* m_report = nullptr;
+    ExportCommands* m_export = nullptr;
     bool m_bClosingWithoutAsking = false;
     // The run the last successful save wrote (start and count).
     RunInfo m_saved;

@@ -24,5 +24,15 @@ int64_t join(const Fields& fields);
 // returns the length written, 0 when it does not fit.
 size_t formatInto(char* out, size_t size, int64_t secondsSince1970, const char* strftimeFormat);
 QString format(int64_t secondsSince1970, const char* strftimeFormat);
+// The same in UTC.
+size_t formatUtcInto(char* out, size_t size, int64_t secondsSince1970, const char* strftimeFormat);
+
+// The offset from UTC in force at the moment by the local zone's rules, in
+// seconds east of UTC (3600 in Berlin in winter, 7200 in summer).
+int utcOffsetSeconds(int64_t secondsSince1970);
+// An offset as ISO 8601 writes it: "+01:00", "-03:30", "+00:00"; with its
+// seconds ("+00:53:28") only where it has them. Returns the length written
+// (at most 9, plus the terminator), 0 when it does not fit.
+size_t formatOffsetInto(char* out, size_t size, int offsetSeconds);
 
 } // namespace LocalTime

@@ -53,8 +53,9 @@ private:
     QString m_error;
 };
 
-// Writes one field; out has room for TenthsText::kMaxLength characters.
-int formatValueInto(char* out, float stored, int channel, bool fahrenheit)
+} // namespace
+
+int TextExport::formatValueInto(char* out, float stored, int channel, bool fahrenheit)
 {
     if (channel == kKir && stored <= kKirDashesAtOrBelow) {
         std::memcpy(out, "----", 4);
@@ -69,8 +70,6 @@ int formatValueInto(char* out, float stored, int channel, bool fahrenheit)
         return TenthsText::formatWholeTenths(out, static_cast<long long>(scaled));
     return TenthsText::formatDouble(out, cutToTenth(shown));
 }
-
-} // namespace
 
 const char* TextExport::headerLine(bool fahrenheit)
 {

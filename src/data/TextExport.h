@@ -17,6 +17,9 @@ namespace TextExport {
 const char* headerLine(bool fahrenheit);
 // One field of a sample row as the export shows it.
 QByteArray formatValue(float stored, int channel, bool fahrenheit);
+// The same into out, which has room for TenthsText::kMaxLength characters;
+// no terminator. Returns the length.
+int formatValueInto(char* out, float stored, int channel, bool fahrenheit);
 
 // Writes the whole export to an open device; a failure carries the
 // device's error.

@@ -7,6 +7,7 @@
 #include "widgets/CYScaleDlg.h"
 #include "widgets/KeyFilter.h"
 #include "widgets/Pictures.h"
+#include "widgets/SaveDialog.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -26,7 +27,9 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
+#include <QMenu>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
@@ -161,6 +164,32 @@ void CLoggerGraphDlg::createToolBar()
         connect(action(curves[c]), &QAction::triggered, this, [this, c] { showOnlyCurve(c); });
     connect(action(Command::Combine), &QAction::triggered, this, &CLoggerGraphDlg::showAllCurves);
     connect(action(Command::YAxis), &QAction::triggered, this, &CLoggerGraphDlg::onYAxis);
+
+    // Export sits at the toolbar's free end, beside its ten faces: a menu
+    // of the formats the displayed set can be written in.
+    m_exportMenu = new QMenu(this);
+    const struct {
+        const char* text;
+        SampleExport::Format format;
+    } formats[] = {{SaveDialog::kExportCsvText, SampleExport::Format::Csv},
+                   {SaveDialog::kExportJsonlText, SampleExport::Format::Jsonl}};
+    for (const auto& f : formats) {
+        QAction* a = m_exportMenu->addAction(QString::fromUtf8(f.text));
+        connect(a, &QAction::triggered, this, [this, format = f.format] {
+            if (m_export)
+                m_export(format);
+        });
+    }
+    m_exportButton = new QToolButton(this);
+    m_exportButton->setObjectName(QStringLiteral("loggerExport"));
+    m_exportButton->setText(QStringLiteral("Export"));
+    m_exportButton->setToolTip(QStringLiteral("Export the shown set"));
+    m_exportButton->setMenu(m_exportMenu);
+    m_exportButton->setPopupMode(QToolButton::InstantPopup);
+    m_exportButton->setEnabled(false);
+    const QSize size = m_exportButton->sizeHint();
+    m_exportButton->setGeometry(kClientWidth - size.width() - 8,
+                                std::max(0, (m_toolBar->height() - size.height()) / 2), size.width(), size.height());
 }
 
 void CLoggerGraphDlg::createList()
@@ -189,6 +218,12 @@ void CLoggerGraphDlg::setPrintHandler(std::function<void()> handler)
 {
     m_print = std::move(handler);
     action(Command::Print)->setEnabled(bool(m_print));
+}
+
+void CLoggerGraphDlg::setExportHandler(std::function<void(SampleExport::Format)> handler)
+{
+    m_export = std::move(handler);
+    m_exportButton->setEnabled(bool(m_export));
 }
 
 // --- painting ---

@@ -7,6 +7,7 @@
 // the window shows the session and turns the user's commands into calls on
 // it. It deletes itself when it closes.
 #include "base/Status.h"
+#include "data/SampleExport.h"
 #include "logger/LoggerPlotRenderer.h"
 #include "logger/LoggerSession.h"
 
@@ -19,9 +20,11 @@
 #include <memory>
 
 class QAction;
+class QMenu;
 class QScrollBar;
 class QTableWidget;
 class QToolBar;
+class QToolButton;
 
 class CLoggerGraphDlg : public QWidget {
     Q_OBJECT
@@ -66,6 +69,12 @@ public:
     // Print prints the displayed set; until a handler is set it stays
     // disabled.
     void setPrintHandler(std::function<void()> handler);
+    // The Export button beside the toolbar: its menu's commands
+    // ("Spreadsheet (CSV, UTF-8)…", "JSON lines…") export the displayed
+    // set through the handler; until one is set the button is disabled.
+    void setExportHandler(std::function<void(SampleExport::Format)> handler);
+    QToolButton* exportButton() const { return m_exportButton; }
+    QMenu* exportMenu() const { return m_exportMenu; }
 
     // A full repaint: invalidate() schedules one, repaintNow() paints now.
     void invalidate();
@@ -115,6 +124,9 @@ private:
     QScrollBar* m_scrollBar = nullptr;
     std::array<QAction*, 10> m_actions {};
     std::function<void()> m_print;
+    QToolButton* m_exportButton = nullptr;
+    QMenu* m_exportMenu = nullptr;
+    std::function<void(SampleExport::Format)> m_export;
     QTimer m_watch;
     QPoint m_pointer;  // last pointer position seen, client pixels
     bool m_dirty = true;          // the whole picture must be drawn again

@@ -1,23 +1,46 @@
 #include "recorder/Recorder.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <algorithm>
+
+namespace {
+
+// a / b rounded toward minus infinity (b > 0).
+int64_t floorDiv(int64_t a, int64_t b)
+{
+    const int64_t q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+// A tick of the poll timer may come this much before its moment and
+// still stand for it (the timer is precise; this covers a clock read a
+// moment apart from the timer's own).
+constexpr int64_t kTickEarlyMs = 100;
+
+} // namespace
 
 Recorder::Recorder(const LinkOptions& options, LiveSeries& live, QObject* parent)
     : QObject(parent)
     , m_live(live)
     , m_link(options, m_run)
     , m_fold(m_run, live)
-    , m_clock([] { return QDateTime::currentSecsSinceEpoch(); })
+    , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
+    auto since = std::make_shared<QElapsedTimer>();
+    since->start();
+    m_monoClock = [since] { return since->elapsed(); };
+    // One tick a second, re-armed by each tick: while a run records, on
+    // the phase of its first sample.
+    m_pollTimer.setSingleShot(true);
+    m_pollTimer.setTimerType(Qt::PreciseTimer);
     m_pollTimer.setInterval(kPollMs);
     m_scanTimer.setSingleShot(true);
     m_scanTimer.setInterval(kScanMs);
     m_watchdogTimer.setInterval(kWatchdogMs);
-    connect(&m_pollTimer, &QTimer::timeout, &m_link, &MeterLink::pollTick);
+    connect(&m_pollTimer, &QTimer::timeout, this, &Recorder::onPollTimer);
     connect(&m_scanTimer, &QTimer::timeout, &m_link, &MeterLink::scanTick);
     connect(&m_watchdogTimer, &QTimer::timeout, &m_link, &MeterLink::watchdogTick);
-    connect(&m_sampleTimer, &QTimer::timeout, this, &Recorder::commitTick);
     connect(&m_link, &MeterLink::devicesChanged, &m_scanTimer, qOverload<>(&QTimer::start));
     connect(&m_link, &MeterLink::readingReceived, this, &Recorder::onReadingReceived);
     connect(&m_link, &MeterLink::bufferRejected, this, &Recorder::onBufferRejected);
@@ -26,29 +49,41 @@ Recorder::Recorder(const LinkOptions& options, LiveSeries& live, QObject* parent
     connect(&m_link, &MeterLink::over16Message, this, &Recorder::over16Message);
 }
 
-void Recorder::setClock(Clock clock)
+void Recorder::setClockMs(Clock clock)
 {
-    if (clock)
-        m_clock = std::move(clock);
+    if (!clock)
+        return;
+    m_clock = clock;
+    m_monoClock = std::move(clock);
+}
+
+int64_t Recorder::now() const
+{
+    // To the nearest second: a sample's time is then within half a second
+    // of the moment its reading was taken.
+    return floorDiv(m_clock() + 500, 1000);
 }
 
 void Recorder::start(int comPort)
 {
     m_link.setComPort(comPort);
     m_link.start();
-    m_pollTimer.start();
+    m_bStarted = true;
+    m_pollTimer.start(kPollMs);
     m_scanTimer.start();
     m_watchdogTimer.start();
 }
 
 void Recorder::shutDown()
 {
-    for (QTimer* t : {&m_pollTimer, &m_scanTimer, &m_watchdogTimer, &m_sampleTimer})
+    m_bStarted = false;
+    for (QTimer* t : {&m_pollTimer, &m_scanTimer, &m_watchdogTimer})
         t->stop();
     m_link.closePort();
     // Nothing records any more; the journal is kept unless the owner let
     // it go.
     m_bRecording = false;
+    m_bAnchored = false;
     closeJournal();
 }
 
@@ -62,29 +97,119 @@ void Recorder::stopRun()
 {
     m_run.stop();
     m_bRecording = false; // stopped on purpose: not a run that finished
+    m_bAnchored = false;
     closeJournal();
 }
 
-void Recorder::rearmSampleTimer()
+// --- the samples' schedule -------------------------------------------------
+
+void Recorder::onPollTimer()
 {
-    if (m_run.m_nSampleMs > 0)
-        m_sampleTimer.start(m_run.m_nSampleMs);
+    pollTick();
+    scheduleNextPoll();
 }
 
-bool Recorder::commitTick()
+void Recorder::pollTick()
 {
+    markSamplesDue();
+    m_link.pollTick();
+}
+
+void Recorder::scheduleNextPoll()
+{
+    if (!m_bStarted)
+        return;
+    if (!m_bAnchored || !recording()) {
+        m_pollTimer.start(kPollMs);
+        return;
+    }
+    // The next whole second of the run after the moment this tick stood
+    // for; a tick that came so late that the next moment is near skips it
+    // rather than send two polls in quick succession (the second would
+    // drop the first one's reply).
+    const int64_t elapsed = sinceAnchorMs();
+    int64_t next = (floorDiv(elapsed + kTickEarlyMs, kPollMs) + 1) * kPollMs;
+    if (next - elapsed < kPollMs / 2)
+        next += kPollMs;
+    m_pollTimer.start(int(next - elapsed));
+}
+
+void Recorder::markSamplesDue()
+{
+    if (!m_bAnchored || !recording())
+        return;
+    // The second of the run this tick stands for, and the samples whose
+    // moment it reaches (sample 0 at 0).
+    const int64_t moment = floorDiv(sinceAnchorMs() + kTickEarlyMs, kPollMs) * kPollMs;
+    if (moment < 0)
+        return;
+    const int64_t intervalMs = std::max(m_run.m_nSampleMs, 1000);
+    const int64_t due = std::min<int64_t>(moment / intervalMs + 1, m_run.m_nSampleLimit);
+    m_nDue = std::max(m_nDue, int(due));
+}
+
+void Recorder::fillMissedSamples()
+{
+    // A sample whose moment passed without a reply before the next one fell
+    // due is filled in once the meter answers again (a meter that stays
+    // silent gets none: the watchdog ends the run): with the latest reading
+    // from before its moment if one came, else with the sample before it.
+    // The reply that came is then the sample due now.
+    if (!m_bAnchored)
+        return;
+    while (recording() && m_run.m_nCount < m_nDue - 1) {
+        if (!commitSample(true))
+            return;
+    }
+}
+
+void Recorder::takeSample(const ReadingUpdate& update)
+{
+    if (!recording())
+        return;
+    if (update.runStarted || !m_bAnchored) {
+        // The reading that started the run is its first sample: the run's
+        // time and the polls' phase are its own.
+        // (A run that records without having been seen to start takes its
+        // next sample now, and a run without samples takes its time too.)
+        const int taking = m_run.m_nCount;
+        m_bAnchored = true;
+        m_anchorMs = m_monoClock() - int64_t(taking) * std::max(m_run.m_nSampleMs, 1000);
+        m_nDue = taking + 1;
+        if (taking == 0)
+            m_run.m_tStart = update.time;
+        if (m_pollTimer.isActive())
+            m_pollTimer.start(kPollMs);
+    }
+    if (m_run.m_nCount < m_nDue)
+        commitSample(false);
+}
+
+bool Recorder::commitSample(bool hold)
+{
+    if (hold && !m_run.m_bNewFrame) {
+        // No reading since the last sample: it is repeated.
+        const int i = m_run.m_nCount;
+        if (i > 0)
+            m_live.writeSlot(i, sampleAt(i - 1));
+        m_run.m_bNewFrame = true;
+    }
     if (!m_run.commit())
         return false;
     // A run whose start was not seen here begins its journal now.
     noteRunState();
     appendToJournal();
     emit sampleCommitted(m_run.m_nCount);
+    // A run ends with its last sample.
+    m_run.checkRunEnd();
     noteRunState();
     return true;
 }
 
 void Recorder::onReadingReceived(const meter::MeterReading& reading)
 {
+    // Before this reading takes the slot being filled.
+    fillMissedSamples();
     const AlarmFlags before = m_fold.readout().alarms;
     const ReadingUpdate update = m_fold.fold(reading, now(), m_limits);
     if (!m_bLinkUp) {
@@ -95,6 +220,7 @@ void Recorder::onReadingReceived(const meter::MeterReading& reading)
     if (update.alarmsChanged)
         signalAlarmChanges(before, update.time);
     noteRunState();
+    takeSample(update);
 }
 
 void Recorder::onBufferRejected()
@@ -133,12 +259,13 @@ void Recorder::noteRunState()
 {
     // Recording (also after Run from stopped-started, which records without
     // a new start step); a run that leaves it by itself has finished.
-    const bool recording = m_run.m_bRunning && !m_run.m_bIdle;
+    const bool recording = this->recording();
     const bool wasRecording = m_bRecording;
     m_bRecording = recording;
     if (recording && !wasRecording)
         beginJournal();
     if (wasRecording && !recording) {
+        m_bAnchored = false;
         closeJournal();
         emit runFinished();
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The window-free recorder: one meter session (the link) and one run (the
-// state machine and the live series), driven by the link's timers and the
-// sample timer. The window program and zb740-cli both record through it;
+// state machine and the live series), driven by the link's timers. The
+// window program and zb740-cli both record through it;
 // the window only shows what it reports and hands it the user's commands.
 //
 // Each reading the link receives is folded into the run here (ReadingFold:
@@ -10,12 +10,28 @@
 // alarmChanged once for every alarm flag that went on or off. The texts
 // the panels show are in readout().
 //
-//   poll timer, 1000 ms      a request to the meter after each good reply
+//   poll timer, 1000 ms      a request to the meter after each good reply;
+//                            while a run records, on the run's own phase
 //   scan timer, 1000 ms once find and open the meter's port (restarted when
 //                            serial devices come or go)
 //   watchdog, 3000 ms        end the run and reopen the port when the meter
 //                            fell silent
-//   sample timer, interval   commit the latest reading as a sample
+//
+// Sample times are true: sample k of a run is the reading taken at
+// start + k x interval. The reading that starts the run is its first
+// sample, committed as it arrives, and its time is the run's start. From
+// then on the poll timer ticks once a second on that reading's phase, so
+// that a poll goes out at every sample's moment; the tick that reaches a
+// sample's moment makes the sample due, and the reply to that tick's poll
+// is committed as the sample the moment it arrives. There is no separate
+// sample timer: the polls are the samples' clock. Replies between two
+// samples (an interval longer than a second) only update the meter's
+// picture and the slot being filled. A due sample whose reply was lost
+// takes the next reply that comes before the sample after it falls due.
+// When none came, the meter's next reply fills it in with the latest
+// reading from before its moment (or the sample before it), so every
+// later sample keeps its true time; a meter that stays silent gets no
+// samples, and the watchdog ends the run.
 //
 // While a run records, every committed sample also goes to the run's
 // journal (data/RunJournal.h), so a crash loses at most the sample being
@@ -53,7 +69,8 @@ public:
     // Seconds between two reports of a journal that misses samples.
     static constexpr int kJournalBehindSeconds = 60;
 
-    using Clock = std::function<int64_t()>;  // seconds since 1970
+    // Milliseconds since 1970.
+    using Clock = std::function<int64_t()>;
 
     Recorder(const LinkOptions& options, LiveSeries& live, QObject* parent = nullptr);
 
@@ -65,12 +82,13 @@ public:
     // The committed samples of the current run.
     RunView view() const { return RunView::of(m_live, m_run.info()); }
 
-    // Where the times of frames, run starts and alarm changes come from
-    // (the system clock unless set); it also spaces the reports of a
-    // journal that misses samples.
-    void setClock(Clock clock);
-    // The time by that clock, seconds since 1970.
-    int64_t now() const { return m_clock(); }
+    // Where the times of frames, run starts and alarm changes come from,
+    // and the clock the samples are scheduled by: the system clock and a
+    // monotonic clock unless set; a clock set here serves both. It also
+    // spaces the reports of a journal that misses samples.
+    void setClockMs(Clock millisecondsSince1970);
+    // The time by that clock, to the nearest second since 1970.
+    int64_t now() const;
 
     // Begins the session on the given port number (from the settings file):
     // starts the poll and scan timers and the watchdog.
@@ -86,15 +104,16 @@ public:
     const MeterReadout& readout() const { return m_fold.readout(); }
 
     // Run confirmed with an interval (seconds) and a sample count: the next
-    // valid frame starts the run.
+    // valid frame starts the run and is its first sample.
     void confirmRun(int intervalSeconds, int sampleCount);
     void stopRun();
-    // Restarts the sample timer with the run's interval (after every Run
-    // command, also a cancelled one).
-    void rearmSampleTimer();
-    // One tick of the sample timer: commits the latest reading of a running
-    // run. Returns true when a sample was committed.
-    bool commitTick();
+    // What the poll timer does at each tick: makes the samples whose moment
+    // has come due and sends the poll. The timer re-arms itself for the
+    // next tick on the run's phase.
+    void pollTick();
+    // Samples of the recording run whose moment has come (committed or
+    // waiting for their reply); 0 outside a recording run.
+    int samplesDue() const { return m_bAnchored ? m_nDue : 0; }
 
     void sendKeyPacket(const QByteArray& packet) { m_link.sendPacket(packet); }
 
@@ -135,7 +154,6 @@ public:
     // could not be begun).
     int samplesInJournal() const { return m_bJournalBegun ? m_journal.count() : 0; }
 
-    QTimer& sampleTimer() { return m_sampleTimer; }
     QTimer& watchdogTimer() { return m_watchdogTimer; }
     QTimer& pollTimer() { return m_pollTimer; }
     QTimer& scanTimer() { return m_scanTimer; }
@@ -169,6 +187,14 @@ signals:
     void journalCaughtUp(const QString& path, int count);
 
 private:
+    void onPollTimer();
+    void scheduleNextPoll();
+    int64_t sinceAnchorMs() const { return m_monoClock() - m_anchorMs; }
+    bool recording() const { return m_run.m_bRunning && !m_run.m_bIdle; }
+    void takeSample(const ReadingUpdate& update);
+    void markSamplesDue();
+    void fillMissedSamples();
+    bool commitSample(bool hold);
     void onReadingReceived(const meter::MeterReading& reading);
     void onBufferRejected();
     void onLinkLost(bool meterSilent);
@@ -188,12 +214,18 @@ private:
     MeterLink m_link;
     ReadingFold m_fold;
     AlarmLimits m_limits;
-    Clock m_clock;
+    Clock m_clock;      // wall clock, milliseconds since 1970
+    Clock m_monoClock;  // what samples are scheduled by, milliseconds
     QTimer m_pollTimer;
     QTimer m_scanTimer;
     QTimer m_watchdogTimer;
-    QTimer m_sampleTimer;
+    bool m_bStarted = false;    // the session's timers run
     bool m_bLinkUp = false;
+    // The recording run's schedule: sample k is due at m_anchorMs + k x
+    // interval by the monotonic clock.
+    bool m_bAnchored = false;
+    int64_t m_anchorMs = 0;
+    int m_nDue = 0;
     bool m_bRecording = false;  // the run records (as last seen)
 
     // The journal of the current or last run, and what the owner said may

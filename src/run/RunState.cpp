@@ -14,6 +14,11 @@ void RunState::confirm(int intervalSeconds, int sampleCount)
         m_bRunEnabled = false;
         m_bStopEnabled = true;
     }
+    // A run stopped before its start and then started by a frame has no
+    // sample and a start time of that frame: a new Run waits for the next
+    // reading like any other, so its first sample is its start.
+    if (!m_bRunning && !m_bStartPending && !m_bIdle)
+        m_bIdle = true;
     m_bStartPending = true;
     m_bRunning = true;
 }

@@ -1,11 +1,13 @@
 #pragma once
 // The run state machine with the run's bookkeeping. Window-free: the meter
-// link feeds it frames, the recorder's sample timer commits, the window's
+// link feeds it frames, the recorder commits samples, the window's
 // commands confirm and stop; views read its facts through info().
 //
 // States, as (m_bRunning, m_bStartPending, m_bIdle):
 //   Idle (0,0,1)  Armed (1,1,1)  Recording (1,0,0)
 //   Stopped before start (0,1,1)  Stopped-started (0,0,0)
+// Run confirmed while no run records arms a run; the next valid frame starts
+// it (the start step) and is its first sample.
 #include "base/Channel.h"
 #include "run/RunInfo.h"
 
@@ -52,7 +54,8 @@ public:
     void checkRunEnd();
     // Link watchdog found the meter silent.
     void onLinkLost();
-    // Sample timer tick. Returns true when a sample was committed.
+    // Commits the slot being filled as the run's next sample (the recorder
+    // decides when). Returns true when a sample was committed.
     bool commit();
 
     // The sample interval in whole seconds.

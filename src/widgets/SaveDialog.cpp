@@ -6,6 +6,14 @@
 
 namespace SaveDialog {
 
+FileType exportType(SampleExport::Format format)
+{
+    if (format == SampleExport::Format::Jsonl)
+        return {QStringLiteral("Export as JSON Lines"), QStringLiteral("JSON Lines (*.jsonl)"), QStringLiteral("jsonl")};
+    return {QStringLiteral("Export as Spreadsheet (CSV, UTF-8)"), QStringLiteral("CSV Files, UTF-8 (*.csv)"),
+            QStringLiteral("csv")};
+}
+
 QString proposedName(int64_t secondsSince1970)
 {
     return LocalTime::format(secondsSince1970, "%y-%m-%d %H.%M.%S");

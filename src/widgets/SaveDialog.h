@@ -3,6 +3,8 @@
 // Export Report as PDF): one file type, its suffix added when the user types
 // none, a question before an existing file is replaced, the name offered made
 // from the run's moment.
+#include "data/SampleExport.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -15,6 +17,12 @@ struct FileType {
     QString filter; // "PDF Files (*.pdf)"
     QString suffix; // "pdf", without the dot
 };
+
+// The export commands' texts, in every window that offers them.
+inline constexpr char kExportCsvText[] = "Spreadsheet (CSV, UTF-8)\xE2\x80\xA6";
+inline constexpr char kExportJsonlText[] = "JSON lines\xE2\x80\xA6";
+// The file type of an export in that format (csv or jsonl).
+FileType exportType(SampleExport::Format format);
 
 // "%y-%m-%d %H.%M.%S" of the moment in local time.
 QString proposedName(int64_t secondsSince1970);

@@ -3,9 +3,12 @@
 #include "app/CKMView.h"
 #include "app/CMainFrame.h"
 #include "app/CSampleRateDlg.h"
+#include "panels/CCurveBar.h"
 #include "widgets/StatusPane.h"
+#include "DataFixtures.h"
 #include "FileNodes.h"
 #include "ModalAnswers.h"
+#include "ReadingOf.h"
 #include "TempDir.h"
 
 #include <QAction>
@@ -77,7 +80,7 @@ TEST_F(MainFrameTest, WindowMenusToolbarAndStatusBar)
     auto f = makeFrame();
     EXPECT_EQ(f->windowTitle(), "ZB740 \u2014 unsaved run[*]");
     EXPECT_EQ(menuTexts(f->menuBar()),
-              QStringList({"&File", "&Save", "&Open", "&Print", "Export Report as PDF\u2026", "&Exit", "&RealTime",
+              QStringList({"&File", "&Save", "&Open", "&Print", "Export Report as PDF\u2026", "Export", "&Exit", "&RealTime",
                            "&Run", "&Stop",
                            "&UndoZoom", "&Help", "&About ZB740...", "&Contents"}));
     auto* bar = f->findChild<QToolBar*>("mainToolBar");
@@ -114,7 +117,6 @@ TEST_F(MainFrameTest, CommandsFollowTheRunFlags)
     EXPECT_EQ(r.m_nSampleMs, 1000) << "interval 0 becomes 1000 ms";
     EXPECT_TRUE(r.m_bRunning && r.m_bStartPending && r.m_bIdle) << "armed";
     EXPECT_TRUE(r.m_bHasRun);
-    EXPECT_TRUE(f->recorder().sampleTimer().isActive()) << "the sample timer starts over at Run";
     EXPECT_FALSE(f->action(C::Run)->isEnabled());
     EXPECT_TRUE(f->action(C::Stop)->isEnabled());
 
@@ -140,7 +142,6 @@ TEST_F(MainFrameTest, SecondRunAsksToSaveAndCancelKeepsTheState)
     f->updateCommands();
     ASSERT_TRUE(f->action(CMainFrame::Command::Run)->isEnabled());
 
-    f->recorder().sampleTimer().stop();
     QString question;
     whenModalAppears([&question](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
@@ -159,29 +160,59 @@ TEST_F(MainFrameTest, SecondRunAsksToSaveAndCancelKeepsTheState)
     EXPECT_EQ(question, "Do you want to save the existing graph data before continuing?");
     EXPECT_FALSE(r.m_bRunning) << "cancel leaves the run state";
     EXPECT_EQ(r.m_nSampleMs, 2000);
-    EXPECT_TRUE(f->recorder().sampleTimer().isActive()) << "re-armed also when the dialog was cancelled";
-    EXPECT_EQ(f->recorder().sampleTimer().interval(), 2000);
 }
 
-TEST_F(MainFrameTest, SampleTimerCommitsOnlyNewFramesWhileRunning)
+TEST_F(MainFrameTest, TheReadingThatStartsARunIsItsFirstSampleAndTheHeaderShowsItAtOnce)
 {
+    ScopedTimeZone tz("UTC0");
     auto f = makeFrame();
     RunState& r = f->run();
     Recorder& rec = f->recorder();
-    r.m_bNewFrame = true;
-    rec.commitTick();
+    // The test plays the meter and the clock.
+    for (QTimer* t : {&rec.pollTimer(), &rec.watchdogTimer(), &rec.scanTimer()})
+        t->stop();
+    int64_t nowMs = 1796687155000; // 2026-12-07 23:45:55 UTC
+    rec.setClockMs([&nowMs] { return nowMs; });
+    auto reading = [&](float air) { emit f->link()->readingReceived(readingOf({air, 15.0f, 10.0f, 30.0f, 50.0f})); };
+    reading(20.0f);
     EXPECT_EQ(r.m_nCount, 0) << "not running";
 
-    meterAnswers(*f);
-    runWith(*f, "1");
-    r.onValidFrame(5000);
-    rec.commitTick();
+    // A run of the previous hour, shown in the header.
+    runWith(*f, "5000");
+    nowMs -= 3600 * 1000;
+    reading(19.0f);
+    ASSERT_EQ(r.m_nCount, 1);
+    f->action(CMainFrame::Command::Stop)->trigger();
+    reading(19.5f); // Run is available again
+    CCurveBar* bar = f->view()->curveBar();
+    EXPECT_EQ(bar->field(CCurveBar::StartTime)->text(), "07/12/26 22:45:55");
+
+    // With an interval of 5000 s the new run's header is there at its
+    // first reading, not an interval later.
+    nowMs += 3600 * 1000;
+    ModalAnswers answers;
+    answers.click("No");
+    answers.then<CSampleRateDlg>([](CSampleRateDlg* dlg) {
+        dlg->rateEdit()->setText("5000");
+        dlg->okButton()->click();
+    });
+    f->action(CMainFrame::Command::Run)->trigger();
+    ASSERT_TRUE(answers.done());
+    EXPECT_EQ(r.m_nCount, 1) << "armed: nothing yet";
+    nowMs += 400;
+    reading(21.5f);
     EXPECT_EQ(r.m_nCount, 1);
-    rec.commitTick();
-    EXPECT_EQ(r.m_nCount, 1) << "no frame since the last commit";
-    QTest::qWait(50);
-    EXPECT_EQ(rec.sampleTimer().interval(), 1000) << "re-armed by Run";
-    EXPECT_TRUE(rec.sampleTimer().isActive());
+    EXPECT_EQ(r.m_tStart, 1796687155);
+    EXPECT_EQ(f->recorder().live().at(kAir, 0), 21.5f);
+    EXPECT_EQ(bar->field(CCurveBar::StartTime)->text(), "07/12/26 23:45:55");
+    EXPECT_EQ(bar->field(CCurveBar::DataNo)->text(), "1");
+    EXPECT_TRUE(f->action(CMainFrame::Command::Save)->isEnabled());
+
+    // Readings between the samples' moments are no samples.
+    nowMs += 1000;
+    rec.pollTick();
+    reading(22.0f);
+    EXPECT_EQ(r.m_nCount, 1);
 }
 
 TEST_F(MainFrameTest, CloseWritesSettingsAndAsksOnlyForTwoOrMoreSamples)

@@ -28,6 +28,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
 #include <functional>
@@ -106,25 +107,32 @@ protected:
         RunState& run = frame->run();
         validFrame(start, reading(0)); // the meter answers: Run is available
         frame->startRun(1, 1000);
-        frame->recorder().sampleTimer().stop();
-        for (int i = 0; i < n; ++i) {
-            validFrame(start + i, reading(i));
-            ASSERT_TRUE(frame->recorder().commitTick());
-        }
+        for (int i = 0; i < n; ++i)
+            ASSERT_TRUE(sampleAt(start + i, reading(i)));
         ASSERT_EQ(run.m_nCount, n);
     }
     void validFrame(int64_t now, ChannelValues v)
     {
-        frame->recorder().setClock([now] { return now; });
+        frame->recorder().setClockMs([now] { return now * 1000; });
         emit frame->link()->readingReceived(readingOf(v));
+    }
+    // The reading for a sample at `now`: the poll timer's tick at that
+    // moment and the reply (on an armed run, the reading that starts it).
+    // True when it was committed.
+    bool sampleAt(int64_t now, ChannelValues v)
+    {
+        QSignalSpy committed(&frame->recorder(), &Recorder::sampleCommitted);
+        frame->recorder().setClockMs([now] { return now * 1000; });
+        frame->recorder().pollTick();
+        validFrame(now, v);
+        return committed.count() == 1;
     }
     QStringList journals() const { return Recovery::journalsIn(options.settingsDir); }
     // One more sample of the recording run, the next in order.
     void commitNext(int64_t start = kStart)
     {
         const int i = frame->run().m_nCount;
-        validFrame(start + i, reading(i));
-        ASSERT_TRUE(frame->recorder().commitTick());
+        ASSERT_TRUE(sampleAt(start + i, reading(i)));
     }
     // A new window on the current options, the test playing its meter.
     void makeFrame()
@@ -170,8 +178,7 @@ TEST_F(FrameJournal, TheRunsJournalFollowsTheAnswersAtClose)
     frame->close();
     EXPECT_TRUE(frame->isVisible());
     ASSERT_TRUE(answers.done());
-    validFrame(kStart + 3, reading(3));
-    ASSERT_TRUE(frame->recorder().commitTick());
+    ASSERT_TRUE(sampleAt(kStart + 3, reading(3)));
     EXPECT_EQ(loadJournal(journals().constFirst())->count, 4);
 
     // Yes and saved: both files, and the journal gone. A sample committed
@@ -180,8 +187,7 @@ TEST_F(FrameJournal, TheRunsJournalFollowsTheAnswersAtClose)
     // with the journal.
     answers.click("Yes");
     answers.then<QFileDialog>([this](QFileDialog* dlg) {
-        validFrame(kStart + 4, reading(4));
-        ASSERT_TRUE(frame->recorder().commitTick());
+        ASSERT_TRUE(sampleAt(kStart + 4, reading(4)));
         dlg->setDirectory(m_tmp.path());
         dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("closing.AsmDat"));
         QMetaObject::invokeMethod(dlg, "accept");
@@ -209,11 +215,8 @@ TEST_F(FrameJournal, NoDiscardsTheRunAndAQuietCloseKeepsIt)
 
     // No at close, the run still recording: it goes with the close.
     frame->startRun(1, 1000);
-    frame->recorder().sampleTimer().stop();
-    for (int i = 0; i < 2; ++i) {
-        validFrame(kStart + 100 + i, reading(i));
-        ASSERT_TRUE(frame->recorder().commitTick());
-    }
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(sampleAt(kStart + 100 + i, reading(i)));
     ASSERT_EQ(journals().size(), 1);
     answers.click("No");
     frame->close();

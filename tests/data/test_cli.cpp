@@ -46,14 +46,14 @@ TEST_F(CliDataTest, InfoPrintsOneJsonLine)
     CliResult r = cli({QStringLiteral("info"), path("c.AsmDat")});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QByteArray("{\"count\":3,\"fahrenheit\":false,\"unit\":\"C\",\"start\":\"2026-12-07T23:45:55\","
-                                "\"interval\":2,\"gain\":10,\"offset\":-2}\n"));
+                                "\"interval\":2,\"gain\":10,\"offset\":-2,\"end\":\"2026-12-07T23:45:59\"}\n"));
 
     LiveRun f(0, utc(2027, 1, 2, 3, 4, 5), 60, true);
     saveRun(path("f.AsmDat"), f, {500, 5});
     r = cli({QStringLiteral("info"), path("f.AsmDat")});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QByteArray("{\"count\":0,\"fahrenheit\":true,\"unit\":\"F\",\"start\":\"2027-01-02T03:04:05\","
-                                "\"interval\":60,\"gain\":500,\"offset\":5}\n"));
+                                "\"interval\":60,\"gain\":500,\"offset\":5,\"end\":null}\n"));
 }
 
 TEST_F(CliDataTest, ExportMatchesWhatSaveWrote)

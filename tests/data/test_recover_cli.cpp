@@ -91,7 +91,7 @@ TEST_F(RecoverCliTest, WritesTheFilesSaveWouldHaveWritten)
     const CliResult info = cli({QStringLiteral("info"), path("run.AsmDat")}, "Europe/Berlin");
     EXPECT_EQ(info.status, 0);
     EXPECT_EQ(info.out, QByteArray("{\"count\":40,\"fahrenheit\":true,\"unit\":\"F\",\"start\":\"2026-03-29T01:30:00\","
-                                   "\"interval\":2,\"gain\":20,\"offset\":-5}\n"));
+                                   "\"interval\":2,\"gain\":20,\"offset\":-5,\"end\":\"2026-03-29T01:31:18\"}\n"));
 }
 
 TEST_F(RecoverCliTest, TornRecordIsDroppedAndSaid)

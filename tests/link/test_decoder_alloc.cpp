@@ -66,7 +66,7 @@ TEST(DecoderAlloc, ChangingFramesAllocateNothing)
         lastSlot = u.slot;
         if (!parseFrame(garbage))
             fold.foldInvalid();
-        run.m_nCount = i; // as the sample timer commits
+        run.m_nCount = i; // as the recorder commits
     }
     const long long allocations = g_allocations.load() - before;
     EXPECT_EQ(allocations, 0);

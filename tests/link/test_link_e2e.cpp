@@ -97,11 +97,12 @@ TEST_F(LinkEndToEnd, RunSurvivesASilentMeterAndComesBack)
     QTest::qWait(150); // let the frame refresh its commands
     EXPECT_TRUE(m_frame->action(CMainFrame::Command::Run)->isEnabled());
 
-    // A confirmed Run starts on the next valid frame and commits samples.
+    // A confirmed Run starts on the next valid frame, its first sample, and
+    // commits samples.
     run();
     EXPECT_TRUE(state().m_bIdle);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !state().m_bIdle; }, 2000));
-    EXPECT_EQ(state().m_nCount, 0);
+    EXPECT_EQ(state().m_nCount, 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return state().m_nCount >= 2; }, 3500));
     // One poll a second at most, each answered.
     const double seconds = clock.elapsed() / 1000.0;

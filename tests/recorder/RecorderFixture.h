@@ -1,7 +1,8 @@
 #pragma once
 // A recorder without a meter: the test plays the link's part, handing it
-// readings as the link parses them from frames and ticking its sample timer
-// by hand, so the run's journal can be followed sample by sample.
+// readings as the link parses them from frames, and ticks its poll timer by
+// hand on the recorder's clock, so the run's journal can be followed sample
+// by sample.
 #include "ReadingOf.h"
 #include "TempDir.h"
 
@@ -18,7 +19,8 @@ protected:
         LinkOptions o;
         o.sysfsRoot = path("sys");
         recorder = std::make_unique<Recorder>(o, *live);
-        recorder->setClock([this] { return clockNow; });
+        recorder->setClockMs([this] { return clockNow * 1000; });
+        QObject::connect(recorder.get(), &Recorder::sampleCommitted, [this] { ++commits; });
         recorder->setJournalPaths([this](int64_t start, QString& p) {
             return Recovery::newJournalPath(path("ZB740"), start, p);
         });
@@ -32,11 +34,23 @@ protected:
         emit recorder->link().readingReceived(readingOf(v, fahrenheit));
     }
 
-    // A frame and the sample timer's tick after it; true when committed.
+    // The poll timer's tick at `now`: the samples whose moment has come
+    // are due, and the poll goes out.
+    void tick(int64_t now)
+    {
+        clockNow = now;
+        recorder->pollTick();
+    }
+
+    // The reading for a sample at `now`: the tick at that moment and the
+    // reply to its poll. On a run waiting for its start, the reading starts
+    // it and is its first sample. True when a sample was committed.
     bool sample(int64_t now, ChannelValues v, bool fahrenheit = false)
     {
+        const int before = commits;
+        tick(now);
         frame(now, v, fahrenheit);
-        return recorder->commitTick();
+        return commits == before + 1;
     }
 
     static ChannelValues reading(int i) { return {20.0f + 0.5f * i, 15.0f, 10.0f - i, 30.25f, 50.0f + i}; }
@@ -52,5 +66,6 @@ protected:
 
     std::unique_ptr<LiveSeries> live = std::make_unique<LiveSeries>();
     std::unique_ptr<Recorder> recorder;
-    int64_t clockNow = 0;  // the recorder's clock, unless a test sets its own
+    int64_t clockNow = 0;  // the recorder's clock in seconds, unless a test sets its own
+    int commits = 0;       // samples committed
 };

@@ -167,6 +167,11 @@ TEST_F(RecordCli, UsageErrorsExitTwoAndVersion)
         {"--simulate", "-o", out, "--colour"},
         {"--simulate", "-o", out, "extra"},
         {"--port", "/dev/null", "-o", out, "--silent-after", "3"},
+        {"--simulate", "-o", out, "--utc"},
+        {"--simulate", "-o", out, "--jsonl"},
+        {"--simulate", "-o", out, "--jsonl", out},
+        {"--simulate", "-o", out, "--jsonl", out + ".journal"},
+        {"--simulate", "-o", out, "--jsonl", path("u.csv")},
     };
     for (const QStringList& args : cases) {
         SCOPED_TRACE(args.join(' ').toStdString());
@@ -431,6 +436,71 @@ TEST_F(RecordCli, RecordsStopsSurvivesAGapAndLeavesAJournalWhenKilled)
         EXPECT_EQ(o["count"].toInt(), 2);
         EXPECT_EQ(o["interval"].toInt(), 2);
     }
+}
+
+TEST_F(RecordCli, JsonLinesStreamEachSampleBeforeTheNextIsTaken)
+{
+    // Side by side: the lines on standard output, and into a file in UTC.
+    Recording piped, toFile;
+    piped.start(path("s.AsmDat"), {"--interval", "2", "--count", "3", "--jsonl", "-"});
+    toFile.start(path("f.AsmDat"), {"--interval", "1", "--count", "3", "--jsonl", path("f.jsonl"), "--utc"});
+    // When the k-th line is read, the journal holds k samples: the line
+    // came with its sample, before the next one was taken.
+    QByteArray streamed;
+    std::vector<int> journalAtLine;
+    const bool done = QTest::qWaitFor([&] {
+        streamed += piped.process.readAllStandardOutput();
+        while (int(journalAtLine.size()) < int(streamed.count('\n')))
+            journalAtLine.push_back(journalRecords(piped.journal()));
+        return piped.finished() && toFile.finished();
+    }, 30000);
+    streamed += piped.process.readAllStandardOutput();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(piped.process.exitCode(), 0) << piped.err().toStdString();
+    EXPECT_EQ(toFile.process.exitCode(), 0) << toFile.err().toStdString();
+
+    ASSERT_EQ(streamed.count('\n'), 3) << streamed.toStdString();
+    ASSERT_GE(journalAtLine.size(), 2u);
+    for (size_t k = 0; k + 1 < journalAtLine.size(); ++k)
+        EXPECT_EQ(journalAtLine[k], int(k) + 1) << "line " << k + 1;
+    // The last line: with its sample, then the run was saved and its
+    // journal went.
+    EXPECT_TRUE(journalAtLine.back() == 3 || journalAtLine.back() == -1) << journalAtLine.back();
+    // The closing report stays off the stream.
+    EXPECT_TRUE(piped.err().contains("Wrote 3 samples"));
+
+    // The lines are those export writes from the data file (numbered from
+    // 1, the same times and values), in local time and in UTC.
+    CliResult exported = cli({"export", path("s.AsmDat"), "--format", "jsonl", "-o", "-"});
+    EXPECT_EQ(exported.status, 0);
+    EXPECT_EQ(streamed.toStdString(), exported.out.toStdString());
+    exported = cli({"export", path("f.AsmDat"), "--format", "jsonl", "--utc", "-o", "-"});
+    EXPECT_EQ(readAll(path("f.jsonl")).toStdString(), exported.out.toStdString());
+    EXPECT_TRUE(exported.out.startsWith("{\"time\":\"")) << exported.out.toStdString();
+    for (const QByteArray& line : streamed.trimmed().split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        EXPECT_EQ(o.keys().size(), 8) << line.toStdString();
+        EXPECT_TRUE(o["air"].isDouble());
+    }
+}
+
+TEST_F(RecordCli, AJsonLinesReaderThatGoesAwayStopsOnlyTheStream)
+{
+    // The reading end of the pipe is closed at once: the stream stops with
+    // a warning, the recording completes.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    Recording r;
+    r.start(path("p.AsmDat"), {"--interval", "1", "--count", "2", "--jsonl", "-"}, -1, false, fds[1]);
+    ::close(fds[1]);
+    ASSERT_TRUE(r.process.waitForFinished(30000));
+    EXPECT_EQ(r.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(r.process.exitCode(), 0);
+    const QString err = r.err();
+    EXPECT_TRUE(err.contains("zb740-cli: standard output: Broken pipe. The JSON lines stop here; recording goes on."))
+        << err.toStdString();
+    EXPECT_EQ(info(path("p.AsmDat"))["count"].toInt(), 2);
 }
 
 // --- the journal as the lock of a name, a full disk, the screen at the end ---

@@ -40,24 +40,27 @@ TEST_F(RecorderJournal, EveryCommittedSampleIsInTheJournal)
 {
     recorder->setJournalScale({20, -2});
     recorder->confirmRun(2, 1000);
-    frame(kStart - 1, reading(99)); // the first frame after Run starts the run
+    // The first frame after Run starts the run and is its first sample.
+    frame(kStart, reading(0));
     ASSERT_EQ(journals().size(), 1) << "begun when the run starts";
     const QString journal = journals().constFirst();
-    EXPECT_TRUE(journal.endsWith("/ZB740/recovery/" + Recovery::nameFor(kStart - 1) + ".journal"));
+    EXPECT_TRUE(journal.endsWith("/ZB740/recovery/" + Recovery::nameFor(kStart) + ".journal"));
     EXPECT_EQ(recorder->journal().path(), journal);
-    EXPECT_EQ(load(journal)->count, 0);
+    EXPECT_EQ(load(journal)->count, 1);
 
-    for (int i = 0; i < 4; ++i)
+    for (int i = 1; i < 4; ++i)
         ASSERT_TRUE(sample(kStart + 2 * i, reading(i), i >= 2));
     recorder->setJournalScale({50, 5});
-    // A tick without a new frame commits nothing and writes nothing.
-    EXPECT_FALSE(recorder->commitTick());
+    // A reading between two samples' moments is no sample and writes nothing.
+    tick(kStart + 7);
+    frame(kStart + 7, reading(50));
+    EXPECT_EQ(recorder->run().m_nCount, 4);
     ASSERT_TRUE(sample(kStart + 8, reading(4), true));
 
     // Read while the run still records: every sample is on the disk.
     const auto run = load(journal);
     EXPECT_EQ(run->count, 5);
-    EXPECT_EQ(run->facts.start, kStart - 1);
+    EXPECT_EQ(run->facts.start, kStart);
     EXPECT_EQ(run->facts.interval, 2);
     EXPECT_EQ(run->facts.sampleLimit, 1000);
     EXPECT_EQ(run->facts.scale, (YScaleValues {50, 5}));
@@ -115,22 +118,28 @@ TEST_F(RecorderJournal, TheJournalGoesOnlyWhenTheWholeEndedRunIsSavedOrDiscarded
 
 TEST_F(RecorderJournal, RunEndsAndItsJournal)
 {
-    // At the sample limit the run ends with the next frame; the journal is
-    // closed and kept, holding exactly the run.
+    // At the sample limit the run ends with its last sample; the journal
+    // is closed and kept, holding exactly the run.
+    QSignalSpy finished(recorder.get(), &Recorder::runFinished);
     record(3, 1, 3);
-    frame(kStart + 3, reading(3));
     EXPECT_TRUE(recorder->run().m_bIdle);
+    EXPECT_EQ(finished.count(), 1);
     EXPECT_FALSE(recorder->journal().isOpen());
+    frame(kStart + 3, reading(3));
     ASSERT_EQ(journals().size(), 1);
     EXPECT_EQ(load(journals().constFirst())->count, 3);
     recorder->runDiscarded();
     EXPECT_TRUE(journals().isEmpty());
 
-    // A run that ends before its first sample leaves no journal.
+    // A run that ends right after its start keeps the journal of its one
+    // sample, the reading that started it.
     recorder->confirmRun(1, 1000);
     frame(kStart + 50, reading(0));
     ASSERT_EQ(journals().size(), 1);
     linkLost();
+    ASSERT_EQ(journals().size(), 1);
+    EXPECT_EQ(load(journals().constFirst())->count, 1);
+    recorder->runDiscarded();
     EXPECT_TRUE(journals().isEmpty());
 
     // A run stopped before it started has no journal at all.
@@ -197,7 +206,7 @@ TEST_F(RecorderJournal, AJournalThatMissesSamplesIsReportedEveryMinuteByTheRecor
     // Samples ten seconds apart by the recorder's clock; the journal takes
     // its header and two records, then the file size limit stops it (EFBIG).
     int64_t now = kStart;
-    recorder->setClock([&now] { return now; });
+    recorder->setClockMs([&now] { return now * 1000; });
     const rlim_t limit = Journal::kHeaderSize + 2 * Journal::kRecordSize;
     struct rlimit before {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
@@ -294,11 +303,10 @@ TEST_F(RecorderJournal, AReservedJournalKeepsItsNameThroughARunWithoutASample)
     FoundJournal found;
     EXPECT_EQ(found.open(p, FoundJournal::Access::Take).code(), Status::Code::Busy);
 
-    // A run that starts and ends before its first sample.
+    // A run stopped before its start (the next frame starts nothing).
     recorder->confirmRun(1, 1000);
+    recorder->stopRun();
     frame(kStart, reading(0));
-    EXPECT_EQ(QFileInfo(p).size(), Journal::kHeaderSize);
-    linkLost();
     EXPECT_TRUE(QFile::exists(p)) << "the name stays taken";
     EXPECT_EQ(QFileInfo(p).size(), 0);
     EXPECT_EQ(found.open(p, FoundJournal::Access::Take).code(), Status::Code::Busy);

@@ -40,7 +40,10 @@ TEST(RunState, TransitionTable)
         {"Stopped before start", {Confirm, Stop}, {false, true, true}},
         {"Watchdog while armed", {Confirm, LinkLost}, {false, true, true}},
         {"Stopped-started after next frame", {Confirm, Stop, Frame}, {false, false, false}},
-        {"Run from stopped-started records", {Confirm, Stop, Frame, Confirm}, {true, true, false}},
+        // A run that a frame started after Stop has no sample: Run arms a
+        // new one, which the next frame starts with its own time.
+        {"Run from stopped-started waits for its start", {Confirm, Stop, Frame, Confirm}, {true, true, true}},
+        {"... and records from the next frame", {Confirm, Stop, Frame, Confirm, Frame}, {true, false, false}},
         {"Run end at the limit", {Confirm, Frame, ReachLimit}, {false, false, true}},
         {"Watchdog ends a recording", {Confirm, Frame, LinkLost}, {false, false, true}},
     };
@@ -75,6 +78,23 @@ TEST(RunState, StartStepStampsAndResetsCountEvenWhenStoppedBeforeStart)
     EXPECT_EQ(r.m_tStart, 12345);
     r.m_bNewFrame = true;
     EXPECT_FALSE(r.commit()) << "not running: nothing committed";
+}
+
+TEST(RunState, ARunAfterOneStoppedBeforeItsStartTakesTheTimeOfItsOwnFirstFrame)
+{
+    RunState r;
+    r.onValidFrame(50);
+    r.confirm(1, 1000);
+    r.stop();
+    EXPECT_TRUE(r.onValidFrame(100)); // the stopped run's start step
+    EXPECT_EQ(r.m_tStart, 100);
+    r.confirm(1, 1000);
+    EXPECT_FALSE(r.commit()) << "armed: nothing to commit before the start";
+    EXPECT_TRUE(r.onValidFrame(200));
+    EXPECT_EQ(r.m_tStart, 200);
+    EXPECT_EQ(r.m_nCount, 0);
+    ASSERT_TRUE(r.commit());
+    EXPECT_EQ(r.info().start, 200);
 }
 
 TEST(RunState, CommandEnabling)

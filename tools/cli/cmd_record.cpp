@@ -1,5 +1,5 @@
 // zb740-cli record (--port DEVICE | --simulate) [--interval SECONDS]
-//                  [--count N] -o FILE.AsmDat
+//                  [--count N] [--jsonl FILE|-] [--utc] -o FILE.AsmDat
 // Records a run without a window, through the same recorder as the window
 // program (link, watchdog, decoder, run rules and commit timing), with its
 // journal at FILE.AsmDat.journal. A meter that falls silent ends the run as
@@ -20,6 +20,13 @@
 // samples. At the end every sample is accounted for: in the data file, in
 // the journal (with the command that recovers it), or lost, with counts;
 // the exit status is 1 unless every sample is in a data file.
+//
+// With --jsonl, each sample also goes out as one JSON line the moment it is
+// committed (the form of zb740-cli export --format jsonl), written and
+// flushed line by line to FILE or standard output, so the recording can be
+// piped into jq. Its sample numbers count from 1 in each data file. When
+// the stream cannot be written (its reader went away), it stops with a
+// warning and the recording goes on.
 #include "CliCommands.h"
 #include "CliOutput.h"
 
@@ -28,6 +35,8 @@
 #include "data/Recovery.h"
 #include "data/RunFiles.h"
 #include "data/RunJournal.h"
+#include "data/SampleExport.h"
+#include "base/DurableFile.h"
 #include "link/PortStatus.h"
 #include "link/SimulatedMeter.h"
 #include "recorder/Recorder.h"
@@ -36,8 +45,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -69,6 +80,11 @@ const char kUsage[] =
     "  --count N            samples to record, 1..10000 (default 1000)\n"
     "  -o FILE.AsmDat       the data file to write; its .csv and its journal go\n"
     "                       beside it (so not - for standard output)\n"
+    "  --jsonl FILE         also write each sample as one JSON line as it is\n"
+    "                       taken (the form of export --format jsonl), flushed\n"
+    "                       line by line; - for standard output, where the\n"
+    "                       closing report then goes to standard error\n"
+    "  --utc                times in UTC in the JSON lines\n"
     "Faults of the simulated meter (with --simulate):\n"
     "  --silent-after N     fall silent after N frames\n"
     "  --silent-for SECONDS answer again after SECONDS\n";
@@ -79,6 +95,8 @@ struct RecordOptions {
     int interval = 1;
     int count = 1000;
     QString output;
+    QString jsonl; // the JSON lines stream, "-" for standard output; empty: none
+    bool utc = false;
     SimulatedMeterOptions meter;
     bool meterFaults = false;
 };
@@ -96,6 +114,8 @@ int parseOptions(const QStringList& args, RecordOptions& o)
     line.addValue(QStringLiteral("o"), QStringLiteral("FILE.AsmDat"), once);
     line.addValue(QStringLiteral("silent-after"), QStringLiteral("N"), once);
     line.addValue(QStringLiteral("silent-for"), QStringLiteral("SECONDS"), once);
+    line.addValue(QStringLiteral("jsonl"), QStringLiteral("FILE"), once);
+    line.addSwitch(QStringLiteral("utc"));
     if (const int status = line.process(args); status >= 0)
         return status;
     if (const QStringList rest = line.arguments(); !rest.isEmpty())
@@ -112,6 +132,8 @@ int parseOptions(const QStringList& args, RecordOptions& o)
     o.simulate = line.isSet(QStringLiteral("simulate"));
     o.device = line.value(QStringLiteral("port")).value_or(QString());
     o.output = line.value(QStringLiteral("o")).value_or(QString());
+    o.jsonl = line.value(QStringLiteral("jsonl")).value_or(QString());
+    o.utc = line.isSet(QStringLiteral("utc"));
     if (const auto v = line.value(QStringLiteral("interval")); v && !number(*v, kMinInterval, kMaxInterval, o.interval))
         return line.usageError(QStringLiteral("--interval takes 1..3600 seconds, not '%1'").arg(*v));
     if (const auto v = line.value(QStringLiteral("count")); v && !number(*v, kMinCount, kMaxCount, o.count))
@@ -138,6 +160,16 @@ int parseOptions(const QStringList& args, RecordOptions& o)
                                               ".csv and its journal; name the data file to write"));
     if (o.meterFaults && !o.simulate)
         return line.usageError(QStringLiteral("--silent-after and --silent-for go with --simulate"));
+    if (o.utc && o.jsonl.isEmpty())
+        return line.usageError(QStringLiteral("--utc goes with --jsonl"));
+    if (!o.jsonl.isEmpty() && !cli::isStandardOutput(o.jsonl)) {
+        const auto same = [](const QString& a, const QString& b) {
+            return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
+        };
+        if (same(o.jsonl, o.output) || same(o.jsonl, RunFiles::exportPathFor(o.output))
+            || same(o.jsonl, Recovery::journalPathFor(o.output)))
+            return line.usageError(QStringLiteral("--jsonl %1 would replace a file of the recording").arg(o.jsonl));
+    }
     return -1;
 }
 
@@ -259,6 +291,8 @@ public:
 
     int exec()
     {
+        if (!openStream())
+            return 1;
         if (!takeJournal())
             return 1;
         m_elapsed.start();
@@ -303,10 +337,54 @@ private:
         return false;
     }
 
+    // The JSON lines stream, opened before anything is recorded.
+    bool openStream()
+    {
+        if (m_options.jsonl.isEmpty())
+            return true;
+        // A reader that goes away must not end the recording.
+        std::signal(SIGPIPE, SIG_IGN);
+        Status opened;
+        if (cli::isStandardOutput(m_options.jsonl)) {
+            opened = cli::openStandardOutput(m_stream);
+        } else {
+            m_stream.setFileName(m_options.jsonl);
+            if (!m_stream.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+                opened = Status::failure(Status::Code::CannotOpen, m_stream.errorString());
+        }
+        if (!opened.ok()) {
+            fail(cli::shownOutput(m_options.jsonl), opened.message());
+            return false;
+        }
+        m_streaming = true;
+        return true;
+    }
+
+    // Sample `index` of the current part as its JSON line.
+    void streamSample(int index)
+    {
+        if (!m_streaming)
+            return;
+        char line[SampleExport::kMaxLineLength];
+        const size_t n = SampleExport::jsonLine(line, m_recorder.view(), index, m_options.utc);
+        const Status s = DurableFile::writeFully(m_stream, QByteArray::fromRawData(line, qsizetype(n)));
+        if (!s.ok()) {
+            m_streaming = false;
+            warn(cli::shownOutput(m_options.jsonl),
+                 sentence(s.message()) + QStringLiteral(" The JSON lines stop here; recording goes on."));
+        }
+    }
+
+    // Where the closing report goes: standard output, unless the JSON lines
+    // go there.
+    FILE* reportStream() const
+    {
+        return cli::isStandardOutput(m_options.jsonl) ? stderr : stdout;
+    }
+
     void confirmRun()
     {
         m_recorder.confirmRun(m_options.interval, m_options.count - m_done);
-        m_recorder.rearmSampleTimer();
     }
 
     void checkFirstOpen()
@@ -327,6 +405,7 @@ private:
 
     void onCommitted(int count)
     {
+        streamSample(count - 1);
         const RunState& run = m_recorder.run();
         m_lastAir = toDisplayUnit(m_live->at(kAir, count - 1), kAir, run.m_bFahrenheit);
         m_lastRh = m_live->at(kRh, count - 1);
@@ -427,10 +506,10 @@ private:
     {
         ++m_filesWritten;
         clearProgress();
-        std::printf("Wrote %d samples (started %s, interval %d s) to %s and %s.\n", run.count(),
-                    qPrintable(LocalTime::format(run.start(), "%d/%m/%y %H:%M:%S")), run.interval(),
-                    qPrintable(shown(path)), qPrintable(shown(QDir::cleanPath(RunFiles::exportPathFor(path)))));
-        std::fflush(stdout);
+        std::fprintf(reportStream(), "Wrote %d samples (started %s, interval %d s) to %s and %s.\n", run.count(),
+                     qPrintable(LocalTime::format(run.start(), "%d/%m/%y %H:%M:%S")), run.interval(),
+                     qPrintable(shown(path)), qPrintable(shown(QDir::cleanPath(RunFiles::exportPathFor(path)))));
+        std::fflush(reportStream());
     }
 
     // Where the samples of a part whose data file failed are: read back
@@ -604,6 +683,8 @@ private:
     std::unique_ptr<LiveSeries> m_live;
     Recorder m_recorder;
     StopSignals m_stopSignals;
+    QFile m_stream;          // the JSON lines, while m_streaming
+    bool m_streaming = false;
     const bool m_terminal;
     QTimer m_redraw;
     QElapsedTimer m_elapsed;

@@ -34,6 +34,7 @@ CAlarmPanel::CAlarmPanel(const settings::LimitTexts& startLimits, QWidget* paren
 {
     applyPanelColours(this);
     setFocusPolicy(Qt::ClickFocus);
+    setAccessibleName(QStringLiteral("Alarm limits and extremes"));
 
     for (auto& row : m_shown)
         row.fill(kIndicatorOff);

@@ -20,6 +20,7 @@ CCurveBar::CCurveBar(QWidget* parent)
 {
     applyPanelColours(this);
     setFocusPolicy(Qt::ClickFocus);
+    setAccessibleName(QStringLiteral("Curves and run"));
 
     const QFont fieldFont = panelFont(QStringLiteral("Arial"), -14, 0, 500);
     const QFont clockFont = panelFont(QStringList {QStringLiteral("Black Arial"), QStringLiteral("Arial")}, -20, 0, 500);

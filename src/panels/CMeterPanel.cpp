@@ -49,6 +49,7 @@ CMeterPanel::CMeterPanel(QWidget* parent)
     // the "Arial" family then still draws heavy.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
+    setAccessibleName(QStringLiteral("Meter"));
     const QCursor cursor = pressedKeyCursor();
     for (const FaceKey& info : faceKeys()) {
         auto* k = new CBitmapKey(info, cursor, this);

@@ -421,7 +421,6 @@ TEST_F(FrameJournal, TitleAndSaveOffersTellSavedFromUnsaved)
     auto runStoppedBeforeItsFirstSample = [this] {
         validFrame(kStart + 50, reading(0));
         frame->startRun(1, 1000);
-        frame->recorder().sampleTimer().stop();
         frame->onStop();
     };
     const Case cases[] = {
@@ -432,24 +431,25 @@ TEST_F(FrameJournal, TitleAndSaveOffersTellSavedFromUnsaved)
         {"saved, then two more samples",
          [&, this] {
              record(3);
-             saveAs("run.AsmDat");
+             saveAs("more.AsmDat");
              commitNext();
              commitNext();
          },
-         "run.AsmDat", true, true, true, true},
+         "more.AsmDat", true, true, true, true},
         {"stopped before the first sample", runStoppedBeforeItsFirstSample, "unsaved run", false, false, false, false},
         {"saved, then a new run stopped before its first sample",
          [&, this] {
              record(3);
              frame->onStop();
-             saveAs("run.AsmDat");
+             saveAs("first.AsmDat");
              runStoppedBeforeItsFirstSample();
          },
-         "run.AsmDat", false, true, false, false},
+         "first.AsmDat", false, true, false, false},
         {"started after a run was recovered and saved",
          [&, this] {
              record(3);
              frame->closeWithoutAsking(); // the journal is left for the next start
+             frame.reset();              // and its lock with the window
              ModalAnswers answers;
              answers.click("Save\u2026");
              answers.saveAs(path("recovered.AsmDat"));
@@ -474,12 +474,14 @@ TEST_F(FrameJournal, TitleAndSaveOffersTellSavedFromUnsaved)
         EXPECT_EQ(frame->action(CMainFrame::Command::Save)->isEnabled(), c.saveEnabled);
 
         // Run: the save question or straight the Run dialog (cancelled).
-        ModalAnswers answers;
-        answers.click("No");
-        answers.cancel();
-        frame->onRun();
-        const QString question = QStringLiteral("Do you want to save the existing graph data before continuing?");
-        EXPECT_EQ(answers.seen.value(0) == question, c.runAsks) << answers.seen.join(" | ").toStdString();
+        {
+            ModalAnswers answers;
+            answers.click("No");
+            answers.cancel();
+            frame->onRun();
+            const QString question = QStringLiteral("Do you want to save the existing graph data before continuing?");
+            EXPECT_EQ(answers.seen.value(0) == question, c.runAsks) << answers.seen.join(" | ").toStdString();
+        }
 
         // Closing (No to a question).
         ModalAnswers atClose;

@@ -57,7 +57,9 @@ public:
     // the note goes to stderr and onto the set's row (a warning sign and
     // the note as the row's tool tip).
     Status loadFile(const QString& path);
-    // Loads the files in order; the last one loaded stays displayed.
+    // Loads the files in order; the last one loaded stays displayed. The
+    // files that cannot be loaded are named in one message, each with its
+    // reason ("run3.AsmDat: Invalid Format!").
     void loadFiles(const QStringList& paths);
     // A double-click on list row `row`.
     void selectRow(int row);
@@ -109,6 +111,11 @@ private:
     void syncScrollBar();
     void onScrollValue(int value);
     void resetDisplay();
+    // A load without a message box (the failure goes to stderr).
+    Status loadQuietly(const QString& path);
+    // The message of one file's failure, and its reason alone.
+    static QString failureText(const QString& path, const Status& status);
+    static QString reasonText(const Status& status);
     void showFailure(const QString& path, const Status& status);
     QRect cursorRect() const;
     QRect bandRect() const;

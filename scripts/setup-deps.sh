@@ -20,6 +20,8 @@ packages=(
   python3 libreoffice-calc-nogui
   # checks of the installed tree (desktop entry, file type, manual pages) and packaging
   desktop-file-utils libxml2-utils shared-mime-info xdg-utils libfile-mimeinfo-perl man-db dpkg-dev
+  # the AppStream metainfo's validator and the shell completion's loader
+  appstream bash-completion
 )
 
 missing=()

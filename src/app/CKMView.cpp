@@ -2,13 +2,17 @@
 
 #include "app/CMainFrame.h"
 #include "graph/RealtimeGraph.h"
+#include "base/TenthsText.h"
 #include "settings/Settings.h"
+#include "widgets/Accessible.h"
 #include "widgets/CYScaleDlg.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <cmath>
 
 CKMView::CKMView(CMainFrame* frame)
     : QWidget(frame)
@@ -35,6 +39,7 @@ CKMView::CKMView(CMainFrame* frame)
     connect(m_alarmPanel, &CAlarmPanel::limitsChanged, this, &CKMView::onLimitsChanged);
     m_scrollStrip = new CScrollStrip(this);
     m_scrollStrip->setObjectName(QStringLiteral("scrollStrip"));
+    m_scrollStrip->scrollBar()->setAccessibleName(QStringLiteral("Scroll the zoomed graph"));
     m_scrollStrip->setAutoFillBackground(true);
     m_scrollStrip->hide(); // shown by the first layout
 
@@ -49,6 +54,10 @@ CKMView::CKMView(CMainFrame* frame)
     });
     connect(m_graph, &RealtimeGraph::undoZoomEnabledChanged, m_frame, &CMainFrame::updateCommands);
 
+    // The graph is drawn on the view: a screen reader finds it here, with
+    // the last reading of each shown curve.
+    setAccessibleName(QStringLiteral("Real-time graph"));
+    accessible::describe(this, QAccessible::Chart, [this] { return lastReadingsText(); });
     onLimitsChanged();
 
     const IniFile ini = settings::settingsFile(paths);
@@ -73,6 +82,37 @@ void CKMView::onSampleCommitted()
     const RunState& run = m_frame->recorder().run();
     m_curveBar->setCommitted(run.m_tStart, run.m_nCount);
     m_graph->onSampleCommitted();
+    accessible::valueChanged(this);
+}
+
+QString CKMView::lastReadingsText() const
+{
+    const RunView run = m_frame->recorder().view();
+    if (run.count() <= 0)
+        return QStringLiteral("No samples yet");
+    const int last = run.count() - 1;
+    const QString temperatureUnit = run.fahrenheit() ? QStringLiteral("\u00b0F") : QStringLiteral("\u00b0C");
+    QString text;
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (!m_bShowCurve[size_t(c)])
+            continue;
+        const float stored = run.value(last, c);
+        char digits[TenthsText::kMaxLength];
+        QString reading;
+        if (std::isnan(stored) || (c == kKir && stored <= kKirDashesAtOrBelow)) {
+            reading = QStringLiteral("no reading");
+        } else {
+            const float shown = toDisplayUnit(stored, c, run.fahrenheit());
+            const int n = c == kKir ? TenthsText::formatDouble(digits, cutToTenth(shown))
+                                    : TenthsText::formatFloat(digits, shown);
+            reading = QString::fromLatin1(digits, n) + QLatin1Char(' ')
+                + (c == kRh ? QStringLiteral("%RH") : temperatureUnit);
+        }
+        if (!text.isEmpty())
+            text += QStringLiteral(", ");
+        text += QLatin1String(kChannelLegend[size_t(c)]) + QLatin1Char(' ') + reading;
+    }
+    return text.isEmpty() ? QStringLiteral("No curve shown") : text;
 }
 
 void CKMView::showOnlyCurve(int channel)
@@ -80,12 +120,14 @@ void CKMView::showOnlyCurve(int channel)
     for (int c = 0; c < kChannelCount; ++c)
         m_bShowCurve[size_t(c)] = c == channel;
     update();
+    accessible::valueChanged(this);
 }
 
 void CKMView::showAllCurves()
 {
     m_bShowCurve.fill(true);
     update();
+    accessible::valueChanged(this);
 }
 
 plot::LimitInputs CKMView::limitMarks(const CurveSet& shown) const

@@ -53,6 +53,11 @@ public:
     // A sample was committed: the graph draws it, the curve bar shows it.
     void onSampleCommitted();
 
+    // What a screen reader reads as the graph's description: the last
+    // sample of each shown curve ("AIR 23.2 °C, RH 53.5 %RH"), or that the
+    // run has none yet.
+    QString lastReadingsText() const;
+
 signals:
     // The user chose another Y scale (a run's journal keeps it).
     void yScaleChanged(YScaleValues scale);

@@ -13,6 +13,7 @@
 #include "graph/RealtimeGraph.h"
 #include "link/SimulatedMeter.h"
 #include "widgets/HelpContents.h"
+#include "widgets/Mnemonics.h"
 #include "logger/CLoggerGraphDlg.h"
 #include "logger/LoggerSession.h"
 #include "panels/CEventList.h"
@@ -61,8 +62,9 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     : QMainWindow(parent)
     , m_options(options)
 {
-    setWindowTitle(QStringLiteral("ZB740"));
     setWindowIcon(QIcon(QStringLiteral(":/res/app_icon.svg")));
+    // Every question and warning can be answered with Alt and a letter.
+    mnemonics::giveToMessageBoxes(QCoreApplication::instance());
 
     // The meter session and the run; made before the view, which draws them.
     createRecorder();
@@ -133,12 +135,12 @@ void CMainFrame::createActions()
         {Command::Save, "&Save", "Save", "tb_save", QKeySequence::Save},
         {Command::Open, "&Open", "Open", "tb_open", QKeySequence::Open},
         {Command::Print, "&Print", "Print", "tb_print", QKeySequence::Print},
-        {Command::Exit, "&Exit", "Exit", nullptr, {}},
-        {Command::Run, "&Run", "Start", "tb_run", {}},
-        {Command::Stop, "&Stop", "Stop", "tb_stop", {}},
-        {Command::UndoZoom, "&UndoZoom", "UndoZoom", "tb_undozoom", {}},
+        {Command::Exit, "&Exit", "Exit", nullptr, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {Command::Run, "&Run", "Start", "tb_run", QKeySequence(Qt::Key_F5)},
+        {Command::Stop, "&Stop", "Stop", "tb_stop", QKeySequence(Qt::SHIFT | Qt::Key_F5)},
+        {Command::UndoZoom, "&UndoZoom", "UndoZoom", "tb_undozoom", QKeySequence(Qt::CTRL | Qt::Key_Z)},
         {Command::About, "&About ZB740...", "About", nullptr, {}},
-        {Command::Contents, "&Contents", "Help", "tb_help", {}},
+        {Command::Contents, "&Contents", "Help", "tb_help", QKeySequence(Qt::Key_F1)},
     };
     for (const ActionDef& s : defs) {
         auto* a = new QAction(QString::fromLatin1(s.text), this);
@@ -209,12 +211,14 @@ void CMainFrame::createToolBar()
 void CMainFrame::createStatusBar()
 {
     const int widths[3] = {150, 150, 500};
+    const char* const names[3] = {"Meter port", "Time at the cursor", "Readings at the cursor"};
     m_portPane = new StatusPane(this);
     m_portPane->setObjectName(QStringLiteral("portStatusPane"));
     m_portPane->setFullText(m_strPortStatus);
     for (int i = 0; i < 3; ++i) {
         m_panes[i] = i == 0 ? m_portPane : new QLabel(this);
         m_panes[i]->setFixedWidth(widths[i]);
+        m_panes[i]->setAccessibleName(QLatin1String(names[i]));
         m_panes[i]->setFrameShape(QFrame::StyledPanel);
         m_panes[i]->setFrameShadow(QFrame::Sunken);
         statusBar()->addWidget(m_panes[i]);
@@ -274,6 +278,28 @@ void CMainFrame::updateCommands()
     m_export->setRunHasSamples(hasSamples);
     // One logger window at a time: Open is disabled once it has painted.
     action(Command::Open)->setEnabled(!m_loggerSession->m_bLoggerShown);
+    updateTitle();
+}
+
+QString CMainFrame::runName() const
+{
+    const RunState& run = m_recorder->run();
+    if (m_bSavedAny && m_saved.start == run.m_tStart)
+        return m_strSavedName;
+    return QStringLiteral("unsaved run");
+}
+
+void CMainFrame::updateTitle()
+{
+    // Called after every sample: the texts are made only when they change.
+    const QString name = runName();
+    if (name != m_strTitleName || windowTitle().isEmpty()) {
+        m_strTitleName = name;
+        setWindowTitle(QStringLiteral("ZB740 \u2014 %1[*]").arg(name));
+    }
+    const bool unsaved = unsavedSamples() > 0;
+    if (isWindowModified() != unsaved)
+        setWindowModified(unsaved);
 }
 
 bool CMainFrame::askYesNo(const QString& text)
@@ -291,8 +317,9 @@ void CMainFrame::onRun()
     if (run.m_nSampleLimit >= 1000 && run.m_nSampleLimit <= 10000)
         dlg.setSampleData(run.m_nSampleLimit);
 
-    // A run that a save holds as it stands is not asked about again.
-    if (run.m_bHasRun && !runSavedAsItStands()) {
+    // A run that a save holds as it stands is not asked about again, and a
+    // run without a sample (stopped before its first one) has nothing to save.
+    if (run.m_bHasRun && unsavedSamples() > 0) {
         if (askYesNo(QStringLiteral("Do you want to save the existing graph data before continuing?")))
             (void)saveRun(); // a failure was shown; the new run may still replace the old one
         else
@@ -375,12 +402,14 @@ Status CMainFrame::saveRun()
     Status saved = saver.save(this, m_view->yScale());
     if (saved.ok()) {
         m_saved = saver.savedRun();
+        m_strSavedName = QFileInfo(saver.savedPath()).fileName();
         m_bSavedAny = true;
         m_recorder->runSaved(m_saved);
         // The run's events beside it.
         const QString events = EventLog::pathBeside(saver.savedPath());
         if (const Status s = EventLog::save(events, m_eventList->events()); !s.ok())
             RunSaver::showError(this, QStringLiteral("Could not save \"%1\": %2").arg(QDir::toNativeSeparators(events), s.message()));
+        updateCommands();
     }
     return saved;
 }
@@ -442,6 +471,7 @@ void CMainFrame::onReadingDecoded(const ReadingUpdate& update)
     const MeterReadout& shown = m_recorder->readout();
     m_view->meterPanel()->setDisplayTexts(shown.lcd);
     m_view->alarmPanel()->setMinMaxTexts(shown.minMax);
+    m_view->alarmPanel()->setFahrenheit(m_recorder->run().m_bFahrenheit);
     m_view->curveBar()->setBatteryText(shown.battery);
     if (update.runStarted)
         m_view->update();

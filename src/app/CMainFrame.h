@@ -99,6 +99,10 @@ public:
 
     // Samples of the current run that no successful save holds.
     int unsavedSamples() const;
+    // What the title names: the file the last save wrote when it holds the
+    // current run (all of it or a part), else "unsaved run". The title is
+    // "ZB740 — NAME[*]", marked modified while unsavedSamples() is not 0.
+    QString runName() const;
     // Whether a successful save holds the current run with all its samples.
     bool runSavedAsItStands() const;
 
@@ -127,6 +131,7 @@ private:
     void createRecorder();
     void confirmRun(int intervalSeconds, int sampleCount);
     void afterRunCommand();
+    void updateTitle();
     // The run's journal: where it goes, and a journal that cannot be written.
     void setUpJournal();
     void onJournalFailed(const QString& path, const QString& message);
@@ -163,6 +168,8 @@ private:
     bool m_bClosingWithoutAsking = false;
     // The run the last successful save wrote (start and count).
     RunInfo m_saved;
+    QString m_strSavedName;
+    QString m_strTitleName; // the name the title shows
     bool m_bSavedAny = false;
     std::unique_ptr<LoggerSession> m_loggerSession;
     QPointer<CLoggerGraphDlg> m_loggerDlg;

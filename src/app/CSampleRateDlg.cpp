@@ -23,7 +23,8 @@ constexpr int kDataMin = CSampleRateDlg::kMinSampleData, kDataMax = CSampleRateD
 // Dialog units of the "System" font are about 2 pixels on both axes.
 QRect du(int x, int y, int w, int h) { return QRect(2 * x, 2 * y, 2 * w, 2 * h); }
 
-// Up and Down in the interval edit step like the arrows.
+// Up and Down in an edit step like its arrows, Page Up and Page Down ten
+// steps, as in a spin box.
 class ArrowKeyEdit : public QLineEdit {
 public:
     ArrowKeyEdit(std::function<void(int)> step, QWidget* parent)
@@ -32,8 +33,9 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* e) override
     {
-        if (m_step && (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down)) {
-            m_step(e->key() == Qt::Key_Up ? +1 : -1);
+        const int steps = StepButtons::stepsForKey(e->key());
+        if (m_step && steps != 0 && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            m_step(steps);
             return;
         }
         QLineEdit::keyPressEvent(e);
@@ -98,24 +100,32 @@ CSampleRateDlg::CSampleRateDlg(const QString& configFile, QWidget* parent)
     labelFont.setPixelSize(15);
     labelFont.setWeight(QFont::Medium);
 
-    auto* rateLabel = new QLabel(QStringLiteral("Sample Rate"), this);
+    // The labels carry mnemonics to their fields; a screen reader names
+    // every field and arrow pair.
+    auto* rateLabel = new QLabel(QStringLiteral("Sample &Rate"), this);
     rateLabel->setGeometry(du(15, 9, 44, 11));
     m_rateEdit = new ArrowKeyEdit([this](int s) { stepRate(s); }, this);
     m_rateEdit->setGeometry(du(59, 7, 50, 13));
+    m_rateEdit->setAccessibleName(QStringLiteral("Sample Rate, seconds"));
+    rateLabel->setBuddy(m_rateEdit);
     m_rateSpin = new StepButtons(this);
     m_rateSpin->setGeometry(du(109, 7, 9, 13));
+    m_rateSpin->setSubject(QStringLiteral("Sample Rate"));
     auto* secLabel = new QLabel(QStringLiteral("Sec"), this);
     secLabel->setGeometry(du(120, 10, 18, 9));
 
-    auto* dataLabel = new QLabel(QStringLiteral("Sample Data"), this);
+    auto* dataLabel = new QLabel(QStringLiteral("Sample &Data"), this);
     dataLabel->setGeometry(du(15, 25, 44, 11));
-    m_dataEdit = new QLineEdit(this);
+    m_dataEdit = new ArrowKeyEdit([this](int s) { stepData(s); }, this);
     m_dataEdit->setGeometry(du(59, 23, 50, 13));
     m_dataEdit->setReadOnly(true);
+    m_dataEdit->setAccessibleName(QStringLiteral("Sample Data, number of samples"));
+    dataLabel->setBuddy(m_dataEdit);
     m_dataSpin = new StepButtons(this);
     m_dataSpin->setGeometry(du(109, 23, 9, 13));
+    m_dataSpin->setSubject(QStringLiteral("Sample Data"));
 
-    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok = new QPushButton(QStringLiteral("&OK"), this);
     m_ok->setGeometry(du(55, 41, 39, 14));
     // Enter never presses OK: the dialog ends only through OK or the close box.
     m_ok->setAutoDefault(false);

@@ -88,9 +88,9 @@ RecoveryOffer::Choice RecoveryOffer::ask(QWidget* parent, const RecoveredRun& ru
                                               "read and are kept in the journal.")
                                    .arg(run.count)
                                    .arg(run.damagedRecordsDropped));
-    QPushButton* save = box.addButton(QStringLiteral("Save\u2026"), QMessageBox::AcceptRole);
-    QPushButton* discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
-    QPushButton* later = box.addButton(QStringLiteral("Later"), QMessageBox::RejectRole);
+    QPushButton* save = box.addButton(QStringLiteral("&Save\u2026"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
+    QPushButton* later = box.addButton(QStringLiteral("&Later"), QMessageBox::RejectRole);
     box.setDefaultButton(save);
     box.setEscapeButton(later);
     box.exec();

@@ -48,6 +48,12 @@ void RunSaver::showError(QWidget* parent, const QString& text)
 
 Status RunSaver::save(QWidget* parent, YScaleValues scale)
 {
+    // An empty data file would only stand in the way of real ones.
+    if (m_run().info().count <= 0) {
+        const Status empty = Status::failure(Status::Code::Failed, QStringLiteral("The run has no samples to save."));
+        m_report(parent, empty.message());
+        return empty;
+    }
     // The dialog starts in the settings folder; create it on first use.
     if (!m_settingsDir.isEmpty())
         QDir().mkpath(m_settingsDir);

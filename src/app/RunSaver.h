@@ -33,7 +33,8 @@ public:
 
     // Saves the run with the graph's vertical scale: ok when both files were
     // written, cancelled when the user chose no file, else the failure (it
-    // has been shown to the user).
+    // has been shown to the user). A run without samples is never written:
+    // nothing is asked and the failure says so.
     Status save(QWidget* parent, YScaleValues scale);
     // The facts of the run the last save wrote (or tried to write).
     const RunInfo& savedRun() const { return m_saved; }

@@ -5,6 +5,7 @@
 #include "app/RecoveryOffer.h"
 #include "app/SingleInstance.h"
 #include "recorder/StopSignals.h"
+#include "widgets/Mnemonics.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -107,6 +108,10 @@ int main(int argc, char** argv)
         return handed.ok() ? 0 : 1;
     }
     }
+
+    // Every question can be answered with Alt and a letter, the first ones
+    // included.
+    mnemonics::giveToMessageBoxes(&app);
 
     // Runs a crash left unsaved come first, before the window and before
     // the meter is polled.

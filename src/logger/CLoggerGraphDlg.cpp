@@ -353,17 +353,26 @@ void CLoggerGraphDlg::onDownload()
     repaintNow();
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Many files at once: each becomes a set, the last one stays shown.
+    dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilter(QStringLiteral("DataLogger Files (*.AsmDat)"));
     dialog.setDefaultSuffix(QStringLiteral("AsmDat"));
     if (!m_startFolder.isEmpty() && QFileInfo(m_startFolder).isDir())
         dialog.setDirectory(m_startFolder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;  // cancelled: nothing to say
-    (void)loadFile(dialog.selectedFiles().constFirst());  // a failure was shown
+    loadFiles(dialog.selectedFiles());  // the failures were shown
 }
 
 Status CLoggerGraphDlg::loadFile(const QString& path)
+{
+    const Status s = loadQuietly(path);
+    if (!s.ok())
+        QMessageBox::warning(this, QStringLiteral("ZB740"), failureText(path, s), QMessageBox::Ok);
+    return s;
+}
+
+Status CLoggerGraphDlg::loadQuietly(const QString& path)
 {
     Status s = Status::success();
     {
@@ -393,11 +402,27 @@ Status CLoggerGraphDlg::loadFile(const QString& path)
 
 void CLoggerGraphDlg::loadFiles(const QStringList& paths)
 {
-    for (const QString& path : paths)
-        (void)loadFile(path);  // each failure was shown
+    // One message for all the files that could not be loaded, each named
+    // with its reason; the good ones load all the same.
+    QStringList failed;
+    for (const QString& path : paths) {
+        if (const Status s = loadQuietly(path); !s.ok())
+            failed << QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), reasonText(s));
+    }
+    if (failed.isEmpty())
+        return;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("ZB740"), failed.join(QLatin1Char('\n')), QMessageBox::Ok, this);
+    if (failed.size() > 1)
+        box.setInformativeText(QStringLiteral("%1 of %2 files could not be loaded.").arg(failed.size()).arg(paths.size()));
+    box.exec();
 }
 
-void CLoggerGraphDlg::showFailure(const QString& path, const Status& status)
+QString CLoggerGraphDlg::reasonText(const Status& status)
+{
+    return status.code() == Status::Code::InvalidFormat ? QLatin1String(kInvalidFormatText) : status.message();
+}
+
+QString CLoggerGraphDlg::failureText(const QString& path, const Status& status)
 {
     const QString name = QDir::toNativeSeparators(path);
     QString text;
@@ -412,11 +437,15 @@ void CLoggerGraphDlg::showFailure(const QString& path, const Status& status)
         text = QStringLiteral("Cannot read %1:\n%2").arg(name, status.message());
         break;
     }
-    // Also on the terminal, for files named on the command line.
-    std::fprintf(stderr, "zb740: %s: %s\n", name.toLocal8Bit().constData(),
-                 QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')).toLocal8Bit().constData());
+    return text;
+}
+
+void CLoggerGraphDlg::showFailure(const QString& path, const Status& status)
+{
+    // On the terminal, for files named on the command line.
+    std::fprintf(stderr, "zb740: %s: %s\n", QDir::toNativeSeparators(path).toLocal8Bit().constData(),
+                 failureText(path, status).replace(QLatin1Char('\n'), QLatin1Char(' ')).toLocal8Bit().constData());
     std::fflush(stderr);
-    QMessageBox::warning(this, QStringLiteral("ZB740"), text, QMessageBox::Ok);
 }
 
 void CLoggerGraphDlg::addRow(const LoggerSetTable::Appended& a, const QString& note)

@@ -58,7 +58,9 @@ public:
     // the note goes to stderr and onto the set's row (a warning sign and
     // the note as the row's tool tip).
     Status loadFile(const QString& path);
-    // Loads the files in order; the last one loaded stays displayed.
+    // Loads the files in order; the last one loaded stays displayed. The
+    // files that cannot be loaded are named in one message, each with its
+    // reason ("run3.AsmDat: Invalid Format!").
     void loadFiles(const QStringList& paths);
     // A double-click on list row `row`.
     void selectRow(int row);
@@ -113,6 +115,11 @@ private:
     // A list row for an appended set; a non-empty note marks it.
     void addRow(const LoggerSetTable::Appended& appended, const QString& note);
     void resetDisplay();
+    // A load without a message box (the failure goes to stderr).
+    Status loadQuietly(const QString& path);
+    // The message of one file's failure, and its reason alone.
+    static QString failureText(const QString& path, const Status& status);
+    static QString reasonText(const Status& status);
     void showFailure(const QString& path, const Status& status);
     QRect readoutRect() const;
 

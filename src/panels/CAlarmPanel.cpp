@@ -1,5 +1,6 @@
 #include "panels/CAlarmPanel.h"
 
+#include "widgets/Accessible.h"
 #include "widgets/KeyFilter.h"
 #include "widgets/StepButtons.h"
 #include "widgets/CNumEdit.h"
@@ -31,14 +32,16 @@ QRect CAlarmPanel::indicatorRect(int channel, Bound bound)
 
 CAlarmPanel::CAlarmPanel(const settings::LimitTexts& startLimits, QWidget* parent) : QWidget(parent)
 {
-    applyPanelColours(this, kBackground);
+    applyPanelColours(this);
     setFocusPolicy(Qt::ClickFocus);
+    setAccessibleName(QStringLiteral("Alarm limits and extremes"));
 
     for (auto& row : m_shown)
         row.fill(kIndicatorOff);
     m_limits.load(startLimits);
     for (int c = 0; c < kChannelCount; ++c)
         buildRow(c);
+    nameLimits();
     resize(780, kHeight);
     refresh();
 }
@@ -82,6 +85,9 @@ void CAlarmPanel::buildRow(int c)
         e->setReadOnly(true);
         e->setFocusPolicy(Qt::NoFocus);
     }
+    const QString channel = QLatin1String(kChannelLegend[size_t(c)]);
+    m_maxEdit[size_t(c)]->setAccessibleName(QStringLiteral("%1 maximum").arg(channel));
+    m_minEdit[size_t(c)]->setAccessibleName(QStringLiteral("%1 minimum").arg(channel));
     label(QStringLiteral("Alarm Hi"), 312, 64, labelFont);
     label(QStringLiteral("Alarm Low"), 412, 72, labelFont);
 
@@ -98,7 +104,18 @@ void CAlarmPanel::buildRow(int c)
         m_limitEdit[b][size_t(c)] = e;
         auto* spin = new StepButtons(this);
         spin->setGeometry(limitX[b] + 56, y + 4, 14, 21);
+        // The field itself takes the arrow keys: the arrows stay out of the
+        // tab order.
+        spin->setFocusPolicy(Qt::NoFocus);
+        e->installEventFilter(this);
         m_spin[b][size_t(c)] = spin;
+
+        auto* light = new AccessibleReadout(
+            QStringLiteral("%1 %2 alarm").arg(channel, b == AlarmLimitSet::High ? QStringLiteral("high") : QStringLiteral("low")),
+            QAccessible::Indicator, [this, c, bound] { return alarm(c, bound) ? QStringLiteral("on") : QStringLiteral("off"); },
+            this);
+        light->setGeometry(indicatorRect(c, bound));
+        m_light[b][size_t(c)] = light;
 
         connect(e, &QLineEdit::textChanged, this, [this, c, bound] { onLimitTextChanged(c, bound); });
         connect(e, &QLineEdit::editingFinished, this, [this, c, bound] { onEditingFinished(c, bound); });
@@ -159,6 +176,48 @@ void CAlarmPanel::refresh()
     }
 }
 
+void CAlarmPanel::setFahrenheit(bool fahrenheit)
+{
+    if (fahrenheit == m_bFahrenheit)
+        return;
+    m_bFahrenheit = fahrenheit;
+    nameLimits();
+}
+
+void CAlarmPanel::nameLimits()
+{
+    const QString temperature = m_bFahrenheit ? QStringLiteral("\u00b0F") : QStringLiteral("\u00b0C");
+    for (int c = 0; c < kChannelCount; ++c) {
+        const QString unit = c == kRh ? QStringLiteral("%RH") : temperature;
+        const QString channel = QLatin1String(kChannelLegend[size_t(c)]);
+        for (int b = AlarmLimitSet::High; b <= AlarmLimitSet::Low; ++b) {
+            const QString limit =
+                QStringLiteral("%1 %2 limit").arg(channel, b == AlarmLimitSet::High ? QStringLiteral("high") : QStringLiteral("low"));
+            m_limitEdit[b][size_t(c)]->setAccessibleName(QStringLiteral("%1, %2").arg(limit, unit));
+            m_spin[b][size_t(c)]->setSubject(limit);
+        }
+    }
+}
+
+bool CAlarmPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const int steps = StepButtons::stepsForKey(key->key());
+        if (steps != 0 && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            for (int b = AlarmLimitSet::High; b <= AlarmLimitSet::Low; ++b) {
+                for (int c = 0; c < kChannelCount; ++c) {
+                    if (m_limitEdit[b][size_t(c)] == watched) {
+                        onSpin(c, Bound(b), steps);
+                        return true;
+                    }
+                }
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void CAlarmPanel::setMinMaxTexts(const MinMaxTexts& texts)
 {
     for (size_t c = 0; c < size_t(kChannelCount); ++c) {
@@ -180,6 +239,7 @@ void CAlarmPanel::setAlarm(int channel, Bound bound, bool on)
         m_blink[bound][c].stop();
         m_shown[bound][c] = kIndicatorOff;
     }
+    m_light[bound][c]->valueChanged();
     update();
 }
 
@@ -198,7 +258,7 @@ void CAlarmPanel::timerEvent(QTimerEvent* event)
             if (m_blink[b][size_t(c)].timerId() != event->timerId())
                 continue;
             uint8_t& phase = m_phase[b][size_t(c)];
-            m_shown[b][size_t(c)] = phase == 1 ? kBlinkRed : kBackground;
+            m_shown[b][size_t(c)] = phase == 1 ? kBlinkRed : palette().color(QPalette::Window);
             phase = phase == 1 ? 0 : 1;
             update(indicatorRect(c, Bound(b)));
             return;

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <array>
 
+class AccessibleReadout;
 class QLabel;
 class QLineEdit;
 class StepButtons;
@@ -22,7 +23,8 @@ class CAlarmPanel : public QWidget {
 public:
     using Bound = AlarmLimitSet::Bound;
     static constexpr int kHeight = 150;
-    static inline const QColor kBackground {240, 240, 240};
+    // A blinking light alternates red with the panel's ground (the
+    // palette's window colour).
     static inline const QColor kIndicatorOff {181, 181, 181};
     static inline const QColor kBlinkRed {255, 0, 0};
     static constexpr int kBlinkMs = 100;
@@ -47,6 +49,13 @@ public:
     // Pushes the panel's texts into its edits (an edit being typed in keeps
     // what the user is typing).
     void refresh();
+    // The unit the temperature limits are typed in, as the meter shows it:
+    // a screen reader names each limit with its unit ("AIR high limit, °C").
+    void setFahrenheit(bool fahrenheit);
+
+    // What a screen reader reads for an alarm light: "on" while it blinks,
+    // else "off".
+    AccessibleReadout* alarmLight(int channel, Bound bound) const { return m_light[bound][size_t(channel)]; }
 
     QLineEdit* limitEdit(int channel, Bound bound) const { return m_limitEdit[bound][size_t(channel)]; }
     StepButtons* spinButtons(int channel, Bound bound) const { return m_spin[bound][size_t(channel)]; }
@@ -62,8 +71,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Up and Down in a limit field step the limit as its arrows do, Page Up
+    // and Page Down ten steps.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void nameLimits();
     void buildRow(int channel);
     void onLimitTextChanged(int channel, Bound bound);
     void onEditingFinished(int channel, Bound bound);
@@ -83,4 +96,6 @@ private:
     std::array<std::array<StepButtons*, kChannelCount>, 2> m_spin {};
     std::array<QLineEdit*, kChannelCount> m_maxEdit {};
     std::array<QLineEdit*, kChannelCount> m_minEdit {};
+    std::array<std::array<AccessibleReadout*, kChannelCount>, 2> m_light {};
+    bool m_bFahrenheit = false;
 };

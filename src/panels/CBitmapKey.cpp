@@ -4,6 +4,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionFocusRect>
 
 CBitmapKey::CBitmapKey(const FaceKey& info, const QCursor& pressedCursor, QWidget* parent)
     : QAbstractButton(parent)
@@ -12,7 +13,10 @@ CBitmapKey::CBitmapKey(const FaceKey& info, const QCursor& pressedCursor, QWidge
     , m_picture(renderPicture(QString::fromLatin1(info.picture), info.size))
 {
     setText(QString::fromLatin1(meter::remoteKeyInfo(info.key).controlText));
-    setFocusPolicy(Qt::NoFocus);
+    // In the tab order, pressed by Space like any button; a click leaves the
+    // focus where it was.
+    setFocusPolicy(Qt::TabFocus);
+    setAccessibleName(QString::fromUtf8(info.name));
     setGeometry(QRect(info.position, info.size));
     connect(this, &QAbstractButton::pressed, this, &CBitmapKey::onPressed);
     connect(this, &QAbstractButton::released, this, [this] { unsetCursor(); });
@@ -40,4 +44,10 @@ void CBitmapKey::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.drawPixmap(0, 0, m_picture);
+    if (hasFocus()) {
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = rect();
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &p, this);
+    }
 }

@@ -11,7 +11,6 @@
 #include <QPushButton>
 
 namespace {
-const QColor kBackground(240, 240, 240);
 // Button texts in channel order: AIR, WB, DP, K/IR, RH.
 const char* const kButtonTexts[kChannelCount] = {"AIR", "WB", "DP", "IR/K", "RH"};
 } // namespace
@@ -19,8 +18,9 @@ const char* const kButtonTexts[kChannelCount] = {"AIR", "WB", "DP", "IR/K", "RH"
 CCurveBar::CCurveBar(QWidget* parent)
     : QWidget(parent)
 {
-    applyPanelColours(this, kBackground);
+    applyPanelColours(this);
     setFocusPolicy(Qt::ClickFocus);
+    setAccessibleName(QStringLiteral("Curves and run"));
 
     const QFont fieldFont = panelFont(QStringLiteral("Arial"), -14, 0, 500);
     const QFont clockFont = panelFont(QStringList {QStringLiteral("Black Arial"), QStringLiteral("Arial")}, -20, 0, 500);
@@ -33,10 +33,14 @@ CCurveBar::CCurveBar(QWidget* parent)
     };
     for (int c = 0; c < kChannelCount; ++c) {
         m_channelButtons[size_t(c)] = button(kButtonTexts[c], 4 + 56 * c, 52);
+        m_channelButtons[size_t(c)]->setToolTip(
+            QStringLiteral("Show only the %1 curve").arg(QLatin1String(kChannelLegend[size_t(c)])));
         connect(m_channelButtons[size_t(c)], &QPushButton::clicked, this, [this, c] { emit curveChosen(c); });
     }
     m_combine = button("Combine", 290, 72);
+    m_combine->setToolTip(QStringLiteral("Show all five curves"));
     m_yAxis = button("Y Axis", 366, 64);
+    m_yAxis->setToolTip(QStringLiteral("Choose the graph's Y scale"));
     connect(m_combine, &QPushButton::clicked, this, &CCurveBar::combineChosen);
     connect(m_yAxis, &QPushButton::clicked, this, &CCurveBar::yAxisChosen);
     // Under the title, beside the run's fields.
@@ -51,8 +55,13 @@ CCurveBar::CCurveBar(QWidget* parent)
         l->setGeometry(x, y, w, 22);
         return l;
     };
+    // A screen reader names each field after its label.
+    static const char* const kFieldNames[kFieldCount] = {
+        "Start Time", "Sample Rate, seconds", "Sample Data, samples of the run", "DataNo., samples recorded",
+        "Voltage stage, the meter's battery", "Clock"};
     auto edit = [&](Field f, int x, int y, int w, const QFont& font) {
         auto* e = new QLineEdit(this);
+        e->setAccessibleName(QLatin1String(kFieldNames[f]));
         e->setReadOnly(true);
         e->setFocusPolicy(Qt::NoFocus);
         e->setFont(font);

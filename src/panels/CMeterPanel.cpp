@@ -1,5 +1,6 @@
 #include "panels/CMeterPanel.h"
 
+#include "widgets/Accessible.h"
 #include "widgets/KeyFilter.h"
 #include "panels/CBitmapKey.h"
 #include "widgets/PanelStyle.h"
@@ -9,6 +10,7 @@
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPainter>
+#include <algorithm>
 
 namespace {
 const QString kArial = QStringLiteral("Arial");
@@ -47,12 +49,29 @@ CMeterPanel::CMeterPanel(QWidget* parent)
     // the "Arial" family then still draws heavy.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
+    setAccessibleName(QStringLiteral("Meter"));
     const QCursor cursor = pressedKeyCursor();
     for (const FaceKey& info : faceKeys()) {
         auto* k = new CBitmapKey(info, cursor, this);
         connect(k, &CBitmapKey::packet, this, &CMeterPanel::keyPacket);
         m_keys[size_t(info.key)] = k;
     }
+    // Tab goes through the keys as they lie on the face: row by row, each
+    // row from the left.
+    std::array<CBitmapKey*, meter::kRemoteKeyCount> order = m_keys;
+    auto row = [](const CBitmapKey* k) { return (k->info().position.y() + 5) / 10; };
+    std::sort(order.begin(), order.end(), [&row](const CBitmapKey* a, const CBitmapKey* b) {
+        return row(a) != row(b) ? row(a) < row(b) : a->info().position.x() < b->info().position.x();
+    });
+    for (size_t i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    m_upper = new AccessibleReadout(QStringLiteral("Upper display"), QAccessible::StaticText,
+                                    [this] { return upperDisplayText(); }, this);
+    m_upper->setGeometry(kLcdRect.left(), kLcdRect.top(), kLcdRect.width(), 56);
+    m_lower = new AccessibleReadout(QStringLiteral("Lower display"), QAccessible::StaticText,
+                                    [this] { return lowerDisplayText(); }, this);
+    m_lower->setGeometry(kLcdRect.left(), kLcdRect.top() + 56, kLcdRect.width(), kLcdRect.height() - 56);
     resize(kWidth, kFaceSize.height());
 }
 
@@ -72,17 +91,80 @@ void CMeterPanel::setDisplayTexts(const DisplayTexts& texts)
     }
     // A link that came back must clear OFFLINE even when the meter shows the
     // same texts as before the loss.
-    if (changed || m_bShownNoLink != m_bNoLink)
+    if (changed || m_bShownNoLink != m_bNoLink) {
         update(kLcdUpdateRect);
+        m_upper->valueChanged();
+        m_lower->valueChanged();
+    }
 }
 
 void CMeterPanel::setLinkUp(bool up)
 {
+    const bool changed = m_bNoLink != !up;
     m_bNoLink = !up;
     if (m_bNoLink && !m_bShownNoLink)
         update();
     else if (m_bNoLink != m_bShownNoLink)
         update(kLcdUpdateRect);
+    if (changed) {
+        m_upper->valueChanged();
+        m_lower->valueChanged();
+    }
+}
+
+namespace {
+
+// The pieces of a display as a screen reader reads them: trimmed, blanks
+// left out, separated by commas.
+void addPiece(QString& text, const QString& piece)
+{
+    const QString trimmed = piece.trimmed();
+    if (trimmed.isEmpty())
+        return;
+    if (!text.isEmpty())
+        text += QStringLiteral(", ");
+    text += trimmed;
+}
+
+QString withUnit(const QString& value, const QString& unitMark)
+{
+    const QString v = value.trimmed();
+    if (v.isEmpty())
+        return v;
+    return isDegreeUnit(unitMark) ? v + QStringLiteral(" \u00b0") + unitMark : v;
+}
+
+} // namespace
+
+QString CMeterPanel::upperDisplayText() const
+{
+    if (m_bNoLink)
+        return QStringLiteral("OFFLINE");
+    const DisplayTexts& t = m_texts;
+    QString text;
+    addPiece(text, withUnit(t.value1, t.unitMark));
+    addPiece(text, t.wbDp);
+    if (!t.value2.trimmed().isEmpty())
+        addPiece(text, t.value2 + (isDegreeUnit(t.unitMark) ? QStringLiteral(" %RH") : QString()));
+    addPiece(text, t.maxMinA);
+    addPiece(text, t.holdA);
+    addPiece(text, t.recordA);
+    addPiece(text, t.link);
+    return text;
+}
+
+QString CMeterPanel::lowerDisplayText() const
+{
+    if (m_bNoLink)
+        return QStringLiteral("OFFLINE");
+    const DisplayTexts& t = m_texts;
+    QString text;
+    addPiece(text, t.value3 != u"----" ? withUnit(t.value3, t.unitMark) : t.value3);
+    addPiece(text, t.mode);
+    addPiece(text, t.maxMinB);
+    addPiece(text, t.holdB);
+    addPiece(text, t.recordB);
+    return text;
 }
 
 void CMeterPanel::keyPressEvent(QKeyEvent* event)
@@ -95,12 +177,15 @@ void CMeterPanel::keyPressEvent(QKeyEvent* event)
 void CMeterPanel::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    // The face tiles from the panel's corner, as a pattern brush would.
+    // The face lies on the frame's grey and tiles from the panel's corner,
+    // as a pattern brush would.
+    const QColor ground = frameGrey(palette());
+    p.fillRect(rect(), ground);
     p.fillRect(rect(), m_faceBrush);
 
     p.fillRect(kLcdRect, m_texts.backlight ? kBacklightColour : kLcdColour);
     if (height() > kStripTop)
-        p.fillRect(QRect(0, kStripTop, width(), height() - kStripTop), kStripColour);
+        p.fillRect(QRect(0, kStripTop, width(), height() - kStripTop), ground);
 
     m_bShownNoLink = m_bNoLink;
     if (m_bNoLink) {

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <array>
 
+class AccessibleReadout;
 class CBitmapKey;
 
 class CMeterPanel : public QWidget {
@@ -28,6 +29,9 @@ public:
 
     static inline const QColor kLcdColour {168, 191, 163};
     static inline const QColor kBacklightColour {175, 238, 238};
+    // The ground around the face and the strip below it: the frame's grey
+    // (widgets/PanelStyle.h frameGrey()), RGB(217, 218, 212) on a light
+    // palette, the window colour on a dark one.
     static inline const QColor kStripColour {217, 218, 212};
 
     // Shows OFFLINE until the link is reported up.
@@ -43,6 +47,13 @@ public:
     bool linkUp() const { return !m_bNoLink; }
 
     CBitmapKey* key(meter::RemoteKey k) const { return m_keys[size_t(k)]; }
+
+    // What a screen reader reads of the LCD: the upper display (temperature
+    // and humidity with their marks) and the lower one (the K/IR input).
+    AccessibleReadout* upperDisplay() const { return m_upper; }
+    AccessibleReadout* lowerDisplay() const { return m_lower; }
+    QString upperDisplayText() const;
+    QString lowerDisplayText() const;
 
 signals:
     void keyPacket(const QByteArray& bytes);
@@ -65,4 +76,6 @@ private:
     QFont m_offlineFont, m_upperValueFont, m_lowerValueFont, m_legendFont, m_holdFont, m_degreeFont,
         m_brandFont, m_taglineFont;
     std::array<CBitmapKey*, meter::kRemoteKeyCount> m_keys {};
+    AccessibleReadout* m_upper = nullptr;
+    AccessibleReadout* m_lower = nullptr;
 };

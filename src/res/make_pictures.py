@@ -90,9 +90,10 @@ def key_files():
 def meter_face():
     W, H = 220, 648
     p = []
-    p.append(f'<rect x="0" y="0" width="{W}" height="{H}" fill="#d9dad4"/>')
-    # shadow, rubber boot, front plate
-    p.append('<rect x="17" y="47" width="192" height="592" rx="30" fill="#b9bab4"/>')
+    # No ground of its own: the panel lays the face on its own grey, which
+    # follows the desktop's colours. Shadow, rubber boot, front plate; the
+    # shadow darkens whatever ground it falls on (#b9bab4 on the light grey).
+    p.append('<rect x="17" y="47" width="192" height="592" rx="30" fill="#000000" fill-opacity="0.147"/>')
     p.append('<rect x="13" y="42" width="192" height="594" rx="30" fill="url(#boot)" '
              'stroke="#1b1d20" stroke-width="1.2"/>')
     for y in range(250, 600, 9):  # grip ridges on both sides

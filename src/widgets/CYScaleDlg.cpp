@@ -30,7 +30,9 @@ CYScaleDlg::CYScaleDlg(int gain, int offset, QWidget* parent)
         m_offsets->addItem(QString::number(v));
     for (int v : kGainTable)
         m_gains->addItem(QString::number(v));
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    m_offsets->setAccessibleName(QStringLiteral("Y OFFSET, divisions"));
+    m_gains->setAccessibleName(QStringLiteral("Y GAINS, value units per division"));
+    auto* ok = new QPushButton(QStringLiteral("&OK"), this);
     ok->setGeometry(110, 110, 80, 28);
     ok->setDefault(true);
     for (QWidget* w : {static_cast<QWidget*>(offsetLabel), static_cast<QWidget*>(gainLabel), static_cast<QWidget*>(ok)})

@@ -1,5 +1,7 @@
 #include "widgets/PanelStyle.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPalette>
@@ -60,13 +62,60 @@ QFont panelFont(const QString& family, int height, int averageWidth, int weight,
     return panelFont(QStringList {family}, height, averageWidth, weight, italic);
 }
 
-void applyPanelColours(QWidget* panel, const QColor& background)
+namespace {
+
+// Window and window text for every role a panel's controls paint with.
+void setPanelPalette(QWidget* panel)
 {
-    QPalette pal = panel->palette();
-    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        pal.setColor(role, background);
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        pal.setColor(role, Qt::black);
+    QPalette pal = QApplication::palette(panel);
+    const QColor ground = pal.color(QPalette::Window);
+    const QColor text = pal.color(QPalette::WindowText);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+            pal.setColor(group, role, ground);
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            pal.setColor(group, role, text);
+    }
     panel->setPalette(pal);
+}
+
+// Sets the panel's colours again when the desktop's palette changes.
+class PaletteFollower : public QObject {
+public:
+    explicit PaletteFollower(QWidget* panel) : QObject(panel), m_panel(panel)
+    {
+        setObjectName(QStringLiteral("paletteFollower"));
+        panel->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_panel && event->type() == QEvent::ApplicationPaletteChange)
+            setPanelPalette(m_panel);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget* m_panel;
+};
+
+} // namespace
+
+void applyPanelColours(QWidget* panel)
+{
+    setPanelPalette(panel);
     panel->setAutoFillBackground(true);
+    if (!panel->findChild<QObject*>(QStringLiteral("paletteFollower"), Qt::FindDirectChildrenOnly))
+        new PaletteFollower(panel);
+}
+
+bool isDarkPalette(const QPalette& palette)
+{
+    return palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
+}
+
+QColor frameGrey(const QPalette& palette)
+{
+    return isDarkPalette(palette) ? palette.color(QPalette::Window) : kLightFrameGrey;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The panels' common look: their background and their fonts.
+// The panels' common look: their colours and their fonts.
 //
 // Fonts are asked for the way the panels describe them: a family name, a height
 // (positive: the cell height in pixels, negative: the character height), an
@@ -16,6 +16,21 @@ QFont panelFont(const QString& family, int height, int averageWidth, int weight,
 // "Arial Black" and the like).
 QFont panelFont(const QStringList& families, int height, int averageWidth, int weight, bool italic = false);
 
+class QPalette;
 class QWidget;
-// Black text on the panel's own background, for the panel and its controls.
-void applyPanelColours(QWidget* panel, const QColor& background);
+
+// The panels follow the desktop's colours: the panel, its labels, fields
+// and buttons take the palette's window colour for their ground and its
+// window text colour for their text (on the usual light palette a light
+// grey ground with black text, on a dark one a dark ground with light
+// text). They follow a change of the desktop's palette while they are shown.
+void applyPanelColours(QWidget* panel);
+
+// Whether a palette is a dark one (light text on a dark window).
+bool isDarkPalette(const QPalette& palette);
+
+// The grey of the frame's areas around the meter face and the graph: on a
+// light palette the program's own RGB(217, 218, 212), on a dark one the
+// palette's window colour.
+inline const QColor kLightFrameGrey {217, 218, 212};
+QColor frameGrey(const QPalette& palette);

@@ -78,7 +78,7 @@ QStringList menuTexts(QMenuBar* bar)
 TEST_F(MainFrameTest, WindowMenusToolbarAndStatusBar)
 {
     auto f = makeFrame();
-    EXPECT_EQ(f->windowTitle(), "ZB740");
+    EXPECT_EQ(f->windowTitle(), "ZB740 \u2014 unsaved run[*]");
     EXPECT_EQ(menuTexts(f->menuBar()),
               QStringList({"&File", "&Save", "&Open", "&Print", "Export Report as PDF\u2026", "Export", "&Exit", "&RealTime",
                            "&Run", "&Stop",
@@ -136,6 +136,7 @@ TEST_F(MainFrameTest, SecondRunAsksToSaveAndCancelKeepsTheState)
     runWith(*f, "2");
     RunState& r = f->run();
     r.onValidFrame(2000); // the run starts
+    ASSERT_TRUE(r.commit()); // with a sample to save
     r.stop();
     r.onValidFrame(3000);
     f->updateCommands();

@@ -30,6 +30,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
+#include <functional>
 #include <gtest/gtest.h>
 #include <csignal>
 #include <sys/resource.h>
@@ -393,6 +395,111 @@ TEST_F(FrameJournal, ASessionEndKeepsTheSamplesNoJournalHoldsInAnEmergencyJourna
         QFile::remove(path("kept.AsmDat"));
         QFile::remove(path("kept.csv"));
     }
+}
+
+// The title names the run and marks it while samples are unsaved; the save
+// questions follow the same rule, and a run without a sample is never
+// offered. One case per state the window can be in.
+TEST_F(FrameJournal, TitleAndSaveOffersTellSavedFromUnsaved)
+{
+    ScopedTimeZone tz("UTC0");
+    struct Case {
+        const char* state;
+        std::function<void()> reach;
+        const char* name;   // the run's name in the title
+        bool marked;        // [*] shown: samples not saved
+        bool saveEnabled;
+        bool runAsks;       // Run asks to save the run first
+        bool closeAsks;     // closing asks to save
+    };
+    auto saveAs = [this](const QString& file) {
+        ModalAnswers answers;
+        answers.saveAs(path(file));
+        frame->onSave();
+        ASSERT_TRUE(answers.done());
+    };
+    auto runStoppedBeforeItsFirstSample = [this] {
+        validFrame(kStart + 50, reading(0));
+        frame->startRun(1, 1000);
+        frame->onStop();
+    };
+    const Case cases[] = {
+        {"a fresh window", [] {}, "unsaved run", false, false, false, false},
+        {"recording, never saved", [this] { record(3); }, "unsaved run", true, true, true, true},
+        {"saved", [&, this] { record(3); saveAs("run.AsmDat"); }, "run.AsmDat", false, true, false,
+         false},
+        {"saved, then two more samples",
+         [&, this] {
+             record(3);
+             saveAs("more.AsmDat");
+             commitNext();
+             commitNext();
+         },
+         "more.AsmDat", true, true, true, true},
+        {"stopped before the first sample", runStoppedBeforeItsFirstSample, "unsaved run", false, false, false, false},
+        {"saved, then a new run stopped before its first sample",
+         [&, this] {
+             record(3);
+             frame->onStop();
+             saveAs("first.AsmDat");
+             runStoppedBeforeItsFirstSample();
+         },
+         "first.AsmDat", false, true, false, false},
+        {"started after a run was recovered and saved",
+         [&, this] {
+             record(3);
+             frame->closeWithoutAsking(); // the journal is left for the next start
+             frame.reset();              // and its lock with the window
+             ModalAnswers answers;
+             answers.click("Save\u2026");
+             answers.saveAs(path("recovered.AsmDat"));
+             ASSERT_EQ(RecoveryOffer(options.settingsDir).offerAll(nullptr), 1);
+             ASSERT_TRUE(answers.done());
+             ASSERT_EQ(samplesIn(path("recovered.AsmDat")), 3);
+             makeFrame();
+             // Nothing is offered twice.
+             EXPECT_EQ(RecoveryOffer(options.settingsDir).offerAll(nullptr), 0);
+         },
+         "unsaved run", false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state);
+        makeFrame();
+        c.reach();
+        EXPECT_EQ(frame->windowTitle(), QStringLiteral("ZB740 \u2014 %1[*]").arg(QLatin1String(c.name)));
+        EXPECT_EQ(frame->isWindowModified(), c.marked);
+        // What the desktop shows: the mark as a star.
+        EXPECT_EQ(frame->windowHandle()->title(),
+                  QStringLiteral("ZB740 \u2014 %1%2").arg(QLatin1String(c.name), c.marked ? "*" : ""));
+        EXPECT_EQ(frame->action(CMainFrame::Command::Save)->isEnabled(), c.saveEnabled);
+
+        // Run: the save question or straight the Run dialog (cancelled).
+        {
+            ModalAnswers answers;
+            answers.click("No");
+            answers.cancel();
+            frame->onRun();
+            const QString question = QStringLiteral("Do you want to save the existing graph data before continuing?");
+            EXPECT_EQ(answers.seen.value(0) == question, c.runAsks) << answers.seen.join(" | ").toStdString();
+        }
+
+        // Closing (No to a question).
+        ModalAnswers atClose;
+        atClose.otherwise([](QWidget* w) {
+            if (auto* box = qobject_cast<QMessageBox*>(w))
+                box->button(QMessageBox::No)->click();
+            else
+                ModalAnswers::cancelWindow(w);
+        });
+        frame->close();
+        EXPECT_FALSE(frame->isVisible());
+        EXPECT_EQ(!atClose.seen.isEmpty(), c.closeAsks) << atClose.seen.join(" | ").toStdString();
+        for (const QString& j : journals())
+            QFile::remove(j);
+    }
+    // No empty data file was ever written.
+    for (const QFileInfo& f : QDir(path(".")).entryInfoList({"*.AsmDat"}, QDir::Files))
+        EXPECT_GT(samplesIn(f.filePath()), 0) << f.fileName().toStdString();
 }
 
 TEST_F(FrameJournal, AnEmergencyJournalReplacesAPartOfTheRunItsJournalCouldNotCatchUpWith)

@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -130,6 +131,8 @@ TEST_F(InstallTree, HoldsExactlyTheProgramsFiles)
         {"share/doc/zb740/help.html", "docs/help.html"},
         {"share/doc/zb740/screenshot.png", "docs/screenshot.png"},
         {"share/doc/zb740/copyright", "packaging/debian/copyright"},
+        {"share/metainfo/org.example.zb740.metainfo.xml", {}},
+        {"share/bash-completion/completions/zb740-cli", "packaging/completion/zb740-cli"},
     };
     for (int size : kIconSizes)
         expected.append({QStringLiteral("share/icons/hicolor/%1x%1/apps/zb740.png").arg(size), {}});
@@ -328,6 +331,137 @@ TEST_F(InstallTree, ManPagesFormatCleanlyAndKnowEveryOption)
                                                       << qPrintable(option);
             }
         }
+    }
+}
+
+TEST_F(InstallTree, AppStreamMetainfoValidatesAndShowsThePicturesOfDocs)
+{
+    const QString metainfo = usr("share/metainfo/org.example.zb740.metainfo.xml");
+    const ProcessResult validate =
+        runProcess(QStringLiteral("appstreamcli"), {QStringLiteral("validate"), QStringLiteral("--no-net"),
+                                                    QStringLiteral("--pedantic"), metainfo});
+    EXPECT_EQ(validate.exitCode, 0) << validate.out.constData() << validate.err.constData();
+    EXPECT_TRUE(validate.out.contains("Validation was successful")) << validate.out.constData();
+
+    // The id is reverse-DNS and names the file; the launchable is the
+    // installed desktop entry; the release is this version; every
+    // screenshot is a picture of docs/ at its true size.
+    QFile file(metainfo);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    QString id, launchable, release;
+    int screenshots = 0;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QStringView name = xml.name();
+        if (name == u"id") {
+            id = xml.readElementText();
+        } else if (name == u"launchable") {
+            launchable = xml.readElementText();
+        } else if (name == u"release") {
+            release = xml.attributes().value(QStringLiteral("version")).toString();
+        } else if (name == u"image") {
+            const int width = xml.attributes().value(QStringLiteral("width")).toInt();
+            const int height = xml.attributes().value(QStringLiteral("height")).toInt();
+            const QString url = xml.readElementText();
+            SCOPED_TRACE(url.toStdString());
+            EXPECT_TRUE(url.startsWith(QStringLiteral("https://")));
+            const qsizetype at = url.indexOf(QStringLiteral("/docs/"));
+            ASSERT_GT(at, 0);
+            const QImage picture(kSource + url.mid(at));
+            ASSERT_FALSE(picture.isNull());
+            EXPECT_EQ(picture.size(), QSize(width, height));
+            ++screenshots;
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << qPrintable(xml.errorString());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[a-z][a-z0-9]*(\\.[a-z][a-z0-9_]*){2,}$")).match(id).hasMatch())
+        << qPrintable(id);
+    EXPECT_EQ(QFileInfo(metainfo).fileName(), id + QStringLiteral(".metainfo.xml"));
+    EXPECT_TRUE(QFileInfo(usr(QStringLiteral("share/applications/") + launchable)).isFile()) << qPrintable(launchable);
+    EXPECT_EQ(release, QLatin1String(kVersionNumber));
+    EXPECT_GE(screenshots, 2);
+}
+
+// What bash completes for a command line ending in the word being typed, with
+// the completion loaded as bash-completion loads it: on demand, from the
+// installed tree's share folder.
+class InstalledCompletion : public InstallTree {
+protected:
+    static QStringList complete(const QStringList& words, const QString& workDir)
+    {
+        QString script = QStringLiteral(
+            "source /usr/share/bash-completion/bash_completion || exit 3\n"
+            "__load_completion zb740-cli || exit 4\n"
+            "complete -p zb740-cli | grep -q _zb740_cli || exit 5\n"
+            "cd \"$1\" || exit 6\n"
+            "shift\n"
+            "COMP_WORDS=(\"$@\"); COMP_CWORD=$(( $# - 1 )); COMP_LINE=\"$*\"; COMP_POINT=${#COMP_LINE}\n"
+            "COMPREPLY=()\n"
+            "_zb740_cli\n"
+            "printf '%s\\n' \"${COMPREPLY[@]}\"\n");
+        QStringList args = {QStringLiteral("--norc"), QStringLiteral("--noprofile"), QStringLiteral("-i"),
+                            QStringLiteral("-c"), script, QStringLiteral("bash"), workDir};
+        args << words;
+        const ProcessResult r = runProcess(QStringLiteral("bash"), args,
+                                           {{QStringLiteral("XDG_DATA_DIRS"), usr("share")},
+                                            {QStringLiteral("XDG_DATA_HOME"), workDir + QStringLiteral("/no-data")},
+                                            {QStringLiteral("BASH_COMPLETION_USER_DIR"), workDir + QStringLiteral("/no-data")},
+                                            {QStringLiteral("HOME"), workDir}});
+        EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+        QStringList replies = QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        replies.sort();
+        return replies;
+    }
+};
+
+TEST_F(InstalledCompletion, CompletesCommandsOptionsAndFilesByExtension)
+{
+    QTemporaryDir work;
+    const QDir dir(work.path());
+    for (const char* name : {"run.AsmDat", "old.asmdat", "notes.txt", "run.AsmDat.journal", "report.pdf", "plot.png"}) {
+        QFile f(dir.filePath(QLatin1String(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(dir.mkdir(QStringLiteral("runs")));
+    struct Case {
+        QStringList words;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {{"zb740-cli", "re"}, {"record", "recover", "report"}},
+        {{"zb740-cli", "p"}, {"plot", "ports"}},
+        {{"zb740-cli", "info", ""}, {"old.asmdat", "run.AsmDat", "runs"}},
+        {{"zb740-cli", "recover", ""}, {"run.AsmDat.journal", "runs"}},
+        {{"zb740-cli", "report", "run.AsmDat", "-o", ""}, {"report.pdf", "runs"}},
+        {{"zb740-cli", "plot", "run.AsmDat", "-o", ""}, {"plot.png", "runs"}},
+        {{"zb740-cli", "export", "--format", ""}, {"csv", "jsonl", "tsv"}},
+        {{"zb740-cli", "ports", "--j"}, {"--json"}},
+        {{"zb740-cli", "help", "rec"}, {"record", "recover"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words.join(QLatin1Char(' ')).toStdString());
+        EXPECT_EQ(complete(c.words, work.path()), c.expected);
+    }
+
+    // Every option a command's help lists is completed after its name.
+    const ProcessResult help = runProcess(usr("bin/zb740-cli"), {QStringLiteral("--help")});
+    static const QRegularExpression commandLine(QStringLiteral("^  ([a-z]+) "), QRegularExpression::MultilineOption);
+    QStringList commands;
+    for (auto it = commandLine.globalMatch(QString::fromUtf8(help.out)); it.hasNext();)
+        commands << it.next().captured(1);
+    ASSERT_TRUE(commands.contains(QStringLiteral("ports")));
+    QStringList all = commands;
+    all << QStringLiteral("help");
+    all.sort();
+    EXPECT_EQ(complete({"zb740-cli", ""}, work.path()), all);
+    for (const QString& command : commands) {
+        SCOPED_TRACE(command.toStdString());
+        const ProcessResult own = runProcess(usr("bin/zb740-cli"), {command, QStringLiteral("--help")});
+        const QStringList completed = complete({"zb740-cli", command, "-"}, work.path());
+        for (const QString& option : optionsIn(own.out))
+            EXPECT_TRUE(completed.contains(option)) << qPrintable(option) << " not in " << qPrintable(completed.join(' '));
     }
 }
 

@@ -5,10 +5,16 @@
 #include "link/DeviceWatcher.h"
 #include "link/MeterLink.h"
 #include "link/PortDiscovery.h"
+#include "link/PortListing.h"
 #include "link/PortStatus.h"
 
 #include <QDir>
 #include <QFile>
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <memory>
@@ -245,3 +251,117 @@ TEST_F(SysfsTree, ProbeAccessReadsTheDeviceNode)
 }
 
 } // namespace
+
+// The ports listing on a fixture tree laid out as sysfs and /dev are: a
+// CP210x bridge with its stable name, a modem-class device, a tty without a
+// device, and the ways a port is held.
+class PortTree : public TempDirTest {
+protected:
+    // <sysfs>/class/tty/<name>/device -> the USB interface's port folder,
+    // with the USB device (idVendor, idProduct, ...) two folders up.
+    void addUsbTty(const QString& name, const QString& driver, const char* vendor, const char* product)
+    {
+        const QString usb = path(QStringLiteral("sys/devices/usb1/1-%1").arg(name));
+        const QString port = usb + QStringLiteral("/1-1:1.0/") + name;
+        QDir().mkpath(port);
+        const QString drivers = path(QStringLiteral("sys/bus/usb-serial/drivers/") + driver);
+        QDir().mkpath(drivers);
+        ASSERT_TRUE(QFile::link(drivers, port + QStringLiteral("/driver")));
+        write(usb + QStringLiteral("/idVendor"), QByteArray(vendor) + '\n');
+        write(usb + QStringLiteral("/idProduct"), QByteArray(product) + '\n');
+        write(usb + QStringLiteral("/product"), "Bridge " + name.toUtf8() + '\n');
+        QDir().mkpath(path(QStringLiteral("sys/class/tty/") + name));
+        ASSERT_TRUE(QFile::link(port, path(QStringLiteral("sys/class/tty/%1/device").arg(name))));
+        write(path(QStringLiteral("dev/") + name), "");
+    }
+    void write(const QString& file, const QByteArray& bytes)
+    {
+        QDir().mkpath(QFileInfo(file).path());
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    discovery::PortRoots roots() const
+    {
+        discovery::PortRoots r;
+        r.sysfs = path("sys");
+        r.dev = path("dev");
+        r.lockDirs = {path("lock")};
+        return r;
+    }
+};
+
+TEST_F(PortTree, ListsUsbSerialPortsWithStableNamesIdsAndHolders)
+{
+    EXPECT_TRUE(discovery::listSerialPorts(roots()).isEmpty());
+    addUsbTty("ttyUSB1", "cp210x", "10c4", "ea60");
+    addUsbTty("ttyACM0", "cdc_acm", "2341", "0043");
+    addUsbTty("ttyUSB0", "ftdi_sio", "0403", "6001");
+    QDir().mkpath(path("sys/class/tty/ttyUSB7")); // no device behind it
+    QDir().mkpath(path("dev/serial/by-id"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../../ttyUSB1"), path("dev/serial/by-id/usb-Silicon_Labs_CP2102-if00-port0")));
+    // ttyUSB0 is locked by this process (alive); ttyACM0 by a process that
+    // is gone (a stale lock).
+    write(path("lock/LCK..ttyUSB0"), QByteArray::number(QCoreApplication::applicationPid()) + "\nzb740\nhost\n");
+    write(path("lock/LCK..ttyACM0"), "999999999\n");
+
+    QList<discovery::SerialPortEntry> ports = discovery::listSerialPorts(roots());
+    ASSERT_EQ(ports.size(), 3);
+    EXPECT_EQ(ports[0].device, path("dev/ttyUSB0"));
+    EXPECT_EQ(ports[0].portNumber, 1);
+    EXPECT_EQ(ports[0].vendorId, 0x0403);
+    EXPECT_TRUE(ports[0].inUse);
+    EXPECT_EQ(ports[0].holder, QStringLiteral("pid %1 (zb740)").arg(QCoreApplication::applicationPid()));
+    EXPECT_FALSE(ports[0].isMeterBridge());
+
+    EXPECT_EQ(ports[1].device, path("dev/ttyUSB1"));
+    EXPECT_EQ(ports[1].portNumber, 2);
+    EXPECT_EQ(ports[1].driver, QStringLiteral("cp210x"));
+    EXPECT_EQ(ports[1].vendorId, 0x10C4);
+    EXPECT_EQ(ports[1].productId, 0xEA60);
+    EXPECT_EQ(ports[1].product, QStringLiteral("Bridge ttyUSB1"));
+    EXPECT_EQ(ports[1].stableName, path("dev/serial/by-id/usb-Silicon_Labs_CP2102-if00-port0"));
+    EXPECT_TRUE(ports[1].isMeterBridge());
+    EXPECT_FALSE(ports[1].inUse);
+
+    EXPECT_EQ(ports[2].device, path("dev/ttyACM0"));
+    EXPECT_EQ(ports[2].portNumber, 0);
+    EXPECT_FALSE(ports[2].inUse) << "a stale lock holds nothing";
+
+    // A port this process has open, without a lock, is in use too.
+    QFile open(path("dev/ttyUSB1"));
+    ASSERT_TRUE(open.open(QIODevice::ReadWrite));
+    ports = discovery::listSerialPorts(roots());
+    EXPECT_TRUE(ports[1].inUse);
+    EXPECT_EQ(ports[1].holder, QStringLiteral("pid %1").arg(QCoreApplication::applicationPid()));
+
+    // zb740-cli ports reads the same tree: a table and a JSON array.
+    QProcess table;
+    table.start(QStringLiteral(ZB740_TOOLS_DIR "/zb740-cli"),
+                {"ports", "--sysfs-root", path("sys"), "--dev-root", path("dev")});
+    ASSERT_TRUE(table.waitForFinished(20000));
+    EXPECT_EQ(table.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(table.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[0].startsWith("DEVICE")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[2].contains("10c4:ea60*")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("yes, pid %1").arg(QCoreApplication::applicationPid())))
+        << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].endsWith("/dev/serial/by-id/usb-Silicon_Labs_CP2102-if00-port0")) << lines[2].toStdString();
+    QProcess json;
+    json.start(QStringLiteral(ZB740_TOOLS_DIR "/zb740-cli"),
+               {"ports", "--json", "--sysfs-root=" + path("sys"), "--dev-root=" + path("dev")});
+    ASSERT_TRUE(json.waitForFinished(20000));
+    QJsonParseError error;
+    const QJsonArray array = QJsonDocument::fromJson(json.readAllStandardOutput(), &error).array();
+    ASSERT_EQ(error.error, QJsonParseError::NoError);
+    ASSERT_EQ(array.size(), 3);
+    const QJsonObject bridge = array[1].toObject();
+    EXPECT_EQ(bridge["device"].toString(), path("dev/ttyUSB1"));
+    EXPECT_EQ(bridge["vendor_id"].toString(), "10c4");
+    EXPECT_EQ(bridge["product_id"].toString(), "ea60");
+    EXPECT_EQ(bridge["port"].toInt(), 2);
+    EXPECT_TRUE(bridge["meter_bridge"].toBool());
+    EXPECT_TRUE(bridge["in_use"].toBool());
+    EXPECT_TRUE(array[2].toObject()["stable_name"].isNull());
+}

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QPushButton>
@@ -191,6 +192,41 @@ TEST_F(LoggerWindow, ListAfterOneTwoAndAHundredAndOneLoads)
     ASSERT_EQ(list->rowCount(), 1);
     EXPECT_EQ(row(list, 0), QStringList({"1", "02/01/27 03:04:05", "60sec", "10000"}));
     EXPECT_EQ(frame->loggerSession().table().lastIndex(), 0);
+}
+
+TEST_F(LoggerWindow, OpenTakesManyFilesAndNamesEveryBadOneInOneMessage)
+{
+    CLoggerGraphDlg* w = open();
+    RunSpec a, b;
+    a.count = 7;
+    b.count = 9;
+    file("a.AsmDat", a);
+    file("b.AsmDat", b);
+    ASSERT_TRUE(writeAll(path("run3.AsmDat"), QByteArray("\x06KM4472 and more bytes of something else")));
+    ASSERT_TRUE(writeAll(path("cut.AsmDat"), QByteArray("\x06")));
+
+    ModalAnswers answers;
+    answers.then([this](QWidget* window) {
+        auto* dialog = qobject_cast<QFileDialog*>(window);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
+        dialog->setDirectory(path("."));
+        dialog->selectFile(QStringLiteral("\"a.AsmDat\" \"run3.AsmDat\" \"cut.AsmDat\" \"b.AsmDat\""));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    answers.then([](QWidget* window) { ModalAnswers::cancelWindow(window); });
+    w->action(CLoggerGraphDlg::Command::Download)->trigger();
+    ASSERT_TRUE(answers.done());
+    // Both good files are sets, the last one shown; one message names the
+    // two bad ones with their reasons.
+    EXPECT_EQ(w->list()->rowCount(), 2);
+    EXPECT_EQ(frame->loggerSession().record().count, 9);
+    ASSERT_EQ(answers.seen.size(), 2) << answers.seen.join(" | ").toStdString();
+    const QStringList lines = answers.seen[1].split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2) << answers.seen[1].toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("run3.AsmDat: Invalid Format!"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("cut.AsmDat: "))) << lines[1].toStdString();
+    EXPECT_GT(lines[1].size(), int(qstrlen("cut.AsmDat: ")) + 5) << "with its reason";
 }
 
 TEST_F(LoggerWindow, AForeignFileSaysInvalidFormatAndChangesNothing)

@@ -34,6 +34,7 @@ const Command kCommands[] = {
     {"report", "write the test report of a .AsmDat data file as a PDF", cli::runReport, Needs::Painter},
     {"record", "record a run from the meter without a window", cli::runRecord},
     {"plot", "write the logger window's plot of a .AsmDat data file as a PNG", cli::runPlot, Needs::Itself},
+    {"ports", "list the serial ports where a meter could be", cli::runPorts},
 };
 
 QString usage()

@@ -13,6 +13,9 @@ packages=(
   clang-14 libfuzzer-14-dev
   cups printer-driver-cups-pdf
   locales strace
+  # publishing to an MQTT broker: the client library, and the broker and
+  # clients the tests run against
+  libmosquitto-dev mosquitto mosquitto-clients
   # the exports read back by programs this project did not write: Python's
   # csv and json modules, and LibreOffice Calc without a window
   python3 libreoffice-calc-nogui

@@ -27,7 +27,12 @@
 // piped into jq. Its sample numbers count from 1 in each data file. When
 // the stream cannot be written (its reader went away), it stops with a
 // warning and the recording goes on.
+//
+// With --mqtt, the samples and alarm flags are also published to an MQTT
+// broker (CliMqtt.h); a broker away or misconfigured never stops the
+// recording.
 #include "CliCommands.h"
+#include "CliMqtt.h"
 #include "CliOutput.h"
 
 #include "base/CommandLine.h"
@@ -99,13 +104,15 @@ struct RecordOptions {
     bool utc = false;
     SimulatedMeterOptions meter;
     bool meterFaults = false;
+    cli::MqttCliOptions mqtt;
 };
 
 // Reads the arguments; -1 to go on, else the exit status. Each option may
 // be given once, and each value must not be empty.
 int parseOptions(const QStringList& args, RecordOptions& o)
 {
-    CommandLine line(QStringLiteral("zb740-cli record"), QLatin1String(kUsage), cli::versionLine());
+    CommandLine line(QStringLiteral("zb740-cli record"), QLatin1String(kUsage) + QLatin1String(cli::kMqttUsage),
+                     cli::versionLine());
     const int once = CommandLine::Once | CommandLine::NotEmpty;
     line.addValue(QStringLiteral("port"), QStringLiteral("DEVICE"), once);
     line.addSwitch(QStringLiteral("simulate"));
@@ -116,7 +123,10 @@ int parseOptions(const QStringList& args, RecordOptions& o)
     line.addValue(QStringLiteral("silent-for"), QStringLiteral("SECONDS"), once);
     line.addValue(QStringLiteral("jsonl"), QStringLiteral("FILE"), once);
     line.addSwitch(QStringLiteral("utc"));
+    cli::addMqttOptions(line);
     if (const int status = line.process(args); status >= 0)
+        return status;
+    if (const int status = cli::readMqttOptions(line, o.mqtt); status >= 0)
         return status;
     if (const QStringList rest = line.arguments(); !rest.isEmpty())
         return line.usageError(QStringLiteral("unexpected argument '%1'").arg(rest.first()));
@@ -251,6 +261,9 @@ public:
         , m_device(device)
         , m_live(std::make_unique<LiveSeries>())
         , m_recorder(linkOptions(device), *m_live)
+        , m_publishing(options.mqtt, m_recorder, cli::meterIdFor(options.simulate, device),
+                       [this] { return m_partPath; }, [this](const QString& line) { say(line); },
+                       [this](const QString& where, const QString& message) { warn(where, message); })
         , m_terminal(stderrIsTerminal())
     {
         m_partPath = options.output;
@@ -296,10 +309,12 @@ public:
         if (!takeJournal())
             return 1;
         m_elapsed.start();
+        m_publishing.start();
         m_recorder.start(1); // the device is pinned: the number is not used
         confirmRun();
         const int status = QCoreApplication::exec();
         m_recorder.shutDown();
+        m_publishing.stop();
         return status;
     }
 
@@ -498,6 +513,7 @@ private:
             m_recorder.runSaved(run.info());
             reportWritten(m_partPath, run);
         }
+        m_publishing.partEnded(Recovery::journalPathFor(m_partPath));
         if (!last)
             m_partPath = nextPartPath();
     }
@@ -682,6 +698,7 @@ private:
     QString m_device;
     std::unique_ptr<LiveSeries> m_live;
     Recorder m_recorder;
+    cli::RecordPublishing m_publishing;
     StopSignals m_stopSignals;
     QFile m_stream;          // the JSON lines, while m_streaming
     bool m_streaming = false;

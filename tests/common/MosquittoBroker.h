@@ -1,0 +1,240 @@
+#pragma once
+// A Mosquitto broker of the test's own: Debian's mosquitto, started on a
+// free loopback port with its config (and its persistence, password file
+// and certificates) in the test's temporary folder; never the machine's
+// broker. And mosquitto_sub as the client that reads what was published:
+// a program the team did not write.
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QList>
+#include <csignal>
+#include <pwd.h>
+#include <unistd.h>
+
+class MosquittoBroker {
+public:
+    struct Options {
+        bool persistence = false;   // keeps sessions and queued messages across a restart
+        QString passwordFile;       // made by mosquitto_passwd; anonymous clients refused then
+        QString certFile, keyFile;  // a TLS listener
+    };
+
+    ~MosquittoBroker() { kill(); }
+
+    static bool available()
+    {
+        return !QStandardPaths::findExecutable(QStringLiteral("mosquitto"), {QStringLiteral("/usr/sbin"),
+                                                                             QStringLiteral("/usr/local/sbin")})
+                    .isEmpty()
+            || !QStandardPaths::findExecutable(QStringLiteral("mosquitto")).isEmpty();
+    }
+    static QString program()
+    {
+        QString p = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
+        if (p.isEmpty())
+            p = QStandardPaths::findExecutable(QStringLiteral("mosquitto"),
+                                               {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
+        return p;
+    }
+
+    // A port nobody listens on right now.
+    static int freePort()
+    {
+        QTcpServer server;
+        if (!server.listen(QHostAddress::LocalHost, 0))
+            return 0;
+        return server.serverPort();
+    }
+
+    bool start(const QString& folder, const Options& options = {})
+    {
+        m_folder = folder;
+        m_port = freePort();
+        if (m_port == 0)
+            return false;
+        QDir().mkpath(folder);
+        QByteArray conf;
+        conf += "listener " + QByteArray::number(m_port) + " 127.0.0.1\n";
+        if (!options.passwordFile.isEmpty())
+            conf += "allow_anonymous false\npassword_file " + QFile::encodeName(options.passwordFile) + "\n";
+        else
+            conf += "allow_anonymous true\n";
+        if (!options.certFile.isEmpty())
+            conf += "certfile " + QFile::encodeName(options.certFile) + "\nkeyfile "
+                + QFile::encodeName(options.keyFile) + "\n";
+        if (options.persistence)
+            conf += "persistence true\npersistence_location " + QFile::encodeName(folder) + "/\n";
+        else
+            conf += "persistence false\n";
+        // Started as root, mosquitto would change to its own user, who
+        // cannot reach the test's folder.
+        if (const passwd* pw = ::getpwuid(::getuid()))
+            conf += QByteArray("user ") + pw->pw_name + "\n";
+        conf += "log_dest file " + QFile::encodeName(folder) + "/mosquitto.log\nlog_type all\n";
+        QFile f(QDir(folder).filePath(QStringLiteral("mosquitto.conf")));
+        if (!f.open(QIODevice::WriteOnly) || f.write(conf) != conf.size())
+            return false;
+        f.close();
+        return run();
+    }
+
+    // Starts it again on the same port, with the same config.
+    bool run()
+    {
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(program(), {QStringLiteral("-c"), QDir(m_folder).filePath(QStringLiteral("mosquitto.conf"))});
+        if (!m_process.waitForStarted(5000))
+            return false;
+        // Ready once it accepts connections.
+        const QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired()) {
+            if (m_process.state() != QProcess::Running)
+                return false;
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, quint16(m_port));
+            if (probe.waitForConnected(200)) {
+                probe.disconnectFromHost();
+                return true;
+            }
+            QTest::qWait(50);
+        }
+        return false;
+    }
+
+    // A clean stop (SIGTERM), which saves its persistence.
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000))
+            kill();
+    }
+    void kill()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+    // Waits until the broker's log holds text.
+    bool waitForLog(const QString& text, int ms) const
+    {
+        const QDeadlineTimer deadline(ms);
+        while (!log().contains(text)) {
+            if (deadline.hasExpired())
+                return false;
+            QTest::qWait(20);
+        }
+        return true;
+    }
+
+    int port() const { return m_port; }
+    QString url(const char* scheme = "mqtt") const
+    {
+        return QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(scheme)).arg(m_port);
+    }
+    QString log() const
+    {
+        QFile f(QDir(m_folder).filePath(QStringLiteral("mosquitto.log")));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+private:
+    QString m_folder;
+    int m_port = 0;
+    QProcess m_process;
+};
+
+// mosquitto_sub reading topics of a broker: each message as its retain
+// flag, topic and payload. With an id, its session outlives its
+// connection (QoS 1 messages wait for it at the broker while it is away).
+class MosquittoSub {
+public:
+    struct Message {
+        bool retained = false;
+        QString topic;
+        QByteArray payload;
+    };
+
+    ~MosquittoSub() { stop(); }
+
+    // Subscribes as client id to topic; returns once the broker has the
+    // subscription (it says so in its log).
+    bool start(const MosquittoBroker& broker, const QString& topic, const QString& id, bool persistent = false,
+               const QStringList& extra = {})
+    {
+        QStringList args {QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                          QString::number(broker.port()), QStringLiteral("-t"), topic, QStringLiteral("-q"),
+                          QStringLiteral("1"), QStringLiteral("-F"), QStringLiteral("%r %t %p"),
+                          QStringLiteral("-i"), id};
+        if (persistent)
+            args << QStringLiteral("-c");
+        args << extra;
+        m_process.start(QStringLiteral("mosquitto_sub"), args);
+        if (!m_process.waitForStarted(5000))
+            return false;
+        return broker.waitForLog(QStringLiteral("Received SUBSCRIBE from ") + id, 10000);
+    }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    // Every message read so far.
+    const QList<Message>& messages()
+    {
+        m_buffer += m_process.readAllStandardOutput();
+        qsizetype nl;
+        while ((nl = m_buffer.indexOf('\n')) >= 0) {
+            const QByteArray line = m_buffer.left(nl);
+            m_buffer.remove(0, nl + 1);
+            const qsizetype s1 = line.indexOf(' ');
+            const qsizetype s2 = s1 < 0 ? -1 : line.indexOf(' ', s1 + 1);
+            if (s2 < 0)
+                continue;
+            m_messages.push_back({line.left(s1) == "1", QString::fromUtf8(line.mid(s1 + 1, s2 - s1 - 1)),
+                                  line.mid(s2 + 1)});
+        }
+        return m_messages;
+    }
+    QList<Message> on(const QString& topic)
+    {
+        QList<Message> out;
+        for (const Message& m : messages())
+            if (m.topic == topic)
+                out.push_back(m);
+        return out;
+    }
+    // Waits (the event loop running) until at least n messages came on
+    // topic, or ms passed.
+    bool waitFor(const QString& topic, int n, int ms)
+    {
+        const QDeadlineTimer deadline(ms);
+        while (on(topic).size() < n && !deadline.hasExpired())
+            QTest::qWait(50);
+        return on(topic).size() >= n;
+    }
+    QString errors() { return QString::fromUtf8(m_process.readAllStandardError()); }
+
+private:
+    QProcess m_process;
+    QByteArray m_buffer;
+    QList<Message> m_messages;
+};

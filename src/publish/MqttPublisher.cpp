@@ -230,7 +230,7 @@ void MqttPublisher::connectNow()
     mosquitto* mosq = link->mosq;
     (void)mosquitto_threaded_set(mosq, true);
     (void)mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    (void)mosquitto_max_inflight_messages_set(mosq, 0); // the publisher keeps the window
+    (void)mosquitto_max_inflight_messages_set(mosq, kWindow);
     mosquitto_connect_callback_set(mosq, &MqttCallbacks::onConnect);
     mosquitto_disconnect_callback_set(mosq, &MqttCallbacks::onDisconnect);
     mosquitto_publish_callback_set(mosq, &MqttCallbacks::onPublish);
@@ -667,15 +667,18 @@ void MqttPublisher::stop(int drainMs)
         }
         m_offlineMid = -1;
     }
+    // What is left is said once more as a plain line: the problem itself
+    // was said when it began.
     const int left = unacknowledged();
     if (left > 0) {
-        emit problem(m_url.text(), QStringLiteral("%1 samples were not published: the broker did not acknowledge "
-                                                  "them (they are in the data files)")
-                                       .arg(left));
+        emit note(QStringLiteral("%1 samples were not published to %2 (they are in the data files).")
+                      .arg(left)
+                      .arg(m_url.text()));
     }
     if (m_eventsDropped + int(m_events.size()) > 0) {
-        emit problem(m_url.text(), QStringLiteral("%1 events were not published")
-                                       .arg(m_eventsDropped + int(m_events.size())));
+        emit note(QStringLiteral("%1 events were not published to %2.")
+                      .arg(m_eventsDropped + int(m_events.size()))
+                      .arg(m_url.text()));
     }
     closeLink(2000);
     m_parts.clear();

@@ -20,13 +20,15 @@
 #include <pwd.h>
 #include <unistd.h>
 
+struct MosquittoBrokerOptions {
+    bool persistence = false;  // keeps sessions and queued messages across a restart
+    QString passwordFile;      // made by mosquitto_passwd; anonymous clients refused then
+    QString certFile, keyFile; // a TLS listener
+};
+
 class MosquittoBroker {
 public:
-    struct Options {
-        bool persistence = false;   // keeps sessions and queued messages across a restart
-        QString passwordFile;       // made by mosquitto_passwd; anonymous clients refused then
-        QString certFile, keyFile;  // a TLS listener
-    };
+    using Options = MosquittoBrokerOptions;
 
     ~MosquittoBroker() { kill(); }
 
@@ -157,7 +159,7 @@ private:
 };
 
 // mosquitto_sub reading topics of a broker: each message as its retain
-// flag, topic and payload. With an id, its session outlives its
+// flag, topic and payload (a line each, tab-separated). With an id, its session outlives its
 // connection (QoS 1 messages wait for it at the broker while it is away).
 class MosquittoSub {
 public:
@@ -176,7 +178,7 @@ public:
     {
         QStringList args {QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
                           QString::number(broker.port()), QStringLiteral("-t"), topic, QStringLiteral("-q"),
-                          QStringLiteral("1"), QStringLiteral("-F"), QStringLiteral("%r %t %p"),
+                          QStringLiteral("1"), QStringLiteral("-F"), QStringLiteral("%r\\t%t\\t%p"),
                           QStringLiteral("-i"), id};
         if (persistent)
             args << QStringLiteral("-c");
@@ -205,8 +207,8 @@ public:
         while ((nl = m_buffer.indexOf('\n')) >= 0) {
             const QByteArray line = m_buffer.left(nl);
             m_buffer.remove(0, nl + 1);
-            const qsizetype s1 = line.indexOf(' ');
-            const qsizetype s2 = s1 < 0 ? -1 : line.indexOf(' ', s1 + 1);
+            const qsizetype s1 = line.indexOf('\t');
+            const qsizetype s2 = s1 < 0 ? -1 : line.indexOf('\t', s1 + 1);
             if (s2 < 0)
                 continue;
             m_messages.push_back({line.left(s1) == "1", QString::fromUtf8(line.mid(s1 + 1, s2 - s1 - 1)),

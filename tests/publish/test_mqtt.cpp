@@ -247,6 +247,11 @@ TEST_F(Mqtt, ABrokerAwayInTheMiddleOfARunLosesNoSample)
     EXPECT_EQ(linesWith(err, QStringLiteral("lost the connection to the broker")), 1) << err.toStdString();
     EXPECT_EQ(linesWith(err, QStringLiteral("Connected to the broker at %1 again after").arg(broker.url())), 1)
         << err.toStdString();
+    // Samples were held back while it was away (one a second).
+    const QRegularExpressionMatch held =
+        QRegularExpression(QStringLiteral("publishing the (\\d+) samples held back")).match(err);
+    ASSERT_TRUE(held.hasMatch()) << err.toStdString();
+    EXPECT_GE(held.captured(1).toInt(), 4) << err.toStdString();
 
     const QList<QJsonObject> saved = savedSamples(path(QStringLiteral("gap.AsmDat")));
     ASSERT_EQ(saved.size(), kCount);

@@ -342,6 +342,7 @@ void MqttPublisher::onConnected(int generation, int code)
     m_outageReported = false;
     m_backOff.reset();
     setState(State::Connected);
+    wakeWaiter();
     publishRetained(m_availabilityTopic, MqttMessages::kOnline);
     m_discovered = false;
     for (int c = 0; c < 5; ++c) {
@@ -376,7 +377,7 @@ void MqttPublisher::onEnded(int generation, int code, const QString& reason)
         // Ended without a disconnect callback.
         rewind();
     }
-    if (m_stopping || m_state == State::Off) {
+    if (m_stopping || m_finalAttempt || m_state == State::Off) {
         wakeWaiter();
         return;
     }
@@ -634,36 +635,43 @@ void MqttPublisher::wakeWaiter()
         m_waiter->quit();
 }
 
+bool MqttPublisher::waitUntil(const std::function<bool()>& done, qint64 until)
+{
+    while (!done() && QDateTime::currentMSecsSinceEpoch() < until) {
+        QEventLoop loop;
+        m_waiter = &loop;
+        QTimer::singleShot(int(std::clamp<qint64>(until - QDateTime::currentMSecsSinceEpoch(), 1, 100)), &loop,
+                           &QEventLoop::quit);
+        loop.exec();
+        m_waiter = nullptr;
+    }
+    return done();
+}
+
 void MqttPublisher::stop(int drainMs)
 {
     if (m_state == State::Off)
         return;
     m_retry.stop();
     const qint64 until = QDateTime::currentMSecsSinceEpoch() + drainMs;
-    // While connected, what is held back goes first.
-    while (m_state == State::Connected && !drained() && QDateTime::currentMSecsSinceEpoch() < until) {
-        QEventLoop loop;
-        m_waiter = &loop;
-        QTimer::singleShot(int(std::max<qint64>(1, until - QDateTime::currentMSecsSinceEpoch())), &loop,
-                           &QEventLoop::quit);
-        loop.exec();
-        m_waiter = nullptr;
+    // Samples still to publish and the broker away: one more try now,
+    // rather than at the end of the current wait.
+    if (m_state != State::Connected && !drained()) {
+        m_finalAttempt = true;
+        if (m_link == nullptr)
+            connectNow();
+        waitUntil([this] { return m_state == State::Connected || m_link == nullptr; }, until);
     }
+    // While connected, what is held back goes first.
+    waitUntil([this] { return m_state != State::Connected || drained(); }, until);
     m_stopping = true;
     if (m_state == State::Connected && m_link != nullptr) {
         m_offlineAcked = false;
         if (mosquitto_publish(m_link->mosq, &m_offlineMid, m_availabilityTopic.constData(),
                               int(std::strlen(MqttMessages::kOffline)), MqttMessages::kOffline, 1, true)
             == MOSQ_ERR_SUCCESS) {
-            const qint64 offlineUntil = QDateTime::currentMSecsSinceEpoch() + 2000;
-            while (!m_offlineAcked && m_state == State::Connected
-                   && QDateTime::currentMSecsSinceEpoch() < offlineUntil) {
-                QEventLoop loop;
-                m_waiter = &loop;
-                QTimer::singleShot(100, &loop, &QEventLoop::quit);
-                loop.exec();
-                m_waiter = nullptr;
-            }
+            waitUntil([this] { return m_offlineAcked || m_state != State::Connected; },
+                      QDateTime::currentMSecsSinceEpoch() + 2000);
         }
         m_offlineMid = -1;
     }
@@ -687,4 +695,5 @@ void MqttPublisher::stop(int drainMs)
     m_credentials = MqttCredentials {};
     setState(State::Off);
     m_stopping = false;
+    m_finalAttempt = false;
 }

@@ -95,9 +95,10 @@ public:
     // and CA files) and begins connecting. A failure says what is wrong in
     // one sentence, never with a password; nothing is published then.
     [[nodiscard]] Status start(const MqttSettings& settings, const QString& meterId);
-    // Publishing ends: while connected, what is not acknowledged yet is
-    // sent for up to drainMs; then "offline" is published and the
-    // connection closed. Samples left unpublished are reported.
+    // Publishing ends: what is not acknowledged yet is sent for up to
+    // drainMs (the broker away, it is tried once more at once); then
+    // "offline" is published and the connection closed. Samples left
+    // unpublished are reported.
     void stop(int drainMs = 10000);
 
     State state() const { return m_state; }
@@ -170,6 +171,8 @@ private:
     void reportOutage(const QString& message);
     void rewind();
     bool drained() const;
+    // Runs the event loop until done() or the time (ms since 1970).
+    bool waitUntil(const std::function<bool()>& done, qint64 until);
     Part* partBySeq(int64_t seq);
     void wakeWaiter();
 
@@ -182,6 +185,7 @@ private:
     QByteArray m_clientId;
     State m_state = State::Off;
     bool m_stopping = false;
+    bool m_finalAttempt = false; // stop() tries the broker once more
 
     std::shared_ptr<Relay> m_relay;
     Link* m_link = nullptr;

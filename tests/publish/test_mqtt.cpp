@@ -283,6 +283,71 @@ TEST_F(Mqtt, ABrokerAwayInTheMiddleOfARunLosesNoSample)
         EXPECT_EQ(firsts[i], saved[i]) << i;
 }
 
+TEST_F(Mqtt, APartSavedWhileTheBrokerIsAwayIsReadBackFromItsDataFile)
+{
+    MosquittoBroker::Options options;
+    options.persistence = true;
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start(path(QStringLiteral("broker")), options));
+    MosquittoSub sub;
+    const QString state = QStringLiteral("zb740/simulated/state");
+    ASSERT_TRUE(sub.start(broker, state, QStringLiteral("parts"), true));
+
+    // The meter falls silent after 4 frames for 8 s: the watchdog ends the
+    // first part, which is saved as parts.AsmDat, and the recording goes on
+    // into parts-2.AsmDat once it answers again. The broker is away from
+    // the first sample until the first part is saved.
+    Recording r;
+    r.start(path(QStringLiteral("parts.AsmDat")),
+            {QStringLiteral("--count"), QStringLiteral("7"), QStringLiteral("--silent-after"), QStringLiteral("4"),
+             QStringLiteral("--silent-for"), QStringLiteral("8"), QStringLiteral("--mqtt"), broker.url()});
+    ASSERT_TRUE(sub.waitFor(state, 1, 30000)) << r.errText().toStdString();
+    broker.stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(path(QStringLiteral("parts.AsmDat"))); }, 30000));
+    ASSERT_TRUE(broker.run());
+    ASSERT_TRUE(r.finish(90000));
+    const QString err = r.errText();
+    EXPECT_EQ(r.process.exitCode(), 0) << err.toStdString();
+
+    const QList<QJsonObject> first = savedSamples(path(QStringLiteral("parts.AsmDat")));
+    const QList<QJsonObject> second = savedSamples(path(QStringLiteral("parts-2.AsmDat")));
+    ASSERT_GE(first.size(), 2);
+    ASSERT_EQ(first.size() + second.size(), 7);
+    QList<QPair<QString, QJsonObject>> expected;
+    for (const QJsonObject& o : first)
+        expected.push_back({QStringLiteral("parts.AsmDat"), o});
+    for (const QJsonObject& o : second)
+        expected.push_back({QStringLiteral("parts-2.AsmDat"), o});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            QSet<QString> seen;
+            for (const auto& m : sub.on(state)) {
+                const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
+                seen.insert(o[QStringLiteral("file")].toString() + QLatin1Char('#')
+                            + QString::number(o[QStringLiteral("sample")].toInt()));
+            }
+            return seen.size() >= 7;
+        },
+        20000))
+        << err.toStdString();
+    QList<QPair<QString, QJsonObject>> firsts;
+    QSet<QString> seen;
+    for (const auto& m : sub.on(state)) {
+        const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
+        const QString file = o[QStringLiteral("file")].toString();
+        const QString key = file + QLatin1Char('#') + QString::number(o[QStringLiteral("sample")].toInt());
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        firsts.push_back({file, withoutFile(o)});
+    }
+    ASSERT_EQ(firsts.size(), 7);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(firsts[i].first, expected[i].first) << i;
+        EXPECT_EQ(firsts[i].second, expected[i].second) << i;
+    }
+}
+
 // A self-signed certificate for 127.0.0.1, its own authority.
 bool makeCertificate(const QString& folder, QString& cert, QString& key)
 {

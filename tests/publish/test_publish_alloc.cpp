@@ -10,6 +10,7 @@
 
 #include "publish/MqttPublisher.h"
 
+#include <QTest>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <mosquitto.h>

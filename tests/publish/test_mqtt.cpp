@@ -7,6 +7,9 @@
 #include "MosquittoBroker.h"
 #include "TempDir.h"
 
+#include "data/AlarmLimitSet.h"
+#include "publish/MqttPublisher.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -346,6 +349,58 @@ TEST_F(Mqtt, APartSavedWhileTheBrokerIsAwayIsReadBackFromItsDataFile)
         EXPECT_EQ(firsts[i].first, expected[i].first) << i;
         EXPECT_EQ(firsts[i].second, expected[i].second) << i;
     }
+}
+
+TEST_F(Mqtt, AlarmFlagsAreRetainedAndEventsWaitForTheBroker)
+{
+    MosquittoBroker::Options options;
+    options.persistence = true;
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start(path(QStringLiteral("broker")), options));
+    MosquittoSub sub;
+    ASSERT_TRUE(sub.start(broker, QStringLiteral("room/#"), QStringLiteral("events"), true));
+    MqttPublisher publisher;
+    MqttSettings settings;
+    settings.url = broker.url();
+    settings.topic = QStringLiteral("room");
+    settings.discovery = false;
+    ASSERT_TRUE(publisher.start(settings, QStringLiteral("x")).ok());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return publisher.state() == MqttPublisher::State::Connected; }, 10000));
+
+    publisher.alarmChanged(kRh, AlarmLimitSet::Low, true);
+    publisher.publishEvent(R"({"event":"alarm","channel":"rh","bound":"low","on":true})");
+    ASSERT_TRUE(sub.waitFor(QStringLiteral("room/alarm/rh_low"), 1, 10000));
+    EXPECT_EQ(sub.on(QStringLiteral("room/alarm/rh_low")).last().payload, QByteArray("ON"));
+    ASSERT_TRUE(sub.waitFor(QStringLiteral("room/event"), 1, 10000));
+
+    // Away: the events wait, in order, and go once it is back; the alarm
+    // flags are published again on the new connection.
+    broker.stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return publisher.state() == MqttPublisher::State::Waiting; }, 10000));
+    publisher.alarmChanged(kRh, AlarmLimitSet::Low, false);
+    for (int i = 1; i <= 3; ++i)
+        publisher.publishEvent(QByteArray(R"({"event":"test","n":)") + QByteArray::number(i) + "}");
+    ASSERT_TRUE(broker.run());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return publisher.state() == MqttPublisher::State::Connected; }, 20000));
+    ASSERT_TRUE(sub.waitFor(QStringLiteral("room/event"), 4, 20000));
+    const auto events = sub.on(QStringLiteral("room/event"));
+    QList<int> numbers;
+    for (const auto& m : events) {
+        const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
+        if (o[QStringLiteral("event")].toString() == QLatin1String("test") && !numbers.contains(o["n"].toInt()))
+            numbers.push_back(o[QStringLiteral("n")].toInt());
+    }
+    EXPECT_EQ(numbers, (QList<int> {1, 2, 3}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto flags = sub.on(QStringLiteral("room/alarm/rh_low"));
+            return !flags.isEmpty() && flags.last().payload == "OFF";
+        },
+        10000));
+    publisher.stop(2000);
+    EXPECT_EQ(publisher.state(), MqttPublisher::State::Off);
+    ASSERT_TRUE(sub.waitFor(QStringLiteral("room/availability"), 3, 10000));
+    EXPECT_EQ(sub.on(QStringLiteral("room/availability")).last().payload, QByteArray("offline"));
 }
 
 // A self-signed certificate for 127.0.0.1, its own authority.

@@ -18,6 +18,7 @@
 
 class CKMView;
 class ExportCommands;
+class MqttCommands;
 class ReportCommands;
 class CLoggerGraphDlg;
 class LoggerSession;
@@ -148,6 +149,7 @@ private:
     SimulatedMeter* m_simulator = nullptr;
     ReportCommands* m_report = nullptr;
     ExportCommands* m_export = nullptr;
+    MqttCommands* m_mqtt = nullptr; // publishing to an MQTT broker
     bool m_bClosingWithoutAsking = false;
     // The run the last successful save wrote (start and count).
     RunInfo m_saved;

@@ -150,17 +150,15 @@ MqttPublisher::~MqttPublisher()
     closeLink(2000);
 }
 
-Status MqttPublisher::start(const MqttSettings& settings, const QString& meterId)
+Status checkMqttSettings(const MqttSettings& settings, const QString& meterId, MqttUrl& url, QString& topic,
+                         MqttCredentials& credentials)
 {
-    if (m_state != State::Off)
-        return Status::failure(Status::Code::Busy, QStringLiteral("publishing already"));
-    MqttUrl url;
     if (Status s = parseMqttUrl(settings.url, url); !s.ok())
         return s;
-    const QString topic = settings.topic.isEmpty() ? MqttMessages::defaultTopic(meterId) : settings.topic;
+    topic = settings.topic.isEmpty() ? MqttMessages::defaultTopic(meterId) : settings.topic;
     if (Status s = MqttMessages::checkTopicPrefix(topic); !s.ok())
         return s;
-    MqttCredentials credentials;
+    credentials = MqttCredentials {};
     if (!settings.credentialsFile.isEmpty()) {
         if (Status s = readMqttCredentials(settings.credentialsFile, credentials); !s.ok())
             return Status::failure(s.code(),
@@ -179,6 +177,18 @@ Status MqttPublisher::start(const MqttSettings& settings, const QString& meterId
             return Status::failure(Status::Code::BadSetting,
                                    QStringLiteral("a CA file goes with an mqtts:// address, not %1").arg(url.text()));
     }
+    return Status::success();
+}
+
+Status MqttPublisher::start(const MqttSettings& settings, const QString& meterId)
+{
+    if (m_state != State::Off)
+        return Status::failure(Status::Code::Busy, QStringLiteral("publishing already"));
+    MqttUrl url;
+    QString topic;
+    MqttCredentials credentials;
+    if (Status s = checkMqttSettings(settings, meterId, url, topic, credentials); !s.ok())
+        return s;
     initLibrary();
     m_settings = settings;
     m_url = url;
@@ -579,7 +589,9 @@ void MqttPublisher::beginPart(const QString& dataPath, std::function<RunView()> 
         partEnded(QString());
     Part part;
     part.dataPath = dataPath;
-    part.fileJson = MqttMessages::jsonString(QFileInfo(dataPath).fileName());
+    // A run not saved yet (the window's) has no file: "file" is null.
+    if (!dataPath.isEmpty())
+        part.fileJson = MqttMessages::jsonString(QFileInfo(dataPath).fileName());
     part.view = std::move(view);
     m_parts.push_back(std::move(part));
 }

@@ -60,6 +60,13 @@ struct MqttSettings {
     bool discovery = true;   // Home Assistant's discovery configs
 };
 
+// Reads and checks the settings for the meter: the address, the topic
+// prefix (the default one when empty), the credentials file and the CA
+// file. A failure says what is wrong in one sentence, never with a
+// password.
+[[nodiscard]] Status checkMqttSettings(const MqttSettings& settings, const QString& meterId, MqttUrl& url,
+                                       QString& topic, MqttCredentials& credentials);
+
 // The waits between connection attempts: 1 s, 2 s, 4 s, ... up to 60 s.
 class MqttBackOff {
 public:
@@ -108,8 +115,9 @@ public:
     // Samples committed and not acknowledged by the broker.
     int unacknowledged() const;
 
-    // A part of the recording begins, to be saved as dataPath: its samples
-    // are view()'s, committed one by one (committed()).
+    // A part of the recording begins, to be saved as dataPath (empty: not
+    // known yet; "file" is null then): its samples are view()'s, committed
+    // one by one (committed()).
     void beginPart(const QString& dataPath, std::function<RunView()> view);
     // The current part has `count` samples. Hands what it can to the
     // connection; allocates nothing of its own (libmosquitto copies each

@@ -48,12 +48,19 @@ MqttCommands::MqttCommands(QWidget* window, Recorder& recorder, QString settings
 
     connect(&m_recorder, &Recorder::readingDecoded, this, [this](const ReadingUpdate& r) {
         if (r.runStarted && m_recorder.run().m_bRunning) {
+            // Stopped and started again within a reading: the run before
+            // ends here.
+            if (m_partLive)
+                m_publisher.partEnded(m_partJournal);
             m_publisher.beginPart(QString(), [this] { return m_recorder.view(); });
             m_partLive = true;
         }
         endPartIfStopped();
     });
-    connect(&m_recorder, &Recorder::sampleCommitted, this, [this](int count) { m_publisher.committed(count); });
+    connect(&m_recorder, &Recorder::sampleCommitted, this, [this](int count) {
+        m_partJournal = m_recorder.journal().path(); // the run's, by now
+        m_publisher.committed(count);
+    });
     connect(&m_recorder, &Recorder::runFinished, this, &MqttCommands::endPartIfStopped);
     connect(&m_recorder, &Recorder::alarmChanged, this,
             [this](const AlarmChange& c) { m_publisher.alarmChanged(c.channel, int(c.bound), c.on); });
@@ -83,7 +90,7 @@ void MqttCommands::endPartIfStopped()
 {
     if (m_partLive && !m_recorder.run().m_bRunning) {
         m_partLive = false;
-        m_publisher.partEnded(m_recorder.journal().path());
+        m_publisher.partEnded(m_partJournal);
     }
 }
 
@@ -105,6 +112,7 @@ void MqttCommands::apply(const settings::MqttValues& values)
     // A run under way is published from its next sample on, its samples so
     // far too.
     if (m_recorder.run().m_bRunning && m_recorder.run().m_nCount > 0) {
+        m_partJournal = m_recorder.journal().path();
         m_publisher.beginPart(QString(), [this] { return m_recorder.view(); });
         m_partLive = true;
         m_publisher.committed(m_recorder.run().m_nCount);

@@ -52,4 +52,5 @@ private:
     QLabel* m_pane;
     MqttPublisher m_publisher;
     bool m_partLive = false;
+    QString m_partJournal; // the journal of the run being published
 };

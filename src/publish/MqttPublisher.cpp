@@ -373,8 +373,10 @@ void MqttPublisher::onLost(int generation, int code)
         return; // a refusal, or our own disconnect
     rewind();
     setState(State::Waiting);
-    reportOutage(QStringLiteral("lost the connection to the broker (%1)")
-                     .arg(QString::fromUtf8(mosquitto_strerror(code))));
+    reportOutage(code == MOSQ_ERR_CONN_LOST || code == MOSQ_ERR_KEEPALIVE
+                     ? QStringLiteral("lost the connection to the broker")
+                     : QStringLiteral("lost the connection to the broker (%1)")
+                           .arg(QString::fromUtf8(mosquitto_strerror(code))));
     wakeWaiter();
 }
 

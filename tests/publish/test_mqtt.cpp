@@ -156,10 +156,15 @@ TEST_F(Mqtt, FiveSamplesArriveAsStateWithTheSavedValuesAndDiscoveryIsRetained)
         EXPECT_EQ(withoutFile(o), saved[i]) << received[i].payload.toStdString();
     }
     // Online while it recorded, offline at its clean stop.
-    const auto availability = sub.on(QStringLiteral("zb740/simulated/availability"));
-    ASSERT_GE(availability.size(), 2);
-    EXPECT_EQ(availability.first().payload, QByteArray("online"));
-    EXPECT_EQ(availability.last().payload, QByteArray("offline"));
+    const QString availabilityTopic = QStringLiteral("zb740/simulated/availability");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto a = sub.on(availabilityTopic);
+            return a.size() >= 2 && a.last().payload == "offline";
+        },
+        10000));
+    ASSERT_FALSE(sub.on(availabilityTopic).isEmpty());
+    EXPECT_EQ(sub.on(availabilityTopic).first().payload, QByteArray("online"));
 
     // A client that comes later finds the discovery configs retained: five
     // sensors and ten alarms, with their units.
@@ -399,8 +404,14 @@ TEST_F(Mqtt, AlarmFlagsAreRetainedAndEventsWaitForTheBroker)
         10000));
     publisher.stop(2000);
     EXPECT_EQ(publisher.state(), MqttPublisher::State::Off);
-    ASSERT_TRUE(sub.waitFor(QStringLiteral("room/availability"), 3, 10000));
-    EXPECT_EQ(sub.on(QStringLiteral("room/availability")).last().payload, QByteArray("offline"));
+    // (A message the broker had not seen acknowledged before its restart
+    // may come again: what counts is the last.)
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto availability = sub.on(QStringLiteral("room/availability"));
+            return !availability.isEmpty() && availability.last().payload == "offline";
+        },
+        10000));
 }
 
 // A self-signed certificate for 127.0.0.1, its own authority.

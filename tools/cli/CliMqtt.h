@@ -52,6 +52,8 @@ public:
     // The current part ended; its journal (when it was not saved) is at
     // journalPath.
     void partEnded(const QString& journalPath);
+    // One event of the recording (a JSON object) to PREFIX/event.
+    void event(const QByteArray& json) { m_publisher.publishEvent(json); }
     // What is not acknowledged yet goes (for a while), then "offline".
     void stop();
 

@@ -79,10 +79,10 @@ struct Scene {
     std::unique_ptr<LiveSeries> series = std::make_unique<LiveSeries>();
     RunState run;
     std::unique_ptr<GraphState> state = std::make_unique<GraphState>();
-    std::unique_ptr<GraphFrame> frame = std::make_unique<GraphFrame>();
-    GraphRenderer renderer{QFont(QStringLiteral("宋体"), 10)};
+    std::unique_ptr<plot::PlotFrame> frame = std::make_unique<plot::PlotFrame>();
+    RealtimeChrome chrome{QFont(QStringLiteral("宋体"), 10)};
+    PlotRenderer renderer{chrome};
     QImage screen{kViewW, kViewH, QImage::Format_RGB32};
-    PlotGeometry geo = PlotGeometry::fromClient(kViewW, kViewH);
 
     explicit Scene(Readings readings = Readings::Realistic)
     {
@@ -96,8 +96,8 @@ struct Scene {
     }
     void repaint(QPainter& p)
     {
-        RealtimeGraph::layoutAndRender(*state, *frame, renderer, geo,
-                                       {RunView::of(*series, run.info()), YScaleValues {10, 0}, kAllCurves});
+        layoutAndRender(*state, kRealtimePolicy, QSize(kViewW, kViewH),
+                        {RunView::of(*series, run.info()), true, YScaleValues {10, 0}, kAllCurves}, *frame, renderer);
         renderer.paint(p, screen.rect(), *state);
     }
 };
@@ -170,13 +170,13 @@ void bareSegments(benchmark::State& bs, Readings readings)
         QPainter p(&scene.screen);
         scene.repaint(p);
     }
-    const GraphFrame& f = *scene.frame;
+    const plot::PlotFrame& f = *scene.frame;
     static QPoint points[kChannelCount][kSamples];
     for (int c = 0; c < kChannelCount; ++c)
         for (int s = 0; s < kSamples; ++s)
             points[c][s] = QPoint(int(std::trunc(s * f.tf.dx + f.tf.X0)),
-                                  int(std::trunc(plotY(f, c, scene.series->values[c][s], false))));
-    QImage plot(f.geo.W, f.geo.H, QImage::Format_RGB32);
+                                  int(std::trunc(f.map.y(c, scene.series->values[c][s], false))));
+    QImage plot(f.plot.width, f.plot.height, QImage::Format_RGB32);
     plot.fill(Qt::black);
     QPainter p(&plot);
     for (auto _ : bs) {

@@ -12,7 +12,7 @@
 // Compare LoggerRepaint/Full with BareSegments scaled to the same number of
 // segments (5 x 10009 here, 5 x 9999 there).
 #include "data/DataFile.h"
-#include "logger/LoggerPlotRenderer.h"
+#include "logger/LoggerChrome.h"
 #include "logger/LoggerSession.h"
 
 #include <QDir>
@@ -67,8 +67,8 @@ struct RepaintScene {
     QTemporaryDir dir;
     std::unique_ptr<ReviewRecord> record = std::make_unique<ReviewRecord>();
     std::unique_ptr<LoggerSession> session = std::make_unique<LoggerSession>(*record);
-    std::unique_ptr<loggerplot::Frame> frame = std::make_unique<loggerplot::Frame>();
-    LoggerPlotRenderer renderer;
+    std::unique_ptr<plot::PlotFrame> frame = std::make_unique<plot::PlotFrame>();
+    LoggerDrawing picture;
     QImage screen {kClient, QImage::Format_RGB32};
 
     RepaintScene()
@@ -83,27 +83,27 @@ struct RepaintScene {
     }
     void repaint(QPainter& p)
     {
-        layoutAndRender(*session, kClient, *frame, renderer);
-        renderer.paint(p, screen.rect(), session->display);
+        picture.layoutAndRender(*session, kClient);
+        picture.renderer().paint(p, screen.rect(), session->display);
     }
     // 99 levels, each a selection of 98 % of the previous level centred on
     // the AIR curve at the middle sample.
     void zoomOntoTheAirCurve()
     {
-        loggerplot::DisplayState& st = session->display;
-        st.bUnzoomed = false;
+        plot::ViewState& st = session->display;
+        st.bAutoMode = 0;
         const RunView run = session->run();
         const int mid = run.count() / 2;
-        const loggerplot::Geometry g = loggerplot::Geometry::fromClient(kClient.width(), kClient.height());
+        const plot::PlotRect g = kLoggerPolicy.plotRect(kClient);
         for (int level = 0; level < plot::kMaxZoomDepth; ++level) {
-            st.nZoomLevel = level;
-            loggerplot::layoutFrame(st, g, run.info(), session->scale(), true, *frame);
-            const double fx = (frame->map.x(mid) - g.left) / g.W;
-            const double fy = (frame->map.y(kAir, run.value(mid, kAir), false) - g.top) / g.H;
-            st.zoom[size_t(level)] = {fx - 0.49, fy - 0.49, fx + 0.49, fy + 0.49};
+            st.nZoomLevel = uint8_t(level);
+            plot::layoutFrame(st, kClient, &run.info(), session->scale(), kLoggerPolicy, *frame);
+            const double fx = (frame->map.x(mid) - g.left) / g.width;
+            const double fy = (frame->map.y(kAir, run.value(mid, kAir), false) - g.top) / g.height;
+            st.zoomStack[size_t(level)] = {fx - 0.49, fy - 0.49, fx + 0.49, fy + 0.49};
         }
         st.nZoomLevel = plot::kMaxZoomDepth;
-        st.bScrollValid = false;
+        st.bFirstVisibleSet = 0;
     }
 };
 
@@ -135,7 +135,7 @@ void LoggerRepaintZoom99(benchmark::State& bs)
         scene.repaint(p);
     }
     // The scene must draw the curve, not only clip it away.
-    const QImage& plot = scene.renderer.plot();
+    const QImage& plot = scene.picture.renderer().plot();
     int red = 0;
     for (int y = 0; y < plot.height(); ++y)
         for (int x = 1; x < plot.width(); ++x)

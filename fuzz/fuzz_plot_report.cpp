@@ -1,12 +1,12 @@
 // A data file drawn as the logger window and zb740-cli draw it: loaded by
 // the logger's session (which sets aside a scale no graph can draw), the
 // plot laid out and rendered unzoomed, one level deep, scrolled and under
-// the cursor, and the printed page painted; then the same with the file's
+// the cursor, with limit lines at any value, and the printed page painted; then the same with the file's
 // own scale, whatever it is. Readings that are no number, infinities, any
 // 32-bit scale and any start the file can name must all draw without
 // undefined behaviour. Only this program's code is instrumented, not Qt's.
 #include "data/DataFile.h"
-#include "logger/LoggerPlotRenderer.h"
+#include "logger/LoggerChrome.h"
 #include "logger/LoggerSession.h"
 #include "plot/PlotScale.h"
 #include "report/ReportInput.h"
@@ -42,8 +42,7 @@ struct Drawing {
     std::unique_ptr<ReviewRecord> record = std::make_unique<ReviewRecord>();
     std::unique_ptr<ReviewRecord> raw = std::make_unique<ReviewRecord>();
     std::unique_ptr<LoggerSession> session = std::make_unique<LoggerSession>(*record);
-    std::unique_ptr<loggerplot::Frame> frame = std::make_unique<loggerplot::Frame>();
-    LoggerPlotRenderer renderer;
+    std::unique_ptr<LoggerDrawing> picture = std::make_unique<LoggerDrawing>();
     QImage client {kClient, QImage::Format_RGB32};
     QImage page {kPage, QImage::Format_RGB32};
 };
@@ -52,34 +51,56 @@ Drawing* drawing = nullptr;
 
 // A point of the plot chosen by the input, so that zooms and cursor
 // positions vary with it.
-QPoint pointIn(const loggerplot::Geometry& g, uint32_t seed)
+QPoint pointIn(const plot::PlotRect& g, uint32_t seed)
 {
-    const int w = std::max(g.W, 1), h = std::max(g.H, 1);
+    const int w = std::max(g.width, 1), h = std::max(g.height, 1);
     return {g.left + int(seed % uint32_t(w)), g.top + int((seed / 7919) % uint32_t(h))};
 }
 
 void drawPlot(LoggerSession& session, uint32_t seed)
 {
     Drawing& d = *drawing;
-    loggerplot::resetDisplay(session.display);
-    session.display.showCurve = kAllCurves;
-    layoutAndRender(session, kClient, *d.frame, d.renderer);
-    check(d.renderer.picture().size() == kClient);
+    plot::undoZoom(session.display);
+    session.showCurve = kAllCurves;
+    // Limit lines at the set's first and last readings (any float the file
+    // holds) and at values the input picks.
+    const RunView run = session.run();
+    session.limitMarks.channels = kAllCurves;
+    for (int c = 0; c < kChannelCount; ++c) {
+        session.limitMarks.high[size_t(c)] = run.count() > 0 ? run.value(0, c) : float(seed);
+        session.limitMarks.low[size_t(c)] = run.count() > 0 ? run.value(run.count() - 1, c) : -float(seed >> 5);
+    }
+    LoggerDrawing& picture = *d.picture;
+    picture.layoutAndRender(session, kClient);
+    check(picture.renderer().picture().size() == kClient);
+    const auto linesInPicture = [&picture] {
+        const plot::PlotFrame& f = picture.frame();
+        check(f.nLimits >= 0 && f.nLimits <= plot::kMaxLimitLines);
+        for (int i = 0; i < f.nLimits; ++i)
+            check(f.limits[i].row >= 0 && f.limits[i].row < f.image.height);
+    };
+    linesInPicture();
 
     // A drag as the window takes it, one level deeper when it is accepted,
-    // then the thumb moved and the cursor over the plot.
-    const loggerplot::Geometry& g = d.frame->geo;
+    // then the thumb moved, the cursor over the plot and one level back.
+    const plot::PlotFrame& f = picture.frame();
+    const plot::PlotRect g = f.plot;
     const QPoint a = pointIn(g, seed), b = pointIn(g, seed * 2654435761u + 1);
-    loggerplot::press(session.display, *d.frame, a);
-    loggerplot::dragTo(session.display, *d.frame, b);
-    if (loggerplot::release(session.display, *d.frame, b))
-        layoutAndRender(session, kClient, *d.frame, d.renderer);
-    loggerplot::scrollTo(session.display, int(seed % uint32_t(std::max(d.frame->count, 1) + 1)));
-    layoutAndRender(session, kClient, *d.frame, d.renderer);
-    session.moveCursor(*d.frame, pointIn(g, seed >> 3).x());
-    d.renderer.render(*d.frame, session.run(), session.display.showCurve, session.readout, false);
+    plot::bandPress(session.display, f, a);
+    plot::bandMove(session.display, f, b);
+    if (plot::bandRelease(session.display, f, kLoggerPolicy, b))
+        picture.layoutAndRender(session, kClient);
+    plot::scrollTo(session.display, int(seed % uint32_t(std::max(f.count, 1) + 1)));
+    picture.layoutAndRender(session, kClient);
+    session.moveCursor(f, pointIn(g, seed >> 3).x());
+    picture.renderReadout(session);
     QPainter p(&d.client);
-    d.renderer.paint(p, QRect(QPoint(0, 0), kClient), session.display);
+    picture.renderer().paint(p, QRect(QPoint(0, 0), kClient), session.display);
+    p.end();
+    linesInPicture();
+    plot::stepBack(session.display);
+    picture.layoutAndRender(session, kClient);
+    linesInPicture();
 }
 
 void drawPage(const ReviewRecord& record, YScaleValues scale)

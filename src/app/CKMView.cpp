@@ -31,6 +31,8 @@ CKMView::CKMView(CMainFrame* frame)
     connect(m_curveBar, &CCurveBar::curveChosen, this, &CKMView::showOnlyCurve);
     connect(m_curveBar, &CCurveBar::combineChosen, this, &CKMView::showAllCurves);
     connect(m_curveBar, &CCurveBar::yAxisChosen, this, &CKMView::chooseYScale);
+    connect(m_curveBar, &CCurveBar::limitsToggled, this, &CKMView::onLimitsToggled);
+    connect(m_alarmPanel, &CAlarmPanel::limitsChanged, this, &CKMView::onLimitsChanged);
     m_scrollStrip = new CScrollStrip(this);
     m_scrollStrip->setObjectName(QStringLiteral("scrollStrip"));
     m_scrollStrip->setAutoFillBackground(true);
@@ -38,7 +40,7 @@ CKMView::CKMView(CMainFrame* frame)
 
     const Recorder& recorder = frame->recorder();
     m_graph = new RealtimeGraph(this, [this, &recorder] {
-        return RealtimeGraph::Inputs {recorder.view(), yScale(), m_bShowCurve};
+        return RealtimeGraph::Inputs {recorder.view(), yScale(), m_bShowCurve, limitMarks(m_bShowCurve)};
     }, frame->graphFont());
     m_graph->setFrameClient([this] { return m_frame->clientRectInView(); });
     m_graph->setScrollStrip(m_scrollStrip);
@@ -46,6 +48,8 @@ CKMView::CKMView(CMainFrame* frame)
         m_frame->setPaneText(pane, text);
     });
     connect(m_graph, &RealtimeGraph::undoZoomEnabledChanged, m_frame, &CMainFrame::updateCommands);
+
+    onLimitsChanged();
 
     const IniFile ini = settings::settingsFile(paths);
     m_nYGain = gainForIndex(settings::readGainIndex(ini, settings::kViewGainIndex), m_nYGain);
@@ -82,6 +86,31 @@ void CKMView::showAllCurves()
 {
     m_bShowCurve.fill(true);
     update();
+}
+
+plot::LimitInputs CKMView::limitMarks(const CurveSet& shown) const
+{
+    const AlarmLimits limits = m_alarmPanel->alarmLimits();
+    return {m_bShowLimits ? shown : CurveSet {}, limits.high, limits.low};
+}
+
+void CKMView::onLimitsChanged()
+{
+    if (!m_bLimitsChosen) {
+        const AlarmLimits limits = m_alarmPanel->alarmLimits();
+        m_bShowLimits = limits.high != settings::kDefaultHighLimits || limits.low != settings::kDefaultLowLimits;
+        m_curveBar->setLimitsShown(m_bShowLimits);
+    }
+    update();
+    emit limitMarksChanged();
+}
+
+void CKMView::onLimitsToggled(bool shown)
+{
+    m_bLimitsChosen = true;
+    m_bShowLimits = shown;
+    update();
+    emit limitMarksChanged();
 }
 
 void CKMView::chooseYScale()

@@ -5,7 +5,8 @@
 // the view applies them, and stores the scale in the settings file.
 #include "base/Channel.h"
 #include "base/YScale.h"
-#include "graph/GraphRenderer.h"
+#include "plot/CurveMap.h"
+#include "plot/PlotFrame.h"
 #include "panels/CAlarmPanel.h"
 #include "panels/CCurveBar.h"
 #include "panels/CMeterPanel.h"
@@ -30,6 +31,12 @@ public:
     CurveSet m_bShowCurve {true, true, true, true, true};
 
     YScaleValues yScale() const { return {m_nYGain, m_nYOffset}; }
+
+    // "Limits" in the curve bar: the graphs mark the alarm limits of their
+    // shown curves. On from the start when a limit is set (differs from the
+    // built-in default), and following that as limits change until the user
+    // toggles it. The alarm limits a graph showing `shown` marks.
+    plot::LimitInputs limitMarks(const CurveSet& shown) const;
     bool isZoomed() const;
 
     // Places the panels from the frame's client rectangle.
@@ -49,6 +56,8 @@ public:
 signals:
     // The user chose another Y scale (a run's journal keeps it).
     void yScaleChanged(YScaleValues scale);
+    // The limits to mark or the toggle changed.
+    void limitMarksChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -64,6 +73,8 @@ private:
     void showOnlyCurve(int channel);
     void showAllCurves();
     void chooseYScale();
+    void onLimitsChanged();
+    void onLimitsToggled(bool shown);
 
     CMainFrame* m_frame;
     CCurveBar* m_curveBar = nullptr;
@@ -72,4 +83,6 @@ private:
     CScrollStrip* m_scrollStrip = nullptr;
     RealtimeGraph* m_graph = nullptr;
     bool m_bShownOnce = false;
+    bool m_bShowLimits = false;
+    bool m_bLimitsChosen = false;  // the user toggled "Limits"
 };

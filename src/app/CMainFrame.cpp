@@ -73,6 +73,14 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     // they change.
     m_recorder->setAlarmLimits(m_view->alarmPanel()->alarmLimits());
     connect(m_view->alarmPanel(), &CAlarmPanel::limitsChanged, m_recorder, &Recorder::setAlarmLimits);
+    // The logger plot marks the same limits on its own curves.
+    const auto handLimitsToLogger = [this] {
+        m_loggerSession->limitMarks = m_view->limitMarks(kAllCurves);
+        if (m_loggerDlg)
+            m_loggerDlg->invalidate();
+    };
+    handLimitsToLogger();
+    connect(m_view, &CKMView::limitMarksChanged, this, handLimitsToLogger);
     setUpJournal();
 
     // Toolbar and status bar.
@@ -412,7 +420,7 @@ CLoggerGraphDlg* CMainFrame::onOpen()
         const LoggerSession& s = *m_loggerSession;
         // A failure was shown by the printer; a set without samples prints nothing.
         (void)m_report->printer().printLoggerSet(
-            dlg, ReportInputs::ofReviewRecord(s.record(), s.display.showCurve, s.scale()));
+            dlg, ReportInputs::ofReviewRecord(s.record(), s.showCurve, s.scale()));
     });
     // Export: the displayed set, all five channels.
     dlg->setExportHandler([this, dlg](SampleExport::Format format) {

@@ -1,16 +1,18 @@
 #pragma once
-// The real-time graph as the view uses it: the graph's own view state, the
-// renderer, the cursor and rubber-band handling, the band-watch timer and
-// the scroll strip. The view forwards its paint and mouse events here and
-// shows the status texts this object reports. What it draws (the run, the Y
-// scale, the shown curves) it reads from its input source at each repaint.
-#include "graph/GraphRenderer.h"
-#include "graph/RealtimeLayout.h"
+// The real-time graph as the view uses it: the plot engine's view state,
+// frame and renderer with the real-time graph's policy and chrome, what is
+// the graph's own (the cursor line kept through sample commits, the idle
+// and read-out status texts, the UndoZoom command's state) and the shared
+// mouse and scroll handling. The view forwards its paint and mouse events
+// here and shows the status texts this object reports. What it draws (the
+// run, the Y scale, the shown curves) it reads from its input source at
+// each repaint.
+#include "graph/RealtimeChrome.h"
+#include "widgets/PlotController.h"
+#include "widgets/PlotRenderer.h"
 
 #include <QObject>
 #include <QPoint>
-#include <QPointer>
-#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -18,29 +20,26 @@ class QWidget;
 class QPainter;
 class CScrollStrip;
 
-class RealtimeGraph : public QObject {
+class RealtimeGraph : public QObject, private PlotController::Host {
     Q_OBJECT
 public:
     struct Inputs {
         RunView run;
         YScaleValues scale;
         CurveSet shown {true, true, true, true, true};
+        plot::LimitInputs limits {};
     };
     using InputSource = std::function<Inputs()>;
 
     RealtimeGraph(QWidget* view, InputSource inputs, const QFont& graphFont);
+    ~RealtimeGraph() override;
 
-    // One full repaint's work: the state follows the run, the frame is laid
-    // out from it, and the renderer draws the frame.
-    static void layoutAndRender(GraphState& st, GraphFrame& frame, GraphRenderer& renderer, const PlotGeometry& geo,
-                                const Inputs& in);
-
-    GraphState& state() { return m_state; }
-    const GraphState& state() const { return m_state; }
+    plot::ViewState& state() { return m_state; }
+    const plot::ViewState& state() const { return m_state; }
     // The layout of the last repaint: its axis values, time marks, zoom.
-    const GraphFrame& frame() const { return *m_frame; }
-    GraphRenderer& renderer() { return m_renderer; }
-    const GraphRenderer& renderer() const { return m_renderer; }
+    const plot::PlotFrame& frame() const { return *m_frame; }
+    const PlotRenderer& renderer() const { return m_renderer; }
+    // Where things lie in the view now.
     PlotGeometry geometry() const;
 
     void setFont(const QFont& graphFont);
@@ -52,7 +51,7 @@ public:
 
     // A full repaint: invalidate() schedules one, repaintNow() paints at once.
     void invalidate();
-    void repaintNow();
+    void repaintNow() override;
 
     // The view's paint event: a full repaint (asked for here, or an update
     // of the whole view) rebuilds the picture; a paint asked for only by the
@@ -66,15 +65,16 @@ public:
     bool commitRepaintPending() const { return m_bCommitPending; }
     bool dragging() const { return m_state.bDragging; }
 
-    void mousePress(QPoint pos);
-    void mouseMove(QPoint pos);
-    void mouseRelease(QPoint pos);
-    void undoZoom();
+    void mousePress(QPoint pos) { m_controller.mousePress(pos); }
+    void mouseMove(QPoint pos) { m_controller.mouseMove(pos); }
+    void mouseRelease(QPoint pos) { m_controller.mouseRelease(pos); }
+    void undoZoom() { m_controller.undoZoom(); }
+    void stepBack() { m_controller.stepBack(); }
     bool undoZoomEnabled() const { return m_state.bAutoMode == 0; }
 
     // One tick of the band watch (normally driven by the 10 ms timer).
-    void watchBand();
-    bool bandWatchRunning() const { return m_watch.isActive(); }
+    void watchBand() { m_controller.watchBand(); }
+    bool bandWatchRunning() const { return m_controller.bandWatchRunning(); }
 
 signals:
     void statusText(int pane, const QString& text);
@@ -83,25 +83,26 @@ signals:
     void rendered();
 
 private:
+    // PlotController::Host
+    const plot::PlotFrame& currentFrame() override { return *m_frame; }
+    const plot::PlotFrame& lastFrame() const override { return *m_frame; }
+    void repaintOverlay(const QRect& area) override;
+    void cursorMoved() override;
+
     void render();
-    void updateOverlay(const QRect& r);
-    QRect cursorRect() const;
-    QRect bandRect() const;
     void syncCommandState();
-    void syncScrollStrip(int count);
-    void onScrollValue(int value);
 
     QWidget* m_view;
     InputSource m_inputs;
-    GraphState m_state;
-    std::unique_ptr<GraphFrame> m_frame;
-    GraphRenderer m_renderer;
-    QPointer<CScrollStrip> m_strip;
-    QTimer m_watch;
+    plot::ViewState m_state;
+    std::unique_ptr<plot::PlotFrame> m_frame;
+    RealtimeChrome m_chrome;
+    PlotRenderer m_renderer {m_chrome};
+    PlotController m_controller;
     std::function<QRect()> m_frameClient;
-    QPoint m_pointer;  // last pointer position seen by the view, client pixels
-    QRect m_overlayPending;  // area asked for by overlay changes since the last paint
-    bool m_rendered = false;
+    PlotGeometry m_rendered;       // the geometry of the last repaint
+    QRect m_overlayPending;        // area asked for by overlay changes since the last paint
+    bool m_hasRendered = false;
     bool m_dirty = true;
     bool m_idleShown = false;
     bool m_undoEnabled = false;

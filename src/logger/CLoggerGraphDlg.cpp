@@ -78,7 +78,7 @@ CLoggerGraphDlg::CLoggerGraphDlg(LoggerSession& session, QString settingsFile, Q
     , m_session(session)
     , m_settingsFile(std::move(settingsFile))
     , m_startFolder(std::move(startFolder))
-    , m_frame(std::make_unique<loggerplot::Frame>())
+    , m_controller(this, *this, session.display, kLoggerPolicy)
 {
     setObjectName(QStringLiteral("loggerGraph"));
     setWindowTitle(QStringLiteral("Graph"));
@@ -86,18 +86,18 @@ CLoggerGraphDlg::CLoggerGraphDlg(LoggerSession& session, QString settingsFile, Q
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setAcceptDrops(true);
-    setFixedSize(kClientWidth, kClientHeight);
+    // The plot follows the client at every repaint; the policy keeps the
+    // window at its template size.
+    resize(kClientWidth, kClientHeight);
+    if (!kLoggerPolicy.fixedWindow.isEmpty())
+        setFixedSize(kLoggerPolicy.fixedWindow);
 
     createToolBar();
     createList();
     m_scrollBar = new QScrollBar(Qt::Horizontal, this);
     m_scrollBar->setObjectName(QStringLiteral("scrollBar"));
     m_scrollBar->setGeometry(kScrollRect);
-    m_scrollBar->setEnabled(false);
-    connect(m_scrollBar, &QScrollBar::valueChanged, this, &CLoggerGraphDlg::onScrollValue);
-
-    m_watch.setInterval(10);
-    connect(&m_watch, &QTimer::timeout, this, &CLoggerGraphDlg::watchDrag);
+    m_controller.setScrollBar(m_scrollBar);
 
     // Neither Enter nor Escape closes or changes the window.
     swallowEnterAndEscape(this);
@@ -244,21 +244,22 @@ void CLoggerGraphDlg::render()
 {
     m_dirty = false;
     m_readoutDirty = false;
-    layoutAndRender(m_session, size(), *m_frame, m_renderer);
-    syncScrollBar();
+    m_plot.layoutAndRender(m_session, size());
+    m_controller.syncScrollBar();
 }
 
-void CLoggerGraphDlg::ensureFrame()
+const plot::PlotFrame& CLoggerGraphDlg::currentFrame()
 {
-    const loggerplot::Geometry& last = m_renderer.geometry();
-    if (m_dirty || last.cx != width() || last.cy != height()) {
+    const plot::PlotFrame& last = m_plot.frame();
+    if (m_dirty || last.window != size()) {
         render();
     } else if (m_readoutDirty) {
         // The cursor moved: the layout and the curves stand, the read-out
         // above the plot is written again.
         m_readoutDirty = false;
-        m_renderer.render(*m_frame, m_session.run(), m_session.display.showCurve, m_session.readout, false);
+        m_plot.renderReadout(m_session);
     }
+    return m_plot.frame();
 }
 
 void CLoggerGraphDlg::paintEvent(QPaintEvent* event)
@@ -267,51 +268,9 @@ void CLoggerGraphDlg::paintEvent(QPaintEvent* event)
         m_session.m_bLoggerShown = true;
         emit shownChanged();
     }
-    ensureFrame();
+    (void)currentFrame();
     QPainter p(this);
-    m_renderer.paint(p, event->rect(), m_session.display);
-}
-
-void CLoggerGraphDlg::syncScrollBar()
-{
-    const loggerplot::DisplayState& st = m_session.display;
-    const QSignalBlocker block(m_scrollBar);
-    // The bar scrolls the zoomed curves only.
-    if (st.bUnzoomed || !m_session.hasSet() || !m_frame->usableStep()) {
-        m_scrollBar->setEnabled(false);
-        return;
-    }
-    const int n = m_frame->count;
-    m_scrollBar->setRange(0, n);
-    const int visible = static_cast<int>(m_frame->geo.W / m_frame->tf.dx);
-    m_scrollBar->setPageStep(std::clamp(visible, 1, std::max(n, 1)));
-    m_scrollBar->setValue(loggerplot::scrollPosition(st));
-    m_scrollBar->setEnabled(true);
-}
-
-void CLoggerGraphDlg::onScrollValue(int value)
-{
-    if (m_session.display.bUnzoomed)
-        return;
-    loggerplot::scrollTo(m_session.display, value);
-    repaintNow();
-}
-
-QRect CLoggerGraphDlg::cursorRect() const
-{
-    const loggerplot::DisplayState& st = m_session.display;
-    if (st.bCursorHidden)
-        return {};
-    const loggerplot::Geometry& g = m_renderer.geometry();
-    return QRect(st.nCursorX, g.top, 1, g.H + 1);
-}
-
-QRect CLoggerGraphDlg::bandRect() const
-{
-    const loggerplot::DisplayState& st = m_session.display;
-    if (!st.bDragging || st.bNoDragMove)
-        return {};
-    return InvertOverlay::bandRect(st.ptAnchor, st.ptLast);
+    m_plot.renderer().paint(p, event->rect(), m_session.display);
 }
 
 QRect CLoggerGraphDlg::readoutRect() const
@@ -323,82 +282,53 @@ QRect CLoggerGraphDlg::readoutRect() const
 
 void CLoggerGraphDlg::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return;
-    m_pointer = event->position().toPoint();
-    ensureFrame();
-    loggerplot::press(m_session.display, *m_frame, m_pointer);
-    m_watch.start();
+    if (event->button() == Qt::LeftButton)
+        m_controller.mousePress(event->position().toPoint());
 }
 
 void CLoggerGraphDlg::mouseMoveEvent(QMouseEvent* event)
 {
-    m_pointer = event->position().toPoint();
-    if (!m_session.hasSet())
-        return;
-    ensureFrame();
-    // The cursor line and the read-out first, then the band.
-    const QRect before = cursorRect() | bandRect();
-    const loggerplot::Readout readoutBefore = m_session.readout;
-    m_session.moveCursor(*m_frame, m_pointer.x());
-    loggerplot::dragTo(m_session.display, *m_frame, m_pointer);
-    if (!(m_session.readout == readoutBefore)) {
+    m_controller.mouseMove(event->position().toPoint());
+}
+
+void CLoggerGraphDlg::cursorMoved()
+{
+    const plot::Readout before = m_session.readout;
+    m_session.followCursor();
+    if (!(m_session.readout == before)) {
         m_readoutDirty = true;
         update(readoutRect());
     }
-    const QRect overlay = before | cursorRect() | bandRect();
-    if (!overlay.isEmpty())
-        update(overlay);
 }
 
 void CLoggerGraphDlg::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return;
-    m_pointer = event->position().toPoint();
-    ensureFrame();
-    const QRect band = bandRect();
-    const bool zoomed = loggerplot::release(m_session.display, *m_frame, m_pointer);
-    // The watch has nothing left to watch once the button is up.
-    m_watch.stop();
-    if (zoomed)
-        repaintNow();
-    else if (!band.isEmpty())
-        update(band);
-}
-
-void CLoggerGraphDlg::watchDrag()
-{
-    if (loggerplot::watchDrag(m_session.display, m_renderer.geometry(), m_pointer)) {
-        m_watch.stop();
-        repaintNow();
-    }
+    if (event->button() == Qt::LeftButton)
+        m_controller.mouseRelease(event->position().toPoint());
 }
 
 // --- commands ---
 
 void CLoggerGraphDlg::resetDisplay()
 {
-    loggerplot::resetDisplay(m_session.display);
-    syncScrollBar();
+    m_controller.resetView();
 }
 
 void CLoggerGraphDlg::onZoomOut()
 {
-    resetDisplay();
-    repaintNow();
+    m_controller.undoZoom();
 }
 
 void CLoggerGraphDlg::showOnlyCurve(int channel)
 {
     for (int c = 0; c < kChannelCount; ++c)
-        m_session.display.showCurve[size_t(c)] = c == channel;
+        m_session.showCurve[size_t(c)] = c == channel;
     invalidate();
 }
 
 void CLoggerGraphDlg::showAllCurves()
 {
-    m_session.display.showCurve.fill(true);
+    m_session.showCurve.fill(true);
     invalidate();
 }
 
@@ -556,7 +486,6 @@ void CLoggerGraphDlg::dropEvent(QDropEvent* event)
 void CLoggerGraphDlg::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    m_watch.stop();
     // The table empties, the display state is reset, the flags are cleared;
     // the curve flags stay for the next window.
     m_session.close();

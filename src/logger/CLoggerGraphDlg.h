@@ -8,8 +8,9 @@
 // it. It deletes itself when it closes.
 #include "base/Status.h"
 #include "data/SampleExport.h"
-#include "logger/LoggerPlotRenderer.h"
+#include "logger/LoggerChrome.h"
 #include "logger/LoggerSession.h"
+#include "widgets/PlotController.h"
 
 #include <QPoint>
 #include <QRect>
@@ -26,7 +27,7 @@ class QTableWidget;
 class QToolBar;
 class QToolButton;
 
-class CLoggerGraphDlg : public QWidget {
+class CLoggerGraphDlg : public QWidget, private PlotController::Host {
     Q_OBJECT
 public:
     // The window's client size, from its template.
@@ -46,8 +47,8 @@ public:
     QScrollBar* scrollBar() const { return m_scrollBar; }
 
     LoggerSession& session() { return m_session; }
-    const loggerplot::Frame& frame() const { return *m_frame; }
-    const LoggerPlotRenderer& renderer() const { return m_renderer; }
+    const plot::PlotFrame& frame() const { return m_plot.frame(); }
+    const PlotRenderer& renderer() const { return m_plot.renderer(); }
 
     // Download: the file dialog, then the load. Cancel does nothing more.
     void onDownload();
@@ -78,10 +79,10 @@ public:
 
     // A full repaint: invalidate() schedules one, repaintNow() paints now.
     void invalidate();
-    void repaintNow();
+    void repaintNow() override;
     // One tick of the 10 ms drag watch.
-    void watchDrag();
-    bool dragWatchRunning() const { return m_watch.isActive(); }
+    void watchDrag() { m_controller.watchBand(); }
+    bool dragWatchRunning() const { return m_controller.bandWatchRunning(); }
 
 signals:
     // The session's m_bLoggerShown changed (first paint, close).
@@ -100,25 +101,26 @@ protected:
 private:
     void createToolBar();
     void createList();
+    // PlotController::Host: the mouse handlers work on the layout of the
+    // picture the user sees; one a state change has outdated is laid out
+    // (and drawn) first.
+    const plot::PlotFrame& currentFrame() override;
+    const plot::PlotFrame& lastFrame() const override { return m_plot.frame(); }
+    void repaintOverlay(const QRect& area) override { update(area); }
+    void cursorMoved() override;
+
     void render();
-    // The mouse handlers work on the layout of the picture the user sees:
-    // one a state change has outdated is laid out (and drawn) first.
-    void ensureFrame();
     // A list row for an appended set; a non-empty note marks it.
     void addRow(const LoggerSetTable::Appended& appended, const QString& note);
-    void syncScrollBar();
-    void onScrollValue(int value);
     void resetDisplay();
     void showFailure(const QString& path, const Status& status);
-    QRect cursorRect() const;
-    QRect bandRect() const;
     QRect readoutRect() const;
 
     LoggerSession& m_session;
     QString m_settingsFile;
     QString m_startFolder;
-    std::unique_ptr<loggerplot::Frame> m_frame;
-    LoggerPlotRenderer m_renderer;
+    LoggerDrawing m_plot;
+    PlotController m_controller;
     QToolBar* m_toolBar = nullptr;
     QTableWidget* m_list = nullptr;
     QScrollBar* m_scrollBar = nullptr;
@@ -127,8 +129,6 @@ private:
     QToolButton* m_exportButton = nullptr;
     QMenu* m_exportMenu = nullptr;
     std::function<void(SampleExport::Format)> m_export;
-    QTimer m_watch;
-    QPoint m_pointer;  // last pointer position seen, client pixels
     bool m_dirty = true;          // the whole picture must be drawn again
     bool m_readoutDirty = false;  // only the read-out changed
 };

@@ -1,6 +1,8 @@
 #include "logger/LoggerSession.h"
 
 #include "data/DataFile.h"
+#include "logger/LoggerPolicy.h"
+#include "plot/PlotFrame.h"
 #include "plot/PlotScale.h"
 
 LoggerSession::LoggerSession(ReviewRecord& record)
@@ -43,7 +45,7 @@ Status LoggerSession::load(const QString& path)
     }
     setScale(fileScale);
     m_record.readMagic = QStringLiteral("00");
-    clearReadout(readout);
+    plot::clearReadout(readout);
     m_bAppendPending = true;
     return s;
 }
@@ -62,29 +64,39 @@ bool LoggerSession::select(int index)
     if (!m_table.copyTo(index, m_record, s))
         return false;
     setScale(s);
-    clearReadout(readout);
+    plot::clearReadout(readout);
     return true;
 }
 
-bool LoggerSession::moveCursor(const loggerplot::Frame& last, int x)
+bool LoggerSession::moveCursor(const plot::PlotFrame& last, int x)
 {
     if (!hasSet())
         return false;
-    if (!last.geo.followsCursor(x))
-        return true;
-    display.nCursorSample = loggerplot::cursorSample(last, x);
-    display.nCursorX = x;
-    display.bCursorHidden = false;
+    if (plot::moveCursor(display, last, kLoggerPolicy, x))
+        followCursor();
+    return true;
+}
+
+plot::LimitInputs LoggerSession::shownLimitMarks() const
+{
+    plot::LimitInputs marks = limitMarks;
+    for (int c = 0; c < kChannelCount; ++c)
+        marks.channels[size_t(c)] = marks.channels[size_t(c)] && showCurve[size_t(c)];
+    return marks;
+}
+
+void LoggerSession::followCursor()
+{
     const RunView r = run();
     if (display.nCursorSample >= 0 && display.nCursorSample < r.count())
-        loggerplot::buildReadout(r, display.nCursorSample, readout);
-    return true;
+        plot::buildReadout(r, display.nCursorSample, readout);
 }
 
 void LoggerSession::close()
 {
     m_table.clear();
-    loggerplot::resetDisplay(display);
+    plot::undoZoom(display);
+    display.bBandActive = 0;
     display.bDragging = false;
     m_bLoggerOpen = false;
     m_bLoggerShown = false;

@@ -1,9 +1,10 @@
 #pragma once
 // What the logger window works on, and what outlives it: the table of
 // loaded data sets, the displayed set (the document's ReviewRecord), the
-// logger's own Y scale, the display state and the read-out, and the three
-// flags the main frame reads. Window-free: the window shows it and turns the
-// user's commands into calls here; one session lives as long as the program.
+// logger's own Y scale, the plot's view state, the curves shown and the
+// read-out, and the three flags the main frame reads. Window-free: the
+// window shows it and turns the user's commands into calls here; one
+// session lives as long as the program.
 //
 // The logger's Y scale is its own: loads and selections set it from the data
 // set, the window's Y Axis command from the dialog. It never touches the
@@ -13,7 +14,10 @@
 #include "data/LoggerSetTable.h"
 #include "data/ReadingStore.h"
 #include "data/RunView.h"
-#include "plot/LoggerLayout.h"
+#include "plot/CurveMap.h"
+#include "plot/CursorReadout.h"
+#include "plot/PlotFrame.h"
+#include "plot/PlotView.h"
 
 #include <QString>
 #include <memory>
@@ -48,8 +52,15 @@ public:
     const ReviewRecord& record() const { return m_record; }
     RunView run() const;
 
-    loggerplot::DisplayState display;
-    loggerplot::Readout readout;
+    // The plot's view state: reset by loads, selections, ZoomOut and
+    // closing. The curves shown, which a new window keeps.
+    plot::ViewState display;
+    CurveSet showCurve = kAllCurves;
+    plot::Readout readout;
+    // The alarm limits the plot marks on its shown curves: the main
+    // window's, as its "Limits" toggle says (none until it hands them over).
+    plot::LimitInputs limitMarks {};
+    plot::LimitInputs shownLimitMarks() const;
 
     // Reads a data file into the displayed set and the logger's scale.
     // Only a file read completely is taken: a foreign file reads
@@ -68,9 +79,11 @@ public:
 
     // The cursor moved over the plot to x: the cursor line and the read-out
     // follow. Returns false when there is nothing to follow (no set).
-    bool moveCursor(const loggerplot::Frame& last, int x);
+    bool moveCursor(const plot::PlotFrame& last, int x);
+    // The read-out of the cursor's sample, when it is one of the set's.
+    void followCursor();
 
-    // The window closes: the table empties, the display state is reset and
+    // The window closes: the table empties, the view state is reset and
     // the flags are cleared. The curve flags stay for the next window.
     void close();
 

@@ -39,6 +39,11 @@ CCurveBar::CCurveBar(QWidget* parent)
     m_yAxis = button("Y Axis", 366, 64);
     connect(m_combine, &QPushButton::clicked, this, &CCurveBar::combineChosen);
     connect(m_yAxis, &QPushButton::clicked, this, &CCurveBar::yAxisChosen);
+    // Under the title, beside the run's fields.
+    m_limits = button("Limits", 440, 64);
+    m_limits->move(440, 64);
+    m_limits->setCheckable(true);
+    connect(m_limits, &QPushButton::clicked, this, &CCurveBar::limitsToggled);
 
     auto label = [&](const char* text, int x, int y, int w) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
@@ -75,6 +80,11 @@ CCurveBar::CCurveBar(QWidget* parent)
     m_clockTimer.start();
     resize(790, kHeight);
     onClock();
+}
+
+void CCurveBar::setLimitsShown(bool shown)
+{
+    m_limits->setChecked(shown);
 }
 
 void CCurveBar::setSampleSettings(int intervalSeconds, int sampleCount)

@@ -32,6 +32,10 @@ public:
     QPushButton* channelButton(int channel) const { return m_channelButtons[size_t(channel)]; }
     QPushButton* combineButton() const { return m_combine; }
     QPushButton* yAxisButton() const { return m_yAxis; }
+    // "Limits": a toggle, checked while the graphs mark the alarm limits.
+    QPushButton* limitsButton() const { return m_limits; }
+    // Checks or clears the toggle without reporting it as the user's choice.
+    void setLimitsShown(bool shown);
 
     enum Field { StartTime, SampleRate, SampleData, DataNo, VoltageStage, Clock, kFieldCount };
     QLineEdit* field(Field f) const { return m_fields[size_t(f)]; }
@@ -43,6 +47,8 @@ signals:
     void combineChosen();
     // The Y Axis button: the owner runs the Y scale dialog.
     void yAxisChosen();
+    // The user toggled "Limits".
+    void limitsToggled(bool shown);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -62,5 +68,6 @@ private:
     std::array<QPushButton*, kChannelCount> m_channelButtons {};
     QPushButton* m_combine = nullptr;
     QPushButton* m_yAxis = nullptr;
+    QPushButton* m_limits = nullptr;
     std::array<QLineEdit*, kFieldCount> m_fields {};
 };

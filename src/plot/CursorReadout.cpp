@@ -41,3 +41,35 @@ ReadoutTexts cursorReadout(const RunView& run, int sample)
     }
     return t;
 }
+
+namespace plot {
+
+void buildReadout(const RunView& run, int sample, Readout& out)
+{
+    const bool fahrenheit = run.fahrenheit();
+    for (int c = 0; c < kChannelCount; ++c) {
+        const float stored = run.value(sample, c);
+        if (c == kKir && stored <= kKirDashesAtOrBelow) {
+            out.value[c] = QStringLiteral("------");
+            continue;
+        }
+        const float shown = toDisplayUnit(stored, c, fahrenheit);
+        // K/IR is cut toward zero; the others are rounded by the format.
+        out.value[c] = QString::asprintf("%.1f", c == kKir ? cutToTenth(shown) : double(shown));
+    }
+    out.time = LocalTime::format(run.timeOf(sample), "%H:%M:%S");
+}
+
+void clearReadout(Readout& out)
+{
+    for (QString& v : out.value)
+        v.clear();
+    out.time.clear();
+}
+
+QString readoutUnit(const RunView& run, int channel)
+{
+    return channel == kRh ? QStringLiteral("%RH") : run.unit();
+}
+
+} // namespace plot

@@ -1,6 +1,7 @@
 #pragma once
-// Status bar texts of the real-time graph: the idle texts and the cursor
-// read-out of one sample.
+// The cursor read-out texts of both graphs: the real-time graph's status
+// bar texts (its idle texts and one sample's read-out), and the logger
+// plot's read-out above the plot (one value per curve and the time).
 #include "data/RunView.h"
 
 #include <QString>
@@ -13,5 +14,22 @@ struct ReadoutTexts {
     QString values;  // status pane 2
 };
 
-// The read-out of one sample of the run (0 <= sample < run.count()).
+// The status bar read-out of one sample of the run (0 <= sample < run.count()).
 ReadoutTexts cursorReadout(const RunView& run, int sample);
+
+namespace plot {
+
+// The logger's read-out: "%.1f" of each curve's value, K/IR cut toward
+// zero and "------" without a reading, and the time "%H:%M:%S".
+struct Readout {
+    QString value[kChannelCount];
+    QString time;
+    bool operator==(const Readout&) const = default;
+};
+// The texts of sample `sample` (0 <= sample < run.count()).
+void buildReadout(const RunView& run, int sample, Readout& out);
+void clearReadout(Readout& out);
+// The unit written after a curve's value: the set's unit, "%RH" for RH.
+QString readoutUnit(const RunView& run, int channel);
+
+} // namespace plot

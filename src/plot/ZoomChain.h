@@ -39,6 +39,8 @@ struct PlotRect {
     int left = 0, top = 0, width = 0, height = 0;
     int right() const { return left + width; }
     int bottom() const { return top + height; }
+    bool usable() const { return width > 0 && height > 0; }
+    bool operator==(const PlotRect&) const = default;
 };
 
 // Composes level 0 -> `level` from the stacked selections. Fills the axis

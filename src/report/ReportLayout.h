@@ -4,6 +4,7 @@
 // upward: every point of the page has x <= 0 and y >= 0. The layout does not
 // adapt to the paper; it needs a printable area of kMinWidth x kMinHeight.
 #include "base/Channel.h"
+#include "plot/CurveMap.h"
 
 #include <algorithm>
 #include <array>
@@ -59,13 +60,12 @@ inline constexpr const char* kDateFormat = "%Y-%m-%d  %H:%M";
 // Sample whose time time label k shows: the labels split the run in four.
 inline constexpr int timeLabelSample(int count, int k) { return (count / 4) * k; }
 
-// Page x of sample s when count samples span the box (count >= 2).
-inline double sampleX(int s, int count) { return s * (double(kBoxWidth) / (count - 1)) + kBoxLeft; }
-
-// Page y of a value on the axis from a0 (box bottom) to a10 (box top).
-inline double valueY(double v, double a0, double a10)
+// Where the curves lie on the page: the graphs' own map at page resolution,
+// count samples across the box (count >= 2), the axis from a0 at the box's
+// bottom to a10 at its top, readings as they are (not brought to tenths).
+inline plot::CurveMap curveMap(int count, double a0, double a10)
 {
-    return double(kBoxHeight) / (a10 - a0) * (v - a0) + kBoxBottom;
+    return plot::upwardMap(count, kBoxLeft, kBoxRight, kBoxBottom, kBoxTop, a0, a10);
 }
 
 // A page coordinate as the whole unit it is drawn at (cut toward zero).

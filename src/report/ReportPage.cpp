@@ -102,12 +102,12 @@ void drawBox(QPainter& p)
 // Page y of sample s of channel c, in the unit it is drawn at; none for a
 // reading that is no number or infinite, which leaves a gap in the curve
 // as on the screen.
-std::optional<int> curveY(const ReportInput& in, int s, int c)
+std::optional<int> curveY(const plot::CurveMap& map, const ReportInput& in, int s, int c)
 {
-    const double v = toDisplayUnit(in.samples.value(s, c), c, in.fahrenheit);
+    const double v = map.valueOf(c, in.samples.value(s, c), in.fahrenheit);
     if (!std::isfinite(v))
         return std::nullopt;
-    return RL::toUnit(RL::valueY(v, in.axis[0], in.axis[RL::kYLabelCount - 1]));
+    return RL::toUnit(map.yOfValue(v));
 }
 
 void drawCurves(QPainter& p, const ReportInput& in)
@@ -121,14 +121,15 @@ void drawCurves(QPainter& p, const ReportInput& in)
     for (int c = 0; c < kChannelCount; ++c)
         pens[c] = QPen(ReportPage::kPrintColor[c], 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 
+    const plot::CurveMap map = RL::curveMap(n, in.axis[0], in.axis[RL::kYLabelCount - 1]);
     std::array<std::optional<int>, kChannelCount> prevY;
     for (int c = 0; c < kChannelCount; ++c)
-        prevY[c] = curveY(in, 0, c);
-    int prevX = *RL::toUnit(RL::sampleX(0, n));
+        prevY[c] = curveY(map, in, 0, c);
+    int prevX = *RL::toUnit(map.x(0));
     for (int s = 0; s + 1 < n; ++s) {
-        const int x = *RL::toUnit(RL::sampleX(s + 1, n));
+        const int x = *RL::toUnit(map.x(s + 1));
         for (int c = 0; c < kChannelCount; ++c) {
-            const std::optional<int> y = curveY(in, s + 1, c);
+            const std::optional<int> y = curveY(map, in, s + 1, c);
             if (in.shown[c] && prevY[c] && y) {
                 p.setPen(pens[c]);
                 p.drawLine(prevX, *prevY[c], x, *y);

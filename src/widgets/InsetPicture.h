@@ -1,10 +1,8 @@
 #pragma once
-// Copies a graph's cached picture to the screen: the base image (strips,
-// legend, labels) around the opaque inset (the plot), then the inset. The
-// base's pixels under the inset are not copied, since the inset covers them;
-// that halves the bytes a repaint moves when the plot fills most of the view.
-#include <QImage>
-#include <QPainter>
+// Copying a graph's cached picture to the screen: the base (strips, legend,
+// labels) around the opaque inset (the plot), then the inset. The base's
+// pixels under the inset are not copied, since the inset covers them; that
+// halves the bytes a repaint moves when the plot fills most of the view.
 #include <QRect>
 #include <array>
 
@@ -20,18 +18,4 @@ inline std::array<QRect, 4> aroundHole(const QRect& area, const QRect& hole)
         area & QRect(QPoint(area.left(), hole.top()), QPoint(hole.left() - 1, hole.bottom())),
         area & QRect(QPoint(hole.right() + 1, hole.top()), QPoint(area.right(), hole.bottom())),
     };
-}
-
-inline void drawWithInset(QPainter& p, const QRect& exposed, const QImage& base, const QImage& inset, QPoint insetAt)
-{
-    if (inset.isNull()) {
-        p.drawImage(exposed.topLeft(), base, exposed);
-        return;
-    }
-    const QRect area = exposed & base.rect();
-    for (const QRect& part : aroundHole(area, QRect(insetAt, inset.size()))) {
-        if (!part.isEmpty())
-            p.drawImage(part.topLeft(), base, part);
-    }
-    p.drawImage(insetAt, inset);
 }

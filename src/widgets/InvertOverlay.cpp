@@ -7,8 +7,6 @@
 
 QSize OverlayPicture::size() const
 {
-    if (strips)
-        return strips->size();
     return base ? base->size() : QSize();
 }
 
@@ -22,7 +20,7 @@ QRgb OverlayPicture::at(int x, int y) const
     const QSize s = size();
     if (x < 0 || y < 0 || x >= s.width() || y >= s.height())
         return qRgb(0, 0, 0);
-    return strips ? strips->pixel(x, y) : base->pixel(x, y);
+    return base->pixel(x, y);
 }
 
 void InvertOverlay::drawDots(QPainter& p, QPoint a, QPoint b, const OverlayPicture& pic, QRgb mask)

@@ -16,12 +16,10 @@
 class QPainter;
 class StripPicture;
 
-// The picture under the overlay in view coordinates: a base at (0, 0),
-// either a whole image or one kept as strips, and optionally an inset image
-// over it (the plot).
+// The picture under the overlay in view coordinates: a base at (0, 0) kept
+// as strips, and optionally an inset image over it (the plot).
 struct OverlayPicture {
-    const QImage* base = nullptr;
-    const StripPicture* strips = nullptr;  // in place of base
+    const StripPicture* base = nullptr;
     const QImage* inset = nullptr;
     QPoint insetAt;
 

@@ -9,7 +9,9 @@
 // A strip therefore holds exactly the pixels one paint of the whole picture
 // would give it, and strips that overlap agree where they overlap. Whatever
 // the function paints outside every strip is not kept: the strips must
-// cover all of it. A strip that comes out one colour keeps just that colour.
+// cover all of it but what an opaque inset covers (a graph's plot, which
+// the plot renderer keeps as its own picture). A strip that comes out one
+// colour keeps just that colour.
 #include <QImage>
 #include <QPainter>
 #include <QRect>

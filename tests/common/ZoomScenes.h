@@ -2,7 +2,10 @@
 // Deep zooms that keep a point of a curve in the middle of every level, so a
 // zoomed picture still shows curve pixels: each selection keeps `keep` of
 // the level's width and height around the point.
-#include "graph/RealtimeLayout.h"
+#include "graph/RealtimePolicy.h"
+#include "plot/PlotFrame.h"
+
+#include <utility>
 
 // The point at fractions (fx, fy) of the unzoomed plot stays at the middle
 // of levels 1..levels.
@@ -19,10 +22,10 @@ inline void zoomCentredOn(GraphState& st, double fx, double fy, int levels, doub
 }
 
 // Fractions of the unzoomed plot where sample s of a channel lies, from a
-// frame laid out in auto mode.
-inline std::pair<double, double> pointFractions(const GraphFrame& level0, int channel, float stored, int s)
+// frame of the real-time graph laid out in auto mode.
+inline std::pair<double, double> pointFractions(const plot::PlotFrame& level0, int channel, float stored, int s)
 {
     const double x = level0.tf.X0 + level0.tf.dx * s;
-    const double y = plotY(level0, channel, stored, false);
-    return {x / level0.geo.W, y / level0.geo.H};
+    const double y = level0.map.y(channel, stored, false);
+    return {x / level0.plot.width, y / level0.plot.height};
 }

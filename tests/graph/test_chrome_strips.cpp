@@ -4,8 +4,7 @@
 // for pixel, whatever the size, the frame around the view and the run; and
 // the cursor line and the band must invert the same pixels.
 #include "data/ReadingStore.h"
-#include "graph/GraphRenderer.h"
-#include "graph/RealtimeLayout.h"
+#include "graph/RealtimeChrome.h"
 #include "run/RunState.h"
 
 #include <QApplication>
@@ -29,9 +28,8 @@ struct Scene {
 
 // The view's picture as a whole-image chrome would give it: the button face,
 // the chrome painted over all of it, the plot over that.
-QImage wholePicture(const GraphRenderer& r)
+QImage wholePicture(const PlotRenderer& r, const PlotGeometry& g)
 {
-    const PlotGeometry& g = r.geometry();
     QImage img(std::max(g.R, 1), std::max(g.B, 1), QImage::Format_RGB32);
     img.fill(QApplication::palette().color(QPalette::Button));
     QPainter p(&img);
@@ -41,9 +39,8 @@ QImage wholePicture(const GraphRenderer& r)
     return img;
 }
 
-QImage paintedView(const GraphRenderer& r, const GraphState& st)
+QImage paintedView(const PlotRenderer& r, const PlotGeometry& g, const GraphState& st)
 {
-    const PlotGeometry& g = r.geometry();
     QImage img(std::max(g.R, 1), std::max(g.B, 1), QImage::Format_RGB32);
     img.fill(qRgb(255, 0, 255));  // shows any pixel the paint left out
     QPainter p(&img);
@@ -63,8 +60,10 @@ int differingPixels(const QImage& a, const QImage& b)
 struct Rendered {
     std::unique_ptr<LiveSeries> series = std::make_unique<LiveSeries>();
     std::unique_ptr<GraphState> state = std::make_unique<GraphState>();
-    std::unique_ptr<GraphFrame> frame = std::make_unique<GraphFrame>();
-    GraphRenderer renderer {QFont(QStringLiteral("Liberation Sans"), 10)};
+    std::unique_ptr<plot::PlotFrame> frame = std::make_unique<plot::PlotFrame>();
+    RealtimeChrome chrome {QFont(QStringLiteral("Liberation Sans"), 10)};
+    PlotRenderer renderer {chrome};
+    PlotGeometry geometry;
 
     void render(const Scene& sc)
     {
@@ -75,12 +74,11 @@ struct Rendered {
         for (int s = 0; s < sc.samples; ++s)
             for (int c = 0; c < kChannelCount; ++c)
                 series->values[c][s] = float(20 + 12 * c + 9 * std::sin(s * 0.02 * (c + 1)));
-        const PlotGeometry g = PlotGeometry::fromClient(
-            sc.client.width(), sc.client.height(),
-            {0, sc.frameTop, sc.client.width() + sc.frameExtra, sc.client.height() - sc.frameTop + 20});
-        settleScale(*state, sc.samples, g.W);
-        layoutFrame(*state, g, run.info(), {}, *frame);
-        renderer.render(*frame, RunView::of(*series, run.info()), sc.shown);
+        chrome.setFrameClient(
+            QRect(0, sc.frameTop, sc.client.width() + sc.frameExtra, sc.client.height() - sc.frameTop + 20));
+        geometry = chrome.geometry(sc.client);
+        layoutAndRender(*state, kRealtimePolicy, sc.client, {RunView::of(*series, run.info()), true, {}, sc.shown},
+                        *frame, renderer);
     }
 };
 
@@ -104,9 +102,9 @@ TEST(ChromeStrips, ViewIsThePictureOfAWholeChrome)
         SCOPED_TRACE(sc.name);
         Rendered r;
         r.render(sc);
-        const QImage whole = wholePicture(r.renderer);
+        const QImage whole = wholePicture(r.renderer, r.geometry);
         GraphState idle;  // no cursor, no band
-        EXPECT_EQ(differingPixels(paintedView(r.renderer, idle), whole), 0);
+        EXPECT_EQ(differingPixels(paintedView(r.renderer, r.geometry, idle), whole), 0);
     }
 }
 
@@ -125,8 +123,8 @@ TEST(ChromeStrips, CursorAndBandInvertThePictureUnderThem)
 {
     Rendered r;
     r.render({"maximised", {1600, 935}, -30, 0, 800, kAllCurves});
-    const PlotGeometry& g = r.renderer.geometry();
-    const QImage whole = wholePicture(r.renderer);
+    const PlotGeometry& g = r.geometry;
+    const QImage whole = wholePicture(r.renderer, g);
     // The cursor on the plot's right edge (one past the plot: chrome
     // pixels) and a band reaching the bottom edge.
     GraphState st;
@@ -136,7 +134,7 @@ TEST(ChromeStrips, CursorAndBandInvertThePictureUnderThem)
     st.bBandUnmoved = 0;
     st.ptAnchor = {g.x0 + 100, g.y0 + 50};
     st.ptLast = {g.x0 + 400, g.y1};
-    const QImage view = paintedView(r.renderer, st);
+    const QImage view = paintedView(r.renderer, g, st);
 
     // A dotted segment: its first pixel and every other one inverted, the
     // rest the picture's own; segments drawn later win where they cross.

@@ -91,19 +91,20 @@ void drawBothWays(const Scene& sc, QImage& decimated, QImage& everySegment)
     run.m_nSampleMs = 1000;
     run.m_bFahrenheit = sc.fahrenheit;
     const RunView view = RunView::of(*series, run.info());
-    const PlotGeometry geo = PlotGeometry::fromClient(sc.clientWidth, 900);
+    const QSize window(sc.clientWidth, 900);
+    const PlotGeometry geo = PlotGeometry::fromClient(window.width(), window.height());
     auto st = std::make_unique<GraphState>();
-    auto frame = std::make_unique<GraphFrame>();
-    settleScale(*st, sc.samples, geo.W);
-    layoutFrame(*st, geo, view.info(), {}, *frame);
+    auto frame = std::make_unique<plot::PlotFrame>();
+    plot::settleLive(*st, sc.samples, geo.W);
+    plot::layoutFrame(*st, window, &view.info(), {}, kRealtimePolicy, *frame);
     if (sc.zoomLevels > 0) {
         const int mid = sc.samples / 2;
         const auto [fx, fy] = pointFractions(*frame, kAir, series->values[kAir][mid], mid);
         zoomCentredOn(*st, fx, fy, sc.zoomLevels, 0.9);
-        settleScale(*st, sc.samples, geo.W);
-        layoutFrame(*st, geo, view.info(), {}, *frame);
+        plot::settleLive(*st, sc.samples, geo.W);
+        plot::layoutFrame(*st, window, &view.info(), {}, kRealtimePolicy, *frame);
     }
-    const plot::CurveMap map = curveMap(*frame);
+    const plot::CurveMap map = frame->map;
     const ClipBox box {-2.0, -2.0, geo.W + 2.0, geo.H + 2.0};
     CurvePainter painter;
     for (QImage* img : {&decimated, &everySegment}) {

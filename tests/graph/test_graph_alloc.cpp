@@ -37,16 +37,19 @@ protected:
     {
         run.m_nCount = count;
         const long long before = g_allocations.load();
-        RealtimeGraph::layoutAndRender(*state, *frame, renderer, geo, {RunView::of(*series, run.info()), {}, kAllCurves});
+        layoutAndRender(*state, kRealtimePolicy, QSize(geo.R, geo.B), {RunView::of(*series, run.info()), true, {}, kAllCurves, limits},
+                        *frame, renderer);
         renderer.paint(screenPainter, screen.rect(), *state);
         return g_allocations.load() - before;
     }
 
     std::unique_ptr<LiveSeries> series = std::make_unique<LiveSeries>();
     std::unique_ptr<GraphState> state = std::make_unique<GraphState>();
-    std::unique_ptr<GraphFrame> frame = std::make_unique<GraphFrame>();
+    std::unique_ptr<plot::PlotFrame> frame = std::make_unique<plot::PlotFrame>();
     RunState run;
-    GraphRenderer renderer{QFont(QStringLiteral("宋体"), 10)};
+    plot::LimitInputs limits {};  // none: no limit lines
+    RealtimeChrome chrome{QFont(QStringLiteral("宋体"), 10)};
+    PlotRenderer renderer{chrome};
     PlotGeometry geo = PlotGeometry::fromClient(1200, 800);
     QImage screen{1200, 800, QImage::Format_RGB32};
     QPainter screenPainter{&screen};
@@ -62,7 +65,7 @@ TEST_F(GraphAlloc, AutoModeRepaintsAllocateNothingBetweenCompressions)
     // A compression rescales the grid and relabels the time axis; after it
     // the repaints are free again.
     repaint(101);
-    EXPECT_EQ(state->nCapacity, 110);
+    EXPECT_EQ(state->live.nCapacity, 110);
     for (int count = 102; count <= 110; ++count)
         EXPECT_EQ(repaint(count), 0) << count;
     EXPECT_FALSE(state->bCursorHidden) << "the overlay was drawn";
@@ -83,6 +86,19 @@ TEST_F(GraphAlloc, ZoomLevel99RepaintsAllocateNothing)
     state->nScrollShift = -100;
     repaint(5051);
     EXPECT_EQ(repaint(5052), 0);
+}
+
+TEST_F(GraphAlloc, LimitLinesAllocateNothing)
+{
+    // Ten lines inside the range (0 .. 100), written into the plot's picture
+    // at every repaint.
+    limits.channels = kAllCurves;
+    limits.high = {60, 65, 70, 75, 80};
+    limits.low = {10, 15, 20, 25, 30};
+    repaint(2);
+    ASSERT_EQ(frame->nLimits, plot::kMaxLimitLines);
+    for (int count = 3; count <= 50; ++count)
+        EXPECT_EQ(repaint(count), 0) << count;
 }
 
 } // namespace

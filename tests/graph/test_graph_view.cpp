@@ -170,7 +170,7 @@ TEST_F(GraphView, CompressionLeavesTheLastTwelfthFree)
     showOnly({kAir});
     setRun(101, [](int, int) { return 50.0f; });  // gain 10: row 241
     const QImage img = shot();
-    EXPECT_EQ(graph->state().nCapacity, 110);
+    EXPECT_EQ(graph->state().live.nCapacity, 110);
     const int row = geo.y0 + 241;
     EXPECT_EQ(px(img, geo.x0 + 550, row), kRed);
     EXPECT_EQ(px(img, geo.x0 + 300, row), kRed);
@@ -180,9 +180,9 @@ TEST_F(GraphView, CompressionLeavesTheLastTwelfthFree)
     EXPECT_EQ(graph->frame().gridX[1], int(9 * (600.0f / 109)));
     // A shorter run does not compress: 100 samples fill the width.
     setRun(100, [](int, int) { return 50.0f; });
-    graph->state().nCapacity = 100;
+    graph->state().live.nCapacity = 100;
     const QImage img2 = shot();
-    EXPECT_EQ(graph->state().nCapacity, 100);
+    EXPECT_EQ(graph->state().live.nCapacity, 100);
     EXPECT_EQ(px(img2, geo.x0 + 599, row), kRed);
 }
 
@@ -293,7 +293,7 @@ TEST_F(GraphMouse, DragZoomsAndUndoZoomRestoresAutoMode)
     EXPECT_EQ(graph->renderer().yLabel(0), QString::asprintf("%.2f", bottom));
     // 200 samples compress the capacity to 209: 600 / 208 px per sample; the
     // selection starts at sample 35.01, so the first whole sample is 35.
-    EXPECT_EQ(graph->state().nCapacity, 209);
+    EXPECT_EQ(graph->state().live.nCapacity, 209);
     EXPECT_EQ(graph->state().nFirstVisible, 35);
     EXPECT_EQ(bar->value(), 35);
 

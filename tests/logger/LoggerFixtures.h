@@ -5,7 +5,7 @@
 
 #include "data/DataFile.h"
 #include "data/ReadingStore.h"
-#include "logger/LoggerPlotRenderer.h"
+#include "logger/LoggerChrome.h"
 
 #include <QFile>
 #include <QFontMetrics>

@@ -4,7 +4,7 @@
 #include "LoggerFixtures.h"
 #include "TempDir.h"
 
-#include "logger/LoggerPlotRenderer.h"
+#include "logger/LoggerChrome.h"
 #include "logger/LoggerSession.h"
 
 #include <QImage>
@@ -35,15 +35,14 @@ protected:
     long long repaint()
     {
         const long long before = g_allocations.load();
-        layoutAndRender(session, QSize(946, 598), *frame, renderer);
-        renderer.paint(screenPainter, screen.rect(), session.display);
+        picture.layoutAndRender(session, QSize(946, 598));
+        picture.renderer().paint(screenPainter, screen.rect(), session.display);
         return g_allocations.load() - before;
     }
 
     std::unique_ptr<ReviewRecord> record = std::make_unique<ReviewRecord>();
     LoggerSession session {*record};
-    std::unique_ptr<loggerplot::Frame> frame = std::make_unique<loggerplot::Frame>();
-    LoggerPlotRenderer renderer;
+    LoggerDrawing picture;
     QImage screen {946, 598, QImage::Format_RGB32};
     QPainter screenPainter {&screen};
 };
@@ -59,20 +58,31 @@ TEST_F(LoggerAlloc, RepaintsAllocateNothingOnceThePictureExists)
         EXPECT_EQ(repaint(), 0) << i;
 
     // The deepest level, scrolled, with a rubber band.
-    session.display.bUnzoomed = false;
+    session.display.bAutoMode = 0;
     for (int j = 0; j < plot::kMaxZoomDepth; ++j)
-        session.display.zoom[size_t(j)] = plot::ZoomStep {0.002, 0.0, 0.998, 1.0};
+        session.display.zoomStack[size_t(j)] = plot::ZoomStep {0.002, 0.0, 0.998, 1.0};
     session.display.nZoomLevel = plot::kMaxZoomDepth;
-    session.display.bScrollValid = false;
+    session.display.bFirstVisibleSet = 0;
     repaint();  // new labels and time grid
-    session.display.nShift = 0;
+    session.display.nScrollShift = 0;
     EXPECT_EQ(repaint(), 0);
-    session.display.bDragging = true;
-    session.display.bNoDragMove = false;
+    session.display.bBandActive = 1;
+    session.display.bBandUnmoved = 0;
     session.display.ptAnchor = {400, 150};
     session.display.ptLast = {600, 400};
     repaint();  // the band's first row buffer
     for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(repaint(), 0) << i;
+}
+
+TEST_F(LoggerAlloc, LimitLinesAllocateNothing)
+{
+    session.limitMarks.channels = kAllCurves;
+    session.limitMarks.high = {30, 40, 50, 60, 70};
+    session.limitMarks.low = {15, 25, 35, 45, 55};
+    repaint();
+    ASSERT_EQ(picture.frame().nLimits, plot::kMaxLimitLines);
+    for (int i = 0; i < 20; ++i)
         EXPECT_EQ(repaint(), 0) << i;
 }
 

@@ -274,7 +274,7 @@ TEST_F(LoggerOpen, CliPlotDrawsTheSamePixelsAsTheWindow)
     // Another size, two curves and another scale.
     w->setFixedSize(1100, 700);
     LoggerSession& session = frame->loggerSession();
-    session.display.showCurve = {true, false, false, false, true};
+    session.showCurve = {true, false, false, false, true};
     session.setScale({5, -2});
     w->repaintNow();
     r = runCli({"plot", data, "-o", out, "--size", "1100x700", "--curves", "AIR,RH", "--gain", "5", "--offset", "-2"});

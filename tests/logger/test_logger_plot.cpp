@@ -101,7 +101,7 @@ TEST_F(LoggerPlot, AnEmptyTableShowsFrameGridAndLegendOnly)
         EXPECT_EQ(img.pixelColor(int(L + W * i / 15.0), T + 20), kValueGrid) << i;
     EXPECT_EQ(rowsOf(img, kValueGrid, L + 1, L + 30).size(), 11) << "no other grey rows";
     // The legend: all five names and sample lines, no Y labels, no read-out.
-    const QFont font = LoggerPlotRenderer::mainFont();
+    const QFont font = LoggerChrome::mainFont();
     for (int k = 0; k < kChannelCount; ++k) {
         EXPECT_TRUE(showsTextAt(img, L + 40 + 120 * k, 40, QString::fromLatin1(kChannelLegend[size_t(k)]), font)) << k;
         EXPECT_EQ(countColor(img, QRect(L + 20 + 120 * k, 59, 60, 2), kCurveScreenColor[k]), 120) << k;
@@ -124,7 +124,7 @@ TEST_F(LoggerPlot, AOneSampleSetDrawsNoCurveAndStartsWhereItEnds)
     const QImage img = shot();
     for (const QColor& c : kCurveScreenColor)
         EXPECT_EQ(countColor(img, QRect(L + 1, T, W - 1, H + 1), c), 0);
-    const QFont font = LoggerPlotRenderer::mainFont();
+    const QFont font = LoggerChrome::mainFont();
     EXPECT_TRUE(showsTextAt(img, L, B + 8, "10:11:12", font));
     EXPECT_TRUE(showsTextAt(img, R - 55, B + 8, "10:11:12", font));
     // The cursor finds that one sample.
@@ -139,7 +139,7 @@ TEST_F(LoggerPlot, YLabelsAndIndentsOfANegativeOffset)
     s.scale = {10, -5};
     load(s);
     const QImage img = shot();
-    const QFont font = LoggerPlotRenderer::mainFont();
+    const QFont font = LoggerChrome::mainFont();
     const struct {
         int i;
         const char* text;
@@ -170,7 +170,7 @@ TEST_F(LoggerPlot, FahrenheitMovesTheTemperatureCurvesNotRh)
     // The read-out says so too.
     QTest::mouseMove(w, QPoint(500, 300));
     const QImage after = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    const QFont ro = LoggerPlotRenderer::readoutFont();
+    const QFont ro = LoggerChrome::readoutFont();
     EXPECT_TRUE(showsTextAt(after, L, 70, "68.0F", ro));
     EXPECT_TRUE(showsTextAt(after, L + 480, 70, "55.0%RH", ro));
 }
@@ -192,7 +192,7 @@ TEST_F(LoggerPlot, AKirNoReadingIsPlottedBelowThePlotAndHiddenByTheStrip)
     // Its read-out is dashes.
     QTest::mouseMove(w, QPoint(x10, 300));
     ASSERT_EQ(session.display.nCursorSample, 10);
-    EXPECT_TRUE(showsTextAt(w->grab().toImage(), L + 360, 70, "------C", LoggerPlotRenderer::readoutFont()));
+    EXPECT_TRUE(showsTextAt(w->grab().toImage(), L + 360, 70, "------C", LoggerChrome::readoutFont()));
 }
 
 TEST_F(LoggerPlot, ReadingsThatAreNoNumberLeaveGapsInTheCurves)
@@ -269,7 +269,7 @@ TEST_F(LoggerPlot, TheFullViewEndsAtTheLastSamplesTime)
     s.interval = 2;
     load(s);
     const QImage img = shot();
-    const QFont font = LoggerPlotRenderer::mainFont();
+    const QFont font = LoggerChrome::mainFont();
     EXPECT_TRUE(showsTextAt(img, L, B + 8, "23:59:58", font));
     EXPECT_TRUE(showsTextAt(img, R - 55, B + 8, "00:00:04", font));
 }
@@ -284,18 +284,18 @@ TEST_F(LoggerPlot, ARefusedUpwardDragStillSwitchesToTheZoomedRendering)
     EXPECT_EQ(countColor(before, QRect(L, T, W, H), kTimeGrid), 0);
     drag({500, 400}, {600, 200});
     EXPECT_EQ(session.display.nZoomLevel, 0) << "an upward drag is refused";
-    EXPECT_FALSE(session.display.bUnzoomed);
+    EXPECT_FALSE(session.display.bAutoMode);
     const QImage img = shot();
     // The time grid of the zoomed rendering replaces the fifteen verticals,
     // and the times move from the corners to the grid lines.
     EXPECT_EQ(img.pixelColor(int(L + W / 15.0), T + 20), kBlack);
     EXPECT_GT(countColor(img, QRect(L, T, W, H), kTimeGrid), 4 * H / 2);
-    EXPECT_FALSE(showsTextAt(img, L, B + 8, "22:13:20", LoggerPlotRenderer::mainFont()));
-    const loggerplot::Frame& f = w->frame();
+    EXPECT_FALSE(showsTextAt(img, L, B + 8, "22:13:20", LoggerChrome::mainFont()));
+    const plot::PlotFrame& f = w->frame();
 
     ASSERT_EQ(f.timeShown[1], 1);
     EXPECT_TRUE(showsTextAt(img, f.timeX[1], B + 1, LocalTime::format(f.timeOf[1], "%H:%M:%S"),
-                            LoggerPlotRenderer::mainFont()));
+                            LoggerChrome::mainFont()));
     EXPECT_TRUE(w->scrollBar()->isEnabled());
     w->action(CLoggerGraphDlg::Command::ZoomOut)->trigger();
     EXPECT_FALSE(w->scrollBar()->isEnabled());
@@ -342,7 +342,7 @@ TEST_F(LoggerPlot, TheCursorIsTheNotXorOfItsPenAndTheReadoutFollowsIt)
     }
     EXPECT_EQ(img.pixelColor(x, T + 2), QColor(105, 205, 205)) << "on black";
     // The read-out of sample 4 for each visible curve.
-    const QFont ro = LoggerPlotRenderer::readoutFont();
+    const QFont ro = LoggerChrome::readoutFont();
     EXPECT_TRUE(showsTextAt(img, L, 70, "23.5C", ro));
     EXPECT_TRUE(showsTextAt(img, L + 360, 70, "2.2C", ro)) << "K/IR 2.29 reads 2.2";
     EXPECT_TRUE(showsTextAt(img, L + 480, 70, "55.5%RH", ro));

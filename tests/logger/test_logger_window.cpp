@@ -256,7 +256,7 @@ TEST_F(LoggerWindow, CurveCommandsAndCombineSurviveClosingAndReopening)
     using C = CLoggerGraphDlg::Command;
     w->action(C::Wb)->trigger();
     const CurveSet wbOnly {false, true, false, false, false};
-    EXPECT_EQ(frame->loggerSession().display.showCurve, wbOnly);
+    EXPECT_EQ(frame->loggerSession().showCurve, wbOnly);
     // The legend shows only WB's sample line.
     const QImage img = plotPicture(w);
     EXPECT_EQ(countColor(img, QRect(306, 59, 600, 2), kCurveScreenColor[kWb]), 120);
@@ -266,13 +266,13 @@ TEST_F(LoggerWindow, CurveCommandsAndCombineSurviveClosingAndReopening)
 
     closeWindow(w);
     w = open();
-    EXPECT_EQ(frame->loggerSession().display.showCurve, wbOnly);
+    EXPECT_EQ(frame->loggerSession().showCurve, wbOnly);
     w->action(C::Kir)->trigger();
-    EXPECT_EQ(frame->loggerSession().display.showCurve, (CurveSet {false, false, false, true, false}));
+    EXPECT_EQ(frame->loggerSession().showCurve, (CurveSet {false, false, false, true, false}));
     w->action(C::Combine)->trigger();
     closeWindow(w);
     open();
-    EXPECT_EQ(frame->loggerSession().display.showCurve, (CurveSet {true, true, true, true, true}));
+    EXPECT_EQ(frame->loggerSession().showCurve, (CurveSet {true, true, true, true, true}));
 }
 
 TEST_F(LoggerWindow, YAxisSetsTheLoggersOwnScaleOnly)
@@ -359,14 +359,14 @@ TEST_F(LoggerWindow, TheScrollBarWorksWhileZoomedOnly)
     // The thumb at either end: the picture stays within the set's samples.
     for (int p : {0, 1000, 300}) {
         bar->setValue(p);
-        EXPECT_EQ(s.display.nShift, fv - p) << p;
+        EXPECT_EQ(s.display.nScrollShift, fv - p) << p;
         const QImage img = plotPicture(w);
         EXPECT_FALSE(img.isNull());
     }
     w->action(CLoggerGraphDlg::Command::ZoomOut)->trigger();
     EXPECT_FALSE(bar->isEnabled());
-    EXPECT_EQ(s.display.nShift, 0);
-    EXPECT_TRUE(s.display.bUnzoomed);
+    EXPECT_EQ(s.display.nScrollShift, 0);
+    EXPECT_TRUE(s.display.bAutoMode);
 }
 
 TEST_F(LoggerWindow, TheThumbSitsOnTheSampleAtTheLeftEdgeAsInTheRealtimeGraph)
@@ -380,7 +380,7 @@ TEST_F(LoggerWindow, TheThumbSitsOnTheSampleAtTheLeftEdgeAsInTheRealtimeGraph)
     ASSERT_TRUE(w->loadFile(file("a.AsmDat", a)).ok());
     QScrollBar* bar = w->scrollBar();
     LoggerSession& s = frame->loggerSession();
-    const loggerplot::Frame& f = w->frame();
+    const plot::PlotFrame& f = w->frame();
     // The x where the level draws its first visible sample, unshifted.
     auto leftEdgeSampleX = [&] { return f.map.X0 + f.map.dx * s.display.nFirstVisible; };
     for (int level = 1; level <= 2; ++level) {
@@ -393,7 +393,7 @@ TEST_F(LoggerWindow, TheThumbSitsOnTheSampleAtTheLeftEdgeAsInTheRealtimeGraph)
         const int fv = s.display.nFirstVisible;
         ASSERT_GT(fv, 0);
         EXPECT_EQ(bar->value(), fv) << "the thumb on the first visible sample";
-        EXPECT_EQ(s.display.nShift, 0);
+        EXPECT_EQ(s.display.nScrollShift, 0);
         EXPECT_NEAR(f.map.x(bar->value()), leftEdgeSampleX(), 1e-6);
         for (int p : {fv + 1, fv + 7, fv - 3}) {
             bar->setValue(p);
@@ -403,7 +403,7 @@ TEST_F(LoggerWindow, TheThumbSitsOnTheSampleAtTheLeftEdgeAsInTheRealtimeGraph)
         }
         bar->setValue(fv);
         plotPicture(w);
-        EXPECT_EQ(s.display.nShift, 0) << "back on the first visible sample: no shift";
+        EXPECT_EQ(s.display.nScrollShift, 0) << "back on the first visible sample: no shift";
     }
 }
 
@@ -433,12 +433,12 @@ TEST_F(LoggerWindow, StartTimesBeyond32BitsShowInTheListAndOnThePlot)
         EXPECT_EQ(s.record().startTime, c.start);
         EXPECT_EQ(s.run().start(), c.start);
         const QImage img = plotPicture(w);
-        const QFont font = LoggerPlotRenderer::mainFont();
-        const loggerplot::Geometry& g = w->renderer().geometry();
-        EXPECT_TRUE(showsTextAt(img, g.left, g.bottom + 8, c.first, font));
-        EXPECT_TRUE(showsTextAt(img, g.right - 55, g.bottom + 8, c.last, font));
+        const QFont font = LoggerChrome::mainFont();
+        const plot::PlotRect& g = w->frame().plot;
+        EXPECT_TRUE(showsTextAt(img, g.left, g.bottom() + 8, c.first, font));
+        EXPECT_TRUE(showsTextAt(img, g.right() - 55, g.bottom() + 8, c.last, font));
         // The read-out of the last sample, as a cursor move there asks for.
-        ASSERT_TRUE(frame->loggerSession().moveCursor(w->frame(), g.right));
+        ASSERT_TRUE(frame->loggerSession().moveCursor(w->frame(), g.right()));
         EXPECT_EQ(s.readout.time, c.last);
         ++rowIndex;
     }
@@ -446,8 +446,8 @@ TEST_F(LoggerWindow, StartTimesBeyond32BitsShowInTheListAndOnThePlot)
     w->selectRow(0);
     EXPECT_EQ(frame->loggerSession().record().startTime, cases[0].start);
     const QImage img = plotPicture(w);
-    const loggerplot::Geometry& g = w->renderer().geometry();
-    EXPECT_TRUE(showsTextAt(img, g.left, g.bottom + 8, cases[0].first, LoggerPlotRenderer::mainFont()));
+    const plot::PlotRect& g = w->frame().plot;
+    EXPECT_TRUE(showsTextAt(img, g.left, g.bottom() + 8, cases[0].first, LoggerChrome::mainFont()));
 }
 
 TEST_F(LoggerWindow, AFileScaleWithoutAUsableAxisShowsTheDefaultScaleWithANote)
@@ -510,7 +510,7 @@ TEST_F(LoggerWindow, ADragLeavingTheBoxIsCancelledByTheWatch)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !s.display.bDragging; }));
     EXPECT_FALSE(w->dragWatchRunning());
     QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(600, 400));
-    EXPECT_TRUE(s.display.bUnzoomed) << "releasing after the cancel does not zoom";
+    EXPECT_TRUE(s.display.bAutoMode) << "releasing after the cancel does not zoom";
     EXPECT_EQ(s.display.nZoomLevel, 0);
 
     // Inside the box the drag goes on.

@@ -64,7 +64,7 @@ TEST_F(ReportEndToEndTest, ARecordedRunPrintsWithCtrlP)
     EXPECT_EQ(page.find(QString::asprintf("%.1f", double(axis[10]))).size(), 1);
     // The recorded air temperature of the first sample, where it belongs.
     const double air = m_frame->doc().live().at(kAir, 0);
-    const int y = int(ReportLayout::valueY(air, axis[0], axis[10]));
+    const int y = int(ReportLayout::curveMap(2, axis[0], axis[10]).yOfValue(air));
     ASSERT_TRUE(y > 205 && y < 995) << "the simulated air lies inside the default scale: " << air;
     EXPECT_TRUE(page.hasColorNear(-748, y, kAirPrint, 3)) << "AIR " << air << " at " << y;
 }

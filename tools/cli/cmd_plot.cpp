@@ -11,7 +11,7 @@
 
 #include "base/CommandLine.h"
 #include "data/DataFile.h"
-#include "logger/LoggerPlotRenderer.h"
+#include "logger/LoggerChrome.h"
 #include "logger/LoggerSession.h"
 
 #include <QGuiApplication>
@@ -122,8 +122,8 @@ int cli::runPlot(const QStringList& args)
     if (!session->loadNote().isEmpty() && !(gain && offset))
         (void)fail(input, session->loadNote());
     (void)session->appendPending();
-    loggerplot::resetDisplay(session->display);
-    session->display.showCurve = curves;
+    plot::undoZoom(session->display);
+    session->showCurve = curves;
     YScaleValues scale = session->scale();
     if (gain)
         scale.gain = *gain;
@@ -140,13 +140,12 @@ int cli::runPlot(const QStringList& args)
     static char* argv[] = {name, nullptr};
     const QGuiApplication app(argc, argv);
 
-    auto frame = std::make_unique<loggerplot::Frame>();
-    LoggerPlotRenderer renderer;
-    layoutAndRender(*session, size, *frame, renderer);
+    auto picture = std::make_unique<LoggerDrawing>();
+    picture->layoutAndRender(*session, size);
 
     QBuffer png;
     png.open(QIODevice::WriteOnly);
-    Status saved = renderer.picture().save(&png, "PNG")
+    Status saved = picture->renderer().picture().save(&png, "PNG")
                      ? writeOutput(output, png.data())
                      : Status::failure(Status::Code::Failed, QStringLiteral("the PNG image could not be made"));
     if (!saved.ok())

@@ -19,6 +19,7 @@
 #include <csignal>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -124,6 +125,8 @@ public:
     bool run()
     {
         m_process.setProcessChannelMode(QProcess::MergedChannels);
+        // A test that dies (a crash, a timeout) takes its broker with it.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(program(), {QStringLiteral("-c"), QDir(m_folder).filePath(QStringLiteral("mosquitto.conf"))});
         if (!m_process.waitForStarted(5000))
             return false;
@@ -210,6 +213,7 @@ public:
         if (persistent)
             args << QStringLiteral("-c");
         args << extra;
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(QStringLiteral("mosquitto_sub"), args);
         if (!m_process.waitForStarted(5000))
             return false;

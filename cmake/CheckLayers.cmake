@@ -13,6 +13,7 @@ set(layer_data 3)      # reading store, RunView, data file, export, journal, set
 set(layer_plot 4)      # plot maths shared by every graph and the printed page
 set(layer_link 5)      # serial control, protocol, decoder, discovery, simulator
 set(layer_recorder 6)  # the window-free recorder: link timers and sampling
+set(layer_publish 6)   # publishing a recording to an MQTT broker
 set(layer_widgets 7)   # small shared widgets and painters
 set(layer_graph 8)     # real-time graph
 set(layer_panels 8)    # panels around the real-time graph

@@ -15,6 +15,9 @@ packages=(
   locales strace
   # the service: sd_notify for Type=notify, and systemd-analyze to check the unit
   libsystemd-dev systemd
+  # publishing to an MQTT broker: the client library, and the broker and
+  # clients the tests run against
+  libmosquitto-dev mosquitto mosquitto-clients
   # the exports read back by programs this project did not write: Python's
   # csv and json modules, and LibreOffice Calc without a window
   python3 libreoffice-calc-nogui

@@ -5,6 +5,7 @@
 #include "app/CSampleRateDlg.h"
 #include "app/EmergencyJournal.h"
 #include "app/ExportCommands.h"
+#include "app/MqttCommands.h"
 #include "app/RunSaver.h"
 #include "base/LocalTime.h"
 #include "data/EventLog.h"
@@ -120,6 +121,8 @@ CMainFrame::~CMainFrame()
 {
     // The logger window works on the session: it goes first.
     delete m_loggerDlg.data();
+    delete m_mqtt; // before the recorder it reads
+
 }
 
 void CMainFrame::createActions()
@@ -167,6 +170,8 @@ void CMainFrame::createActions()
     });
     // The run's samples in the forms spreadsheets and scripts read.
     m_export = new ExportCommands(this, m_options.settingsDir, [this] { return m_recorder->view(); });
+    m_mqtt = new MqttCommands(this, *m_recorder, settings::settingsFilePath(m_options),
+                              MqttCommands::meterIdFor(m_options), statusBar());
 }
 
 void CMainFrame::createMenus()
@@ -177,6 +182,7 @@ void CMainFrame::createMenus()
     file->addAction(action(Command::Print));
     file->addAction(m_report->exportAction());
     file->addMenu(m_export->menu());
+    file->addAction(m_mqtt->action());
     file->addSeparator();
     file->addAction(action(Command::Exit));
     QMenu* realTime = menuBar()->addMenu(QStringLiteral("&RealTime"));

@@ -21,6 +21,7 @@ class CEventList;
 class CKMView;
 class RecorderEvents;
 class ExportCommands;
+class MqttCommands;
 class ReportCommands;
 class CLoggerGraphDlg;
 class LoggerSession;
@@ -165,6 +166,7 @@ private:
     SimulatedMeter* m_simulator = nullptr;
     ReportCommands* m_report = nullptr;
     ExportCommands* m_export = nullptr;
+    MqttCommands* m_mqtt = nullptr; // publishing to an MQTT broker
     bool m_bClosingWithoutAsking = false;
     // The run the last successful save wrote (start and count).
     RunInfo m_saved;

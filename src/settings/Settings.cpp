@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 ProgramPaths ProgramPaths::defaults()
@@ -105,6 +106,36 @@ Status writeAtClose(const IniFile& settings, const CloseValues& v)
     for (const Entry& e : entries) {
         if (Status s = settings.writeText(e.section, e.key, e.value); !s.ok() && first.ok())
             first = s.prefixed(QStringLiteral("Could not write \"%1\": ").arg(settings.path()));
+    }
+    return first;
+}
+
+MqttValues readMqtt(const IniFile& settings)
+{
+    const QString section = QLatin1String(kMqttSection);
+    MqttValues v;
+    v.broker = settings.readText(section, QStringLiteral("Broker"), QString());
+    v.topic = settings.readText(section, QStringLiteral("Topic"), QString());
+    v.credentialsFile = settings.readText(section, QStringLiteral("Credentials file"), QString());
+    v.caFile = settings.readText(section, QStringLiteral("CA file"), QString());
+    v.discovery = settings.readInt(section, QStringLiteral("Discovery"), 1) != 0;
+    return v;
+}
+
+Status writeMqtt(const IniFile& settings, const MqttValues& values)
+{
+    const QString section = QLatin1String(kMqttSection);
+    const std::pair<const char*, QString> keys[] = {
+        {"Broker", values.broker},
+        {"Topic", values.topic},
+        {"Credentials file", values.credentialsFile},
+        {"CA file", values.caFile},
+        {"Discovery", values.discovery ? QStringLiteral("1") : QStringLiteral("0")},
+    };
+    Status first;
+    for (const auto& [key, value] : keys) {
+        if (Status s = settings.writeText(section, QLatin1String(key), value); !s.ok() && first.ok())
+            first = s;
     }
     return first;
 }

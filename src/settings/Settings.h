@@ -58,6 +58,23 @@ struct SampleDefaults {
 };
 SampleDefaults readSampleDefaults(const IniFile& config);
 
+// Publishing to an MQTT broker, in ZB740.ini's section "MQTT" (keys
+// "Broker", "Topic", "Credentials file", "CA file", "Discovery"); an empty
+// broker is publishing off. The password is never here: only the path of
+// the file that holds it.
+struct MqttValues {
+    QString broker;
+    QString topic;
+    QString credentialsFile;
+    QString caFile;
+    bool discovery = true;
+};
+inline constexpr char kMqttSection[] = "MQTT";
+MqttValues readMqtt(const IniFile& settings);
+// Writes every key of the section, also after a write that fails; reports
+// the first failure. The file's other sections and keys stay as they are.
+Status writeMqtt(const IniFile& settings, const MqttValues& values);
+
 // Everything written to ZB740.ini when the main window closes, in order.
 struct CloseValues {
     int comPort = 1;

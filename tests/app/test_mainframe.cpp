@@ -80,8 +80,8 @@ TEST_F(MainFrameTest, WindowMenusToolbarAndStatusBar)
     auto f = makeFrame();
     EXPECT_EQ(f->windowTitle(), "ZB740 \u2014 unsaved run[*]");
     EXPECT_EQ(menuTexts(f->menuBar()),
-              QStringList({"&File", "&Save", "&Open", "&Print", "Export Report as PDF\u2026", "Export", "&Exit", "&RealTime",
-                           "&Run", "&Stop",
+              QStringList({"&File", "&Save", "&Open", "&Print", "Export Report as PDF\u2026", "Export",
+                           "Publish to &MQTT\u2026", "&Exit", "&RealTime", "&Run", "&Stop",
                            "&UndoZoom", "&Events", "&Help", "&About ZB740...", "&Contents"}));
     auto* bar = f->findChild<QToolBar*>("mainToolBar");
     ASSERT_NE(bar, nullptr);

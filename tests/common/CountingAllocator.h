@@ -11,6 +11,9 @@
 
 namespace {
 inline std::atomic<long long> g_allocations {0};
+// The allocations of the calling thread alone (other threads, such as a
+// network library's, allocate at their own pace).
+inline thread_local long long t_allocations = 0;
 }
 
 // glibc lets the program interpose malloc and still reach its own; under
@@ -25,16 +28,19 @@ void* __libc_realloc(void*, size_t);
 void* malloc(size_t size)
 {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
+    ++t_allocations;
     return __libc_malloc(size);
 }
 void* calloc(size_t n, size_t size)
 {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
+    ++t_allocations;
     return __libc_calloc(n, size);
 }
 void* realloc(void* p, size_t size)
 {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
+    ++t_allocations;
     return __libc_realloc(p, size);
 }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The options of zb740-cli record, shared by the recording of one run (or
 // a few parts) and the continuous recording into rotating files.
+#include "CliMqtt.h"
 #include "data/AlarmLimitSet.h"
 #include "data/MonitorEvent.h"
 #include "link/SimulatedMeter.h"
@@ -27,6 +28,8 @@ struct RecordOptions {
     bool continuous = false;
     int fileSamples = 10000;
     bool daily = false;
+    // Publishing to an MQTT broker (--mqtt and its companions).
+    cli::MqttCliOptions mqtt;
 };
 
 namespace cli {

@@ -27,7 +27,12 @@
 // piped into jq. Its sample numbers count from 1 in each data file. When
 // the stream cannot be written (its reader went away), it stops with a
 // warning and the recording goes on.
+//
+// With --mqtt, the samples and alarm flags are also published to an MQTT
+// broker (CliMqtt.h); a broker away or misconfigured never stops the
+// recording.
 #include "CliCommands.h"
+#include "CliMqtt.h"
 #include "CliOutput.h"
 #include "AlarmCommand.h"
 #include "RecordOptions.h"
@@ -119,7 +124,8 @@ const char kUsage[] =
 // be given once, and each value must not be empty.
 int parseOptions(const QStringList& args, RecordOptions& o)
 {
-    CommandLine line(QStringLiteral("zb740-cli record"), QLatin1String(kUsage), cli::versionLine());
+    CommandLine line(QStringLiteral("zb740-cli record"), QLatin1String(kUsage) + QLatin1String(cli::kMqttUsage),
+                     cli::versionLine());
     const int once = CommandLine::Once | CommandLine::NotEmpty;
     line.addValue(QStringLiteral("port"), QStringLiteral("DEVICE"), once);
     line.addSwitch(QStringLiteral("simulate"));
@@ -136,7 +142,10 @@ int parseOptions(const QStringList& args, RecordOptions& o)
     line.addValue(QStringLiteral("limit"), QStringLiteral("CH:LOW..HIGH"), CommandLine::NotEmpty);
     line.addValue(QStringLiteral("settings"), QStringLiteral("FILE"), once);
     line.addValue(QStringLiteral("on-alarm"), QStringLiteral("CMD"), once);
+    cli::addMqttOptions(line);
     if (const int status = line.process(args); status >= 0)
+        return status;
+    if (const int status = cli::readMqttOptions(line, o.mqtt); status >= 0)
         return status;
     if (const QStringList rest = line.arguments(); !rest.isEmpty())
         return line.usageError(QStringLiteral("unexpected argument '%1'").arg(rest.first()));
@@ -189,6 +198,8 @@ int parseOptions(const QStringList& args, RecordOptions& o)
     }
     if (o.continuous && line.value(QStringLiteral("count")))
         return line.usageError(QStringLiteral("--count does not go with --continuous, which records until stopped"));
+    if (o.continuous && o.mqtt.enabled)
+        return line.usageError(QStringLiteral("--mqtt does not go with --continuous yet"));
     if (const auto v = line.value(QStringLiteral("settings")); v) {
         if (!QFileInfo(*v).isFile())
             return line.usageError(QStringLiteral("--settings %1: no such file").arg(*v));
@@ -308,6 +319,9 @@ public:
         , m_device(device)
         , m_live(std::make_unique<LiveSeries>())
         , m_recorder(linkOptions(device), *m_live)
+        , m_publishing(options.mqtt, m_recorder, cli::meterIdFor(options.simulate, device),
+                       [this] { return m_partPath; }, [this](const QString& line) { say(line); },
+                       [this](const QString& where, const QString& message) { warn(where, message); })
         , m_terminal(stderrIsTerminal())
     {
         m_partPath = options.output;
@@ -382,10 +396,12 @@ public:
             logEvent(MonitorEvent::simple(MonitorEvent::Kind::Start, m_recorder.now()));
         }
         m_elapsed.start();
+        m_publishing.start();
         m_recorder.start(1); // the device is pinned: the number is not used
         confirmRun();
         const int status = QCoreApplication::exec();
         m_recorder.shutDown();
+        m_publishing.stop();
         return status;
     }
 
@@ -609,6 +625,7 @@ private:
             m_recorder.runSaved(run.info());
             reportWritten(m_partPath, run);
         }
+        m_publishing.partEnded(Recovery::journalPathFor(m_partPath));
         if (!last)
             m_partPath = nextPartPath();
     }
@@ -803,6 +820,7 @@ private:
     bool m_logReported = false;
     int64_t m_logReportedAt = 0;
     std::unique_ptr<AlarmCommand> m_onAlarm;
+    cli::RecordPublishing m_publishing;
     StopSignals m_stopSignals;
     QFile m_stream;          // the JSON lines, while m_streaming
     bool m_streaming = false;

@@ -55,6 +55,8 @@ public:
     bool isSet(const QString& name) const { return m_parser.isSet(name); }
     // The value given (the last one where an option may repeat).
     std::optional<QString> value(const QString& name) const;
+    // Every value given, in order (an option that may repeat).
+    QStringList values(const QString& name) const { return m_parser.values(name); }
     QStringList arguments() const { return m_parser.positionalArguments(); }
 
     // How an option is written: "-o", "--count".

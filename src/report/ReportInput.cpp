@@ -1,5 +1,6 @@
 #include "report/ReportInput.h"
 
+#include "data/AlarmLimitSet.h"
 #include "data/ReadingStore.h"
 
 ReportInput ReportInputs::ofLiveRun(const RunView& run, const std::array<bool, kChannelCount>& shown,
@@ -36,4 +37,12 @@ ReportInput ReportInputs::ofReviewRecord(const ReviewRecord& record, const std::
                                          YScaleValues scale)
 {
     return ofSavedRun(RunView::of(record), shown, scale);
+}
+
+ReportLimits ReportInputs::limitsOf(const AlarmLimits& alarm)
+{
+    ReportLimits limits {};
+    for (int c = 0; c < kChannelCount; ++c)
+        limits[size_t(c)] = LimitPair {double(alarm.low[size_t(c)]), double(alarm.high[size_t(c)])};
+    return limits;
 }

@@ -77,8 +77,8 @@ TEST_F(CliReportTest, WritesOneA4PageWithTheFilesScale)
     EXPECT_EQ(page.find("03:04").size(), 1);
     EXPECT_EQ(page.find("-20.0").size(), 1);
     EXPECT_EQ(page.find("80.0").size(), 1);
-    // Labels at samples 0, 3, 6, 9, 12 of 12 at 5 s.
-    for (const char* t : {"13:45:00", "13:45:15", "13:45:30", "13:45:45", "13:46:00"})
+    // Labels at samples 0, 3, 6, 8, 11 of 12 at 5 s: the samples under them.
+    for (const char* t : {"13:45:00", "13:45:15", "13:45:30", "13:45:40", "13:45:55"})
         EXPECT_EQ(page.find(t).size(), 1) << t;
     for (const char* legend : kChannelLegend)
         EXPECT_EQ(page.find(legend).size(), 1) << legend;

@@ -14,4 +14,5 @@ int runRecover(const QStringList& args);
 int runReport(const QStringList& args);
 int runRecord(const QStringList& args);
 int runPlot(const QStringList& args);
+int runVerify(const QStringList& args);
 } // namespace cli

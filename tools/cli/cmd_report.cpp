@@ -9,18 +9,21 @@
 #include "base/LocalTime.h"
 #include "data/DataFile.h"
 #include "plot/PlotScale.h"
+#include "report/ReportFacts.h"
 #include "report/ReportInput.h"
 #include "report/ReportPdf.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <array>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -28,9 +31,11 @@ constexpr int kGains[] = {1, 2, 5, 10, 20, 50, 100, 200, 500};
 constexpr int kOffsets[] = {0, 2, 5, -2, -5};
 
 const char kUsage[] = "Usage: zb740-cli report FILE.AsmDat -o OUT.pdf [--curves LIST] [--gain G --offset O]\n"
-                      "                        [--date \"YYYY-MM-DD HH:MM\"]\n\n"
+                      "                        [--date \"YYYY-MM-DD HH:MM\"] [--layout classic|full]\n"
+                      "                        [--operator TEXT] [--note TEXT] [--limit air:5..30 ...]\n\n"
                       "Writes the test report of the data file as the logger window prints it:\n"
-                      "one A4 portrait page, printable area 10 mm inside every edge.\n"
+                      "one A4 portrait page, printable area 10 mm inside every edge (the full\n"
+                      "layout: 15 mm).\n"
                       "  -o OUT.pdf    the PDF to write (replaced only once complete); - for\n"
                       "                standard output\n"
                       "  --curves LIST curves to print, a comma list of AIR, WB, DP, K/IR, RH\n"
@@ -38,7 +43,15 @@ const char kUsage[] = "Usage: zb740-cli report FILE.AsmDat -o OUT.pdf [--curves 
                       "  --gain G      value units per division: 1, 2, 5, 10, 20, 50, 100, 200, 500\n"
                       "  --offset O    divisions below zero at the bottom line: 0, 2, 5, -2, -5\n"
                       "                (both default to the scale stored in the file)\n"
-                      "  --date D      the printed date, \"YYYY-MM-DD HH:MM\" local time (default: now)\n";
+                      "  --date D      the printed date, \"YYYY-MM-DD HH:MM\" local time (default: now)\n"
+                      "  --layout L    classic (the default: the graph in the corner) or full (the\n"
+                      "                test report with the run's facts, statistics, limits and the\n"
+                      "                data's SHA-256)\n"
+                      "  --operator T  the operator named on the full page\n"
+                      "  --note T      a line of the notes on the full page; may repeat\n"
+                      "  --limit C:LO..HI  the limits a channel (air, wb, dp, kir, rh) is judged\n"
+                      "                against on the full page, in the file's unit; may repeat\n"
+                      "                (default: none)\n";
 
 std::optional<std::array<bool, kChannelCount>> parseCurves(const QString& list)
 {
@@ -93,6 +106,27 @@ std::optional<int64_t> parseDate(const QString& text)
     return LocalTime::join(f);
 }
 
+// "air:5..30": a channel and its low and high limit.
+std::optional<std::pair<int, LimitPair>> parseLimit(const QString& text)
+{
+    static const QRegularExpression re(QStringLiteral("^([A-Za-z/]+):([-+]?[0-9]*\\.?[0-9]+)\\.\\.([-+]?[0-9]*\\.?[0-9]+)$"));
+    const QRegularExpressionMatch m = re.match(text.trimmed());
+    if (!m.hasMatch())
+        return std::nullopt;
+    QString name = m.captured(1).toUpper();
+    if (name == QLatin1String("KIR"))
+        name = QStringLiteral("K/IR");
+    int channel = -1;
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (name == QLatin1String(kChannelLegend[c]))
+            channel = c;
+    }
+    const double lo = m.captured(2).toDouble(), hi = m.captured(3).toDouble();
+    if (channel < 0 || lo > hi)
+        return std::nullopt;
+    return std::pair {channel, LimitPair {lo, hi}};
+}
+
 } // namespace
 
 int cli::runReport(const QStringList& args)
@@ -103,6 +137,10 @@ int cli::runReport(const QStringList& args)
     line.addValue(QStringLiteral("gain"), QStringLiteral("G"));
     line.addValue(QStringLiteral("offset"), QStringLiteral("O"));
     line.addValue(QStringLiteral("date"), QStringLiteral("D"));
+    line.addValue(QStringLiteral("layout"), QStringLiteral("L"));
+    line.addValue(QStringLiteral("operator"), QStringLiteral("TEXT"));
+    line.addValue(QStringLiteral("note"), QStringLiteral("TEXT"), 0);
+    line.addValue(QStringLiteral("limit"), QStringLiteral("C:LO..HI"), 0);
     if (const int status = line.process(args); status >= 0)
         return status;
     const QStringList files = line.arguments();
@@ -136,11 +174,32 @@ int cli::runReport(const QStringList& args)
             return line.usageError(QStringLiteral("--date takes \"YYYY-MM-DD HH:MM\""));
         printedAt = *parsed;
     }
+    ReportOptions options;
+    if (const std::optional<QString> layout = line.value(QStringLiteral("layout"))) {
+        if (*layout == QLatin1String("full"))
+            options.style = ReportStyle::Full;
+        else if (*layout != QLatin1String("classic"))
+            return line.usageError(QStringLiteral("--layout is classic or full"));
+    }
+    options.operatorName = line.value(QStringLiteral("operator")).value_or(QString());
+    options.notes = line.values(QStringLiteral("note")).join(QLatin1Char('\n'));
+    ReportLimits limits {};
+    for (const QString& text : line.values(QStringLiteral("limit"))) {
+        const auto parsed = parseLimit(text);
+        if (!parsed)
+            return line.usageError(QStringLiteral("--limit takes CHANNEL:LOW..HIGH, as air:5..30, with LOW <= HIGH"));
+        limits[size_t(parsed->first)] = parsed->second;
+    }
     if (!isStandardOutput(*output)
         && QDir::cleanPath(QFileInfo(*output).absoluteFilePath())
                == QDir::cleanPath(QFileInfo(input).absoluteFilePath()))
         return line.usageError(QStringLiteral("the report would replace its own data file"));
 
+    // The data's hash is of the file's bytes as they are.
+    QFile file(input);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
     auto record = std::make_unique<ReviewRecord>();
     YScaleValues scale;
     const Status r = DataFile::load(input, *record, scale);
@@ -163,12 +222,20 @@ int cli::runReport(const QStringList& args)
     if (offsetValue)
         scale.offset = *offsetValue;
 
-    const ReportInput report = ReportInputs::ofReviewRecord(*record, shown, scale);
+    ReportInput report = ReportInputs::ofReviewRecord(*record, shown, scale);
+    report.options = options;
+    report.limits = limits;
+    report.dataFile = QFileInfo(input).fileName();
+    report.sha256 = ReportFacts::sha256(bytes);
+    // An empty graph is never silent.
+    if (const std::optional<QString> note = ReportFacts::offScaleNote(report))
+        (void)fail(input, *note);
     // A FIFO or a device node named by -o is written through, as export
     // writes it; "-" is standard output.
     const QString target = shownOutput(*output);
     QByteArray pdf;
-    Status s = ReportPdf::render(target, report, printedAt, pdf);
+    Status s = ReportPdf::render(target, report, printedAt, pdf,
+                                 options.style == ReportStyle::Full ? ReportPdf::fullLayout() : ReportPdf::a4Layout());
     if (s.ok())
         s = writeOutput(*output, pdf).prefixed(ReportPdf::failedPrefix(target));
     if (!s.ok())

@@ -36,6 +36,9 @@ public:
     using Confirmer = std::function<bool(QWidget* parent, const QString& question)>;
 
     ReportPrinter();
+    // Its default dialogs show and fill its own options: never copied.
+    ReportPrinter(const ReportPrinter&) = delete;
+    ReportPrinter& operator=(const ReportPrinter&) = delete;
 
     void setDialogRunner(DialogRunner run) { m_dialog = std::move(run); }
     void setPrinterFactory(PrinterFactory make) { m_makePrinter = std::move(make); }

@@ -13,6 +13,7 @@
 #include "report/ReportCommands.h"
 #include "report/ReportOptionsTab.h"
 #include "settings/IniFile.h"
+#include "settings/Settings.h"
 #include "report/ReportPrinter.h"
 
 #include <QAction>
@@ -579,4 +580,24 @@ TEST_F(FrameReportTest, ExportWritesThePdfChosenInTheSaveDialog)
     ASSERT_TRUE(page.ok());
     EXPECT_EQ(page.find("ZB740").size(), 1);
     EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(FrameReportTest, TheFullPageJudgesTheRunAgainstTheAlarmLimits)
+{
+    // The choice kept from an earlier print, in the window's ZB740.ini.
+    ASSERT_TRUE(ReportOptionsStore::save(settings::settingsFilePath(tempOptions()),
+                                         {ReportStyle::Full, QStringLiteral("Frank"), QString()})
+                    .ok());
+    record(5);
+    const PdfPage page = printedThroughTheFrame();
+    ASSERT_TRUE(page.ok());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    const QString text = QString::fromUtf8(
+        runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path("frame.pdf"), QStringLiteral("-")}).out);
+    // The alarm panel's limits of a missing configuration file.
+    EXPECT_TRUE(text.contains("PASS: no sample outside [0.0, 140.0]")) << text.toStdString();
+    EXPECT_TRUE(text.contains("PASS: no sample outside [0.0, 2501.0]")) << "K/IR";
+    EXPECT_TRUE(text.contains("PASS: no sample outside [0.0, 100.0]")) << "RH";
+    EXPECT_TRUE(text.contains("Frank"));
+    EXPECT_TRUE(text.contains("unsaved run: no hash"));
 }

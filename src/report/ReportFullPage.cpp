@@ -1,6 +1,7 @@
 // The full test report: header, run facts, the graph across the page, a
 // table per shown channel against its limits, operator and notes, the
 // signature block and the footer with the data's hash.
+#include "report/CurveFold.h"
 #include "report/FullPageLayout.h"
 #include "report/ReportFacts.h"
 #include "report/ReportLayout.h"
@@ -13,7 +14,7 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
-#include <QPolygonF>
+#include <QPolygon>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
@@ -155,15 +156,24 @@ void drawCurves(Frame& f, const ReportInput& in)
     p.setClipRect(QRectF(FL::kBoxLeft, FL::kBoxTop, FL::kBoxRight - FL::kBoxLeft, FL::kBoxBottom - FL::kBoxTop));
     // y grows downward here, so the box's bottom is its larger y.
     const plot::CurveMap map = plot::upwardMap(n, FL::kBoxLeft, FL::kBoxRight, FL::kBoxBottom, FL::kBoxTop, a0, a10);
-    QPolygonF run;
+    // Points in whole hundredths of a millimetre, far finer than print:
+    // short numbers in the page's content, which the PDF compresses.
+    constexpr double kFine = 10;
+    p.scale(1 / kFine, 1 / kFine);
+    QPolygon run;
     run.reserve(n);
     constexpr double kFar = 1e6;  // far off the page, still a number
     for (int c = 0; c < kChannelCount; ++c) {
         if (!in.shown[size_t(c)])
             continue;
-        p.setPen(QPen(ReportPage::kPrintColor[size_t(c)], 4.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setPen(QPen(ReportPage::kPrintColor[size_t(c)], 4.0 * kFine, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         run.clear();
+        // Columns as wide as the pen (0.4 mm): each keeps its lowest and
+        // highest point where they lie, so peaks keep their height and
+        // place, and the pen covers the curve's envelope.
+        CurveFold<QPolygon> fold(run, 4 * kFine, CurveFold<QPolygon>::Keep::Extremes);
         const auto flush = [&] {
+            fold.flush(true);
             if (run.size() >= 2)
                 p.drawPolyline(run);
             run.clear();
@@ -174,7 +184,8 @@ void drawCurves(Frame& f, const ReportInput& in)
                 flush();
                 continue;
             }
-            run.append(QPointF(map.x(s), std::clamp(map.yOfValue(v), -kFar, kFar)));
+            fold.add(QPoint(int(std::lround(map.x(s) * kFine)),
+                            int(std::lround(std::clamp(map.yOfValue(v), -kFar, kFar) * kFine))));
         }
         flush();
     }

@@ -1,6 +1,7 @@
 #include "report/ReportPage.h"
 
 #include "base/LocalTime.h"
+#include "report/CurveFold.h"
 #include "report/FullPageLayout.h"
 
 #include <QFont>
@@ -129,12 +130,16 @@ void drawCurves(QPainter& p, const ReportInput& in)
             continue;
         p.setPen(QPen(ReportPage::kPrintColor[c], 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         run.clear();
+        // x is a whole unit: a column is one unit wide, and the folded
+        // curve covers exactly the units the whole one does.
+        CurveFold<QPolygon> fold(run, 1.0);
         for (int s = 0; s <= n; ++s) {
             const std::optional<int> y = s < n ? curveY(map, in, s, c) : std::nullopt;
             if (y) {
-                run.append(QPoint(*RL::toUnit(map.x(s)), *y));
+                fold.add(QPoint(*RL::toUnit(map.x(s)), *y));
                 continue;
             }
+            fold.flush();
             if (run.size() >= 2)
                 p.drawPolyline(run);
             run.clear();

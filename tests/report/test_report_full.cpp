@@ -4,6 +4,7 @@
 #include "ReportFixtures.h"
 #include "TempDir.h"
 
+#include "report/CurveFold.h"
 #include "report/FullPageLayout.h"
 #include "report/ReportFacts.h"
 
@@ -13,6 +14,7 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -515,16 +517,89 @@ TEST(ReportCurvesTest, EachCurveIsOnePolylinePerPenSplitOnlyAtGaps)
             ReportPage::paint(p, in, printedMoment(), area);
         p.end();
         EXPECT_EQ(device.engine.lines, 0) << "no curve drawn segment by segment";
-        QList<std::pair<QRgb, int>> seen;
-        for (const auto& l : device.engine.polylines)
-            seen << std::pair {l.color, l.points};
+        // One polyline per stretch between gaps, at most as many points as
+        // the stretch has samples (the page folds them to its resolution).
         const auto color = [](int c) { return ReportPage::kPrintColor[size_t(c)].rgb(); };
-        const QList<std::pair<QRgb, int>> expected {
+        const QList<std::pair<QRgb, int>> stretches {
             {color(kAir), n},
             {color(kDp), 400}, {color(kDp), n - 401},
             {color(kKir), n},
             {color(kRh), 10}, {color(kRh), 900 - 12}, {color(kRh), n - 901},
         };
-        EXPECT_EQ(seen, expected);
+        ASSERT_EQ(device.engine.polylines.size(), stretches.size());
+        for (qsizetype i = 0; i < stretches.size(); ++i) {
+            EXPECT_EQ(device.engine.polylines[i].color, stretches[i].first) << i;
+            EXPECT_LE(device.engine.polylines[i].points, stretches[i].second) << i;
+            EXPECT_GE(device.engine.polylines[i].points, 2) << i;
+        }
     }
+}
+
+// The fold keeps what the pen shows: the first and last point, and each
+// column's lowest and highest point where they lie, in sample order; it
+// only drops points.
+TEST(CurveFoldTest, KeepsEachColumnsExtremesAndTheEnds)
+{
+    using Fold = CurveFold<QPolygon>;
+    for (Fold::Keep keep : {Fold::Keep::Ends, Fold::Keep::Extremes}) {
+        for (int width : {1, 4, 40}) {
+            SCOPED_TRACE(QStringLiteral("keep %1 width %2").arg(int(keep)).arg(width).toStdString());
+            QPolygon in;
+            uint32_t r = 12345;
+            for (int i = 0; i < 3000; ++i) {
+                r = r * 1103515245u + 12345u;
+                in << QPoint(i * 7 / 10, int((r >> 16) % 200) + (i % 300 < 150 ? i % 150 : 150 - i % 150));
+            }
+            QPolygon out;
+            Fold fold(out, width, keep);
+            for (const QPoint& p : in)
+                fold.add(p);
+            fold.flush(true);
+            EXPECT_LT(out.size(), in.size());
+            EXPECT_EQ(out.first(), in.first());
+            EXPECT_EQ(out.last(), in.last());
+            // Every point drawn is a sample, in sample order.
+            qsizetype at = 0;
+            for (const QPoint& p : out) {
+                while (at < in.size() && in[at] != p)
+                    ++at;
+                ASSERT_LT(at, in.size()) << "a point that is no sample, or out of order";
+            }
+            // Each column's extremes are drawn: a corner of the polyline, or
+            // on its straight way between two (where the fold merged them).
+            const auto onPolyline = [&out](const QPoint& p) {
+                for (qsizetype i = 0; i + 1 < out.size(); ++i) {
+                    const QPoint a = out[i], b = out[i + 1];
+                    const int64_t cross = int64_t(b.x() - a.x()) * (p.y() - a.y()) - int64_t(b.y() - a.y()) * (p.x() - a.x());
+                    if (cross == 0 && std::min(a.x(), b.x()) <= p.x() && p.x() <= std::max(a.x(), b.x())
+                        && std::min(a.y(), b.y()) <= p.y() && p.y() <= std::max(a.y(), b.y()))
+                        return true;
+                }
+                return out.size() == 1 && out[0] == p;
+            };
+            for (int column = 0; column <= in.last().x() / width; ++column) {
+                const QPoint* lo = nullptr;
+                const QPoint* hi = nullptr;
+                for (const QPoint& p : in) {
+                    if (p.x() / width != column)
+                        continue;
+                    if (!lo || p.y() < lo->y())
+                        lo = &p;
+                    if (!hi || p.y() > hi->y())
+                        hi = &p;
+                }
+                if (!lo)
+                    continue;
+                EXPECT_TRUE(onPolyline(*lo)) << "column " << column << " lowest";
+                EXPECT_TRUE(onPolyline(*hi)) << "column " << column << " highest";
+            }
+        }
+    }
+    // A straight stretch keeps its ends only.
+    QPolygon out;
+    CurveFold<QPolygon> fold(out, 1);
+    for (int i = 0; i < 100; ++i)
+        fold.add(QPoint(i, 3 * i));
+    fold.flush(true);
+    EXPECT_EQ(out, QPolygon({QPoint(0, 0), QPoint(99, 297)}));
 }

@@ -143,6 +143,12 @@ void CMainFrame::createActions()
         ReportInput in = ReportInputs::ofLiveRun(m_recorder->view(), m_view->m_bShowCurve,
                                                  m_view->graph()->frame().axis[0]);
         in.limits = ReportInputs::limitsOf(m_view->alarmPanel()->alarmLimits());
+        // A run saved as it stands is its data file: the report names it
+        // and carries its hash.
+        if (runSavedAsItStands())
+            ReportInputs::setDataFile(in, m_savedPath);
+        if (m_simulator)
+            in.meter = QStringLiteral("simulated");
         return in;
     });
     m_report->printer().setSettingsFile(settings::settingsFilePath(m_options));
@@ -319,6 +325,7 @@ Status CMainFrame::saveRun()
     Status saved = saver.save(this, m_view->yScale());
     if (saved.ok()) {
         m_saved = saver.savedRun();
+        m_savedPath = saver.savedPath();
         m_bSavedAny = true;
         m_recorder->runSaved(m_saved);
     }

@@ -151,6 +151,7 @@ private:
     bool m_bClosingWithoutAsking = false;
     // The run the last successful save wrote (start and count).
     RunInfo m_saved;
+    QString m_savedPath;  // the data file of the last successful save
     bool m_bSavedAny = false;
     std::unique_ptr<LoggerSession> m_loggerSession;
     QPointer<CLoggerGraphDlg> m_loggerDlg;

@@ -61,6 +61,7 @@ Status RunSaver::save(QWidget* parent, YScaleValues scale)
         WaitCursor wait;
         const RunView run = m_run();
         m_saved = run.info();
+        m_savedPath = path;
         saved = RunFiles::saveRun(path, run, scale);
     }
     if (!saved.ok())

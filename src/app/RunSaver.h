@@ -37,6 +37,8 @@ public:
     Status save(QWidget* parent, YScaleValues scale);
     // The facts of the run the last save wrote (or tried to write).
     const RunInfo& savedRun() const { return m_saved; }
+    // The data file the last save wrote (or tried to write).
+    const QString& savedPath() const { return m_savedPath; }
 
     // "%y-%m-%d %H.%M.%S" of the given moment in local time.
     static QString proposedName(int64_t secondsSince1970);
@@ -47,6 +49,7 @@ public:
 private:
     RunSource m_run;
     RunInfo m_saved;
+    QString m_savedPath;
     QString m_settingsDir;
     int64_t m_proposedTime = -1;
     PathChooser m_choose = &RunSaver::askWithDialog;

@@ -72,6 +72,10 @@ ReportInput ofSavedRun(const RunView& run, const std::array<bool, kChannelCount>
 ReportInput ofReviewRecord(const ReviewRecord& record, const std::array<bool, kChannelCount>& shown,
                            YScaleValues scale);
 
+// The data file the run was read from or saved to: its name, and the
+// SHA-256 of its bytes as they are now (none when it cannot be read).
+void setDataFile(ReportInput& in, const QString& path);
+
 // The alarm limits as the limits a report judges each channel against.
 ReportLimits limitsOf(const AlarmLimits& alarm);
 

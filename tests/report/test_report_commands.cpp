@@ -11,6 +11,7 @@
 #include "app/RunSaver.h"
 #include "graph/RealtimeGraph.h"
 #include "report/ReportCommands.h"
+#include "report/ReportFacts.h"
 #include "report/ReportOptionsTab.h"
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
@@ -18,6 +19,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -147,6 +149,35 @@ TEST_F(ReportPrinterTest, APageTooSmallIsRefusedBeforeTheJob)
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains("(64 x 95 mm) is smaller than the test report needs (85 x 115 mm)"))
         << messages[0].toStdString();
+}
+
+TEST_F(ReportPrinterTest, TheFullPageGoesToThePrinterOrIsRefusedOnSmallPaper)
+{
+    printer.setOptions({ReportStyle::Full, QStringLiteral("Gus"), QString()});
+    const struct {
+        QPageSize::PageSizeId size;
+        bool fits;
+    } cases[] = {{QPageSize::A4, true}, {QPageSize::Letter, true}, {QPageSize::A5, true}, {QPageSize::A6, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QPageSize(c.size).name().toStdString());
+        FakePrintEngine fresh;
+        printer.setPrinterFactory([&fresh] { return std::make_unique<FakePrinter>(&fresh); });
+        acceptDialog([&c](QPrinter& p) {
+            p.setPageLayout(QPageLayout(QPageSize(c.size), QPageLayout::Portrait, QMarginsF(5, 5, 5, 5),
+                                        QPageLayout::Millimeter));
+        });
+        messages.clear();
+        EXPECT_EQ(printer.PrintTestReport(nullptr, run.input()).ok(), c.fits);
+        EXPECT_EQ(fresh.began, c.fits);
+        if (c.fits) {
+            EXPECT_GT(fresh.drawn, 100) << "texts, lines and curves of the full page";
+            EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+        } else {
+            ASSERT_EQ(messages.size(), 1);
+            EXPECT_TRUE(messages[0].contains("smaller than the full test report needs (108 x 160 mm)"))
+                << messages[0].toStdString();
+        }
+    }
 }
 
 TEST_F(ReportPrinterTest, LoggerPrintDoesNothingForAnEmptySet)
@@ -600,4 +631,31 @@ TEST_F(FrameReportTest, TheFullPageJudgesTheRunAgainstTheAlarmLimits)
     EXPECT_TRUE(text.contains("PASS: no sample outside [0.0, 100.0]")) << "RH";
     EXPECT_TRUE(text.contains("Frank"));
     EXPECT_TRUE(text.contains("unsaved run: no hash"));
+}
+
+TEST_F(FrameReportTest, ARunSavedAsItStandsIsNamedAndCarriesItsFilesHash)
+{
+    ASSERT_TRUE(ReportOptionsStore::save(settings::settingsFilePath(tempOptions()), {ReportStyle::Full, {}, {}}).ok());
+    record(5);
+    {
+        ModalAnswers answers;
+        answers.saveAs(path("live.AsmDat"));
+        frame->action(CMainFrame::Command::Save)->trigger();
+    }
+    ASSERT_TRUE(QFile::exists(path("live.AsmDat")));
+    const QByteArray hex = QCryptographicHash::hash(readAll(path("live.AsmDat")), QCryptographicHash::Sha256).toHex();
+    ASSERT_TRUE(printedThroughTheFrame().ok());
+    QString text = QString::fromUtf8(
+        runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path("frame.pdf"), QStringLiteral("-")}).out);
+    EXPECT_TRUE(text.contains("live.AsmDat")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("SHA-256 of the data: ") + QString::fromLatin1(hex)));
+    EXPECT_EQ(ReportFacts::hashCarried(readAll(path("frame.pdf"))), hex);
+
+    // A sample more: the file no longer holds the run as it stands.
+    record(6);
+    ASSERT_TRUE(printedThroughTheFrame().ok());
+    text = QString::fromUtf8(
+        runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path("frame.pdf"), QStringLiteral("-")}).out);
+    EXPECT_TRUE(text.contains("unsaved run: no hash")) << text.toStdString();
+    EXPECT_FALSE(ReportFacts::hashCarried(readAll(path("frame.pdf"))));
 }

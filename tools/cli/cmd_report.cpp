@@ -16,7 +16,6 @@
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <array>
@@ -195,11 +194,6 @@ int cli::runReport(const QStringList& args)
                == QDir::cleanPath(QFileInfo(input).absoluteFilePath()))
         return line.usageError(QStringLiteral("the report would replace its own data file"));
 
-    // The data's hash is of the file's bytes as they are.
-    QFile file(input);
-    QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
     auto record = std::make_unique<ReviewRecord>();
     YScaleValues scale;
     const Status r = DataFile::load(input, *record, scale);
@@ -225,8 +219,8 @@ int cli::runReport(const QStringList& args)
     ReportInput report = ReportInputs::ofReviewRecord(*record, shown, scale);
     report.options = options;
     report.limits = limits;
-    report.dataFile = QFileInfo(input).fileName();
-    report.sha256 = ReportFacts::sha256(bytes);
+    // The data's hash is of the file's bytes as they are.
+    ReportInputs::setDataFile(report, input);
     // An empty graph is never silent.
     if (const std::optional<QString> note = ReportFacts::offScaleNote(report))
         (void)fail(input, *note);

@@ -166,8 +166,18 @@ void CMainFrame::createActions()
     // The printed report of the live run, with the graph's shown curves and
     // the axis values of its last repaint.
     m_report = new ReportCommands(this, action(Command::Print), m_options.settingsDir, [this] {
-        return ReportInputs::ofLiveRun(m_recorder->view(), m_view->m_bShowCurve, m_view->graph()->frame().axis[0]);
+        ReportInput in = ReportInputs::ofLiveRun(m_recorder->view(), m_view->m_bShowCurve,
+                                                 m_view->graph()->frame().axis[0]);
+        in.limits = ReportInputs::limitsOf(m_view->alarmPanel()->alarmLimits());
+        // A run saved as it stands is its data file: the report names it
+        // and carries its hash.
+        if (runSavedAsItStands())
+            ReportInputs::setDataFile(in, m_savedPath);
+        if (m_simulator)
+            in.meter = QStringLiteral("simulated");
+        return in;
     });
+    m_report->printer().setSettingsFile(settings::settingsFilePath(m_options));
     // The run's samples in the forms spreadsheets and scripts read.
     m_export = new ExportCommands(this, m_options.settingsDir, [this] { return m_recorder->view(); });
     m_mqtt = new MqttCommands(this, *m_recorder, settings::settingsFilePath(m_options),
@@ -409,6 +419,7 @@ Status CMainFrame::saveRun()
     if (saved.ok()) {
         m_saved = saver.savedRun();
         m_strSavedName = QFileInfo(saver.savedPath()).fileName();
+        m_savedPath = saver.savedPath();
         m_bSavedAny = true;
         m_recorder->runSaved(m_saved);
         // The run's events beside it.
@@ -527,8 +538,9 @@ CLoggerGraphDlg* CMainFrame::onOpen()
     dlg->setPrintHandler([this, dlg] {
         const LoggerSession& s = *m_loggerSession;
         // A failure was shown by the printer; a set without samples prints nothing.
-        (void)m_report->printer().printLoggerSet(
-            dlg, ReportInputs::ofReviewRecord(s.record(), s.showCurve, s.scale()));
+        ReportInput in = ReportInputs::ofReviewRecord(s.record(), s.showCurve, s.scale());
+        in.limits = ReportInputs::limitsOf(m_view->alarmPanel()->alarmLimits());
+        (void)m_report->printer().printLoggerSet(dlg, in);
     });
     // Export: the displayed set, all five channels.
     dlg->setExportHandler([this, dlg](SampleExport::Format format) {

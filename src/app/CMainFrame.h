@@ -172,6 +172,7 @@ private:
     RunInfo m_saved;
     QString m_strSavedName;
     QString m_strTitleName; // the name the title shows
+    QString m_savedPath;  // the data file of the last successful save
     bool m_bSavedAny = false;
     std::unique_ptr<LoggerSession> m_loggerSession;
     QPointer<CLoggerGraphDlg> m_loggerDlg;

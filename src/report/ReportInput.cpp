@@ -1,6 +1,11 @@
 #include "report/ReportInput.h"
 
+#include "data/AlarmLimitSet.h"
 #include "data/ReadingStore.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
 
 ReportInput ReportInputs::ofLiveRun(const RunView& run, const std::array<bool, kChannelCount>& shown,
                                     const plot::AxisValues& levelZeroAxis)
@@ -36,4 +41,24 @@ ReportInput ReportInputs::ofReviewRecord(const ReviewRecord& record, const std::
                                          YScaleValues scale)
 {
     return ofSavedRun(RunView::of(record), shown, scale);
+}
+
+ReportLimits ReportInputs::limitsOf(const AlarmLimits& alarm)
+{
+    ReportLimits limits {};
+    for (int c = 0; c < kChannelCount; ++c)
+        limits[size_t(c)] = LimitPair {double(alarm.low[size_t(c)]), double(alarm.high[size_t(c)])};
+    return limits;
+}
+
+void ReportInputs::setDataFile(ReportInput& in, const QString& path)
+{
+    in.dataFile = QFileInfo(path).fileName();
+    in.sha256.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (hash.addData(&file) && file.error() == QFileDevice::NoError)
+        in.sha256 = hash.result();
 }

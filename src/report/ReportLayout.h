@@ -57,8 +57,10 @@ inline constexpr const char* kYLabelFormat = "%.1f";
 inline constexpr const char* kTimeFormat = "%H:%M:%S";
 inline constexpr const char* kDateFormat = "%Y-%m-%d  %H:%M";
 
-// Sample whose time time label k shows: the labels split the run in four.
-inline constexpr int timeLabelSample(int count, int k) { return (count / 4) * k; }
+// Sample whose time time label k shows: the one that stands under it, as
+// the curve spans the box from the first sample to the last, so
+// round(k (count - 1) / 4), halves rounded up. count >= 1.
+inline constexpr int timeLabelSample(int count, int k) { return (2 * k * (count - 1) + 4) / 8; }
 
 // Where the curves lie on the page: the graphs' own map at page resolution,
 // count samples across the box (count >= 2), the axis from a0 at the box's

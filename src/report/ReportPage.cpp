@@ -1,12 +1,15 @@
 #include "report/ReportPage.h"
 
 #include "base/LocalTime.h"
+#include "report/CurveFold.h"
+#include "report/FullPageLayout.h"
 
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
+#include <QPolygon>
 #include <QTransform>
 #include <cmath>
 
@@ -110,6 +113,8 @@ std::optional<int> curveY(const plot::CurveMap& map, const ReportInput& in, int 
     return RL::toUnit(map.yOfValue(v));
 }
 
+// Each shown curve as polylines joining its samples, split only where a
+// reading leaves a gap.
 void drawCurves(QPainter& p, const ReportInput& in)
 {
     const int n = in.count();
@@ -117,30 +122,45 @@ void drawCurves(QPainter& p, const ReportInput& in)
     const double range = in.axis[RL::kYLabelCount - 1] - in.axis[0];
     if (n < 2 || range == 0 || !std::isfinite(range))
         return;
-    QPen pens[kChannelCount];
-    for (int c = 0; c < kChannelCount; ++c)
-        pens[c] = QPen(ReportPage::kPrintColor[c], 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-
     const plot::CurveMap map = RL::curveMap(n, in.axis[0], in.axis[RL::kYLabelCount - 1]);
-    std::array<std::optional<int>, kChannelCount> prevY;
-    for (int c = 0; c < kChannelCount; ++c)
-        prevY[c] = curveY(map, in, 0, c);
-    int prevX = *RL::toUnit(map.x(0));
-    for (int s = 0; s + 1 < n; ++s) {
-        const int x = *RL::toUnit(map.x(s + 1));
-        for (int c = 0; c < kChannelCount; ++c) {
-            const std::optional<int> y = curveY(map, in, s + 1, c);
-            if (in.shown[c] && prevY[c] && y) {
-                p.setPen(pens[c]);
-                p.drawLine(prevX, *prevY[c], x, *y);
+    QPolygon run;
+    run.reserve(n);
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (!in.shown[c])
+            continue;
+        p.setPen(QPen(ReportPage::kPrintColor[c], 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        run.clear();
+        // x is a whole unit: a column is one unit wide, and the folded
+        // curve covers exactly the units the whole one does.
+        CurveFold<QPolygon> fold(run, 1.0);
+        for (int s = 0; s <= n; ++s) {
+            const std::optional<int> y = s < n ? curveY(map, in, s, c) : std::nullopt;
+            if (y) {
+                fold.add(QPoint(*RL::toUnit(map.x(s)), *y));
+                continue;
             }
-            prevY[c] = y;
+            fold.flush();
+            if (run.size() >= 2)
+                p.drawPolyline(run);
+            run.clear();
         }
-        prevX = x;
     }
 }
 
 } // namespace
+
+Status ReportPage::checkFullArea(QSizeF areaMm)
+{
+    if (fullScale(areaMm) + 1e-3 >= FullPageLayout::kMinScale)
+        return Status::success();
+    return Status::failure(Status::Code::BadSetting,
+                           QStringLiteral("The printable area of this page (%1 x %2 mm) is smaller than the full "
+                                          "test report needs (%3 x %4 mm). Choose a larger paper size.")
+                               .arg(areaMm.width(), 0, 'f', 0)
+                               .arg(areaMm.height(), 0, 'f', 0)
+                               .arg(FullPageLayout::kWidth / 10.0 * FullPageLayout::kMinScale, 0, 'f', 0)
+                               .arg(FullPageLayout::kHeight / 10.0 * FullPageLayout::kMinScale, 0, 'f', 0));
+}
 
 Status ReportPage::checkArea(QSizeF printableMm)
 {

@@ -32,4 +32,15 @@ void paint(QPainter& painter, const ReportInput& input, int64_t printedAt);
 // coordinates (a page painted in full-page mode).
 void paint(QPainter& painter, const ReportInput& input, int64_t printedAt, const QRectF& printableArea);
 
+// The full test report (input.options.style Full) on the area of the
+// device's coordinates that its frame fills: the paper less 15 mm on every
+// side, within the printable area (fullArea()). The frame of 180 x 267 mm
+// is scaled by fullScale() to fit and centred across.
+void paintFull(QPainter& painter, const ReportInput& input, int64_t printedAt, const QRectF& area);
+double fullScale(QSizeF areaMm);
+QRectF fullArea(const QRectF& paper, const QRectF& printable, double dotsPerMm);
+// Ok when an area of this size (millimetres) holds the full page at a
+// readable scale; otherwise a failure that says what the page lacks.
+Status checkFullArea(QSizeF areaMm);
+
 } // namespace ReportPage

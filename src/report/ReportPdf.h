@@ -7,18 +7,22 @@
 
 #include <QByteArray>
 #include <QPageLayout>
+#include <QPageSize>
 #include <QString>
 #include <cstdint>
 
 namespace ReportPdf {
 
-// Name of the print job and title of the PDF.
+// Name of the print job, and title of the classic page's PDF (the full
+// page's is "ZB740 Test Report").
 inline constexpr char kDocumentName[] = "client   print";
 // Dots per inch of the PDF's coordinates: 0.1 mm is 4.7 dots.
 inline constexpr int kResolution = 1200;
 
 // A4 portrait; the printable area is the page less 10 mm on every side.
 QPageLayout a4Layout();
+// The full page's: the paper (A4 or Letter) less 15 mm on every side.
+QPageLayout fullLayout(QPageSize::PageSizeId size = QPageSize::A4);
 
 // The report as the bytes of a PDF file with the given page layout. The
 // message of a failure names path, the file it was meant for.

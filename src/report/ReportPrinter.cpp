@@ -1,6 +1,8 @@
 #include "report/ReportPrinter.h"
 
 #include "report/PrintQueueStatus.h"
+#include "report/ReportFacts.h"
+#include "report/ReportOptionsTab.h"
 #include "report/ReportPage.h"
 #include "report/ReportPdf.h"
 #include "widgets/SaveDialog.h"
@@ -12,14 +14,52 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTabWidget>
 
 ReportPrinter::ReportPrinter()
-    : m_dialog(&ReportPrinter::runPrintDialog)
+    : m_dialog([this](QPrinter& printer, QWidget* parent) {
+        return runPrintDialogWithOptions(printer, parent, m_options);
+    })
     , m_makePrinter(&ReportPrinter::makePrinter)
-    , m_choosePath(&ReportPrinter::askPdfPath)
+    , m_choosePath([this](QWidget* parent, const QString& startDir, const QString& name) {
+        return askPdfPathWithOptions(parent, startDir, name, m_options);
+    })
     , m_report(&ReportPrinter::showMessage)
     , m_clock([] { return QDateTime::currentSecsSinceEpoch(); })
+    , m_confirm(&ReportPrinter::askYesNo)
 {
+}
+
+bool ReportPrinter::askYesNo(QWidget* parent, const QString& question)
+{
+    return QMessageBox::question(parent, QStringLiteral("ZB740"), question, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
+QString ReportPrinter::offScaleQuestion(const QString& note)
+{
+    return note + QStringLiteral(" Print anyway?");
+}
+
+bool ReportPrinter::wantsOffScalePage(QWidget* parent, const ReportInput& input) const
+{
+    const std::optional<QString> note = ReportFacts::offScaleNote(input);
+    return !note || m_confirm(parent, offScaleQuestion(*note));
+}
+
+void ReportPrinter::loadOptions()
+{
+    if (!m_settingsFile.isEmpty())
+        m_options = ReportOptionsStore::load(m_settingsFile);
+}
+
+void ReportPrinter::keepOptions()
+{
+    // A settings file that cannot be written costs the choice next time,
+    // not this report.
+    if (!m_settingsFile.isEmpty())
+        (void)ReportOptionsStore::save(m_settingsFile, m_options);
 }
 
 std::unique_ptr<QPrinter> ReportPrinter::makePrinter()
@@ -37,6 +77,35 @@ bool ReportPrinter::runPrintDialog(QPrinter& printer, QWidget* parent)
                       | QAbstractPrintDialog::PrintShowPageSize);
     dialog.setPrintRange(QAbstractPrintDialog::AllPages);
     return dialog.exec() == QDialog::Accepted;
+}
+
+bool ReportPrinter::runPrintDialogWithOptions(QPrinter& printer, QWidget* parent, ReportOptions& options)
+{
+    QPrintDialog dialog(&printer, parent);
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintCollateCopies
+                      | QAbstractPrintDialog::PrintShowPageSize);
+    dialog.setPrintRange(QAbstractPrintDialog::AllPages);
+    auto* tab = new ReportOptionsTab(options, &dialog);
+    dialog.setOptionTabs({tab});
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    options = tab->options();
+    return true;
+}
+
+QString ReportPrinter::askPdfPathWithOptions(QWidget* parent, const QString& startDir, const QString& proposedName,
+                                             ReportOptions& options)
+{
+    const SaveDialog::FileType pdf {QStringLiteral("Export Report as PDF"), QStringLiteral("PDF Files (*.pdf)"),
+                                    QStringLiteral("pdf")};
+    auto* tabs = new QTabWidget;
+    auto* tab = new ReportOptionsTab(options);
+    tabs->addTab(tab, tab->windowTitle());
+    const QString path = SaveDialog::ask(parent, pdf, startDir, proposedName, tabs);
+    if (!path.isEmpty())
+        options = tab->options();
+    delete tabs;
+    return path;
 }
 
 QString ReportPrinter::askPdfPath(QWidget* parent, const QString& startDir, const QString& proposedName)
@@ -65,12 +134,18 @@ Status ReportPrinter::shown(Status s, QWidget* parent) const
 
 Status ReportPrinter::PrintTestReport(QWidget* parent, const ReportInput& input)
 {
+    if (!wantsOffScalePage(parent, input))
+        return Status::cancelled();
+    loadOptions();
     std::unique_ptr<QPrinter> printer = m_makePrinter();
     printer->setDocName(QLatin1String(ReportPdf::kDocumentName));
     printer->setPrintRange(QPrinter::AllPages);
     if (!m_dialog(*printer, parent))
         return Status::cancelled();
-    return shown(printOn(*printer, input), parent);
+    keepOptions();
+    ReportInput chosen = input;
+    chosen.options = m_options;
+    return shown(printOn(*printer, chosen), parent);
 }
 
 Status ReportPrinter::printLoggerSet(QWidget* parent, const ReportInput& input)
@@ -95,7 +170,13 @@ Status ReportPrinter::printOn(QPrinter& printer, const ReportInput& input)
     if (!printer.isValid() || queueGone || printer.printerState() == QPrinter::Error)
         return Status::failure(Status::Code::NoSuchDevice, QLatin1String(kPrinterBusyText));
     // A cut report is worth nothing: say so before anything is sent.
-    if (Status s = ReportPage::checkArea(printer.pageLayout().paintRect(QPageLayout::Millimeter).size()); !s.ok())
+    const bool full = input.options.style == ReportStyle::Full;
+    const QRectF pageRect = printer.pageRect(QPrinter::DevicePixel);
+    const QRectF fullArea = ReportPage::fullArea(printer.paperRect(QPrinter::DevicePixel).translated(-pageRect.topLeft()),
+                                                 QRectF(QPointF(0, 0), pageRect.size()), printer.resolution() / 25.4);
+    if (Status s = full ? ReportPage::checkFullArea(fullArea.size() / (printer.resolution() / 25.4))
+                        : ReportPage::checkArea(printer.pageLayout().paintRect(QPageLayout::Millimeter).size());
+        !s.ok())
         return s;
 
     QPainter painter;
@@ -106,7 +187,10 @@ Status ReportPrinter::printOn(QPrinter& printer, const ReportInput& input)
         painter.end();
         return Status::failure(Status::Code::Failed, QLatin1String(kCannotStartText));
     }
-    ReportPage::paint(painter, input, m_clock());
+    if (full)
+        ReportPage::paintFull(painter, input, m_clock(), fullArea);
+    else
+        ReportPage::paint(painter, input, m_clock());
     if (!painter.end() || printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted)
         return Status::failure(Status::Code::WriteFailed, QLatin1String(kNotDeliveredText));
     // Ending the page hands the job to the queue; Qt does not say whether
@@ -123,10 +207,18 @@ Status ReportPrinter::exportPdf(QWidget* parent, const ReportInput& input, const
 {
     // The dialog starts in the program's folder, as Save does; make it on
     // first use.
+    if (!wantsOffScalePage(parent, input))
+        return Status::cancelled();
     if (!startDir.isEmpty())
         QDir().mkpath(startDir);
+    loadOptions();
     const QString path = m_choosePath(parent, startDir, proposedPdfName(input.start));
     if (path.isEmpty())
         return Status::cancelled();
-    return shown(ReportPdf::write(path, input, m_clock()), parent);
+    keepOptions();
+    ReportInput chosen = input;
+    chosen.options = m_options;
+    return shown(ReportPdf::write(path, chosen, m_clock(),
+                                  m_options.style == ReportStyle::Full ? ReportPdf::fullLayout() : ReportPdf::a4Layout()),
+                 parent);
 }

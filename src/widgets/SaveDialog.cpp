@@ -3,6 +3,7 @@
 #include "base/LocalTime.h"
 
 #include <QFileDialog>
+#include <QGridLayout>
 
 namespace SaveDialog {
 
@@ -19,9 +20,15 @@ QString proposedName(int64_t secondsSince1970)
     return LocalTime::format(secondsSince1970, "%y-%m-%d %H.%M.%S");
 }
 
-QString ask(QWidget* parent, const FileType& type, const QString& startDir, const QString& proposedName)
+QString ask(QWidget* parent, const FileType& type, const QString& startDir, const QString& proposedName,
+            QWidget* extra)
 {
     QFileDialog dialog(parent, type.title);
+    if (extra) {
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+            grid->addWidget(extra, grid->rowCount(), 0, 1, grid->columnCount());
+    }
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(type.filter);
@@ -31,9 +38,12 @@ QString ask(QWidget* parent, const FileType& type, const QString& startDir, cons
     // The proposed name carries dots ("23.45.55"), which the dialog would
     // take for an extension and then add none: offer it with its extension.
     dialog.selectFile(proposedName + QLatin1Char('.') + type.suffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    const bool accepted = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    const QString chosen = accepted ? dialog.selectedFiles().constFirst() : QString();
+    // The extra widget outlives the dialog: the caller reads it afterwards.
+    if (extra)
+        extra->setParent(nullptr);
+    return chosen;
 }
 
 } // namespace SaveDialog

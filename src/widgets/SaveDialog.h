@@ -29,6 +29,9 @@ QString proposedName(int64_t secondsSince1970);
 
 // Shows the dialog modally in startDir offering proposedName with the
 // type's suffix. Returns the chosen path, or an empty text when cancelled.
-QString ask(QWidget* parent, const FileType& type, const QString& startDir, const QString& proposedName);
+// extra, when given, is shown under the dialog's own controls (Qt's own
+// dialog is then used) and stays the caller's.
+QString ask(QWidget* parent, const FileType& type, const QString& startDir, const QString& proposedName,
+            QWidget* extra = nullptr);
 
 } // namespace SaveDialog

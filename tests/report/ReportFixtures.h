@@ -53,3 +53,16 @@ inline int64_t printedMoment()
 
 inline const QColor kAirPrint = ReportPage::kPrintColor[kAir];
 inline const QColor kRhPrint = ReportPage::kPrintColor[kRh];
+
+// The five time labels of a run of count samples 10 s apart from 13:45:00:
+// label k names sample round(k (count - 1) / 4).
+struct TimeLabelCase {
+    int count;
+    const char* labels[5];
+};
+inline constexpr TimeLabelCase kTimeLabelCases[] = {
+    {1, {"13:45:00", "13:45:00", "13:45:00", "13:45:00", "13:45:00"}},
+    {5, {"13:45:00", "13:45:10", "13:45:20", "13:45:30", "13:45:40"}},
+    {11, {"13:45:00", "13:45:30", "13:45:50", "13:46:20", "13:46:40"}},    // 0, 3, 5, 8, 10
+    {1000, {"13:45:00", "14:26:40", "15:08:20", "15:49:50", "16:31:30"}},  // 0, 250, 500, 749, 999
+};

@@ -4,6 +4,9 @@
 
 #include "data/RunFiles.h"
 
+#include <QCryptographicHash>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <limits>
@@ -77,8 +80,8 @@ TEST_F(CliReportTest, WritesOneA4PageWithTheFilesScale)
     EXPECT_EQ(page.find("03:04").size(), 1);
     EXPECT_EQ(page.find("-20.0").size(), 1);
     EXPECT_EQ(page.find("80.0").size(), 1);
-    // Labels at samples 0, 3, 6, 9, 12 of 12 at 5 s.
-    for (const char* t : {"13:45:00", "13:45:15", "13:45:30", "13:45:45", "13:46:00"})
+    // Labels at samples 0, 3, 6, 8, 11 of 12 at 5 s: the samples under them.
+    for (const char* t : {"13:45:00", "13:45:15", "13:45:30", "13:45:40", "13:45:55"})
         EXPECT_EQ(page.find(t).size(), 1) << t;
     for (const char* legend : kChannelLegend)
         EXPECT_EQ(page.find(legend).size(), 1) << legend;
@@ -214,4 +217,121 @@ TEST_F(CliReportTest, AFullDiskKeepsTheOldReport)
     const CliResult ok = cli(report({}));
     EXPECT_EQ(ok.status, 0) << ok.err.toStdString();
     EXPECT_TRUE(readAll(path("out.pdf")).startsWith("%PDF"));
+}
+
+// --- The full page from the command line, and zb740-cli verify ---
+
+TEST_F(CliReportTest, TheFullLayoutCarriesOperatorNotesLimitsAndTheFilesHash)
+{
+    const CliResult r = cli(report({"--layout", "full", "--operator", "Bob Builder", "--note", "Chamber 3",
+                                    "--note", "door opened at 13:45:20", "--limit", "air:20..21", "--limit",
+                                    "rh:0..55", "--limit", "k_ir:0..100", "--date", "2026-12-08 09:30"}));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err, "");
+    const QString text = QString::fromUtf8(
+        runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path("out.pdf"), QStringLiteral("-")}).out);
+    const QString hex = QString::fromLatin1(
+        QCryptographicHash::hash(readAll(path("run.AsmDat")), QCryptographicHash::Sha256).toHex());
+    for (const QString& expected : {QStringLiteral("SHA-256 of the data: ") + hex,
+                                    QStringLiteral("Report id ") + hex.left(12) + QStringLiteral("-20261208-093000"),
+                                    QStringLiteral("run.AsmDat"), QStringLiteral("Bob Builder"),
+                                    QStringLiteral("Chamber 3"), QStringLiteral("door opened at 13:45:20"),
+                                    // AIR 20.0 .. 21.1: the last samples lie above 21.
+                                    QStringLiteral("FAIL: 1 sample outside [20.0, 21.0]"),
+                                    // RH 55.0 .. 60.5.
+                                    QStringLiteral("FAIL: 11 samples outside [0.0, 55.0]"),
+                                    QStringLiteral("PASS: no sample outside [0.0, 100.0]")})
+        EXPECT_TRUE(text.contains(expected)) << expected.toStdString() << "\n" << text.toStdString();
+    EXPECT_EQ(pdfInfo(path("out.pdf"), "Title"), "ZB740 Test Report");
+    EXPECT_EQ(pdfInfo(path("out.pdf"), "Page size"), "595 x 842 pts (A4)");
+
+    // Limits, layout and the rest are usage errors when malformed.
+    for (const QStringList& more : {QStringList {"--layout", "wide"}, QStringList {"--limit", "air:30..5"},
+                                    QStringList {"--limit", "temp:0..5"}, QStringList {"--limit", "air:5"},
+                                    QStringList {"--limit", "air:a..b"}, QStringList {"--operator", "a", "--operator", "b"}}) {
+        QFile::remove(path("out.pdf"));
+        const CliResult bad = cli(report(more));
+        EXPECT_EQ(bad.status, 2) << more.join(' ').toStdString();
+        EXPECT_FALSE(QFile::exists(path("out.pdf"))) << more.join(' ').toStdString();
+    }
+}
+
+TEST_F(CliReportTest, AnEmptyGraphIsNamedOnStandardError)
+{
+    // AIR at 20.0 .. 21.1 with the scale at 0 .. 20 (gain 2): only the first
+    // sample touches the top line; K/IR at 25.96 and down lies above too.
+    LiveRun r(12, utc(2026, 12, 7, 13, 45, 0), 5);
+    for (int i = 0; i < 12; ++i)
+        r.live->values[kAir][i] = 23.0f;
+    ASSERT_TRUE(RunFiles::saveRun(path("warm.AsmDat"), RunView::of(*r.live, r.run.info()), {2, 0}).ok());
+    for (const char* layout : {"classic", "full"}) {
+        const CliResult res = cli({"report", path("warm.AsmDat"), "-o", path("warm.pdf"), "--curves", "AIR",
+                                   "--layout", layout});
+        EXPECT_EQ(res.status, 0) << res.err.toStdString();
+        EXPECT_EQ(QString::fromUtf8(res.err),
+                  QString::fromUtf8("zb740-cli: %1: None of the shown curves lies within the Y scale 0.0\u201320.0.\n")
+                      .arg(path("warm.AsmDat")));
+        EXPECT_TRUE(QFile::exists(path("warm.pdf")));
+    }
+    const QString text = QString::fromUtf8(
+        runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path("warm.pdf"), QStringLiteral("-")}).out);
+    EXPECT_TRUE(text.contains("12 above, 0 below the Y range")) << text.toStdString();
+    // With a curve within, nothing is said.
+    const CliResult within = cli({"report", path("warm.AsmDat"), "-o", path("warm.pdf"), "--curves", "AIR,DP"});
+    EXPECT_EQ(within.err, "");
+}
+
+TEST_F(CliReportTest, VerifyMatchesTheReportsOwnDataOnly)
+{
+    for (const char* layout : {"classic", "full"}) {
+        SCOPED_TRACE(layout);
+        ASSERT_EQ(cli(report({"--layout", layout})).status, 0);
+        const CliResult same = cli({"verify", path("out.pdf"), path("run.AsmDat")});
+        EXPECT_EQ(same.status, 0) << same.err.toStdString();
+        EXPECT_EQ(same.out, "match\n");
+    }
+    // One byte changed anywhere: the header, the scale, a sample, the last byte.
+    const QByteArray original = readAll(path("run.AsmDat"));
+    for (qsizetype at : {qsizetype(0), qsizetype(7), original.size() / 2, original.size() - 1}) {
+        QByteArray changed = original;
+        changed[at] = char(changed[at] ^ 0x01);
+        ASSERT_TRUE(writeAll(path("changed.AsmDat"), changed));
+        const CliResult r = cli({"verify", path("out.pdf"), path("changed.AsmDat")});
+        EXPECT_EQ(r.status, 1) << "byte " << at;
+        EXPECT_EQ(r.out, "DIFFERENT\n") << "byte " << at;
+    }
+    // A byte more or less.
+    ASSERT_TRUE(writeAll(path("longer.AsmDat"), original + '\0'));
+    EXPECT_EQ(cli({"verify", path("out.pdf"), path("longer.AsmDat")}).status, 1);
+
+    // A PDF without a hash, a file that is no PDF, files that cannot be read.
+    {
+        QPdfWriter plain(path("plain.pdf"));
+        QPainter p(&plain);
+        p.drawText(100, 100, QStringLiteral("SHA-256 of the data: not in the metadata"));
+    }
+    ASSERT_TRUE(writeAll(path("notes.txt"), "<pdf:Keywords>SHA-256 of the data: 12</pdf:Keywords>"));
+    const struct {
+        QStringList args;
+        const char* why;
+    } failing[] = {
+        {{"verify", path("plain.pdf"), path("run.AsmDat")}, "the report carries no SHA-256 of its data"},
+        {{"verify", path("notes.txt"), path("run.AsmDat")}, "the report carries no SHA-256 of its data"},
+        {{"verify", path("missing.pdf"), path("run.AsmDat")}, "No such file or directory"},
+        {{"verify", path("out.pdf"), path("missing.AsmDat")}, "No such file or directory"},
+        {{"verify", m_tmp.path(), path("run.AsmDat")}, ""},
+    };
+    for (const auto& f : failing) {
+        const CliResult r = cli(f.args);
+        EXPECT_EQ(r.status, 2) << f.args.join(' ').toStdString();
+        EXPECT_EQ(r.out, "") << f.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.startsWith("zb740-cli: ")) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(f.why)) << r.err.toStdString();
+    }
+    for (const QStringList& usage : {QStringList {"verify"}, QStringList {"verify", path("out.pdf")},
+                                     QStringList {"verify", path("out.pdf"), path("run.AsmDat"), "x"}}) {
+        const CliResult r = cli(usage);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.err.contains("Usage: zb740-cli verify")) << r.err.toStdString();
+    }
 }

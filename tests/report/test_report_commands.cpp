@@ -11,15 +11,22 @@
 #include "app/RunSaver.h"
 #include "graph/RealtimeGraph.h"
 #include "report/ReportCommands.h"
+#include "report/ReportFacts.h"
+#include "report/ReportOptionsTab.h"
+#include "settings/IniFile.h"
+#include "settings/Settings.h"
 #include "report/ReportPrinter.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QPrintDialog>
 #include <QTest>
 #include <QToolBar>
@@ -144,6 +151,35 @@ TEST_F(ReportPrinterTest, APageTooSmallIsRefusedBeforeTheJob)
         << messages[0].toStdString();
 }
 
+TEST_F(ReportPrinterTest, TheFullPageGoesToThePrinterOrIsRefusedOnSmallPaper)
+{
+    printer.setOptions({ReportStyle::Full, QStringLiteral("Gus"), QString()});
+    const struct {
+        QPageSize::PageSizeId size;
+        bool fits;
+    } cases[] = {{QPageSize::A4, true}, {QPageSize::Letter, true}, {QPageSize::A5, true}, {QPageSize::A6, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QPageSize(c.size).name().toStdString());
+        FakePrintEngine fresh;
+        printer.setPrinterFactory([&fresh] { return std::make_unique<FakePrinter>(&fresh); });
+        acceptDialog([&c](QPrinter& p) {
+            p.setPageLayout(QPageLayout(QPageSize(c.size), QPageLayout::Portrait, QMarginsF(5, 5, 5, 5),
+                                        QPageLayout::Millimeter));
+        });
+        messages.clear();
+        EXPECT_EQ(printer.PrintTestReport(nullptr, run.input()).ok(), c.fits);
+        EXPECT_EQ(fresh.began, c.fits);
+        if (c.fits) {
+            EXPECT_GT(fresh.drawn, 100) << "texts, lines and curves of the full page";
+            EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+        } else {
+            ASSERT_EQ(messages.size(), 1);
+            EXPECT_TRUE(messages[0].contains("smaller than the full test report needs (108 x 160 mm)"))
+                << messages[0].toStdString();
+        }
+    }
+}
+
 TEST_F(ReportPrinterTest, LoggerPrintDoesNothingForAnEmptySet)
 {
     acceptDialog();
@@ -216,6 +252,131 @@ TEST_F(PrintDialogTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept)
     EXPECT_EQ(readAll(path("notAFolder")), "x");
 }
 
+// --- The Report tab: which page, who printed it, notes; kept in ZB740.ini ---
+
+namespace {
+
+// The Report tab inside a dialog, with its tab title.
+ReportOptionsTab* reportTab(QWidget* dialog, QString* title = nullptr)
+{
+    auto* tab = dialog->findChild<ReportOptionsTab*>();
+    // A tab widget keeps its pages in a stack of its own.
+    QWidget* stack = tab ? tab->parentWidget() : nullptr;
+    if (auto* tabs = stack ? qobject_cast<QTabWidget*>(stack->parentWidget()) : nullptr; tabs && title)
+        *title = tabs->tabText(tabs->indexOf(tab));
+    return tab;
+}
+
+void chooseInTab(ReportOptionsTab* tab, int layout, const QString& who, const QString& notes)
+{
+    tab->findChild<QComboBox*>(QStringLiteral("reportLayout"))->setCurrentIndex(layout);
+    tab->findChild<QLineEdit*>(QStringLiteral("reportOperator"))->setText(who);
+    tab->findChild<QPlainTextEdit*>(QStringLiteral("reportNotes"))->setPlainText(notes);
+}
+
+} // namespace
+
+TEST_F(PrintDialogTest, TheReportTabChoosesTheFullPageAndTheChoiceIsKept)
+{
+    printer.setSettingsFile(path("ZB740.ini"));
+    ModalAnswers answers;
+    QString title;
+    answers.then<QPrintDialog>([&](QPrintDialog* dialog) {
+        ReportOptionsTab* tab = reportTab(dialog, &title);
+        ASSERT_NE(tab, nullptr) << "a Report tab in the print dialog";
+        EXPECT_EQ(tab->options(), ReportOptions {}) << "classic, nobody, no notes at first";
+        chooseInTab(tab, 1, QStringLiteral("Carol Checker"), QStringLiteral("line one\nC:\\data\\n is not a break"));
+        printToFile(dialog, path("printed.pdf"));
+    });
+    const Status s = printer.PrintTestReport(nullptr, run.input());
+    ASSERT_TRUE(s.ok()) << s.message().toStdString();
+    EXPECT_EQ(title, QStringLiteral("Report"));
+    EXPECT_EQ(pdfInfo(path("printed.pdf"), "Title"), "ZB740 Test Report");
+    const QString text = QString::fromUtf8(
+        runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path("printed.pdf"), QStringLiteral("-")}).out);
+    EXPECT_TRUE(text.contains("Carol Checker")) << text.toStdString();
+    EXPECT_TRUE(text.contains("C:\\data\\n is not a break")) << text.toStdString();
+    EXPECT_TRUE(readAll(path("ZB740.ini")).contains("[Report]")) << readAll(path("ZB740.ini")).toStdString();
+
+    // The next print offers the same choice, read back from the file.
+    ReportOptions offered;
+    answers.then<QPrintDialog>([&](QPrintDialog* dialog) {
+        if (ReportOptionsTab* tab = reportTab(dialog))
+            offered = tab->options();
+        dialog->reject();
+    });
+    EXPECT_TRUE(printer.PrintTestReport(nullptr, run.input()).isCancelled());
+    EXPECT_EQ(offered.style, ReportStyle::Full);
+    EXPECT_EQ(offered.operatorName, QStringLiteral("Carol Checker"));
+    EXPECT_EQ(offered.notes, QStringLiteral("line one\nC:\\data\\n is not a break"));
+}
+
+TEST(ReportOptionsStoreTest, OptionsSurviveTheSettingsFile)
+{
+    QTemporaryDir dir;
+    const QString ini = QDir(dir.path()).filePath(QStringLiteral("ZB740.ini"));
+    EXPECT_EQ(ReportOptionsStore::load(ini), ReportOptions {}) << "no file: the classic page";
+    const ReportOptions cases[] = {
+        {ReportStyle::Full, QStringLiteral("Dana"), QStringLiteral("two\nlines")},
+        {ReportStyle::Classic, QString(), QStringLiteral("a \\ backslash, a \\n that is text\n\nand an empty line")},
+        {ReportStyle::Full, QString::fromUtf8("J\xC3\xBCrgen M\xC3\xBCller"), QString()},
+    };
+    for (const ReportOptions& o : cases) {
+        ASSERT_TRUE(ReportOptionsStore::save(ini, o).ok());
+        EXPECT_EQ(ReportOptionsStore::load(ini), o) << o.notes.toStdString();
+    }
+    // Other sections stay as they were.
+    ASSERT_TRUE(IniFile(ini).writeText(QStringLiteral("COMInfo"), QStringLiteral("COM num"), QStringLiteral("3")).ok());
+    ASSERT_TRUE(ReportOptionsStore::save(ini, cases[0]).ok());
+    EXPECT_EQ(IniFile(ini).readText(QStringLiteral("COMInfo"), QStringLiteral("COM num"), QString()), "3");
+}
+
+TEST_F(ReportPrinterTest, AnEmptyGraphIsAskedAboutBeforeAnyDialog)
+{
+    // AIR alone at 50 with the scale at 0 .. 20.
+    const ReportInput warm = run.input({true, false, false, false, false}, {2, 0});
+    const QString question =
+        QString::fromUtf8("None of the shown curves lies within the Y scale 0.0\u201320.0. Print anyway?");
+    acceptDialog();
+    printer.setPathChooser([this](QWidget*, const QString&, const QString&) {
+        ++dialogs;
+        return path("warm.pdf");
+    });
+    QStringList asked;
+    QList<int> dialogsBefore;
+    for (bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "yes" : "no");
+        printer.setConfirmer([&](QWidget*, const QString& q) {
+            asked << q;
+            dialogsBefore << dialogs;
+            return yes;
+        });
+        dialogs = 0;
+        asked.clear();
+        dialogsBefore.clear();
+        EXPECT_EQ(printer.PrintTestReport(nullptr, warm).isCancelled(), !yes);
+        EXPECT_EQ(printer.exportPdf(nullptr, warm, m_tmp.path()).isCancelled(), !yes);
+        EXPECT_EQ(asked, QStringList({question, question}));
+        // Each command asks before its own dialog.
+        EXPECT_EQ(dialogsBefore, QList<int>({0, yes ? 1 : 0}));
+        EXPECT_EQ(dialogs, yes ? 2 : 0);
+        EXPECT_EQ(QFile::exists(path("warm.pdf")), yes);
+    }
+    // A curve within the scale: no question.
+    asked.clear();
+    EXPECT_TRUE(printer.PrintTestReport(nullptr, run.input({true, false, false, false, true}, {2, 0})).ok());
+    EXPECT_TRUE(asked.isEmpty());
+
+    // The question as the user sees it: No is the default, and cancels.
+    printer.setConfirmer(&ReportPrinter::askYesNo);
+    ModalAnswers answers;
+    answers.press(QMessageBox::No);
+    dialogs = 0;
+    EXPECT_TRUE(printer.PrintTestReport(nullptr, warm).isCancelled());
+    EXPECT_EQ(answers.seen, QStringList {question});
+    EXPECT_EQ(dialogs, 0);
+}
+
 // --- Export Report as PDF ---
 
 TEST_F(ReportPrinterTest, ExportProposesTheStartAndWritesTheA4Page)
@@ -230,6 +391,32 @@ TEST_F(ReportPrinterTest, ExportProposesTheStartAndWritesTheA4Page)
     EXPECT_LT(page.darkest(-750, 200), 100);
     EXPECT_EQ(page.find("2026-12-08").size(), 1);
     EXPECT_EQ(ReportPrinter::proposedPdfName(run.input().start), QStringLiteral("26-12-07 13.45.00"));
+}
+
+TEST_F(ReportPrinterTest, TheExportDialogCarriesTheReportTab)
+{
+    ReportPrinter printer;  // with its own dialogs
+    printer.setReporter([this](QWidget*, const QString& text) { messages << text; });
+    printer.setClock(&printedMoment);
+    printer.setSettingsFile(path("ZB740.ini"));
+    ModalAnswers answers;
+    QString title;
+    answers.then<QFileDialog>([&](QFileDialog* dlg) {
+        ReportOptionsTab* tab = reportTab(dlg, &title);
+        ASSERT_NE(tab, nullptr) << "a Report tab under the save dialog";
+        chooseInTab(tab, 1, QStringLiteral("Erin Exporter"), QStringLiteral("exported"));
+        ModalAnswers::choosing(path("full.pdf"))(dlg);
+    });
+    const Status s = printer.exportPdf(nullptr, run.input(), path("ZB740"));
+    ASSERT_TRUE(s.ok()) << s.message().toStdString();
+    EXPECT_EQ(title, QStringLiteral("Report"));
+    EXPECT_EQ(pdfInfo(path("full.pdf"), "Title"), "ZB740 Test Report");
+    // The full page's own margins: 15 mm.
+    const PdfPage page(path("full.pdf"), PrintableFrame {15, 15});
+    ASSERT_TRUE(page.ok());
+    EXPECT_NEAR(page.find("ZB740").value(0).left, -1800, 3);
+    EXPECT_EQ(page.find("Erin").size(), 1);
+    EXPECT_EQ(ReportOptionsStore::load(path("ZB740.ini")).operatorName, QStringLiteral("Erin Exporter"));
 }
 
 // Save and Export Report as PDF share one dialog; each offers its own type.
@@ -424,4 +611,51 @@ TEST_F(FrameReportTest, ExportWritesThePdfChosenInTheSaveDialog)
     ASSERT_TRUE(page.ok());
     EXPECT_EQ(page.find("ZB740").size(), 1);
     EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(FrameReportTest, TheFullPageJudgesTheRunAgainstTheAlarmLimits)
+{
+    // The choice kept from an earlier print, in the window's ZB740.ini.
+    ASSERT_TRUE(ReportOptionsStore::save(settings::settingsFilePath(tempOptions()),
+                                         {ReportStyle::Full, QStringLiteral("Frank"), QString()})
+                    .ok());
+    record(5);
+    const PdfPage page = printedThroughTheFrame();
+    ASSERT_TRUE(page.ok());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    const QString text = QString::fromUtf8(
+        runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path("frame.pdf"), QStringLiteral("-")}).out);
+    // The alarm panel's limits of a missing configuration file.
+    EXPECT_TRUE(text.contains("PASS: no sample outside [0.0, 140.0]")) << text.toStdString();
+    EXPECT_TRUE(text.contains("PASS: no sample outside [0.0, 2501.0]")) << "K/IR";
+    EXPECT_TRUE(text.contains("PASS: no sample outside [0.0, 100.0]")) << "RH";
+    EXPECT_TRUE(text.contains("Frank"));
+    EXPECT_TRUE(text.contains("unsaved run: no hash"));
+}
+
+TEST_F(FrameReportTest, ARunSavedAsItStandsIsNamedAndCarriesItsFilesHash)
+{
+    ASSERT_TRUE(ReportOptionsStore::save(settings::settingsFilePath(tempOptions()), {ReportStyle::Full, {}, {}}).ok());
+    record(5);
+    {
+        ModalAnswers answers;
+        answers.saveAs(path("live.AsmDat"));
+        frame->action(CMainFrame::Command::Save)->trigger();
+    }
+    ASSERT_TRUE(QFile::exists(path("live.AsmDat")));
+    const QByteArray hex = QCryptographicHash::hash(readAll(path("live.AsmDat")), QCryptographicHash::Sha256).toHex();
+    ASSERT_TRUE(printedThroughTheFrame().ok());
+    QString text = QString::fromUtf8(
+        runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path("frame.pdf"), QStringLiteral("-")}).out);
+    EXPECT_TRUE(text.contains("live.AsmDat")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("SHA-256 of the data: ") + QString::fromLatin1(hex)));
+    EXPECT_EQ(ReportFacts::hashCarried(readAll(path("frame.pdf"))), hex);
+
+    // A sample more: the file no longer holds the run as it stands.
+    record(6);
+    ASSERT_TRUE(printedThroughTheFrame().ok());
+    text = QString::fromUtf8(
+        runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path("frame.pdf"), QStringLiteral("-")}).out);
+    EXPECT_TRUE(text.contains("unsaved run: no hash")) << text.toStdString();
+    EXPECT_FALSE(ReportFacts::hashCarried(readAll(path("frame.pdf"))));
 }

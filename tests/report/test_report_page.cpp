@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <limits>
 
 namespace RL = ReportLayout;
@@ -143,6 +144,27 @@ TEST_F(ReportPageTest, FiveSamplesLabelEverySampleAndSpanTheBox)
     }
     EXPECT_FALSE(page.hasColorNear(-754, 600, kAirPrint)) << "nothing left of the box";
     EXPECT_FALSE(page.hasColorNear(-6, 600, kAirPrint)) << "nothing right of the box";
+}
+
+TEST_F(ReportPageTest, EachTimeLabelNamesTheSampleUnderIt)
+{
+    // The curve spans the box from the first sample to the last, so label k
+    // names sample round(k (n - 1) / 4); samples 10 s apart from 13:45:00.
+    for (const TimeLabelCase& c : kTimeLabelCases) {
+        SCOPED_TRACE(c.count);
+        SavedRun run(c.count, 10);
+        const PdfPage page = written(run.input());
+        ASSERT_TRUE(page.ok());
+        for (int k = 0; k < RL::kTimeLabelCount; ++k) {
+            const QList<PdfWord> found = page.find(QLatin1String(c.labels[k]));
+            const auto at = std::find_if(found.begin(), found.end(), [k](const PdfWord& w) {
+                return std::abs(w.left - RL::timeLabelX(k)) <= kTextSlack;
+            });
+            ASSERT_NE(at, found.end()) << "label " << k << " " << c.labels[k] << " in "
+                                       << page.texts().join(' ').toStdString();
+            EXPECT_NEAR(at->top, RL::kTimeLabelY, kTextSlack);
+        }
+    }
 }
 
 TEST_F(ReportPageTest, AValueAboveTheRangeIsCutAtTheBoxTop)

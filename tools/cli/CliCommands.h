@@ -15,4 +15,5 @@ int runReport(const QStringList& args);
 int runRecord(const QStringList& args);
 int runPlot(const QStringList& args);
 int runPorts(const QStringList& args);
+int runVerify(const QStringList& args);
 } // namespace cli

@@ -33,6 +33,7 @@ const Command kCommands[] = {
     {"recover", "write the data file and .csv of an unsaved run from its journal", cli::runRecover},
     {"report", "write the test report of a .AsmDat data file as a PDF", cli::runReport, Needs::Painter},
     {"record", "record a run from the meter without a window", cli::runRecord},
+    {"verify", "check that a test report PDF was made from a .AsmDat data file", cli::runVerify},
     {"plot", "write the logger window's plot of a .AsmDat data file as a PNG", cli::runPlot, Needs::Itself},
     {"ports", "list the serial ports where a meter could be", cli::runPorts},
 };

@@ -7,8 +7,10 @@
 
 #include "base/CommandLine.h"
 #include "base/LocalTime.h"
+#include "data/AlarmLimitSet.h"
 #include "data/DataFile.h"
 #include "plot/PlotScale.h"
+#include "report/ReportFacts.h"
 #include "report/ReportInput.h"
 #include "report/ReportPdf.h"
 
@@ -21,6 +23,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -28,9 +31,11 @@ constexpr int kGains[] = {1, 2, 5, 10, 20, 50, 100, 200, 500};
 constexpr int kOffsets[] = {0, 2, 5, -2, -5};
 
 const char kUsage[] = "Usage: zb740-cli report FILE.AsmDat -o OUT.pdf [--curves LIST] [--gain G --offset O]\n"
-                      "                        [--date \"YYYY-MM-DD HH:MM\"]\n\n"
+                      "                        [--date \"YYYY-MM-DD HH:MM\"] [--layout classic|full]\n"
+                      "                        [--operator TEXT] [--note TEXT] [--limit air:5..30 ...]\n\n"
                       "Writes the test report of the data file as the logger window prints it:\n"
-                      "one A4 portrait page, printable area 10 mm inside every edge.\n"
+                      "one A4 portrait page, printable area 10 mm inside every edge (the full\n"
+                      "layout: 15 mm).\n"
                       "  -o OUT.pdf    the PDF to write (replaced only once complete); - for\n"
                       "                standard output\n"
                       "  --curves LIST curves to print, a comma list of AIR, WB, DP, K/IR, RH\n"
@@ -38,7 +43,15 @@ const char kUsage[] = "Usage: zb740-cli report FILE.AsmDat -o OUT.pdf [--curves 
                       "  --gain G      value units per division: 1, 2, 5, 10, 20, 50, 100, 200, 500\n"
                       "  --offset O    divisions below zero at the bottom line: 0, 2, 5, -2, -5\n"
                       "                (both default to the scale stored in the file)\n"
-                      "  --date D      the printed date, \"YYYY-MM-DD HH:MM\" local time (default: now)\n";
+                      "  --date D      the printed date, \"YYYY-MM-DD HH:MM\" local time (default: now)\n"
+                      "  --layout L    classic (the default: the graph in the corner) or full (the\n"
+                      "                test report with the run's facts, statistics, limits and the\n"
+                      "                data's SHA-256)\n"
+                      "  --operator T  the operator named on the full page\n"
+                      "  --note T      a line of the notes on the full page; may repeat\n"
+                      "  --limit C:LO..HI  the limits a channel (air, wet_bulb, dew_point, k_ir, rh) is judged\n"
+                      "                against on the full page, in the file's unit; may repeat\n"
+                      "                (default: none)\n";
 
 std::optional<std::array<bool, kChannelCount>> parseCurves(const QString& list)
 {
@@ -103,6 +116,10 @@ int cli::runReport(const QStringList& args)
     line.addValue(QStringLiteral("gain"), QStringLiteral("G"));
     line.addValue(QStringLiteral("offset"), QStringLiteral("O"));
     line.addValue(QStringLiteral("date"), QStringLiteral("D"));
+    line.addValue(QStringLiteral("layout"), QStringLiteral("L"));
+    line.addValue(QStringLiteral("operator"), QStringLiteral("TEXT"));
+    line.addValue(QStringLiteral("note"), QStringLiteral("TEXT"), 0);
+    line.addValue(QStringLiteral("limit"), QStringLiteral("C:LO..HI"), 0);
     if (const int status = line.process(args); status >= 0)
         return status;
     const QStringList files = line.arguments();
@@ -136,6 +153,29 @@ int cli::runReport(const QStringList& args)
             return line.usageError(QStringLiteral("--date takes \"YYYY-MM-DD HH:MM\""));
         printedAt = *parsed;
     }
+    ReportOptions options;
+    if (const std::optional<QString> layout = line.value(QStringLiteral("layout"))) {
+        if (*layout == QLatin1String("full"))
+            options.style = ReportStyle::Full;
+        else if (*layout != QLatin1String("classic"))
+            return line.usageError(QStringLiteral("--layout is classic or full"));
+    }
+    options.operatorName = line.value(QStringLiteral("operator")).value_or(QString());
+    options.notes = line.values(QStringLiteral("note")).join(QLatin1Char('\n'));
+    // The same limits as record takes (a side may stay open); channels
+    // without one are not judged.
+    AlarmLimits given = noAlarmLimits();
+    for (const QString& text : line.values(QStringLiteral("limit"))) {
+        QString error;
+        if (!applyLimitOption(text, given, error))
+            return line.usageError(QStringLiteral("--limit: ") + error);
+    }
+    ReportLimits limits {};
+    const AlarmLimits open = noAlarmLimits();
+    for (size_t c = 0; c < limits.size(); ++c) {
+        if (given.low[c] != open.low[c] || given.high[c] != open.high[c])
+            limits[c] = LimitPair {double(given.low[c]), double(given.high[c])};
+    }
     if (!isStandardOutput(*output)
         && QDir::cleanPath(QFileInfo(*output).absoluteFilePath())
                == QDir::cleanPath(QFileInfo(input).absoluteFilePath()))
@@ -163,12 +203,20 @@ int cli::runReport(const QStringList& args)
     if (offsetValue)
         scale.offset = *offsetValue;
 
-    const ReportInput report = ReportInputs::ofReviewRecord(*record, shown, scale);
+    ReportInput report = ReportInputs::ofReviewRecord(*record, shown, scale);
+    report.options = options;
+    report.limits = limits;
+    // The data's hash is of the file's bytes as they are.
+    ReportInputs::setDataFile(report, input);
+    // An empty graph is never silent.
+    if (const std::optional<QString> note = ReportFacts::offScaleNote(report))
+        (void)fail(input, *note);
     // A FIFO or a device node named by -o is written through, as export
     // writes it; "-" is standard output.
     const QString target = shownOutput(*output);
     QByteArray pdf;
-    Status s = ReportPdf::render(target, report, printedAt, pdf);
+    Status s = ReportPdf::render(target, report, printedAt, pdf,
+                                 options.style == ReportStyle::Full ? ReportPdf::fullLayout() : ReportPdf::a4Layout());
     if (s.ok())
         s = writeOutput(*output, pdf).prefixed(ReportPdf::failedPrefix(target));
     if (!s.ok())

@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QProcess>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTest>

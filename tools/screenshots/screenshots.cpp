@@ -11,6 +11,7 @@
 #include "data/DataFile.h"
 #include "data/ReadingStore.h"
 #include "data/RunView.h"
+#include "graph/RealtimeGraph.h"
 #include "logger/CLoggerGraphDlg.h"
 #include "settings/Settings.h"
 
@@ -52,6 +53,7 @@ void fillRun(CMainFrame& f, int count)
             f.doc().live().values[c][s] = reading(c, s, count, 0);
     run.m_tStart = kStart;
     run.m_nSampleMs = 5000;
+    run.m_nSampleLimit = 1000;
     run.m_nCount = count;
     f.view()->graph()->invalidate();
 }

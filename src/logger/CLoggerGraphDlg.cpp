@@ -268,7 +268,7 @@ void CLoggerGraphDlg::createList()
     header->moveSection(header->visualIndex(FileColumn), 1);
     header->moveSection(header->visualIndex(CountColumn), 2);
     header->setSectionsMovable(false);
-    const int widths[ColumnCount] = {34, 130, 100, 52, 112};
+    const int widths[ColumnCount] = {34, 130, 100, 52, 124};
     for (int c = 0; c < ColumnCount; ++c)
         m_list->setColumnWidth(c, widths[c]);
     m_list->setTextElideMode(Qt::ElideMiddle);

@@ -77,6 +77,11 @@ void CKMView::onUndoZoom()
     m_graph->undoZoom();
 }
 
+void CKMView::onStepBack()
+{
+    m_graph->stepBack();
+}
+
 void CKMView::onSampleCommitted()
 {
     const RunState& run = m_frame->recorder().run();
@@ -183,7 +188,16 @@ void CKMView::showEvent(QShowEvent* event)
         // The frame creates its commands after the view.
         connect(m_frame->action(CMainFrame::Command::UndoZoom), &QAction::triggered, this, &CKMView::onUndoZoom,
                 Qt::UniqueConnection);
+        connect(m_frame->action(CMainFrame::Command::StepBack), &QAction::triggered, this, &CKMView::onStepBack,
+                Qt::UniqueConnection);
     }
+}
+
+void CKMView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_graph)
+        m_graph->paletteChanged();
 }
 
 void CKMView::resizeEvent(QResizeEvent* event)

@@ -50,6 +50,8 @@ public:
 
     // UndoZoom (command 32811): back to the whole run.
     void onUndoZoom();
+    // One zoom level back; from level 0, the whole run.
+    void onStepBack();
     // A sample was committed: the graph draws it, the curve bar shows it.
     void onSampleCommitted();
 
@@ -69,6 +71,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

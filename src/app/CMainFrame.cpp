@@ -144,6 +144,7 @@ void CMainFrame::createActions()
         {Command::UndoZoom, "&UndoZoom", "UndoZoom", "tb_undozoom", QKeySequence(Qt::CTRL | Qt::Key_Z)},
         {Command::About, "&About ZB740...", "About", nullptr, {}},
         {Command::Contents, "&Contents", "Help", "tb_help", QKeySequence(Qt::Key_F1)},
+        {Command::StepBack, "Zoom &Back", "One zoom level back", nullptr, QKeySequence(Qt::Key_Backspace)},
     };
     for (const ActionDef& s : defs) {
         auto* a = new QAction(QString::fromLatin1(s.text), this);
@@ -155,6 +156,8 @@ void CMainFrame::createActions()
             a->setShortcut(s.key);
         m_actions[static_cast<int>(s.id)] = a;
     }
+    // A key of the window alone: the fields keep Backspace for their text.
+    addAction(action(Command::StepBack));
     connect(action(Command::Save), &QAction::triggered, this, &CMainFrame::onSave);
     connect(action(Command::Open), &QAction::triggered, this, &CMainFrame::onOpen);
     connect(action(Command::Exit), &QAction::triggered, this, &QWidget::close);
@@ -290,6 +293,7 @@ void CMainFrame::updateCommands()
     action(Command::Run)->setEnabled(run.m_bRunEnabled);
     action(Command::Stop)->setEnabled(run.m_bStopEnabled);
     action(Command::UndoZoom)->setEnabled(m_view->isZoomed());
+    action(Command::StepBack)->setEnabled(m_view->isZoomed());
     m_report->setRunHasSamples(hasSamples);
     m_export->setRunHasSamples(hasSamples);
     // One logger window at a time: Open is disabled once it has painted.
@@ -592,6 +596,9 @@ void CMainFrame::writeSettingsAtClose()
     // A settings file that cannot be written is not worth a question at
     // close; the next start reads its defaults.
     (void)settings::writeAtClose(settings::settingsFile(m_options), v);
+    // The logger window, still open, keeps its size for the next start.
+    if (m_loggerDlg)
+        (void)m_loggerDlg->storeSize();
 }
 
 void CMainFrame::closeWithoutAsking()

@@ -38,7 +38,9 @@ public:
     ~CMainFrame() override;
 
     // The commands of the menu and toolbar.
-    enum class Command { Save, Open, Print, Exit, Run, Stop, UndoZoom, About, Contents };
+    // StepBack (Backspace) leaves one zoom level; it is a key of the window,
+    // in no menu or toolbar.
+    enum class Command { Save, Open, Print, Exit, Run, Stop, UndoZoom, About, Contents, StepBack };
     QAction* action(Command c) const { return m_actions[static_cast<int>(c)]; }
 
     Recorder& recorder() { return *m_recorder; }
@@ -159,7 +161,7 @@ private:
     Recorder* m_recorder = nullptr;
     CKMView* m_view = nullptr;
     QFont m_graphFont;
-    std::array<QAction*, 9> m_actions {};
+    std::array<QAction*, 10> m_actions {};
     StatusPane* m_portPane = nullptr;
     std::array<QLabel*, 3> m_panes {};
     QString m_strPortStatus;

@@ -1,5 +1,7 @@
 #include "graph/RealtimeChrome.h"
 
+#include "widgets/PanelStyle.h"
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPalette>
@@ -96,7 +98,9 @@ void RealtimeChrome::paint(QPainter& p, const ChromePaint& in) const
 {
     const ChromeFrame& k = in.frame;
     const PlotGeometry g = geometry(k.window);
-    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    // The chrome takes the desktop's colours; the plot keeps its own.
+    const QPalette palette = QApplication::palette();
+    const QColor ground = frameGrey(palette), ink = chromeInk(palette), cell = chromeCell(palette);
     p.save();
     p.setFont(m_font);
     const QFontMetrics fm(m_font);
@@ -104,7 +108,7 @@ void RealtimeChrome::paint(QPainter& p, const ChromePaint& in) const
 
     auto fill = [&](const Rect& r) {
         if (r.w > 0 && r.h > 0)
-            p.fillRect(r.x, r.y, r.w, r.h, kPanelGrey);
+            p.fillRect(r.x, r.y, r.w, r.h, ground);
     };
 
     // The frame's grey areas, then the graph's strips and bands over them.
@@ -115,8 +119,8 @@ void RealtimeChrome::paint(QPainter& p, const ChromePaint& in) const
     const Rect ys = g.yStrip();
     if (g.H > 0) {
         fill(ys);
-        p.setBackground(Qt::white);
-        p.setPen(QPen(Qt::black, 0));
+        p.setBackground(cell);
+        p.setPen(QPen(ink, 0));
         for (int i = 0; i <= kAxisDivisions; ++i) {
             const int t = ys.y + yTickY(g.H, i);
             p.drawLine(ys.x + 63, t, ys.x + 67, t);
@@ -127,11 +131,11 @@ void RealtimeChrome::paint(QPainter& p, const ChromePaint& in) const
 
     // Legend band.
     fill(g.legendBand());
-    p.setBackground(Qt::white);
+    p.setBackground(cell);
     for (int c = 0; c < kChannelCount; ++c) {
         if (!k.shown[size_t(c)])
             continue;
-        p.setPen(Qt::black);
+        p.setPen(ink);
         cellText(p, fm, g.legendTextX(c), g.legendTextY(), QString::fromLatin1(kChannelLegend[c]));
         p.fillRect(g.legendLineX0(c), g.legendLineY() - 1, g.legendLineX1(c) - g.legendLineX0(c), 2,
                    kCurveScreenColor[c]);
@@ -140,8 +144,8 @@ void RealtimeChrome::paint(QPainter& p, const ChromePaint& in) const
     // Time band.
     if (g.H > 0)
         fill(g.timeBand());
-    p.setBackground(buttonFace);
-    p.setPen(Qt::black);
+    p.setBackground(chromeTimeCell(palette));
+    p.setPen(ink);
     for (int j = 0; j < plot::kTimeMarks; ++j) {
         if (k.timeShown[j])
             cellText(p, fm, k.timeX[j], g.timeLabelY(), in.timeLabel[j]);

@@ -131,6 +131,12 @@ void RealtimeGraph::render()
     emit rendered();
 }
 
+void RealtimeGraph::paletteChanged()
+{
+    m_chrome.paletteChanged();
+    invalidate();
+}
+
 void RealtimeGraph::syncCommandState()
 {
     const bool enabled = undoZoomEnabled();

@@ -43,6 +43,8 @@ public:
     PlotGeometry geometry() const;
 
     void setFont(const QFont& graphFont);
+    // The desktop's palette changed: the chrome is drawn again in its colours.
+    void paletteChanged();
     void setScrollStrip(CScrollStrip* strip);
     // Where the frame's client rectangle lies in view coordinates (the
     // bands are placed in it); without one the view is taken to sit below a

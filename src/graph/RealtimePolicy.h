@@ -10,7 +10,7 @@ using GraphState = plot::ViewState;
 
 inline constexpr plot::PlotPolicy kRealtimePolicy {
     .margins = {294, 118, 50, 200},
-    .fixedWindow = {},
+    .defaultWindow = {},
     .bottomRowIsPlot = false,
     .level0 = plot::Level0::LiveCompression,
     .kir = plot::KirTenths::Cut,

@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QIcon>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -36,10 +37,16 @@
 
 namespace {
 
-// Template sizes in pixels (two per dialog unit).
+// Template sizes in pixels (two per dialog unit), at the default size; the
+// list and the scroll bar keep their distances from the window's edges.
 constexpr QRect kListRect(6, 28, 232, 568);
 constexpr QRect kScrollRect(302, 568, 590, 16);
+constexpr int kListBottomGap = kLoggerPolicy.defaultWindow.height() - kListRect.bottom() - 1;     // 2
+constexpr int kScrollBottomGap = kLoggerPolicy.defaultWindow.height() - kScrollRect.top();       // 30
+constexpr int kScrollRightGap = kLoggerPolicy.defaultWindow.width() - kScrollRect.right() - 1;   // 54
 constexpr QSize kButtonFace(75, 18);
+// The largest size kept for the next window.
+constexpr int kMaxSide = 4096;
 
 // The read-out band above the plot, where a cursor move rewrites the texts.
 constexpr int kReadoutTop = 70, kReadoutHeight = 20;
@@ -74,7 +81,7 @@ bool isDataFile(const QUrl& url)
 
 CLoggerGraphDlg::CLoggerGraphDlg(LoggerSession& session, QString settingsFile, QString startFolder, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)
     , m_session(session)
     , m_settingsFile(std::move(settingsFile))
     , m_startFolder(std::move(startFolder))
@@ -86,18 +93,22 @@ CLoggerGraphDlg::CLoggerGraphDlg(LoggerSession& session, QString settingsFile, Q
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setAcceptDrops(true);
-    // The plot follows the client at every repaint; the policy keeps the
-    // window at its template size.
-    resize(kClientWidth, kClientHeight);
-    if (!kLoggerPolicy.fixedWindow.isEmpty())
-        setFixedSize(kLoggerPolicy.fixedWindow);
+    // The plot follows the client at every repaint. The window opens at the
+    // size it had when it was last closed, or at its template size.
+    setMinimumSize(kMinWidth, kMinHeight);
+    QSize opening = settings::readLoggerWindowSize(IniFile(m_settingsFile));
+    if (opening.isEmpty())
+        opening = QSize(kClientWidth, kClientHeight);
+    opening = opening.expandedTo(minimumSize()).boundedTo(QSize(kMaxSide, kMaxSide));
 
     createToolBar();
     createList();
     m_scrollBar = new QScrollBar(Qt::Horizontal, this);
     m_scrollBar->setObjectName(QStringLiteral("scrollBar"));
-    m_scrollBar->setGeometry(kScrollRect);
+    m_scrollBar->setAccessibleName(QStringLiteral("Scroll the zoomed curves"));
     m_controller.setScrollBar(m_scrollBar);
+    resize(opening);
+    layoutChildren();
 
     // Neither Enter nor Escape closes or changes the window.
     swallowEnterAndEscape(this);
@@ -106,7 +117,7 @@ CLoggerGraphDlg::CLoggerGraphDlg(LoggerSession& session, QString settingsFile, Q
     const QRect over = parent ? parent->window()->frameGeometry()
                               : (QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                                   : QRect(0, 0, kClientWidth, kClientHeight));
-    move(over.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    move(over.center() - QPoint(width() / 2, height() / 2));
 }
 
 CLoggerGraphDlg::~CLoggerGraphDlg() = default;
@@ -150,7 +161,6 @@ void CLoggerGraphDlg::createToolBar()
         }
         m_actions[size_t(b.id)] = a;
     }
-    m_toolBar->setGeometry(0, 0, kClientWidth, m_toolBar->sizeHint().height());
 
     connect(action(Command::Download), &QAction::triggered, this, &CLoggerGraphDlg::onDownload);
     connect(action(Command::Print), &QAction::triggered, this, [this] {
@@ -159,6 +169,11 @@ void CLoggerGraphDlg::createToolBar()
     });
     action(Command::Print)->setEnabled(false);
     connect(action(Command::ZoomOut), &QAction::triggered, this, &CLoggerGraphDlg::onZoomOut);
+    // A key of the window, beside the toolbar's ZoomOut.
+    m_stepBack = new QAction(QStringLiteral("Zoom Back"), this);
+    m_stepBack->setShortcut(QKeySequence(Qt::Key_Backspace));
+    addAction(m_stepBack);
+    connect(m_stepBack, &QAction::triggered, this, &CLoggerGraphDlg::onStepBack);
     const Command curves[] = {Command::Air, Command::Wb, Command::Dp, Command::Kir, Command::Rh};
     for (int c = 0; c < kChannelCount; ++c)
         connect(action(curves[c]), &QAction::triggered, this, [this, c] { showOnlyCurve(c); });
@@ -187,24 +202,76 @@ void CLoggerGraphDlg::createToolBar()
     m_exportButton->setMenu(m_exportMenu);
     m_exportButton->setPopupMode(QToolButton::InstantPopup);
     m_exportButton->setEnabled(false);
-    const QSize size = m_exportButton->sizeHint();
-    m_exportButton->setGeometry(kClientWidth - size.width() - 8,
-                                std::max(0, (m_toolBar->height() - size.height()) / 2), size.width(), size.height());
+}
+
+void CLoggerGraphDlg::layoutChildren()
+{
+    const int w = width(), h = height();
+    m_toolBar->setGeometry(0, 0, w, m_toolBar->sizeHint().height());
+    const QSize button = m_exportButton->sizeHint();
+    m_exportButton->setGeometry(w - button.width() - 8, std::max(0, (m_toolBar->height() - button.height()) / 2),
+                                button.width(), button.height());
+    // The list reaches down to the window's bottom edge, above its notice
+    // when one is shown.
+    int listBottom = h - kListBottomGap;
+    if (!m_listNotice->isHidden()) {
+        const int noticeHeight = m_listNotice->heightForWidth(kListRect.width());
+        listBottom -= noticeHeight + 2;
+        m_listNotice->setGeometry(kListRect.left(), listBottom + 2, kListRect.width(), noticeHeight);
+    }
+    m_list->setGeometry(kListRect.left(), kListRect.top(), kListRect.width(), listBottom - kListRect.top());
+    m_scrollBar->setGeometry(kScrollRect.left(), h - kScrollBottomGap, w - kScrollRect.left() - kScrollRightGap,
+                             kScrollRect.height());
+}
+
+void CLoggerGraphDlg::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutChildren();
+    invalidate();
+}
+
+void CLoggerGraphDlg::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        m_plot.paletteChanged();
+        invalidate();
+    }
+}
+
+Status CLoggerGraphDlg::storeSize() const
+{
+    const IniFile ini(m_settingsFile);
+    QSize stored = settings::readLoggerWindowSize(ini);
+    if (stored.isEmpty())
+        stored = QSize(kClientWidth, kClientHeight);
+    if (size() == stored)
+        return Status::success();
+    return settings::writeLoggerWindowSize(ini, size());
 }
 
 void CLoggerGraphDlg::createList()
 {
-    m_list = new QTableWidget(0, 4, this);
+    m_list = new QTableWidget(0, ColumnCount, this);
     m_list->setObjectName(QStringLiteral("setList"));
+    m_list->setAccessibleName(QStringLiteral("Data sets"));
     m_list->setGeometry(kListRect);
-    m_list->setHorizontalHeaderLabels(
-        {QStringLiteral("Set"), QStringLiteral("Time"), QStringLiteral("Sampling Rate"), QStringLiteral("Nums")});
-    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_list->horizontalHeader()->setSectionsMovable(false);
-    m_list->horizontalHeader()->setHighlightSections(false);
-    const int widths[4] = {50, 130, 110, 150};
-    for (int c = 0; c < 4; ++c)
+    m_list->setHorizontalHeaderLabels({QStringLiteral("Set"), QStringLiteral("Time"), QStringLiteral("Sampling Rate"),
+                                       QStringLiteral("Nums"), QStringLiteral("File")});
+    QHeaderView* header = m_list->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setHighlightSections(false);
+    // What tells the sets apart comes first, within the list's width: the
+    // set's number, its file and its sample count; the start time and the
+    // rate follow.
+    header->moveSection(header->visualIndex(FileColumn), 1);
+    header->moveSection(header->visualIndex(CountColumn), 2);
+    header->setSectionsMovable(false);
+    const int widths[ColumnCount] = {34, 130, 100, 52, 124};
+    for (int c = 0; c < ColumnCount; ++c)
         m_list->setColumnWidth(c, widths[c]);
+    m_list->setTextElideMode(Qt::ElideMiddle);
     m_list->verticalHeader()->hide();
     m_list->setShowGrid(true);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -212,6 +279,13 @@ void CLoggerGraphDlg::createList()
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setWordWrap(false);
     connect(m_list, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { selectRow(row); });
+
+    // Said when the 101st set starts the list over at set 1.
+    m_listNotice = new QLabel(this);
+    m_listNotice->setObjectName(QStringLiteral("listNotice"));
+    m_listNotice->setWordWrap(true);
+    m_listNotice->setFrameShape(QFrame::StyledPanel);
+    m_listNotice->hide();
 }
 
 void CLoggerGraphDlg::setPrintHandler(std::function<void()> handler)
@@ -319,6 +393,11 @@ void CLoggerGraphDlg::onZoomOut()
     m_controller.undoZoom();
 }
 
+void CLoggerGraphDlg::onStepBack()
+{
+    m_controller.stepBack();
+}
+
 void CLoggerGraphDlg::showOnlyCurve(int channel)
 {
     for (int c = 0; c < kChannelCount; ++c)
@@ -394,7 +473,7 @@ Status CLoggerGraphDlg::loadQuietly(const QString& path)
         std::fflush(stderr);
     }
     if (const auto appended = m_session.appendPending())
-        addRow(*appended, note);
+        addRow(*appended, path, note);
     resetDisplay();
     invalidate();
     return s;
@@ -448,35 +527,53 @@ void CLoggerGraphDlg::showFailure(const QString& path, const Status& status)
     std::fflush(stderr);
 }
 
-void CLoggerGraphDlg::addRow(const LoggerSetTable::Appended& a, const QString& note)
+void CLoggerGraphDlg::addRow(const LoggerSetTable::Appended& a, const QString& path, const QString& note)
 {
-    if (a.wrapped)
+    if (a.wrapped) {
+        // The table keeps 100 sets; the 101st is set 1 of a new list. Said
+        // under the list, and on the terminal.
         m_list->setRowCount(0);
+        const QString text = QStringLiteral("The list holds %1 sets: %2 started it over as set 1.")
+                                 .arg(LoggerSetTable::kSlots)
+                                 .arg(QFileInfo(path).fileName());
+        m_listNotice->setText(text);
+        m_listNotice->show();
+        layoutChildren();
+        std::fprintf(stderr, "zb740: %s\n", text.toLocal8Bit().constData());
+        std::fflush(stderr);
+    }
     const LoggerDataSet& s = m_session.table().set(a.slot);
     m_list->insertRow(a.slot);
-    const QString cells[4] = {
+    const QString cells[ColumnCount] = {
         QString::asprintf("%d", a.slot + 1),
         LocalTime::format(s.start, "%d/%m/%y %H:%M:%S"),
         QString::asprintf("%dsec", s.interval),
         QString::asprintf("%d", s.count),
+        QFileInfo(path).fileName(),
     };
-    for (int c = 0; c < 4; ++c) {
+    for (int c = 0; c < ColumnCount; ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
         // A set shown with the default scale in place of its own carries a
-        // warning sign and the note as its tool tip.
-        if (!note.isEmpty()) {
+        // warning sign and the note as its tool tip; the file's cell shows
+        // the whole path.
+        if (c == FileColumn)
+            item->setToolTip(note.isEmpty() ? QDir::toNativeSeparators(path)
+                                            : QDir::toNativeSeparators(path) + QLatin1Char('\n') + note);
+        else if (!note.isEmpty())
             item->setToolTip(note);
-            if (c == 0)
-                item->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
-        }
+        if (c == SetColumn && !note.isEmpty())
+            item->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
         m_list->setItem(a.slot, c, item);
     }
+    // The row of the set the plot shows is the selected one.
+    m_list->selectRow(a.slot);
 }
 
 void CLoggerGraphDlg::selectRow(int row)
 {
     if (!m_session.select(row))
         return;
+    m_list->selectRow(row);
     resetDisplay();
     invalidate();
 }
@@ -519,5 +616,7 @@ void CLoggerGraphDlg::closeEvent(QCloseEvent* event)
     // the curve flags stay for the next window.
     m_session.close();
     m_list->setRowCount(0);
+    // Not being able to keep the size costs only the size next time.
+    (void)storeSize();
     emit shownChanged();
 }

@@ -21,6 +21,7 @@
 #include <memory>
 
 class QAction;
+class QLabel;
 class QMenu;
 class QScrollBar;
 class QTableWidget;
@@ -30,12 +31,18 @@ class QToolButton;
 class CLoggerGraphDlg : public QWidget, private PlotController::Host {
     Q_OBJECT
 public:
-    // The window's client size, from its template.
+    // The window's client size when it opens the first time, from its
+    // template; the user may size it (the plot grows with it) and the size
+    // is kept in ZB740.ini for the next window.
     static constexpr int kClientWidth = 946;
     static constexpr int kClientHeight = 598;
+    // The smallest client: the list, a plot and the toolbar's faces.
+    static constexpr int kMinWidth = 640;
+    static constexpr int kMinHeight = 360;
 
-    // settingsFile: ZB740.ini, read (never written) for the Y scale dialog's
-    // preselection. startFolder: where Download's file dialog opens.
+    // settingsFile: ZB740.ini, read for the Y scale dialog's preselection
+    // and the window's size; only the window's own size keys are written
+    // (storeSize). startFolder: where Download's file dialog opens.
     CLoggerGraphDlg(LoggerSession& session, QString settingsFile, QString startFolder, QWidget* parent = nullptr);
     ~CLoggerGraphDlg() override;
 
@@ -43,8 +50,19 @@ public:
     enum class Command { Download, Print, ZoomOut, Air, Wb, Dp, Kir, Rh, Combine, YAxis };
     QAction* action(Command c) const { return m_actions[size_t(c)]; }
     QToolBar* toolBar() const { return m_toolBar; }
+    // Backspace: one zoom level back (from level 0, the whole set).
+    QAction* stepBackAction() const { return m_stepBack; }
     QTableWidget* list() const { return m_list; }
     QScrollBar* scrollBar() const { return m_scrollBar; }
+    // The line under the list that says when a load started the list over.
+    QLabel* listNotice() const { return m_listNotice; }
+    // The list's columns.
+    enum Column { SetColumn, TimeColumn, RateColumn, CountColumn, FileColumn, ColumnCount };
+
+    // Writes the window's size to ZB740.ini when it differs from the one
+    // stored (or, with none stored, from the default size). Done when the
+    // window closes, and by the main frame when the program ends.
+    Status storeSize() const;
 
     LoggerSession& session() { return m_session; }
     const plot::PlotFrame& frame() const { return m_plot.frame(); }
@@ -68,6 +86,7 @@ public:
     void showAllCurves();
     void onYAxis();
     void onZoomOut();
+    void onStepBack();
 
     // Print prints the displayed set; until a handler is set it stays
     // disabled.
@@ -96,6 +115,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -103,6 +124,9 @@ protected:
 private:
     void createToolBar();
     void createList();
+    // Places the toolbar, the list, its notice and the scroll bar for the
+    // window's size.
+    void layoutChildren();
     // PlotController::Host: the mouse handlers work on the layout of the
     // picture the user sees; one a state change has outdated is laid out
     // (and drawn) first.
@@ -113,7 +137,7 @@ private:
 
     void render();
     // A list row for an appended set; a non-empty note marks it.
-    void addRow(const LoggerSetTable::Appended& appended, const QString& note);
+    void addRow(const LoggerSetTable::Appended& appended, const QString& path, const QString& note);
     void resetDisplay();
     // A load without a message box (the failure goes to stderr).
     Status loadQuietly(const QString& path);
@@ -131,7 +155,9 @@ private:
     QToolBar* m_toolBar = nullptr;
     QTableWidget* m_list = nullptr;
     QScrollBar* m_scrollBar = nullptr;
+    QLabel* m_listNotice = nullptr;
     std::array<QAction*, 10> m_actions {};
+    QAction* m_stepBack = nullptr;
     std::function<void()> m_print;
     QToolButton* m_exportButton = nullptr;
     QMenu* m_exportMenu = nullptr;

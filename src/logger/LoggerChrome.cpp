@@ -1,6 +1,10 @@
 #include "logger/LoggerChrome.h"
 
+#include "widgets/PanelStyle.h"
+
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPalette>
 #include <QRegion>
 #include <algorithm>
 
@@ -19,8 +23,7 @@ void vLine(QPainter& p, int x, int y0, int y1, const QColor& c)
         p.fillRect(x, y0, 1, y1 - y0, c);
 }
 
-// Text with its cell's top-left corner at (x, y), black on an opaque white
-// cell.
+// Text with its cell's top-left corner at (x, y), on an opaque cell.
 void cellText(QPainter& p, const QFontMetrics& fm, int x, int y, const QString& text)
 {
     p.drawText(QPoint(x, y + fm.ascent()), text);
@@ -80,7 +83,7 @@ PlotChrome::Strips LoggerChrome::strips(const ChromeFrame& f) const
     const int cx = f.window.width(), cy = f.window.height();
     const plot::PlotRect& im = f.image;
     Strips s;
-    s.face = kLoggerBackground.rgb();
+    s.face = frameGrey(QGuiApplication::palette()).rgb();
     s.rect = {QRect(0, 0, cx, im.top), QRect(0, im.bottom(), cx, cy - im.bottom()),
               QRect(0, im.top, im.left, im.height), QRect(im.right(), im.top, cx - im.right(), im.height)};
     s.count = 4;
@@ -98,7 +101,10 @@ void LoggerChrome::paint(QPainter& p, const ChromePaint& in) const
     const plot::PlotRect& g = f.plot;
     const int left = g.left, top = g.top, right = g.right(), bottom = g.bottom(), W = g.width, H = g.height;
     const int cx = std::max(f.window.width(), 1), cy = std::max(f.window.height(), 1);
-    p.fillRect(0, 0, cx, cy, kLoggerBackground);
+    // Around the plot the desktop's colours; the plot keeps its own.
+    const QPalette palette = QGuiApplication::palette();
+    const QColor ground = frameGrey(palette);
+    p.fillRect(0, 0, cx, cy, ground);
     if (W > 0 && H > 0)
         p.fillRect(left, top, W, H, Qt::black);
 
@@ -115,13 +121,13 @@ void LoggerChrome::paint(QPainter& p, const ChromePaint& in) const
     vLine(p, right, top, bottom, kLoggerFrame);
     for (int i = 0; i <= kAxisDivisions; ++i)
         hLine(p, left - 3, left, top + f.gridY[i], kLoggerFrame);
-    p.fillRect(static_cast<int>(left - 11.2), bottom + 1, right, 100, kLoggerBackground);
+    p.fillRect(static_cast<int>(left - 11.2), bottom + 1, right, 100, ground);
 
     const QFontMetrics mainMetrics(m_mainFont);
     const QFontMetrics readoutMetrics(m_readoutFont);
     p.setBackgroundMode(Qt::OpaqueMode);
-    p.setBackground(Qt::white);
-    p.setPen(Qt::black);
+    p.setBackground(chromeCell(palette));
+    p.setPen(chromeInk(palette));
     p.setFont(m_mainFont);
     // Texts stay outside the plot, whose pixels the plot's picture holds.
     const QRegion outsidePlot = QRegion(0, 0, cx, cy).subtracted(QRegion(left, top, std::max(W, 0), H + 1));
@@ -134,10 +140,10 @@ void LoggerChrome::paint(QPainter& p, const ChromePaint& in) const
                 vLine(p, left + f.gridX[j], top + 1, bottom + 1, kLoggerTimeGrid);
         }
         // (The curves go here, into the plot's picture.) The margin strips.
-        p.fillRect(0, 23, cx, top - 23, kLoggerBackground);
-        p.fillRect(0, bottom + 1, cx, cy - bottom, kLoggerBackground);
-        p.fillRect(0, 23, left, cy - 23, kLoggerBackground);
-        p.fillRect(right, 23, cx - right, cy - 23, kLoggerBackground);
+        p.fillRect(0, 23, cx, top - 23, ground);
+        p.fillRect(0, bottom + 1, cx, cy - bottom, ground);
+        p.fillRect(0, 23, left, cy - 23, ground);
+        p.fillRect(right, 23, cx - right, cy - 23, ground);
 
         p.setClipRegion(outsidePlot);
         // The full view's times stand lower than the zoomed view's.
@@ -155,7 +161,7 @@ void LoggerChrome::paint(QPainter& p, const ChromePaint& in) const
                 continue;
             const int x = left + 120 * k;
             const bool rh = k == kRh;
-            p.fillRect(x, 70, 50, 20, kLoggerBackground);
+            p.fillRect(x, 70, 50, 20, ground);
             cellText(p, readoutMetrics, x, 70, m_readout.value[k] + (rh ? QStringLiteral("%RH") : m_unit));
             cellText(p, readoutMetrics, x + (rh ? 62 : 50), 70, QStringLiteral("@"));
             cellText(p, readoutMetrics, x + (rh ? 74 : 62), 70, m_readout.time);

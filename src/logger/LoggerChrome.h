@@ -67,6 +67,9 @@ public:
     // last laid out, the plot's picture keeps its curves.
     void renderReadout(const LoggerSession& session);
 
+    // The desktop's palette changed: the next repaint draws the chrome anew.
+    void paletteChanged() { m_chrome.paletteChanged(); }
+
     const plot::PlotFrame& frame() const { return *m_frame; }
     const PlotRenderer& renderer() const { return m_renderer; }
     PlotRenderer& renderer() { return m_renderer; }

@@ -5,7 +5,7 @@
 
 inline constexpr plot::PlotPolicy kLoggerPolicy {
     .margins = {306, 90, 61, 61},
-    .fixedWindow = {946, 598},
+    .defaultWindow = {946, 598},
     .bottomRowIsPlot = true,
     .level0 = plot::Level0::WholeRun,
     .kir = plot::KirTenths::Round,

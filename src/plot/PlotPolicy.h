@@ -55,7 +55,7 @@ struct Margins {
 struct PlotPolicy {
     // --- where the plot lies ---
     Margins margins;               // {294, 118, 50, 200}; {306, 90, 61, 61}
-    QSize fixedWindow;             // any size (empty); 946 x 598
+    QSize defaultWindow;           // none (empty: the window decides); 946 x 598, the size a window opens at
     bool bottomRowIsPlot = false;  // false; true: the row of the plot's bottom edge is the plot's
                                    // (the bottom grid line and curves reaching it show there)
 

@@ -38,6 +38,22 @@ int readComPort(const IniFile& settings)
     return port >= 1 && port <= 16 ? port : 1;
 }
 
+QSize readLoggerWindowSize(const IniFile& settings)
+{
+    const QString section = QStringLiteral("LoggerWindow");
+    const int width = settings.readInt(section, QStringLiteral("Width"), 0);
+    const int height = settings.readInt(section, QStringLiteral("Height"), 0);
+    return width > 0 && height > 0 ? QSize(width, height) : QSize();
+}
+
+Status writeLoggerWindowSize(const IniFile& settings, QSize size)
+{
+    const QString section = QStringLiteral("LoggerWindow");
+    const Status w = settings.writeText(section, QStringLiteral("Width"), QString::number(size.width()));
+    const Status h = settings.writeText(section, QStringLiteral("Height"), QString::number(size.height()));
+    return w.ok() ? h : w;
+}
+
 int readGainIndex(const IniFile& settings, int defaultIndex)
 {
     return settings.readInt(QStringLiteral("YGAINInfo"), QStringLiteral("GAIN num"), defaultIndex);

@@ -8,6 +8,7 @@
 #include "base/Channel.h"
 #include "base/YScale.h"
 
+#include <QSize>
 #include <QString>
 #include <array>
 
@@ -33,6 +34,13 @@ int readComPort(const IniFile& settings);
 int readGainIndex(const IniFile& settings, int defaultIndex);
 int readOffsetIndex(const IniFile& settings, int defaultIndex);
 Status writeYScaleIndexes(const IniFile& settings, int gainIndex, int offsetIndex);
+
+// The logger window's size, under its own section "LoggerWindow" ("Width",
+// "Height"). Missing or unusable values (not a number, not positive) give an
+// empty size: the window opens at its default size. A write changes those
+// two keys only.
+QSize readLoggerWindowSize(const IniFile& settings);
+Status writeLoggerWindowSize(const IniFile& settings, QSize size);
 
 // Alarm limit keys: "Alarmhi<n>Info"/"Hi<n> limit", "Alarmlow<n>Info"/"Low<n> limit".
 QString alarmHighSection(int channel);

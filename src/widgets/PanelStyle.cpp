@@ -119,3 +119,18 @@ QColor frameGrey(const QPalette& palette)
 {
     return isDarkPalette(palette) ? palette.color(QPalette::Window) : kLightFrameGrey;
 }
+
+QColor chromeInk(const QPalette& palette)
+{
+    return isDarkPalette(palette) ? palette.color(QPalette::WindowText) : QColor(Qt::black);
+}
+
+QColor chromeCell(const QPalette& palette)
+{
+    return isDarkPalette(palette) ? palette.color(QPalette::Window) : QColor(Qt::white);
+}
+
+QColor chromeTimeCell(const QPalette& palette)
+{
+    return isDarkPalette(palette) ? palette.color(QPalette::Window) : palette.color(QPalette::Button);
+}

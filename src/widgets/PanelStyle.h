@@ -34,3 +34,11 @@ bool isDarkPalette(const QPalette& palette);
 // palette's window colour.
 inline const QColor kLightFrameGrey {217, 218, 212};
 QColor frameGrey(const QPalette& palette);
+
+// The texts a graph writes on its chrome (axis values, times, legend,
+// read-out): on a light palette the program's own black on opaque white
+// cells (the times on the button face), on a dark one the palette's window
+// text straight on its window colour.
+QColor chromeInk(const QPalette& palette);
+QColor chromeCell(const QPalette& palette);
+QColor chromeTimeCell(const QPalette& palette);

@@ -82,6 +82,8 @@ public:
     const Style& style() const { return m_style; }
     // Changes whenever something the chrome draws changes besides the frame.
     int revision() const { return m_revision; }
+    // The desktop's palette changed: the chrome is drawn again in its colours.
+    void paletteChanged() { changed(); }
 
     // The strips that hold everything paint() draws outside the plot's picture.
     virtual Strips strips(const ChromeFrame& f) const = 0;

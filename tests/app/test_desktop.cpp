@@ -4,14 +4,19 @@
 #include "app/CKMView.h"
 #include "app/CMainFrame.h"
 #include "app/CSampleRateDlg.h"
+#include "graph/RealtimeGraph.h"
+#include "logger/CLoggerGraphDlg.h"
 #include "panels/CAlarmPanel.h"
 #include "panels/CCurveBar.h"
 #include "panels/CMeterPanel.h"
 #include "widgets/StepButtons.h"
+#include "../logger/LoggerFixtures.h"
 #include "ModalAnswers.h"
 #include "TempDir.h"
 
 #include <QAccessible>
+#include <QDir>
+#include <QFontMetrics>
 #include <QAction>
 #include <QApplication>
 #include <QImage>
@@ -61,6 +66,7 @@ TEST_F(DesktopTest, EveryCommandHasItsKeyAndTheKeyTriggersIt)
         {Command::Run, QKeySequence(Qt::Key_F5)},
         {Command::Stop, QKeySequence(Qt::SHIFT | Qt::Key_F5)},
         {Command::UndoZoom, QKeySequence(Qt::CTRL | Qt::Key_Z)},
+        {Command::StepBack, QKeySequence(Qt::Key_Backspace)},
         {Command::Open, QKeySequence(Qt::CTRL | Qt::Key_O)},
         {Command::Save, QKeySequence(Qt::CTRL | Qt::Key_S)},
         {Command::Print, QKeySequence(Qt::CTRL | Qt::Key_P)},
@@ -400,6 +406,100 @@ TEST_F(DesktopTest, PanelTextsAreReadableOnADarkPaletteAtEveryScale)
                                                                    : w->accessibleName().toStdString())
                                       << "'";
             }
+        }
+        f->closeWithoutAsking();
+        f->close();
+    }
+}
+
+
+TEST_F(DesktopTest, GraphLabelsTakeThePalettesColoursAndAreReadableOnADarkOne)
+{
+    const QPalette before = QApplication::palette();
+    struct Restore {
+        QPalette palette;
+        ~Restore() { QApplication::setPalette(palette); }
+    } restore {before};
+    RunSpec spec;
+    spec.count = 300;
+    const QString data = path("run.AsmDat");
+    ASSERT_TRUE(writeRun(data, spec));
+
+    struct Theme {
+        const char* name;
+        QPalette palette;
+        QColor ground;  // around the plots
+    };
+    const Theme themes[] = {{"light", before, QColor(217, 218, 212)},
+                            {"dark", darkPalette(), darkPalette().color(QPalette::Window)}};
+    for (const Theme& theme : themes) {
+        SCOPED_TRACE(theme.name);
+        QApplication::setPalette(theme.palette);
+        auto f = makeFrame();
+        // The real-time graph with a run of 200 samples: time labels under
+        // the plot, the legend above it.
+        RunState& run = f->run();
+        run.m_tStart = 1700000000;
+        run.m_nSampleMs = 1000;
+        for (int i = 0; i < 200; ++i)
+            for (int c = 0; c < kChannelCount; ++c)
+                f->doc().live().values[c][i] = 20.0f + 0.1f * i + c;
+        run.m_nCount = 200;
+        RealtimeGraph* graph = f->view()->graph();
+        graph->invalidate();
+        QApplication::processEvents();
+        const PlotGeometry g = graph->geometry();
+        const QFontMetrics fm(f->graphFont());
+        QList<QPair<QString, QRect>> labels;
+        for (int j = 0; j < plot::kTimeMarks; ++j)
+            if (graph->frame().timeShown[j])
+                labels.append({graph->renderer().timeLabel(j),
+                               QRect(graph->frame().timeX[j], g.timeLabelY(),
+                                     fm.horizontalAdvance(graph->renderer().timeLabel(j)), fm.height())});
+        for (int c = 0; c < kChannelCount; ++c)
+            labels.append({QLatin1String(kChannelLegend[size_t(c)]),
+                           QRect(g.legendTextX(c), g.legendTextY(),
+                                 fm.horizontalAdvance(QLatin1String(kChannelLegend[size_t(c)])), fm.height())});
+        ASSERT_GT(labels.size(), 8);
+
+        // The logger window with a set: its time and value labels.
+        CLoggerGraphDlg* w = f->onOpen();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+        ASSERT_TRUE(w->loadFile(data).ok());
+        w->repaintNow();
+        const plot::PlotFrame& lf = w->frame();
+        const QFontMetrics lm(LoggerChrome::mainFont());
+        QList<QPair<QString, QRect>> loggerLabels;
+        for (int j = 0; j < plot::kTimeMarks; ++j)
+            if (lf.timeShown[j])
+                loggerLabels.append({w->renderer().timeLabel(j),
+                                     QRect(lf.timeX[j], lf.plot.bottom() + 8,
+                                           lm.horizontalAdvance(w->renderer().timeLabel(j)), lm.height())});
+        for (int i = 0; i <= kAxisDivisions; ++i)
+            loggerLabels.append({w->renderer().yLabel(i),
+                                 QRect(LoggerChrome::yLabelX(lf.plot, lf.yValue[size_t(i)]), LoggerChrome::yLabelY(lf.plot, i),
+                                       lm.horizontalAdvance(w->renderer().yLabel(i)), lm.height())});
+        ASSERT_GT(loggerLabels.size(), 12);
+
+        for (const double scale : {1.0, 2.0}) {
+            SCOPED_TRACE(scale);
+            auto check = [&](QWidget* widget, const QList<QPair<QString, QRect>>& texts, QPoint groundAt) {
+                QImage picture((QSizeF(widget->size()) * scale).toSize(), QImage::Format_RGB32);
+                picture.setDevicePixelRatio(scale);
+                picture.fill(Qt::magenta);
+                widget->render(&picture);
+                for (const auto& [text, r] : texts) {
+                    const QRect pixels =
+                        QRectF(QPointF(r.topLeft()) * scale, QSizeF(r.size()) * scale).toAlignedRect().intersected(
+                            picture.rect());
+                    EXPECT_GE(textContrast(picture, pixels), 4.5) << text.toStdString();
+                }
+                EXPECT_EQ(QColor(picture.pixel((QPointF(groundAt) * scale).toPoint())), theme.ground)
+                    << widget->metaObject()->className();
+            };
+            // (the ground: above the time labels; left of the logger's)
+            check(f->view(), labels, QPoint(g.x0 + 2, g.timeBand().y + 2));
+            check(w, loggerLabels, QPoint(lf.plot.left - 20, lf.plot.bottom() + 40));
         }
         f->closeWithoutAsking();
         f->close();

@@ -4,9 +4,11 @@
 #include "base/LocalTime.h"
 #include "app/CMainFrame.h"
 #include "graph/RealtimeGraph.h"
+#include "panels/CAlarmPanel.h"
 #include "TempDir.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTest>
@@ -304,6 +306,41 @@ TEST_F(GraphMouse, DragZoomsAndUndoZoomRestoresAutoMode)
     EXPECT_FALSE(undoEnabled());
     EXPECT_FALSE(bar->isEnabled());
     EXPECT_EQ(graph->renderer().yLabel(10), "100.00");
+}
+
+TEST_F(GraphMouse, BackspaceStepsBackOneZoomLevelAndLeavesTheFieldsTheirKey)
+{
+    drag(at(101, 100), at(300, 341));
+    drag(at(101, 100), at(300, 341));
+    ASSERT_EQ(graph->state().nZoomLevel, 2);
+    f->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f.get()));
+    struct Step {
+        int level;
+        int autoMode;
+    };
+    // Level 2, 1, the first selection's level 0, then the whole run.
+    for (const Step& s : {Step {1, 0}, Step {0, 0}, Step {0, 1}}) {
+        SCOPED_TRACE(s.level * 10 + s.autoMode);
+        QTest::keyClick(v, Qt::Key_Backspace);
+        EXPECT_EQ(graph->state().nZoomLevel, s.level);
+        EXPECT_EQ(graph->state().bAutoMode, s.autoMode);
+        EXPECT_EQ(graph->frame().level, s.level) << "repainted at once";
+        EXPECT_EQ(undoEnabled(), s.autoMode == 0);
+    }
+    EXPECT_EQ(graph->renderer().yLabel(10), "100.00");
+
+    // In a limit field Backspace edits the text; the zoom stays.
+    drag(at(101, 100), at(300, 341));
+    ASSERT_EQ(graph->state().nZoomLevel, 1);
+    QLineEdit* field = v->alarmPanel()->limitEdit(kAir, AlarmLimitSet::High);
+    field->setFocus();
+    field->setText(QStringLiteral("140.0"));
+    field->end(false);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(field->text(), QStringLiteral("140."));
+    EXPECT_EQ(graph->state().nZoomLevel, 1);
+    EXPECT_EQ(graph->state().bAutoMode, 0);
 }
 
 TEST_F(GraphMouse, ZoomedPictureShowsTheSelection)

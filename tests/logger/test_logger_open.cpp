@@ -10,8 +10,11 @@
 #include "app/CMainFrame.h"
 #include "logger/CLoggerGraphDlg.h"
 
+#include <QDir>
 #include <QMimeData>
+#include <QPointer>
 #include <QProcess>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTest>
@@ -78,6 +81,10 @@ TEST_F(LoggerOpen, FilesNamedOnTheCommandLineLoadInOrderAndTheLastIsShown)
     EXPECT_EQ(w->list()->item(0, 3)->text(), "5");
     EXPECT_EQ(w->list()->item(1, 3)->text(), "8");
     EXPECT_EQ(session().record().count, 8);
+    // The row of the set shown is the selected one.
+    const QModelIndexList selected = w->list()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.first().row(), 1);
     EXPECT_EQ(session().record().at(0, kAir), 20.0f);
 }
 
@@ -282,6 +289,70 @@ TEST_F(LoggerOpen, CliPlotDrawsTheSamePixelsAsTheWindow)
     png = QImage(out);
     ASSERT_EQ(png.size(), QSize(1100, 700));
     expectSameOutsideControls(w, png.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(LoggerOpen, AResizedWindowDrawsTheCliPlotOfItsSizeAndKeepsTheSizeForTheNextWindow)
+{
+    RunSpec s;
+    s.count = 1800;
+    s.start = utc(2026, 6, 1, 8, 0, 0);
+    s.interval = 2;
+    s.value = [](int c, int i) { return float(15 + 12 * c + 6 * std::sin(i * 0.005 + c)); };
+    const QString data = file("run.AsmDat", s);
+    // Keys of others in the settings file stay as they are.
+    const QString ini = QDir(tempOptions().settingsDir).filePath("ZB740.ini");
+    ASSERT_TRUE(QDir().mkpath(tempOptions().settingsDir));
+    const QByteArray others = "[YGAINInfo]\r\nGAIN num=4\r\n";
+    ASSERT_TRUE(writeAll(ini, others));
+
+    CLoggerGraphDlg* w = open();
+    ASSERT_EQ(w->size(), QSize(946, 598));
+    ASSERT_TRUE(w->loadFile(data).ok());
+    struct Case {
+        QSize size;
+    };
+    for (const Case& c : {Case {{1280, 800}}, Case {{700, 420}}, Case {{1500, 598}}}) {
+        const QString text = QStringLiteral("%1x%2").arg(c.size.width()).arg(c.size.height());
+        SCOPED_TRACE(text.toStdString());
+        // As the user drags the border.
+        w->resize(c.size);
+        QTRY_COMPARE(w->size(), c.size);
+        w->repaintNow();
+        // The list reaches the bottom, the scroll bar spans the plot.
+        EXPECT_EQ(w->list()->geometry().bottom(), c.size.height() - 3);
+        EXPECT_EQ(w->scrollBar()->geometry(), QRect(302, c.size.height() - 30, c.size.width() - 356, 16));
+        EXPECT_EQ(w->frame().plot.right(), c.size.width() - 61);
+        const QString out = path("plot-" + text + ".png");
+        const CliRun r = runCli({"plot", data, "-o", out, "--size", text});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        const QImage png(out);
+        ASSERT_EQ(png.size(), c.size);
+        expectSameOutsideControls(w, png.convertToFormat(QImage::Format_RGB32));
+    }
+    // Closed at 1500 x 598: the next window opens at that size.
+    w->resize(1500, 598);
+    QPointer<CLoggerGraphDlg> guard(w);
+    w->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return guard.isNull(); }));
+    const QByteArray stored = readAll(ini);
+    EXPECT_TRUE(stored.startsWith(others)) << stored.toStdString();
+    EXPECT_TRUE(stored.contains("[LoggerWindow]")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains("Width=1500")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains("Height=598")) << stored.toStdString();
+    w = open();
+    EXPECT_EQ(w->size(), QSize(1500, 598));
+    // Closed at the size it opened at: the file is not written again.
+    ASSERT_TRUE(QFile::remove(ini));
+    ASSERT_TRUE(writeAll(ini, stored));
+    guard = w;
+    w->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return guard.isNull(); }));
+    EXPECT_EQ(readAll(ini), stored);
+
+    // A stored size beyond reason is brought within the window's limits.
+    ASSERT_TRUE(writeAll(ini, "[LoggerWindow]\r\nWidth=20\r\nHeight=99999\r\n"));
+    w = open();
+    EXPECT_EQ(w->size(), QSize(CLoggerGraphDlg::kMinWidth, 4096));
 }
 
 TEST_F(LoggerOpen, CliPlotDrawsGapsForReadingsThatAreNoNumberAndNotesAnUnusableScale)

@@ -12,8 +12,10 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QFileDialog>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QPushButton>
@@ -90,8 +92,8 @@ TEST_F(LoggerWindow, OpenIsDisabledWhileTheWindowIsShownAndEnabledAfterClose)
     EXPECT_TRUE(openEnabled());
     CLoggerGraphDlg* w = open();
     EXPECT_EQ(w->windowTitle(), "Graph");
-    EXPECT_EQ(w->size(), QSize(946, 598));
-    EXPECT_EQ(w->minimumSize(), w->maximumSize()) << "no sizing border";
+    EXPECT_EQ(w->size(), QSize(946, 598)) << "the default size";
+    EXPECT_NE(w->minimumSize(), w->maximumSize()) << "a sizing border";
     EXPECT_TRUE(w->isWindow());
     EXPECT_FALSE(w->isModal());
     EXPECT_EQ(w->parentWidget(), frame.get()) << "owned by the main frame";
@@ -152,13 +154,14 @@ TEST_F(LoggerWindow, ListAfterOneTwoAndAHundredAndOneLoads)
 {
     CLoggerGraphDlg* w = open();
     QTableWidget* list = w->list();
-    ASSERT_EQ(list->columnCount(), 4);
-    const QStringList headers {"Set", "Time", "Sampling Rate", "Nums"};
-    const int widths[4] = {50, 130, 110, 150};
-    for (int c = 0; c < 4; ++c) {
+    ASSERT_EQ(list->columnCount(), 5);
+    // Set, Time, Sampling Rate, Nums, File; shown as Set, File, Nums, Time,
+    // Sampling Rate.
+    const QStringList headers {"Set", "Time", "Sampling Rate", "Nums", "File"};
+    const int visual[5] = {0, 3, 4, 2, 1};
+    for (int c = 0; c < 5; ++c) {
         EXPECT_EQ(list->horizontalHeaderItem(c)->text(), headers[c]);
-        EXPECT_EQ(list->columnWidth(c), widths[c]);
-        EXPECT_EQ(list->horizontalHeader()->visualIndex(c), c);
+        EXPECT_EQ(list->horizontalHeader()->visualIndex(c), visual[c]);
     }
     EXPECT_TRUE(list->showGrid());
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -171,7 +174,7 @@ TEST_F(LoggerWindow, ListAfterOneTwoAndAHundredAndOneLoads)
     const QString fa = file("a.AsmDat", a);
     ASSERT_TRUE(w->loadFile(fa).ok());
     ASSERT_EQ(list->rowCount(), 1);
-    EXPECT_EQ(row(list, 0), QStringList({"1", "07/12/26 23:45:55", "1sec", "3"}));
+    EXPECT_EQ(row(list, 0), QStringList({"1", "07/12/26 23:45:55", "1sec", "3", "a.AsmDat"}));
 
     RunSpec b;
     b.count = 10000;
@@ -179,20 +182,100 @@ TEST_F(LoggerWindow, ListAfterOneTwoAndAHundredAndOneLoads)
     b.interval = 60;
     ASSERT_TRUE(w->loadFile(file("b.AsmDat", b)).ok());
     ASSERT_EQ(list->rowCount(), 2);
-    EXPECT_EQ(row(list, 1), QStringList({"2", "02/01/27 03:04:05", "60sec", "10000"}));
+    EXPECT_EQ(row(list, 1), QStringList({"2", "02/01/27 03:04:05", "60sec", "10000", "b.AsmDat"}));
 
     // The same file again is a set of its own; then up to 100 sets, and the
-    // 101st starts the list over.
+    // 101st starts the list over, which the window says under the list.
     ASSERT_TRUE(w->loadFile(fa).ok());
-    EXPECT_EQ(row(list, 2), QStringList({"3", "07/12/26 23:45:55", "1sec", "3"}));
+    EXPECT_EQ(row(list, 2), QStringList({"3", "07/12/26 23:45:55", "1sec", "3", "a.AsmDat"}));
     for (int i = 3; i < 100; ++i)
         ASSERT_TRUE(w->loadFile(fa).ok());
     EXPECT_EQ(list->rowCount(), 100);
     EXPECT_EQ(row(list, 99)[0], "100");
+    EXPECT_TRUE(w->listNotice()->isHidden());
     ASSERT_TRUE(w->loadFile(file("c.AsmDat", b)).ok());
     ASSERT_EQ(list->rowCount(), 1);
-    EXPECT_EQ(row(list, 0), QStringList({"1", "02/01/27 03:04:05", "60sec", "10000"}));
+    EXPECT_EQ(row(list, 0), QStringList({"1", "02/01/27 03:04:05", "60sec", "10000", "c.AsmDat"}));
     EXPECT_EQ(frame->loggerSession().table().lastIndex(), 0);
+    EXPECT_TRUE(w->listNotice()->isVisible());
+    EXPECT_EQ(w->listNotice()->text(), "The list holds 100 sets: c.AsmDat started it over as set 1.");
+    // The notice sits under the list, which makes room for it.
+    EXPECT_LE(list->geometry().bottom(), w->listNotice()->geometry().top());
+    EXPECT_EQ(w->listNotice()->geometry().bottom(), w->height() - 3);
+}
+
+TEST_F(LoggerWindow, TheFileColumnAndTheCountAreVisibleAndTheShownSetIsSelected)
+{
+    CLoggerGraphDlg* w = open();
+    QTableWidget* list = w->list();
+    RunSpec a, b;
+    a.count = 9876;
+    b.count = 7;
+    // Started in the same second: told apart by their files.
+    const QString fa = file("morning-run-with-a-long-name.AsmDat", a);
+    const QString fb = file("b.AsmDat", b);
+    w->loadFiles({fa, fb});
+    ASSERT_EQ(list->rowCount(), 2);
+    using C = CLoggerGraphDlg::Column;
+    EXPECT_EQ(list->item(0, C::FileColumn)->text(), "morning-run-with-a-long-name.AsmDat");
+    EXPECT_EQ(list->item(0, C::FileColumn)->toolTip(), QDir::toNativeSeparators(fa));
+    EXPECT_EQ(list->item(1, C::FileColumn)->toolTip(), QDir::toNativeSeparators(fb));
+    // Set, File and Nums lie within the list's view, without scrolling.
+    list->scrollToTop();
+    for (int c : {int(C::SetColumn), int(C::FileColumn), int(C::CountColumn)}) {
+        SCOPED_TRACE(c);
+        const QRect cell = list->visualRect(list->model()->index(0, c));
+        EXPECT_GE(cell.left(), 0);
+        EXPECT_LE(cell.right(), list->viewport()->width() - 1);
+    }
+    // The count's text fits its cell.
+    const QRect count = list->visualRect(list->model()->index(0, C::CountColumn));
+    EXPECT_LE(list->fontMetrics().horizontalAdvance("9876") + 6, count.width());
+
+    // The last set loaded is the one shown and the selected row; a
+    // double-click moves both.
+    auto selected = [&] {
+        const QModelIndexList rows = list->selectionModel()->selectedRows();
+        return rows.size() == 1 ? rows.first().row() : -1;
+    };
+    EXPECT_EQ(selected(), 1);
+    EXPECT_EQ(frame->loggerSession().record().count, 7);
+    w->selectRow(0);
+    EXPECT_EQ(selected(), 0);
+    EXPECT_EQ(frame->loggerSession().record().count, 9876);
+}
+
+TEST_F(LoggerWindow, BackspaceStepsBackOneZoomLevel)
+{
+    CLoggerGraphDlg* w = open();
+    RunSpec a;
+    a.count = 1000;
+    ASSERT_TRUE(w->loadFile(file("a.AsmDat", a)).ok());
+    for (int i = 0; i < 2; ++i) {
+        QTest::mousePress(w, Qt::LeftButton, {}, QPoint(500, 150));
+        QTest::mouseMove(w, QPoint(600, 400));
+        QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(600, 400));
+    }
+    LoggerSession& s = frame->loggerSession();
+    ASSERT_EQ(s.display.nZoomLevel, 2);
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    EXPECT_EQ(w->stepBackAction()->shortcut(), QKeySequence(Qt::Key_Backspace));
+    struct Step {
+        int level;
+        int autoMode;
+    };
+    // With the list focused, as after a load: level 2, 1, the first
+    // selection's level 0, then the whole set.
+    w->list()->setFocus();
+    for (const Step& st : {Step {1, 0}, Step {0, 0}, Step {0, 1}}) {
+        SCOPED_TRACE(st.level * 10 + st.autoMode);
+        QTest::keyClick(w->list(), Qt::Key_Backspace);
+        EXPECT_EQ(s.display.nZoomLevel, st.level);
+        EXPECT_EQ(s.display.bAutoMode, st.autoMode);
+        EXPECT_EQ(w->frame().level, st.level) << "repainted at once";
+        EXPECT_EQ(w->scrollBar()->isEnabled(), st.autoMode == 0);
+    }
 }
 
 TEST_F(LoggerWindow, OpenTakesManyFilesAndNamesEveryBadOneInOneMessage)
@@ -212,8 +295,8 @@ TEST_F(LoggerWindow, OpenTakesManyFilesAndNamesEveryBadOneInOneMessage)
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
         dialog->setDirectory(path("."));
-        // Typed as a user would: selectFile() leaves a focused name box
-        // alone, and the box has the focus when the dialog is slow to show.
+        // Typed into the name box: selectFile() leaves it alone once it has
+        // the focus, which depends on when the dialog became active.
         dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
             ->setText(QStringLiteral("\"a.AsmDat\" \"run3.AsmDat\" \"cut.AsmDat\" \"b.AsmDat\""));
         QMetaObject::invokeMethod(dialog, "accept");

@@ -131,7 +131,7 @@ struct Scene {
 
     Scene(const plot::PlotPolicy& p, int count)
         : policy(p)
-        , window(p.fixedWindow.isEmpty() ? QSize(944, 800) : p.fixedWindow)
+        , window(p.defaultWindow.isEmpty() ? QSize(944, 800) : p.defaultWindow)
     {
         info.count = count;
         info.start = 1700000000;

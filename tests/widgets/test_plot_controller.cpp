@@ -25,7 +25,7 @@ public:
     }
     void layout()
     {
-        plot::layoutFrame(state, kLoggerPolicy.fixedWindow, hasRun ? &info : nullptr, {10, 0}, kLoggerPolicy,
+        plot::layoutFrame(state, kLoggerPolicy.defaultWindow, hasRun ? &info : nullptr, {10, 0}, kLoggerPolicy,
                           *frame);
         plot::keepFirstVisible(state, *frame);
     }

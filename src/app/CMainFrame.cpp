@@ -185,6 +185,7 @@ void CMainFrame::createActions()
     m_export = new ExportCommands(this, m_options.settingsDir, [this] { return m_recorder->view(); });
     m_mqtt = new MqttCommands(this, *m_recorder, settings::settingsFilePath(m_options),
                               MqttCommands::meterIdFor(m_options), statusBar());
+    connect(m_events, &RecorderEvents::event, m_mqtt, &MqttCommands::event);
 }
 
 void CMainFrame::createMenus()
@@ -408,6 +409,7 @@ void CMainFrame::noteRunEnded(MonitorEvent::Reason reason)
     e.reason = reason;
     e.samples = kept;
     m_eventList->add(e);
+    m_mqtt->event(e);
 }
 
 void CMainFrame::onSave()

@@ -119,6 +119,8 @@ void MqttCommands::apply(const settings::MqttValues& values)
     }
 }
 
+void MqttCommands::event(const MonitorEvent& e) { m_publisher.publishEvent(MonitorEvents::json(e)); }
+
 void MqttCommands::onTriggered()
 {
     CMqttDlg dlg(settings::readMqtt(IniFile(m_settingsFile)), m_meterId, m_window);

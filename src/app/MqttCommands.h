@@ -3,10 +3,11 @@
 // values kept in ZB740.ini's section MQTT) and the publisher, fed by the
 // recorder as zb740-cli record --mqtt feeds it: each committed sample of
 // each run (their "file" is null: a run is saved, and named, later), the
-// alarm flags. A run that ended is read back from its journal while the
+// alarm flags, the events. A run that ended is read back from its journal while the
 // broker has not acknowledged all of it. The connection's state is a pane
 // of the status bar ("MQTT: connected", ...), its last problem the pane's
 // tooltip; the pane is hidden while publishing is off.
+#include "data/MonitorEvent.h"
 #include "publish/MqttPublisher.h"
 #include "settings/Settings.h"
 
@@ -38,6 +39,10 @@ public:
 
     // Publishes with these values from now on (stopping what was).
     void apply(const settings::MqttValues& values);
+    // One event of the run to PREFIX/event. The window keeps a run's events
+    // in memory until the run is saved, so those the broker has not taken
+    // wait in the publisher's queue (the newest 256).
+    void event(const MonitorEvent& e);
 
 private:
     void onTriggered();

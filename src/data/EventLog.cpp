@@ -122,6 +122,43 @@ Status EventLog::writeLine(const QByteArray& line)
     return Status::success();
 }
 
+qint64 EventLog::endOffset() const
+{
+    qint64 end = m_size;
+    for (const QByteArray& line : m_pending)
+        end += line.size();
+    return end;
+}
+
+Status EventLog::lineAt(qint64 offset, QByteArray& line) const
+{
+    if (offset < 0 || offset >= endOffset())
+        return Status::failure(Status::Code::Failed, QStringLiteral("no event at byte %1").arg(offset));
+    if (offset >= m_size) {
+        // Not written yet: in memory.
+        qint64 at = m_size;
+        for (const QByteArray& pending : m_pending) {
+            if (at == offset) {
+                line = pending.chopped(1);
+                return Status::success();
+            }
+            at += pending.size();
+        }
+        return Status::failure(Status::Code::Failed, QStringLiteral("no event starts at byte %1").arg(offset));
+    }
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Status::failure(Status::Code::CannotOpen, file.errorString());
+    if (!file.seek(offset))
+        return Status::failure(Status::Code::Damaged, file.errorString());
+    line = file.readLine(qint64(64) * 1024);
+    // The log was cut or replaced under us: not a whole line where one was.
+    if (!line.endsWith('\n') || (offset > 0 && !(file.seek(offset - 1) && file.read(1) == "\n")))
+        return Status::failure(Status::Code::InvalidFormat, QStringLiteral("no event starts at byte %1").arg(offset));
+    line.chop(1);
+    return Status::success();
+}
+
 QString EventLog::pathBeside(const QString& dataPath)
 {
     const QString suffix = QStringLiteral(".AsmDat");

@@ -38,6 +38,15 @@ public:
     // Lines waiting in memory.
     int pending() const { return int(m_pending.size()); }
 
+    // Where the next line goes, counted in bytes of the log as if every
+    // line waiting in memory were written: the file's size at open plus
+    // every line appended since.
+    qint64 endOffset() const;
+    // The line (without its line end) that starts at offset, read back from
+    // the file, or from the lines waiting in memory beyond its end. Fails
+    // when no line starts there or the file cannot be read.
+    Status lineAt(qint64 offset, QByteArray& line) const;
+
     // The events file that goes with a data file: NAME.events.jsonl for
     // NAME.AsmDat (another extension is kept: run.dat.events.jsonl).
     static QString pathBeside(const QString& dataPath);

@@ -1,6 +1,7 @@
 #include "publish/MqttPublisher.h"
 
 #include "data/DataFile.h"
+#include "data/EventLog.h"
 #include "data/RunJournal.h"
 #include "publish/MqttMessages.h"
 
@@ -413,7 +414,7 @@ void MqttPublisher::rewind()
     std::vector<QByteArray> events;
     for (int i = 0; i < m_inFlightCount; ++i) {
         InFlight& f = m_inFlight[size_t((m_inFlightHead + i) % kWindow)];
-        if (f.event && !f.acked)
+        if (f.event && !f.logged && !f.acked)
             events.push_back(std::move(f.json));
     }
     m_events.insert(m_events.begin(), std::make_move_iterator(events.begin()), std::make_move_iterator(events.end()));
@@ -423,6 +424,8 @@ void MqttPublisher::rewind()
     m_inFlightCount = 0;
     for (Part& part : m_parts)
         part.sent = part.acked;
+    m_loggedSent = m_loggedAcked;
+    m_loggedSentAt = m_loggedAckedAt;
 }
 
 MqttPublisher::Part* MqttPublisher::partBySeq(int64_t seq)
@@ -455,6 +458,9 @@ void MqttPublisher::onAcked(int generation, int mid)
         if (!f.event) {
             if (Part* part = partBySeq(f.part))
                 part->acked = std::max(part->acked, f.index + 1);
+        } else if (f.logged && m_loggedAcked < m_loggedEvents) {
+            ++m_loggedAcked;
+            m_loggedAckedAt += f.json.size() + 1;
         }
         f = InFlight {};
         m_inFlightHead = (m_inFlightHead + 1) % kWindow;
@@ -540,6 +546,9 @@ void MqttPublisher::pump()
             f.part = seq;
             f.index = next->sent;
             ++next->sent;
+        } else if (m_loggedSent < m_loggedEvents) {
+            if (!pumpLoggedEvent(f))
+                return;
         } else if (!m_events.empty()) {
             int mid = 0;
             const QByteArray& json = m_events.front();
@@ -557,6 +566,32 @@ void MqttPublisher::pump()
         m_inFlight[size_t((m_inFlightHead + m_inFlightCount) % kWindow)] = std::move(f);
         ++m_inFlightCount;
     }
+}
+
+// Hands the next event of the events log to the connection, read back
+// from the log; false when nothing was handed over.
+bool MqttPublisher::pumpLoggedEvent(InFlight& f)
+{
+    QByteArray json;
+    if (m_eventLog == nullptr || !m_eventLog->lineAt(m_loggedSentAt, json).ok()) {
+        // The log was cut or replaced: what it held is gone.
+        const int64_t lost = m_loggedEvents - m_loggedAcked;
+        emit problem(m_url.text(), QStringLiteral("%1 events cannot be published: the events log cannot be read back")
+                                       .arg(lost));
+        m_loggedEvents = m_loggedSent = m_loggedAcked = 0;
+        return false;
+    }
+    int mid = 0;
+    if (mosquitto_publish(m_link->mosq, &mid, m_eventTopic.constData(), int(json.size()), json.constData(), 1, false)
+        != MOSQ_ERR_SUCCESS)
+        return false;
+    f.mid = mid;
+    f.event = true;
+    f.logged = true;
+    m_loggedSentAt += json.size() + 1;
+    ++m_loggedSent;
+    f.json = std::move(json);
+    return true;
 }
 
 void MqttPublisher::publishRetained(const QByteArray& topic, const QByteArray& payload)
@@ -633,6 +668,17 @@ void MqttPublisher::publishEvent(const QByteArray& json)
 {
     if (m_state == State::Off)
         return;
+    if (m_eventLog != nullptr && m_eventLog->isOpen()) {
+        const qint64 end = m_eventLog->endOffset();
+        if (m_loggedAcked == m_loggedEvents) {
+            // Nothing outstanding: counting starts again at this line.
+            m_loggedEvents = m_loggedSent = m_loggedAcked = 0;
+            m_loggedSentAt = m_loggedAckedAt = end - (json.size() + 1);
+        }
+        ++m_loggedEvents;
+        pump();
+        return;
+    }
     if (int(m_events.size()) >= kMaxPendingEvents) {
         m_events.pop_front();
         ++m_eventsDropped;
@@ -641,7 +687,10 @@ void MqttPublisher::publishEvent(const QByteArray& json)
     pump();
 }
 
-bool MqttPublisher::drained() const { return unacknowledged() == 0 && m_events.empty() && m_inFlightCount == 0; }
+bool MqttPublisher::drained() const
+{
+    return unacknowledged() == 0 && m_events.empty() && m_loggedAcked == m_loggedEvents && m_inFlightCount == 0;
+}
 
 void MqttPublisher::wakeWaiter()
 {
@@ -697,6 +746,11 @@ void MqttPublisher::stop(int drainMs)
                       .arg(left)
                       .arg(m_url.text()));
     }
+    if (const int64_t logged = m_loggedEvents - m_loggedAcked; logged > 0) {
+        emit note(QStringLiteral("%1 events were not published to %2 (they are in the events log).")
+                      .arg(logged)
+                      .arg(m_url.text()));
+    }
     if (m_eventsDropped + int(m_events.size()) > 0) {
         emit note(QStringLiteral("%1 events were not published to %2.")
                       .arg(m_eventsDropped + int(m_events.size()))
@@ -705,7 +759,10 @@ void MqttPublisher::stop(int drainMs)
     closeLink(2000);
     m_parts.clear();
     m_events.clear();
+    m_eventsDropped = 0;
     rewind();
+    m_loggedEvents = m_loggedSent = m_loggedAcked = 0;
+    m_eventLog = nullptr;
     m_credentials = MqttCredentials {};
     setState(State::Off);
     m_stopping = false;

@@ -28,9 +28,12 @@
 // is reported once (what failed and that it is tried again) and the return
 // once (how long it took, what is sent again).
 //
-// Events (a ready JSON object each) are not in any file yet: up to
-// kMaxPendingEvents wait in memory while the broker is away, the oldest
-// dropped (and counted) beyond that.
+// Events (a ready JSON object each) go to PREFIX/event. Where the owner
+// keeps them in an events log (eventsKeptIn), each event is its log's
+// next line, and those the broker has not acknowledged are read back from
+// the log after a reconnect, in order, like the samples: nothing is held
+// here while the broker is away. Events that are in no log wait in memory,
+// up to kMaxPendingEvents, the oldest dropped (and counted) beyond that.
 #include "base/Status.h"
 #include "data/RunView.h"
 #include "publish/MqttCredentials.h"
@@ -47,6 +50,7 @@
 #include <functional>
 #include <memory>
 
+class EventLog;
 class QEventLoop;
 struct ReviewRecord;
 struct RecoveredRun;
@@ -129,8 +133,13 @@ public:
     void partEnded(const QString& journalPath);
     // An alarm flag went on or off (channel, AlarmLimitSet::Bound).
     void alarmChanged(int channel, int bound, bool on);
-    // One event, a JSON object.
+    // One event, a JSON object. With an events log, the line just appended
+    // to it (MonitorEvents::json of the event the log took).
     void publishEvent(const QByteArray& json);
+    // The events passed to publishEvent from now on are lines of log (open
+    // by then, or opened before the first event): the unacknowledged ones
+    // are read back from it. The log outlives the publishing (stop()).
+    void eventsKeptIn(const EventLog* log) { m_eventLog = log; }
 
 signals:
     void stateChanged(MqttPublisher::State state);
@@ -160,6 +169,7 @@ private:
         int mid = 0;
         bool acked = false;
         bool event = false;
+        bool logged = false; // an event read from the events log
         int64_t part = 0; // sequence number of its part
         int index = 0;
         QByteArray json;  // an event's
@@ -210,6 +220,12 @@ private:
     int m_inFlightHead = 0, m_inFlightCount = 0;
     std::deque<QByteArray> m_events;
     int m_eventsDropped = 0;
+    // Events kept in an events log: counted, and where in the log the
+    // first unacknowledged one and the next one to hand over start.
+    const EventLog* m_eventLog = nullptr;
+    int64_t m_loggedEvents = 0, m_loggedSent = 0, m_loggedAcked = 0;
+    qint64 m_loggedSentAt = 0, m_loggedAckedAt = 0;
+    bool pumpLoggedEvent(InFlight& f);
     bool m_discovered = false;
     bool m_discoveredFahrenheit = false;
     // Alarm flags as last told: known, on.

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -159,6 +160,7 @@ void ContinuousRecorder::onReading(const ReadingUpdate& update)
     // The file is named after its first sample, which this reading is.
     m_fileOpen = true;
     m_filePath = newDataPath(update.time);
+    emit fileBegun(m_filePath);
 }
 
 void ContinuousRecorder::onCommitted(int count)
@@ -211,7 +213,8 @@ void ContinuousRecorder::endFile(Reason reason)
                 ended.values[size_t(i) * kChannelCount + size_t(c)] = run.value(i, c);
         m_ended.push_back(std::move(ended));
     }
-    m_filePath.clear();
+    const QString path = std::exchange(m_filePath, QString());
+    emit fileEnded(path);
     writeEnded();
 }
 

@@ -91,6 +91,12 @@ public:
 signals:
     // Every event, as it was logged (or queued to be).
     void event(const MonitorEvent& event);
+    // A file begins with the run just started: its samples are to be
+    // saved as path.
+    void fileBegun(const QString& path);
+    // That file has ended (no more samples go into it); it is written now,
+    // or, when it cannot be, kept in memory and its journal on disk.
+    void fileEnded(const QString& path);
     // A data file and its .csv are on disk.
     void fileWritten(const QString& path, const RunInfo& info);
     // Something cannot be written: at once, then at most once a minute.

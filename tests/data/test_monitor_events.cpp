@@ -6,6 +6,7 @@
 #include "data/MonitorEvent.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <cmath>
@@ -127,6 +128,51 @@ TEST(EventLog, AppendsWholeLinesKeepsWhatItCannotWriteAndIsHeldByOneRecording)
 
     EXPECT_EQ(EventLog::pathBeside(QStringLiteral("/x/cold room.AsmDat")), QStringLiteral("/x/cold room.events.jsonl"));
     EXPECT_EQ(EventLog::pathBeside(QStringLiteral("/x/run.dat")), QStringLiteral("/x/run.dat.events.jsonl"));
+}
+
+TEST(EventLog, ReadsBackTheLineAtAnOffsetFromTheFileOrFromWhatWaitsInMemory)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("room.events.jsonl"));
+    {
+        // An earlier recording's line: the offsets count from the file's start.
+        EventLog earlier;
+        ASSERT_TRUE(earlier.open(path).ok());
+        ASSERT_TRUE(earlier.append(MonitorEvent::simple(MonitorEvent::Kind::Stop, 900)).ok());
+    }
+    EventLog log;
+    ASSERT_TRUE(log.open(path).ok());
+    const qint64 first = log.endOffset();
+    EXPECT_EQ(first, QFileInfo(path).size());
+    const MonitorEvent start = MonitorEvent::simple(MonitorEvent::Kind::Start, 1000);
+    ASSERT_TRUE(log.append(start).ok());
+    const qint64 second = log.endOffset();
+    EXPECT_EQ(second, first + MonitorEvents::json(start).size() + 1);
+
+    // Cannot be written: waits in memory, and reads back from there.
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    struct rlimit none = saved;
+    none.rlim_cur = 0;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &none), 0);
+    const MonitorEvent lost = MonitorEvent::simple(MonitorEvent::Kind::LinkLost, 1001);
+    const Status failed = log.append(lost);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(log.endOffset(), second + MonitorEvents::json(lost).size() + 1);
+
+    QByteArray line;
+    ASSERT_TRUE(log.lineAt(first, line).ok());
+    EXPECT_EQ(line, MonitorEvents::json(start));
+    ASSERT_TRUE(log.lineAt(second, line).ok());
+    EXPECT_EQ(line, MonitorEvents::json(lost));
+    ASSERT_TRUE(log.retry().ok());
+    ASSERT_TRUE(log.lineAt(second, line).ok());
+    EXPECT_EQ(line, MonitorEvents::json(lost));
+    // Where no line starts, and past the end.
+    for (const qint64 bad : {first + 1, second + 3, log.endOffset(), qint64(-1)})
+        EXPECT_FALSE(log.lineAt(bad, line).ok()) << bad;
 }
 
 TEST(AlarmLimitOption, ReadsChannelAndBoundsByTheChannelsRules)

@@ -560,6 +560,167 @@ TEST_F(Mqtt, TlsWithTheAuthorityGivenAndAPassword)
                   saved[i]);
 }
 
+// The lines of a JSON lines file, in order.
+QList<QByteArray> jsonLines(const QString& path)
+{
+    QList<QByteArray> out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (!line.isEmpty())
+            out.push_back(line);
+    }
+    return out;
+}
+
+QStringList texts(const QList<QByteArray>& lines)
+{
+    QStringList out;
+    for (const QByteArray& line : lines)
+        out.push_back(QString::fromUtf8(line));
+    return out;
+}
+
+// The payloads in the order they first came (a repeat is QoS 1's right).
+QStringList firstArrivals(const QList<MosquittoSub::Message>& messages)
+{
+    QStringList out;
+    for (const auto& m : messages) {
+        const QString text = QString::fromUtf8(m.payload);
+        if (!out.contains(text))
+            out.push_back(text);
+    }
+    return out;
+}
+
+TEST_F(Mqtt, AContinuousRecordingLosesNeitherSampleNorEventAcrossAnOutageAndItsRotations)
+{
+    MosquittoBroker::Options options;
+    options.persistence = true;
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start(path(QStringLiteral("broker")), options));
+    MosquittoSub sub;
+    const QString state = QStringLiteral("zb740/simulated/state");
+    const QString eventTopic = QStringLiteral("zb740/simulated/event");
+    ASSERT_TRUE(sub.start(broker, QStringLiteral("zb740/simulated/#"), QStringLiteral("service"), true));
+
+    // Three samples a file. The simulated room is at about 22 °C: above
+    // the high limit of 10 from the first reading. The meter falls silent
+    // after 4 frames for 5 s: the link is lost (the alarm goes off, the
+    // file ends) and comes back (the alarm comes on again) while the
+    // broker is away.
+    QDir().mkpath(path(QStringLiteral("data")));
+    const QString prefix = path(QStringLiteral("data/room"));
+    Recording r;
+    r.start(prefix, {QStringLiteral("--continuous"), QStringLiteral("--file-samples"), QStringLiteral("3"),
+                     QStringLiteral("--limit"), QStringLiteral("air:..10"), QStringLiteral("--silent-after"),
+                     QStringLiteral("4"), QStringLiteral("--silent-for"), QStringLiteral("5"), QStringLiteral("--mqtt"),
+                     broker.url()});
+    ASSERT_TRUE(sub.waitFor(state, 1, 30000)) << r.errText().toStdString();
+    ASSERT_TRUE(sub.waitFor(eventTopic, 2, 10000)) << r.errText().toStdString(); // start, alarm on
+    broker.stop();
+    const qsizetype outageAt = r.errText().size();
+    const QString alarmOn = QStringLiteral("AIR above its high limit");
+    // Away until the alarm came on again and one more file was written
+    // after it.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QString during = r.errText().mid(outageAt);
+            const qsizetype again = during.indexOf(alarmOn);
+            return again >= 0 && during.indexOf(QStringLiteral(" complete: "), again) >= 0;
+        },
+        60000))
+        << r.errText().toStdString();
+    ASSERT_TRUE(broker.run()) << broker.log().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return r.errText().contains(QStringLiteral("again after")); }, 90000))
+        << r.errText().toStdString();
+    const int before = int(sub.on(state).size());
+    ASSERT_TRUE(sub.waitFor(state, before + 2, 30000));
+    r.signal(SIGTERM);
+    ASSERT_TRUE(r.finish(60000));
+    const QString err = r.errText();
+    EXPECT_EQ(r.process.exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("lost the connection to the broker"))) << err.toStdString();
+
+    // The files in the order the events log names them, each sample with
+    // its file's name.
+    const QList<QByteArray> logged = jsonLines(prefix + QStringLiteral(".events.jsonl"));
+    QList<QPair<QString, QJsonObject>> expected;
+    QStringList files;
+    for (const QByteArray& line : logged) {
+        const QJsonObject e = QJsonDocument::fromJson(line).object();
+        if (e[QStringLiteral("event")].toString() != QLatin1String("file"))
+            continue;
+        const QString file = e[QStringLiteral("file")].toString();
+        files.push_back(file);
+        for (const QJsonObject& o : savedSamples(path(QStringLiteral("data/")) + file))
+            expected.push_back({file, o});
+    }
+    ASSERT_GE(files.size(), 3) << err.toStdString();
+    int alarmsOn = 0;
+    for (const QByteArray& line : logged)
+        alarmsOn += line.contains("\"event\":\"alarm\"") && line.contains("\"state\":\"on\"") ? 1 : 0;
+    EXPECT_EQ(alarmsOn, 2);
+
+    // Every sample at least once; in order of first arrival, each as saved
+    // in the file it names.
+    QList<QPair<QString, QJsonObject>> firsts;
+    QSet<QString> seen;
+    for (const auto& m : sub.on(state)) {
+        const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
+        const QString file = o[QStringLiteral("file")].toString();
+        const QString key = file + QLatin1Char('#') + QString::number(o[QStringLiteral("sample")].toInt());
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        firsts.push_back({file, withoutFile(o)});
+    }
+    ASSERT_EQ(firsts.size(), expected.size()) << err.toStdString();
+    for (int i = 0; i < int(expected.size()); ++i) {
+        EXPECT_EQ(firsts[i].first, expected[i].first) << i;
+        EXPECT_EQ(firsts[i].second, expected[i].second) << i;
+    }
+
+    // Every event of the log, the alarm that came on during the outage
+    // among them, in the log's order (repeats aside), the stop last.
+    ASSERT_FALSE(logged.isEmpty());
+    EXPECT_TRUE(logged.last().contains("\"event\":\"stop\""));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return firstArrivals(sub.on(eventTopic)).size() >= logged.size(); }, 20000));
+    EXPECT_EQ(firstArrivals(sub.on(eventTopic)), texts(logged));
+}
+
+TEST_F(Mqtt, ARunsEventsWaitInItsEventsFileForABrokerAwayFromTheStart)
+{
+    MosquittoBroker::Options options;
+    options.persistence = true;
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start(path(QStringLiteral("broker")), options));
+    MosquittoSub sub;
+    const QString eventTopic = QStringLiteral("zb740/simulated/event");
+    ASSERT_TRUE(sub.start(broker, eventTopic, QStringLiteral("run"), true));
+    broker.stop();
+
+    // The alarm comes on with the first reading, the broker still away.
+    Recording r;
+    r.start(path(QStringLiteral("run.AsmDat")), {QStringLiteral("--count"), QStringLiteral("4"), QStringLiteral("--limit"),
+                                                  QStringLiteral("air:..10"), QStringLiteral("--mqtt"), broker.url()});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return r.errText().contains(QStringLiteral("AIR above its high limit")); }, 30000))
+        << r.errText().toStdString();
+    ASSERT_TRUE(broker.run()) << broker.log().toStdString();
+    ASSERT_TRUE(r.finish(90000));
+    const QString err = r.errText();
+    EXPECT_EQ(r.process.exitCode(), 0) << err.toStdString();
+    EXPECT_EQ(linesWith(err, QStringLiteral("cannot connect to the broker")), 1) << err.toStdString();
+
+    // Start, the alarm, the file, the stop: as the events file holds them.
+    const QList<QByteArray> logged = jsonLines(path(QStringLiteral("run.events.jsonl")));
+    ASSERT_EQ(logged.size(), 4) << err.toStdString();
+    EXPECT_TRUE(logged[1].contains("\"event\":\"alarm\""));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return firstArrivals(sub.on(eventTopic)).size() >= 4; }, 20000));
+    EXPECT_EQ(firstArrivals(sub.on(eventTopic)), texts(logged)) << err.toStdString();
+}
+
 TEST_F(Mqtt, PublishingOptionsGoWithMqtt)
 {
     QProcess p;

@@ -10,6 +10,8 @@
 #include "app/CMqttDlg.h"
 #include "app/MqttCommands.h"
 #include "app/CSampleRateDlg.h"
+#include "data/MonitorEvent.h"
+#include "panels/CEventList.h"
 #include "settings/Settings.h"
 
 #include <QCheckBox>
@@ -144,6 +146,12 @@ TEST_F(MqttWindow, TheWindowPublishesItsRunAndShowsTheConnection)
     EXPECT_EQ(first[QStringLiteral("sample")].toInt(), 1);
     EXPECT_TRUE(first[QStringLiteral("file")].isNull()) << "a run of the window has no file until it is saved";
     f->action(CMainFrame::Command::Stop)->trigger();
+    // How the run ended goes out as the event list has it.
+    const QString eventTopic = QStringLiteral("zb740/simulated/event");
+    ASSERT_TRUE(sub.waitFor(eventTopic, 1, 10000));
+    ASSERT_FALSE(f->eventList()->events().isEmpty());
+    EXPECT_EQ(f->eventList()->events().last().kind, MonitorEvent::Kind::RunEnded);
+    EXPECT_EQ(sub.on(eventTopic).last().payload, MonitorEvents::json(f->eventList()->events().last()));
 
     // The dialog from the File menu: an empty broker turns publishing off,
     // and the section says so.

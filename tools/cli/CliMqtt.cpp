@@ -14,9 +14,10 @@ QString sentence(const QString& message)
 
 const char cli::kMqttUsage[] =
     "Publishing to an MQTT broker (see the manual page for the topics):\n"
-    "  --mqtt URL           publish each sample, the alarm flags and whether\n"
-    "                       the recording is online to the broker at\n"
-    "                       mqtt://host[:port] or mqtts://host[:port] (TLS)\n"
+    "  --mqtt URL           publish each sample, the alarm flags, the events\n"
+    "                       and whether the recording is online to the\n"
+    "                       broker at mqtt://host[:port] or\n"
+    "                       mqtts://host[:port] (TLS)\n"
     "  --mqtt-topic PREFIX  the topics' prefix (default zb740/METER, METER\n"
     "                       the port's stable name or simulated)\n"
     "  --mqtt-credentials FILE\n"
@@ -73,10 +74,12 @@ cli::RecordPublishing::RecordPublishing(const MqttCliOptions& options, Recorder&
         return;
     // Connected before the recording's own handlers: a sample reaches the
     // publisher before the recording may end its part.
-    connect(&m_recorder, &Recorder::readingDecoded, this, [this](const ReadingUpdate& r) {
-        if (r.runStarted && m_recorder.run().m_bRunning)
-            m_publisher.beginPart(m_partPath(), [this] { return m_recorder.view(); });
-    });
+    if (m_partPath) {
+        connect(&m_recorder, &Recorder::readingDecoded, this, [this](const ReadingUpdate& r) {
+            if (r.runStarted && m_recorder.run().m_bRunning)
+                beginPart(m_partPath());
+        });
+    }
     connect(&m_recorder, &Recorder::sampleCommitted, this, [this](int count) { m_publisher.committed(count); });
     connect(&m_recorder, &Recorder::alarmChanged, this,
             [this](const AlarmChange& c) { m_publisher.alarmChanged(c.channel, int(c.bound), c.on); });
@@ -92,6 +95,17 @@ void cli::RecordPublishing::start()
     if (const Status s = m_publisher.start(m_options.settings, m_meterId); !s.ok())
         m_warn(QStringLiteral("--mqtt"),
                sentence(s.message()) + QStringLiteral(" Recording goes on without publishing."));
+}
+
+void cli::RecordPublishing::beginPart(const QString& dataPath)
+{
+    m_publisher.beginPart(dataPath, [this] { return m_recorder.view(); });
+}
+
+void cli::RecordPublishing::event(const MonitorEvent& e)
+{
+    if (m_options.enabled)
+        m_publisher.publishEvent(MonitorEvents::json(e));
 }
 
 void cli::RecordPublishing::partEnded(const QString& journalPath) { m_publisher.partEnded(journalPath); }

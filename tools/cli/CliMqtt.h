@@ -6,6 +6,7 @@
 // address, are each said once on standard error; the recording goes on
 // and its exit status does not change.
 #include "base/CommandLine.h"
+#include "data/MonitorEvent.h"
 #include "publish/MqttPublisher.h"
 
 #include <QObject>
@@ -37,12 +38,15 @@ int readMqttOptions(const CommandLine& line, MqttCliOptions& options);
 QString meterIdFor(bool simulated, const QString& device);
 
 // Publishes what a recorder records: each committed sample of each part,
-// the alarm flags. Its messages go to say (a line) and warn (a line about
-// the broker at an address).
+// the alarm flags, the events. Its messages go to say (a line) and warn (a
+// line about the broker at an address).
 class RecordPublishing : public QObject {
 public:
     using Say = std::function<void(const QString& line)>;
     using Warn = std::function<void(const QString& where, const QString& message)>;
+    // A part begins with each run the recorder starts, to be saved as
+    // partPath(); without partPath, the owner begins the parts
+    // (beginPart).
     RecordPublishing(const MqttCliOptions& options, Recorder& recorder, const QString& meterId,
                      std::function<QString()> partPath, Say say, Warn warn);
 
@@ -52,8 +56,13 @@ public:
     // The current part ended; its journal (when it was not saved) is at
     // journalPath.
     void partEnded(const QString& journalPath);
-    // One event of the recording (a JSON object) to PREFIX/event.
-    void event(const QByteArray& json) { m_publisher.publishEvent(json); }
+    // A part begins with the run just started, to be saved as dataPath.
+    void beginPart(const QString& dataPath);
+    // The events go to PREFIX/event; those not acknowledged are read back
+    // from log (where each event is logged before event() is called).
+    void eventsKeptIn(const EventLog* log) { m_publisher.eventsKeptIn(log); }
+    // One event of the recording to PREFIX/event, in its JSON form.
+    void event(const MonitorEvent& e);
     // What is not acknowledged yet goes (for a while), then "offline".
     void stop();
 

@@ -28,9 +28,10 @@
 // the stream cannot be written (its reader went away), it stops with a
 // warning and the recording goes on.
 //
-// With --mqtt, the samples and alarm flags are also published to an MQTT
-// broker (CliMqtt.h); a broker away or misconfigured never stops the
-// recording.
+// With --mqtt, the samples, alarm flags and events are also published to
+// an MQTT broker (CliMqtt.h); a broker away or misconfigured never stops
+// the recording. The events then go to FILE.events.jsonl too (as with
+// alarm limits), from which those the broker missed are read back.
 #include "CliCommands.h"
 #include "CliMqtt.h"
 #include "CliOutput.h"
@@ -106,6 +107,9 @@ const char kUsage[] =
     "                       the events go to DIR/PREFIX.events.jsonl\n"
     "  --file-samples N     a new file after N samples, 1..10000 (default 10000)\n"
     "  --rotate daily       also a new file at local midnight\n"
+    "                       (with --mqtt, each sample is published with the\n"
+    "                       name of its file, and what the broker missed is\n"
+    "                       read back from the files and the events file)\n"
     "Alarms (each change is a line on standard error, and in the events file):\n"
     "  --limit CH:LOW..HIGH alarm limits of a channel (air, wet_bulb, dew_point,\n"
     "                       k_ir, rh) in its display unit, either side may be\n"
@@ -198,8 +202,6 @@ int parseOptions(const QStringList& args, RecordOptions& o)
     }
     if (o.continuous && line.value(QStringLiteral("count")))
         return line.usageError(QStringLiteral("--count does not go with --continuous, which records until stopped"));
-    if (o.continuous && o.mqtt.enabled)
-        return line.usageError(QStringLiteral("--mqtt does not go with --continuous yet"));
     if (const auto v = line.value(QStringLiteral("settings")); v) {
         if (!QFileInfo(*v).isFile())
             return line.usageError(QStringLiteral("--settings %1: no such file").arg(*v));
@@ -386,17 +388,21 @@ public:
             return 1;
         if (!takeJournal())
             return 1;
-        // With alarms, their events go to FILE.events.jsonl beside the data.
-        if (m_options.limitsGiven || !m_options.onAlarm.isEmpty()) {
+        // With alarms or publishing, the events go to FILE.events.jsonl
+        // beside the data.
+        const bool logged = m_options.limitsGiven || !m_options.onAlarm.isEmpty() || m_options.mqtt.enabled;
+        if (logged) {
             const QString events = EventLog::pathBeside(m_options.output);
             if (const Status s = m_log.open(events); !s.ok()) {
                 fail(events, QStringLiteral("cannot be written (%1); nothing recorded").arg(s.message()));
                 return 1;
             }
-            logEvent(MonitorEvent::simple(MonitorEvent::Kind::Start, m_recorder.now()));
+            m_publishing.eventsKeptIn(&m_log);
         }
         m_elapsed.start();
         m_publishing.start();
+        if (logged)
+            logEvent(MonitorEvent::simple(MonitorEvent::Kind::Start, m_recorder.now()));
         m_recorder.start(1); // the device is pinned: the number is not used
         confirmRun();
         const int status = QCoreApplication::exec();
@@ -513,6 +519,7 @@ private:
         if (!m_log.isOpen())
             return;
         reportLog(m_log.append(e));
+        m_publishing.event(e);
     }
     void reportLog(const Status& s)
     {

@@ -4,7 +4,9 @@
 // the disk fails, the events log. Here: the options, the lines on standard
 // error (events, trouble at most once a minute, the progress line on a
 // terminal), the JSON lines stream, --on-alarm, and systemd's notifications
-// when run as a service (READY=1, STATUS=, watchdog pings).
+// when run as a service (READY=1, STATUS=, watchdog pings), and with
+// --mqtt, publishing (CliMqtt.h): each sample with its file's name, the
+// events, read back from the files and the events log after an outage.
 //
 // The exit status is 0 when every sample recorded is in a data file when
 // the recording is stopped (SIGINT, SIGTERM), 1 otherwise (the samples not
@@ -13,12 +15,14 @@
 // another recording holds DIR/PREFIX, or the port cannot be opened.
 #include "AlarmCommand.h"
 #include "CliCommands.h"
+#include "CliMqtt.h"
 #include "CliOutput.h"
 #include "RecordOptions.h"
 #include "SystemdNotify.h"
 
 #include "base/DurableFile.h"
 #include "base/LocalTime.h"
+#include "data/Recovery.h"
 #include "data/SampleExport.h"
 #include "link/PortStatus.h"
 #include "recorder/ContinuousRecorder.h"
@@ -49,6 +53,9 @@ public:
         , m_device(device)
         , m_live(std::make_unique<LiveSeries>())
         , m_recorder(linkOptions(device), *m_live)
+        , m_publishing(options.mqtt, m_recorder, cli::meterIdFor(options.simulate, device), nullptr,
+                       [this](const QString& line) { say(line); },
+                       [this](const QString& where, const QString& message) { say(cli::errorLine(where, message)); })
 #ifdef Q_OS_UNIX
         , m_terminal(::isatty(STDERR_FILENO) == 1)
 #endif
@@ -68,6 +75,14 @@ public:
         c.daily = options.daily;
         m_continuous = std::make_unique<ContinuousRecorder>(m_recorder, c);
         connect(m_continuous.get(), &ContinuousRecorder::event, this, &ContinuousRecording::onEvent);
+        // Each file's samples are published with its name; once it ended,
+        // they are read back from it (or its journal) when the broker did
+        // not take them all, and the events from the events log.
+        connect(m_continuous.get(), &ContinuousRecorder::fileBegun, this,
+                [this](const QString& path) { m_publishing.beginPart(path); });
+        connect(m_continuous.get(), &ContinuousRecorder::fileEnded, this,
+                [this](const QString& path) { m_publishing.partEnded(Recovery::journalPathFor(path)); });
+        m_publishing.eventsKeptIn(&m_continuous->eventLog());
         connect(m_continuous.get(), &ContinuousRecorder::problem, this, [this](const QString& text) {
             say(cli::errorLine(shown(m_folder + QLatin1Char('/') + m_prefix), text));
             m_notify.status(QStringLiteral("Trouble: %1").arg(text));
@@ -99,7 +114,10 @@ public:
         }
         if (!openStream())
             return 1;
+        // Before the first events (the start, journals recovered).
+        m_publishing.start();
         if (const Status s = m_continuous->begin(); !s.ok()) {
+            m_publishing.stop();
             if (s.code() == Status::Code::Busy)
                 cli::fail(m_options.output, QStringLiteral("another recording writes here; nothing recorded"));
             else
@@ -110,6 +128,7 @@ public:
         m_recorder.start(1); // the device is pinned: the number is not used
         const int status = QCoreApplication::exec();
         m_recorder.shutDown();
+        m_publishing.stop();
         return status;
     }
 
@@ -158,6 +177,7 @@ private:
     void onEvent(const MonitorEvent& e)
     {
         say(cli::eventLine(e));
+        m_publishing.event(e);
         if (e.kind == MonitorEvent::Kind::Alarm && m_onAlarm)
             m_onAlarm->run(e);
         if (e.kind != MonitorEvent::Kind::Start && e.kind != MonitorEvent::Kind::Stop)
@@ -289,6 +309,9 @@ private:
     QString m_folder, m_prefix;
     std::unique_ptr<LiveSeries> m_live;
     Recorder m_recorder;
+    // Before the continuous recorder: a sample reaches the publisher before
+    // the file it ends is ended.
+    cli::RecordPublishing m_publishing;
     std::unique_ptr<ContinuousRecorder> m_continuous;
     std::unique_ptr<AlarmCommand> m_onAlarm;
     QList<MonitorEvent> m_commandFailures;

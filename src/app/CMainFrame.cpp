@@ -104,7 +104,7 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     m_eventsDock->resize(520, 240);
     m_eventsDock->hide();
     m_events = new RecorderEvents(*m_recorder, this);
-    connect(m_events, &RecorderEvents::event, m_eventList, &CEventList::add);
+    connect(m_events, &RecorderEvents::eventOccurred, m_eventList, &CEventList::add);
 
     // Toolbar and status bar.
     createActions();
@@ -185,7 +185,7 @@ void CMainFrame::createActions()
     m_export = new ExportCommands(this, m_options.settingsDir, [this] { return m_recorder->view(); });
     m_mqtt = new MqttCommands(this, *m_recorder, settings::settingsFilePath(m_options),
                               MqttCommands::meterIdFor(m_options), statusBar());
-    connect(m_events, &RecorderEvents::event, m_mqtt, &MqttCommands::event);
+    connect(m_events, &RecorderEvents::eventOccurred, m_mqtt, &MqttCommands::publishEvent);
 }
 
 void CMainFrame::createMenus()
@@ -409,7 +409,7 @@ void CMainFrame::noteRunEnded(MonitorEvent::Reason reason)
     e.reason = reason;
     e.samples = kept;
     m_eventList->add(e);
-    m_mqtt->event(e);
+    m_mqtt->publishEvent(e);
 }
 
 void CMainFrame::onSave()

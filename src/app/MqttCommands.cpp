@@ -119,7 +119,7 @@ void MqttCommands::apply(const settings::MqttValues& values)
     }
 }
 
-void MqttCommands::event(const MonitorEvent& e) { m_publisher.publishEvent(MonitorEvents::json(e)); }
+void MqttCommands::publishEvent(const MonitorEvent& e) { m_publisher.publishEvent(MonitorEvents::json(e)); }
 
 void MqttCommands::onTriggered()
 {

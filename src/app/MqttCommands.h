@@ -42,7 +42,7 @@ public:
     // One event of the run to PREFIX/event. The window keeps a run's events
     // in memory until the run is saved, so those the broker has not taken
     // wait in the publisher's queue (the newest 256).
-    void event(const MonitorEvent& e);
+    void publishEvent(const MonitorEvent& e);
 
 private:
     void onTriggered();

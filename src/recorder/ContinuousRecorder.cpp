@@ -33,7 +33,7 @@ ContinuousRecorder::ContinuousRecorder(Recorder& recorder, ContinuousOptions opt
     , m_options(std::move(options))
     , m_events(recorder)
 {
-    connect(&m_events, &RecorderEvents::event, this, &ContinuousRecorder::log);
+    connect(&m_events, &RecorderEvents::eventOccurred, this, &ContinuousRecorder::log);
     connect(&recorder, &Recorder::readingDecoded, this, &ContinuousRecorder::onReading);
     connect(&recorder, &Recorder::sampleCommitted, this, &ContinuousRecorder::onCommitted);
     connect(&recorder, &Recorder::runFinished, this, &ContinuousRecorder::onRunFinished);
@@ -268,7 +268,7 @@ void ContinuousRecorder::log(const MonitorEvent& event)
             noteFailure(QStringLiteral("The events log %1 cannot be written (%2); %3 events are kept in memory.")
                             .arg(QDir::toNativeSeparators(m_log.path()), s.message(), QString::number(m_log.pending())));
     }
-    emit this->event(event);
+    emit eventOccurred(event);
 }
 
 void ContinuousRecorder::noteFailure(const QString& text)

@@ -90,7 +90,7 @@ public:
 
 signals:
     // Every event, as it was logged (or queued to be).
-    void event(const MonitorEvent& event);
+    void eventOccurred(const MonitorEvent& event);
     // A file begins with the run just started: its samples are to be
     // saved as path.
     void fileBegun(const QString& path);

@@ -28,7 +28,7 @@ void RecorderEvents::onAlarm(const AlarmChange& change)
     float value = std::numeric_limits<float>::quiet_NaN();
     if (m_haveValues && !m_recorder.run().m_bNoLink)
         value = toDisplayUnit(m_values[size_t(change.channel)], change.channel, m_fahrenheit);
-    emit event(MonitorEvent::alarm(change.time, change.channel, int(change.bound), change.on, value, limit,
+    emit eventOccurred(MonitorEvent::alarm(change.time, change.channel, int(change.bound), change.on, value, limit,
                                    m_fahrenheit));
 }
 
@@ -41,8 +41,8 @@ void RecorderEvents::onLink(bool up)
     m_linkUp = up;
     if (!up) {
         m_lost = true;
-        emit event(MonitorEvent::simple(MonitorEvent::Kind::LinkLost, m_recorder.now()));
+        emit eventOccurred(MonitorEvent::simple(MonitorEvent::Kind::LinkLost, m_recorder.now()));
     } else if (m_lost) {
-        emit event(MonitorEvent::simple(MonitorEvent::Kind::LinkBack, m_recorder.now()));
+        emit eventOccurred(MonitorEvent::simple(MonitorEvent::Kind::LinkBack, m_recorder.now()));
     }
 }

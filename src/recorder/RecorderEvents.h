@@ -18,7 +18,7 @@ public:
     bool linkUp() const { return m_linkUp; }
 
 signals:
-    void event(const MonitorEvent& event);
+    void eventOccurred(const MonitorEvent& event);
 
 private:
     void onReading(const ReadingUpdate& update);

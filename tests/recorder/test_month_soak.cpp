@@ -253,7 +253,7 @@ TEST_F(MonthSoak, AMonthAtOneSampleASecondKeepsEverySampleOnceInDailyFilesWithSt
         }
         if (s == restartAt) {
             program = std::make_unique<Program>(folder, clock, reports);
-            QObject::connect(program->continuous.get(), &ContinuousRecorder::event, [&recovered](const MonitorEvent& e) {
+            QObject::connect(program->continuous.get(), &ContinuousRecorder::eventOccurred, [&recovered](const MonitorEvent& e) {
                 recovered += e.kind == MonitorEvent::Kind::Recovered ? e.samples : 0;
             });
             ASSERT_TRUE(program->continuous->begin().ok());

@@ -102,7 +102,7 @@ void cli::RecordPublishing::beginPart(const QString& dataPath)
     m_publisher.beginPart(dataPath, [this] { return m_recorder.view(); });
 }
 
-void cli::RecordPublishing::event(const MonitorEvent& e)
+void cli::RecordPublishing::publishEvent(const MonitorEvent& e)
 {
     if (m_options.enabled)
         m_publisher.publishEvent(MonitorEvents::json(e));

@@ -62,7 +62,7 @@ public:
     // from log (where each event is logged before event() is called).
     void eventsKeptIn(const EventLog* log) { m_publisher.eventsKeptIn(log); }
     // One event of the recording to PREFIX/event, in its JSON form.
-    void event(const MonitorEvent& e);
+    void publishEvent(const MonitorEvent& e);
     // What is not acknowledged yet goes (for a while), then "offline".
     void stop();
 

@@ -370,7 +370,7 @@ public:
                         logEvent(e);
                     });
         }
-        connect(&m_events, &RecorderEvents::event, this, [this](const MonitorEvent& e) {
+        connect(&m_events, &RecorderEvents::eventOccurred, this, [this](const MonitorEvent& e) {
             logEvent(e);
             if (e.kind != MonitorEvent::Kind::Alarm)
                 return;
@@ -519,7 +519,7 @@ private:
         if (!m_log.isOpen())
             return;
         reportLog(m_log.append(e));
-        m_publishing.event(e);
+        m_publishing.publishEvent(e);
     }
     void reportLog(const Status& s)
     {

@@ -74,7 +74,7 @@ public:
         c.fileSamples = options.fileSamples;
         c.daily = options.daily;
         m_continuous = std::make_unique<ContinuousRecorder>(m_recorder, c);
-        connect(m_continuous.get(), &ContinuousRecorder::event, this, &ContinuousRecording::onEvent);
+        connect(m_continuous.get(), &ContinuousRecorder::eventOccurred, this, &ContinuousRecording::onEvent);
         // Each file's samples are published with its name; once it ended,
         // they are read back from it (or its journal) when the broker did
         // not take them all, and the events from the events log.
@@ -177,7 +177,7 @@ private:
     void onEvent(const MonitorEvent& e)
     {
         say(cli::eventLine(e));
-        m_publishing.event(e);
+        m_publishing.publishEvent(e);
         if (e.kind == MonitorEvent::Kind::Alarm && m_onAlarm)
             m_onAlarm->run(e);
         if (e.kind != MonitorEvent::Kind::Start && e.kind != MonitorEvent::Kind::Stop)

@@ -13,21 +13,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-MqttSettings toSettings(const settings::MqttValues& v)
-{
-    MqttSettings s;
-    s.url = v.broker;
-    s.topic = v.topic;
-    s.credentialsFile = v.credentialsFile;
-    s.caFile = v.caFile;
-    s.discovery = v.discovery;
-    return s;
-}
-
-} // namespace
-
 CMqttDlg::CMqttDlg(const settings::MqttValues& values, QString meterId, QWidget* parent)
     : QDialog(parent)
     , m_meterId(std::move(meterId))
@@ -122,7 +107,7 @@ void CMqttDlg::testConnection()
         m_result->setText(QStringLiteral("Give the broker's address first."));
         return;
     }
-    if (Status s = m_probe.start(toSettings(v), m_meterId); !s.ok()) {
+    if (Status s = m_probe.start(MqttSettings::fromStored(v), m_meterId); !s.ok()) {
         m_result->setText(s.message() + QLatin1Char('.'));
         return;
     }

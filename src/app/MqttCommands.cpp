@@ -13,21 +13,6 @@
 #include <QStatusBar>
 #include <QWidget>
 
-namespace {
-
-MqttSettings toSettings(const settings::MqttValues& v)
-{
-    MqttSettings s;
-    s.url = v.broker;
-    s.topic = v.topic;
-    s.credentialsFile = v.credentialsFile;
-    s.caFile = v.caFile;
-    s.discovery = v.discovery;
-    return s;
-}
-
-} // namespace
-
 MqttCommands::MqttCommands(QWidget* window, Recorder& recorder, QString settingsFile, QString meterId,
                            QStatusBar* bar)
     : QObject(window)
@@ -103,7 +88,7 @@ void MqttCommands::apply(const settings::MqttValues& values)
         showState(MqttPublisher::State::Off);
         return;
     }
-    if (Status s = m_publisher.start(toSettings(values), m_meterId); !s.ok()) {
+    if (Status s = m_publisher.start(MqttSettings::fromStored(values), m_meterId); !s.ok()) {
         m_pane->setText(QStringLiteral("MQTT: not publishing"));
         m_pane->setToolTip(s.message() + QLatin1Char('.'));
         m_pane->show();

@@ -151,6 +151,17 @@ MqttPublisher::~MqttPublisher()
     closeLink(2000);
 }
 
+MqttSettings MqttSettings::fromStored(const settings::MqttValues& stored)
+{
+    MqttSettings s;
+    s.url = stored.broker;
+    s.topic = stored.topic;
+    s.credentialsFile = stored.credentialsFile;
+    s.caFile = stored.caFile;
+    s.discovery = stored.discovery;
+    return s;
+}
+
 Status checkMqttSettings(const MqttSettings& settings, const QString& meterId, MqttUrl& url, QString& topic,
                          MqttCredentials& credentials)
 {

@@ -39,6 +39,7 @@
 #include "publish/MqttCredentials.h"
 #include "publish/MqttMessages.h"
 #include "publish/MqttUrl.h"
+#include "settings/Settings.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -62,6 +63,9 @@ struct MqttSettings {
     QString credentialsFile; // empty: no user name
     QString caFile;          // empty: the system's certificate authorities
     bool discovery = true;   // Home Assistant's discovery configs
+
+    // The choice as the settings file keeps it.
+    static MqttSettings fromStored(const settings::MqttValues& stored);
 };
 
 // Reads and checks the settings for the meter: the address, the topic

@@ -1,9 +1,12 @@
 #include "CliOutput.h"
 
+#include <csignal>
+
 #include "base/DurableFile.h"
 #include "base/Version.h"
 
 #include <QDir>
+#include <csignal>
 #include <cstdio>
 
 QString cli::versionLine() { return QStringLiteral("zb740-cli %1").arg(QLatin1String(kVersionNumber)); }
@@ -75,4 +78,15 @@ std::string cli::jsonString(const QString& text)
         }
     }
     return out + '"';
+}
+
+Status cli::openLineStream(const QString& target, QFile& stream)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    if (isStandardOutput(target))
+        return openStandardOutput(stream);
+    stream.setFileName(target);
+    if (!stream.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return Status::failure(Status::Code::CannotOpen, stream.errorString());
+    return Status::success();
 }

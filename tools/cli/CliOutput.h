@@ -29,6 +29,10 @@ bool isStandardOutput(const QString& output);
 QString shownOutput(const QString& output);
 // Standard output as a file, written past the C library's buffer.
 Status openStandardOutput(QFile& out);
+// Opens a stream of lines written as they come: standard output for "-",
+// else the file, unbuffered. A reader that goes away (SIGPIPE) must not end
+// the program: its writes just fail.
+[[nodiscard]] Status openLineStream(const QString& target, QFile& stream);
 // The whole of bytes into the output file: standard output for "-", else
 // through DurableFile::saveOrWriteThrough() (a file replaced only once
 // complete; a FIFO or device node written through).

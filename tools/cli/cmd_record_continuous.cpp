@@ -242,15 +242,7 @@ private:
     {
         if (m_options.jsonl.isEmpty())
             return true;
-        std::signal(SIGPIPE, SIG_IGN);
-        Status opened;
-        if (cli::isStandardOutput(m_options.jsonl)) {
-            opened = cli::openStandardOutput(m_stream);
-        } else {
-            m_stream.setFileName(m_options.jsonl);
-            if (!m_stream.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-                opened = Status::failure(Status::Code::CannotOpen, m_stream.errorString());
-        }
+        const Status opened = cli::openLineStream(m_options.jsonl, m_stream);
         if (!opened.ok()) {
             cli::fail(cli::shownOutput(m_options.jsonl), opened.message());
             return false;

@@ -53,10 +53,11 @@ measure() {
 
 idle=$(measure idle | awk '{print $2}')
 loaded=$(measure loaded "$work"/set*.AsmDat | awk '{print $2}')
-echo "idle:              $((idle / 1024)) MB ($idle kB)"
-echo "100 sets loaded:   $((loaded / 1024)) MB ($loaded kB)"
+mb() { awk -v k="$1" 'BEGIN {printf "%.1f MB (%d kB)", k / 1024, k}'; }
 # Samples of 100 full sets, four bytes a value, five values a sample.
 samples=$((100 * 10010 * 5 * 4 / 1024))
-echo "difference:        $(((loaded - idle) / 1024)) MB ($((loaded - idle)) kB)"
-echo "  the sets' samples: $((samples / 1024)) MB ($samples kB)"
-echo "  the window's own:  $(((loaded - idle - samples) / 1024)).$(( (loaded - idle - samples) % 1024 * 10 / 1024 )) MB ($((loaded - idle - samples)) kB)"
+echo "idle:                $(mb "$idle")"
+echo "100 sets loaded:     $(mb "$loaded")"
+echo "difference:          $(mb $((loaded - idle)))"
+echo "  the sets' samples: $(mb "$samples")"
+echo "  the window's own:  $(mb $((loaded - idle - samples)))"

@@ -124,8 +124,19 @@ QImage* CurvePainter::writableImage(QPainter& p)
     return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied ? image : nullptr;
 }
 
-void CurvePainter::writeSpan(QImage& image, int channel, double x, double yLow, double yHigh, const ClipBox& box,
-                             QPoint origin) const
+void CurvePainter::Pixels::column(int x, int top, int bottom) const
+{
+    top = std::max(top, 0);
+    bottom = std::min(bottom, height - 1);
+    if (top > bottom)
+        return;
+    QRgb* at = bits + top * stride + x;
+    for (int y = top; y <= bottom; ++y, at += stride)
+        *at = colour;
+}
+
+void CurvePainter::writeSpan(const Pixels& px, double x, double yLow, double yHigh, const ClipBox& box,
+                             QPoint origin)
 {
     // The pixels drawing the column's vertical segments would set: the
     // whole span, both ends included, clipped like those segments.
@@ -133,20 +144,17 @@ void CurvePainter::writeSpan(QImage& image, int channel, double x, double yLow, 
         return;
     yLow = std::max(yLow, box.yLo);
     yHigh = std::min(yHigh, box.yHi);
-    const int px = int(x) - origin.x();
-    if (px < 0 || px >= image.width())
+    const int column = int(x) - origin.x();
+    if (column < 0 || column >= px.width)
         return;
-    const int top = std::max(int(yLow) - origin.y(), 0);
-    const int bottom = std::min(int(yHigh) - origin.y(), image.height() - 1);
-    const QRgb colour = m_pen[channel].color().rgba();
-    uchar* bits = image.bits();
-    const qsizetype stride = image.bytesPerLine();
-    for (int py = top; py <= bottom; ++py)
-        reinterpret_cast<QRgb*>(bits + py * stride)[px] = colour;
+    px.column(column, int(yLow) - origin.y(), int(yHigh) - origin.y());
 }
 
 void CurvePainter::finishCurve(QPainter& p, int channel, const QLine* end)
 {
+    if (end == m_lines.get())
+        return;
+    m_qtSegments += int(end - m_lines.get());
     p.setPen(m_pen[channel]);
     p.drawLines(m_lines.get(), int(end - m_lines.get()));
     afterQtDrawing();
@@ -157,6 +165,7 @@ void CurvePainter::drawEverySegment(QPainter& p, const RunView& run, int count, 
 {
     const plot::CurveMap map = mapIn;
     const int n = std::min({count, run.count(), kMaxSamples});
+    m_qtSegments = 0;
     if (n < 2)
         return;
     for (int s = 0; s < n; ++s)
@@ -187,6 +196,7 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
     // its fields stay in registers through the loops.
     const plot::CurveMap map = mapIn;
     const int n = std::min({count, run.count(), kMaxSamples});
+    m_qtSegments = 0;
     if (n < 2 || !(map.dx > 0) || !std::isfinite(map.dx) || !std::isfinite(map.X0))
         return;
 
@@ -204,15 +214,27 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
     const bool fahrenheit = run.fahrenheit();
     const double* x = m_x.get();
     double* y = m_y.get();
-    // A column's span can go straight into the picture when the painter
+    // Spans and connectors go straight into the picture when the painter
     // draws onto an image as it is, untransformed and unclipped.
     QImage* direct = writableImage(p);
+    Pixels px;
+    if (direct) {
+        px.bits = reinterpret_cast<QRgb*>(direct->bits());
+        px.stride = direct->bytesPerLine() / qsizetype(sizeof(QRgb));
+        px.width = direct->width();
+        px.height = direct->height();
+    }
+    // Columns whose connector to the next column may be written by the
+    // rule: its both columns inside the image.
+    const double ox = origin.x(), oy = origin.y();
+    const double directLo = ox, directHi = ox + px.width - 2;
     for (int c = 0; c < kChannelCount; ++c) {
         if (!shown[size_t(c)])
             continue;
         const ChannelSpan values = run.channel(c);
         for (int s = begin; s <= end; ++s)
             y[s] = wholePixels(map.y(c, values[s], fahrenheit));
+        px.colour = m_pen[c].color().rgba();
 
         QLine* out = m_lines.get();
         int s = begin;
@@ -236,7 +258,7 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
             }
             if (last > s) {
                 if (direct) {
-                    writeSpan(*direct, c, x[s], y[low], y[high], box, origin);
+                    writeSpan(px, x[s], y[low], y[high], box, origin);
                 } else {
                     // first, lowest, highest, last, in sample order, each once
                     int keep[4] = {s, std::min(low, high), std::max(low, high), last};
@@ -251,8 +273,20 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
             }
             // The segment to the next column, as drawn between the samples,
             // unless the next sample is a gap.
-            if (last < end && std::isfinite(y[last + 1]))
-                out = addSegment(out, x[last], y[last], x[last + 1], y[last + 1], box, origin);
+            if (last < end && std::isfinite(y[last + 1])) {
+                const double ya = y[last], yb = y[last + 1];
+                if (direct && x[last + 1] == x[last] + 1 && x[last] >= directLo && x[last] <= directHi
+                    && safe(0, ya) && safe(0, yb) && NeighbourConnector::known(int(ya), int(yb))) {
+                    const int column = int(x[last] - ox);
+                    const int y0 = int(ya - oy), y1 = int(yb - oy);
+                    const NeighbourConnector rows = NeighbourConnector::of(y0, y1);
+                    px.column(column, rows.lo, rows.hi);
+                    if (y1 >= 0 && y1 < px.height)
+                        px.bits[y1 * px.stride + column + 1] = px.colour;
+                } else {
+                    out = addSegment(out, x[last], ya, x[last + 1], yb, box, origin);
+                }
+            }
             s = last + 1;
         }
         finishCurve(p, c, out);

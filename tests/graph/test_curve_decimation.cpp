@@ -251,3 +251,172 @@ TEST(CurveDecimation, AReadingThatIsNoNumberLeavesAGap)
         EXPECT_EQ(curvePixels(img), 51 + 51) << "both segments drawn";
     }
 }
+
+namespace {
+
+// The image an aliased cosmetic line from (x, y0) to (x + 1, y1) should
+// leave in a black image by NeighbourConnector, and Qt's own drawing of it.
+int connectorDifferences(QImage& qt, int x, int y0, int y1)
+{
+    qt.fill(Qt::black);
+    {
+        QPainter p(&qt);
+        p.setPen(QPen(QColor(255, 0, 0), 0));
+        p.drawLine(x, y0, x + 1, y1);
+    }
+    const NeighbourConnector rows = NeighbourConnector::of(y0, y1);
+    int differing = 0;
+    for (int py = 0; py < qt.height(); ++py) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(qt.constScanLine(py));
+        for (int px = 0; px < qt.width(); ++px) {
+            const bool want = (px == x && py >= rows.lo && py <= rows.hi) || (px == x + 1 && py == y1);
+            differing += ((line[px] & 0xffffff) != 0) != want;
+        }
+    }
+    return differing;
+}
+
+} // namespace
+
+TEST(CurveDecimation, ConnectorRuleIsQtsOwn)
+{
+    // Every line the painter writes by the rule, against Qt drawing it:
+    // downward and upward, at the left and right columns, inside the image,
+    // ending on and crossing its top and bottom rows, and far beyond both.
+    constexpr int kW = 5, kH = 48;
+    QImage qt(kW, kH, QImage::Format_RGB32);
+    int checked = 0;
+    for (int dy = -NeighbourConnector::kMaxUp - 4; dy <= 200; ++dy) {
+        const int len = std::abs(dy);
+        if (!NeighbourConnector::known(0, dy))
+            continue;
+        // Where the line's upper end lies.
+        const int tops[] = {-len - 1, -len, -len / 2, -1, 0, 1, kH / 2 - len / 2, kH - 2 - len, kH - 1 - len,
+                            kH - len, kH - 1, kH};
+        for (int x : {0, 1, kW - 2}) {
+            for (int top : tops) {
+                const int y0 = dy >= 0 ? top : top + len;
+                const int y1 = y0 + dy;
+                const int differing = connectorDifferences(qt, x, y0, y1);
+                ++checked;
+                ASSERT_EQ(differing, 0) << "Qt draws the line from (" << x << ", " << y0 << ") to (" << x + 1 << ", "
+                                        << y1 << ") otherwise";
+            }
+        }
+    }
+    EXPECT_GT(checked, 12 * 3 * 400);
+}
+
+namespace {
+
+// How a scene of directly written connectors meets its picture.
+enum class Way { Image, ImageWithOrigin, ClippedTranslated };
+// Where its rows lie: inside the picture, ending on its top or bottom row,
+// or with half of every segment beyond that row.
+enum class Place { Inside, OnTop, AcrossTop, OnBottom, AcrossBottom };
+
+struct ConnectorScene {
+    const char* name;
+    Place place;
+    int samplesPerColumn;  // 1: every segment joins two columns
+    Way way;
+};
+
+} // namespace
+
+TEST(CurveDecimation, DirectConnectorsSamePixelsAsQt)
+{
+    // Per length d of 0..200: one curve zigzags down, up, down ... and
+    // another up, down, up ... across a picture six columns wide, so that
+    // every column has a connector to the next in both directions, the
+    // first and the last column included.
+    constexpr int kW = 6, kH = 256;
+    const ConnectorScene scenes[] = {
+        {"inside", Place::Inside, 1, Way::Image},
+        {"on the top row", Place::OnTop, 1, Way::Image},
+        {"across the top row", Place::AcrossTop, 1, Way::Image},
+        {"on the bottom row", Place::OnBottom, 1, Way::Image},
+        {"across the bottom row", Place::AcrossBottom, 1, Way::Image},
+        {"two samples a column", Place::Inside, 2, Way::Image},
+        {"two samples a column, across the bottom row", Place::AcrossBottom, 2, Way::Image},
+        {"map offset by an origin", Place::AcrossTop, 1, Way::ImageWithOrigin},
+        {"clipped, translated", Place::OnTop, 1, Way::ClippedTranslated},
+        {"clipped, translated, two samples a column", Place::AcrossBottom, 2, Way::ClippedTranslated},
+    };
+    const CurveSet two {true, true, false, false, false};
+    CurvePainter painter;
+    for (const ConnectorScene& sc : scenes) {
+        SCOPED_TRACE(sc.name);
+        for (int d = 0; d <= 200; ++d) {
+            SCOPED_TRACE(d);
+            const int top = sc.place == Place::Inside       ? 20
+                            : sc.place == Place::OnTop      ? 0
+                            : sc.place == Place::AcrossTop  ? -d / 2
+                            : sc.place == Place::OnBottom   ? kH - 1 - d
+                                                            : kH - 1 - d / 2;
+            const int per = sc.samplesPerColumn;
+            const int samples = kW * per;
+            // A column's first sample at the upper or lower row, any other
+            // a third of the way toward the other row: the connector to
+            // the next column leaves from there.
+            auto rowOf = [&](bool startsHigh, int s) {
+                const bool high = (s / per % 2 == 0) == startsHigh;
+                if (s % per == 0)
+                    return high ? top : top + d;
+                return high ? top + d / 3 : top + d - d / 3;
+            };
+            auto series = std::make_unique<LiveSeries>();
+            for (int s = 0; s < samples; ++s) {
+                // y = -value on this map
+                series->values[kAir][s] = float(-rowOf(true, s));
+                series->values[kWb][s] = float(-rowOf(false, s));
+            }
+            RunInfo info;
+            info.count = samples;
+            info.interval = 1;
+            const RunView view = RunView::of(*series, info);
+            const QPoint origin = sc.way == Way::ImageWithOrigin ? QPoint(10, 10) : QPoint();
+            plot::CurveMap map;
+            map.X0 = origin.x();
+            map.dx = 1.0 / per;
+            map.baseH = 0;
+            map.yScale = 1;
+            map.by = origin.y();
+            const ClipBox box {origin.x() - 2.0, origin.y() - 2.0, origin.x() + kW + 2.0, origin.y() + kH + 2.0};
+            QImage pictures[2];
+            for (int k = 0; k < 2; ++k) {
+                constexpr int kAt = 7;
+                const bool clipped = sc.way == Way::ClippedTranslated;
+                QImage whole(kW + (clipped ? 2 * kAt : 0), kH + (clipped ? 2 * kAt : 0), QImage::Format_RGB32);
+                whole.fill(Qt::black);
+                {
+                    QPainter p(&whole);
+                    if (clipped) {
+                        p.translate(kAt, kAt);
+                        p.setClipRect(0, 0, kW, kH);
+                    }
+                    if (k == 0)
+                        painter.draw(p, view, samples, two, map, box, origin);
+                    else
+                        painter.drawEverySegment(p, view, samples, two, map, box, origin);
+                }
+                if (k == 0 && !clipped) {
+                    // The connectors the rule covers are all written, the
+                    // others (long downward lines) left to Qt.
+                    if (d <= NeighbourConnector::kMaxDown) {
+                        EXPECT_EQ(painter.qtSegments(), 0);
+                    } else if (per == 1) {
+                        EXPECT_GT(painter.qtSegments(), 0);
+                    }
+                }
+                pictures[k] = clipped ? whole.copy(kAt, kAt, kW, kH) : whole;
+            }
+            ASSERT_GT(curvePixels(pictures[1]), 0) << "the scene draws curves";
+            int differing = 0;
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x)
+                    differing += pictures[0].pixel(x, y) != pictures[1].pixel(x, y);
+            ASSERT_EQ(differing, 0);
+        }
+    }
+}

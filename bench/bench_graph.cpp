@@ -21,6 +21,10 @@
 //   PlotCopy                the floor of any repaint: one memcpy of the
 //                           plot's picture at the 1200 x 800 view
 //
+// Qt's raster engine may hand large fills and image copies to its worker
+// threads: every benchmark here measures the CPU time of the whole process
+// ("CPU"), which is the column to compare on a busy machine.
+//
 // Heap allocations (operator new and Qt's malloc alike) are counted by the
 // tests' counting allocator; the repaint benchmarks report them per repaint
 // as "allocs_per_repaint".
@@ -230,14 +234,14 @@ void PlotCopy(benchmark::State& bs)
 
 } // namespace
 
-BENCHMARK(RealtimeRepaintAuto)->Name("RealtimeRepaint/Auto")->Unit(benchmark::kMillisecond);
-BENCHMARK(RealtimeRepaintZoom99)->Name("RealtimeRepaint/Zoom99")->Unit(benchmark::kMillisecond);
-BENCHMARK(RealtimeRepaintNoisy)->Name("RealtimeRepaint/Noisy")->Unit(benchmark::kMillisecond);
-BENCHMARK(BareSegments)->Unit(benchmark::kMillisecond);
-BENCHMARK(BareSegmentsNoisy)->Name("BareSegments/Noisy")->Unit(benchmark::kMillisecond);
-BENCHMARK(RealtimeRepaintAuto4K)->Name("RealtimeRepaint/Auto4K")->Unit(benchmark::kMillisecond);
-BENCHMARK(BareSegments4K)->Unit(benchmark::kMillisecond);
-BENCHMARK(PlotCopy)->Unit(benchmark::kMillisecond);
+BENCHMARK(RealtimeRepaintAuto)->Name("RealtimeRepaint/Auto")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(RealtimeRepaintZoom99)->Name("RealtimeRepaint/Zoom99")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(RealtimeRepaintNoisy)->Name("RealtimeRepaint/Noisy")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BareSegments)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BareSegmentsNoisy)->Name("BareSegments/Noisy")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(RealtimeRepaintAuto4K)->Name("RealtimeRepaint/Auto4K")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BareSegments4K)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(PlotCopy)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 int main(int argc, char** argv)
 {

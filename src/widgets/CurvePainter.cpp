@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #endif
@@ -14,6 +15,10 @@ namespace {
 constexpr double kSafeCoord = 1 << 20;
 
 bool safe(double x, double y) { return std::fabs(x) < kSafeCoord && std::fabs(y) < kSafeCoord; }
+
+// Readings up to this size have a finite y in either unit on any finite
+// map: only larger ones (and those that are no number) may be gaps.
+constexpr float kPlainReading = 1e30f;
 
 // Liang-Barsky clip of a segment to the box. A clipped end is placed from
 // the nearer of the two ends: for an end far beyond the picture (a reading
@@ -90,7 +95,6 @@ void afterQtDrawing() {}
 
 CurvePainter::CurvePainter()
     : m_x(new double[kMaxSamples])
-    , m_y(new double[kMaxSamples])
     , m_lines(static_cast<QLine*>(::operator new[](sizeof(QLine) * 4 * kMaxSamples)))
 {
     for (int c = 0; c < kChannelCount; ++c)
@@ -211,9 +215,14 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
     if (end <= begin)
         return;
 
+    // Any of the y map's numbers that is no number makes every y no number:
+    // every reading is a gap.
+    if (!(std::isfinite(map.baseH) && std::isfinite(map.axisBottom) && std::isfinite(map.yScale)
+          && std::isfinite(map.ay) && std::isfinite(map.by)))
+        return;
+
     const bool fahrenheit = run.fahrenheit();
     const double* x = m_x.get();
-    double* y = m_y.get();
     // Spans and connectors go straight into the picture when the painter
     // draws onto an image as it is, untransformed and unclipped.
     QImage* direct = writableImage(p);
@@ -225,68 +234,132 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
         px.height = direct->height();
     }
     // Columns whose connector to the next column may be written by the
-    // rule: its both columns inside the image.
+    // rule: both its columns inside the image.
     const double ox = origin.x(), oy = origin.y();
     const double directLo = ox, directHi = ox + px.width - 2;
     for (int c = 0; c < kChannelCount; ++c) {
         if (!shown[size_t(c)])
             continue;
         const ChannelSpan values = run.channel(c);
-        for (int s = begin; s <= end; ++s)
-            y[s] = wholePixels(map.y(c, values[s], fahrenheit));
         px.colour = m_pen[c].color().rgba();
-
+        auto yOf = [&](int s) { return wholePixels(map.y(c, values[s], fahrenheit)); };
+        // A reading whose y is no number (or infinite) is a gap: no segment
+        // starts or ends at it. Plain readings are never one.
+        auto isGap = [&](int s) {
+            return !(std::fabs(values[s]) <= kPlainReading) && !std::isfinite(yOf(s));
+        };
         QLine* out = m_lines.get();
+        auto connect = [&](double xa, double ya, double xb, double yb) {
+            if (direct && xb == xa + 1 && xa >= directLo && xa <= directHi && safe(0, ya) && safe(0, yb)
+                && NeighbourConnector::known(int(ya), int(yb))) {
+                const int column = int(xa - ox);
+                const int y0 = int(ya - oy), y1 = int(yb - oy);
+                const NeighbourConnector rows = NeighbourConnector::of(y0, y1);
+                px.column(column, rows.lo, rows.hi);
+                if (y1 >= 0 && y1 < px.height)
+                    px.bits[y1 * px.stride + column + 1] = px.colour;
+            } else {
+                out = addSegment(out, xa, ya, xb, yb, box, origin);
+            }
+        };
+
+        int prevLast = -2;  // the last sample of the part before, and its y
+        double prevY = 0;
         int s = begin;
+        if (direct) {
+            // Only the ends of a column's span and its first and last
+            // points are needed, so the readings themselves are compared
+            // and four of them mapped. Consecutive ones are often equal.
+            float memoValue = std::numeric_limits<float>::quiet_NaN();
+            double memoY = 0;
+            auto yOfValue = [&](float v) {
+                if (!(v == memoValue)) {
+                    memoValue = v;
+                    memoY = wholePixels(map.y(c, v, fahrenheit));
+                }
+                return memoY;
+            };
+            while (s <= end) {
+                const float first = values[s];
+                if (!(std::fabs(first) <= kPlainReading) && isGap(s)) {
+                    ++s;
+                    continue;
+                }
+                int last = s;
+                float least = first, greatest = first;
+                while (last < end && x[last + 1] == x[s]) {
+                    const float v = values[last + 1];
+                    if (!(std::fabs(v) <= kPlainReading) && isGap(last + 1))
+                        break;
+                    ++last;
+                    least = std::min(least, v);
+                    greatest = std::max(greatest, v);
+                }
+                const double yFirst = yOfValue(first);
+                if (prevLast == s - 1)
+                    connect(x[s - 1], prevY, x[s], yFirst);
+                double yLast = yFirst;
+                if (last > s) {
+                    const double ya = yOfValue(least), yb = yOfValue(greatest);
+                    writeSpan(px, x[s], std::min(ya, yb), std::max(ya, yb), box, origin);
+                    yLast = yOfValue(values[last]);
+                }
+                prevLast = last;
+                prevY = yLast;
+                s = last + 1;
+            }
+            finishCurve(p, c, out);
+            continue;
+        }
         while (s <= end) {
-            // A value that is no number (or infinite) is a gap: no segment
-            // starts or ends at it.
-            if (!std::isfinite(y[s])) {
+            if (isGap(s)) {
                 ++s;
                 continue;
             }
             // One column, or the part of it between two gaps: samples
-            // s .. last share their x and are all numbers.
-            int last = s;
-            int low = s, high = s;
-            while (last < end && x[last + 1] == x[s] && std::isfinite(y[last + 1])) {
+            // s .. last share their x and none is a gap. The y map keeps
+            // the order of the readings (or reverses it), so the lowest
+            // and highest points are those of the least and greatest
+            // reading: only they, the first and the last are mapped.
+            int last = s, least = s, greatest = s;
+            float vLeast = values[s], vGreatest = vLeast;
+            while (last < end && x[last + 1] == x[s]) {
+                const float v = values[last + 1];
+                if (!(std::fabs(v) <= kPlainReading) && isGap(last + 1))
+                    break;
                 ++last;
-                if (y[last] < y[low])
-                    low = last;
-                if (y[last] > y[high])
-                    high = last;
+                if (v < vLeast) {
+                    vLeast = v;
+                    least = last;
+                } else if (v > vGreatest) {
+                    vGreatest = v;
+                    greatest = last;
+                }
             }
+            const double yFirst = yOf(s);
+            // The segment from the column before, as drawn between the
+            // samples, unless the sample before is a gap.
+            if (prevLast == s - 1)
+                connect(x[s - 1], prevY, x[s], yFirst);
+            double yLast = yFirst;
             if (last > s) {
-                if (direct) {
-                    writeSpan(px, x[s], y[low], y[high], box, origin);
-                } else {
-                    // first, lowest, highest, last, in sample order, each once
-                    int keep[4] = {s, std::min(low, high), std::max(low, high), last};
-                    int prev = keep[0];
-                    for (int k = 1; k < 4; ++k) {
-                        if (keep[k] == prev)
-                            continue;
-                        out = addSegment(out, x[s], y[prev], x[s], y[keep[k]], box, origin);
-                        prev = keep[k];
-                    }
+                yLast = yOf(last);
+                auto yAt = [&](int i) { return i == s ? yFirst : i == last ? yLast : yOf(i); };
+                // first, lowest, highest, last, in sample order, each once
+                const int keep[4] = {s, std::min(least, greatest), std::max(least, greatest), last};
+                int prev = keep[0];
+                double yPrev = yFirst;
+                for (int k = 1; k < 4; ++k) {
+                    if (keep[k] == prev)
+                        continue;
+                    const double y = yAt(keep[k]);
+                    out = addSegment(out, x[s], yPrev, x[s], y, box, origin);
+                    prev = keep[k];
+                    yPrev = y;
                 }
             }
-            // The segment to the next column, as drawn between the samples,
-            // unless the next sample is a gap.
-            if (last < end && std::isfinite(y[last + 1])) {
-                const double ya = y[last], yb = y[last + 1];
-                if (direct && x[last + 1] == x[last] + 1 && x[last] >= directLo && x[last] <= directHi
-                    && safe(0, ya) && safe(0, yb) && NeighbourConnector::known(int(ya), int(yb))) {
-                    const int column = int(x[last] - ox);
-                    const int y0 = int(ya - oy), y1 = int(yb - oy);
-                    const NeighbourConnector rows = NeighbourConnector::of(y0, y1);
-                    px.column(column, rows.lo, rows.hi);
-                    if (y1 >= 0 && y1 < px.height)
-                        px.bits[y1 * px.stride + column + 1] = px.colour;
-                } else {
-                    out = addSegment(out, x[last], ya, x[last + 1], yb, box, origin);
-                }
-            }
+            prevLast = last;
+            prevY = yLast;
             s = last + 1;
         }
         finishCurve(p, c, out);

@@ -95,6 +95,7 @@ void afterQtDrawing() {}
 
 CurvePainter::CurvePainter()
     : m_x(new double[kMaxSamples])
+    , m_columnStart(new int[kMaxSamples + 1])
     , m_lines(static_cast<QLine*>(::operator new[](sizeof(QLine) * 4 * kMaxSamples)))
 {
     for (int c = 0; c < kChannelCount; ++c)
@@ -128,7 +129,7 @@ QImage* CurvePainter::writableImage(QPainter& p)
     return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied ? image : nullptr;
 }
 
-void CurvePainter::Pixels::column(int x, int top, int bottom) const
+inline void CurvePainter::Pixels::column(int x, int top, int bottom) const
 {
     top = std::max(top, 0);
     bottom = std::min(bottom, height - 1);
@@ -233,6 +234,15 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
         px.width = direct->width();
         px.height = direct->height();
     }
+    // The columns from begin to end, each as its first sample.
+    int columns = 0;
+    if (direct) {
+        m_columnStart[columns++] = begin;
+        for (int s = begin + 1; s <= end; ++s)
+            if (x[s] != x[s - 1])
+                m_columnStart[columns++] = s;
+        m_columnStart[columns] = end + 1;
+    }
     // Columns whose connector to the next column may be written by the
     // rule: both its columns inside the image.
     const double ox = origin.x(), oy = origin.y();
@@ -269,7 +279,8 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
         if (direct) {
             // Only the ends of a column's span and its first and last
             // points are needed, so the readings themselves are compared
-            // and four of them mapped. Consecutive ones are often equal.
+            // (the y map keeps their order or reverses it) and at most four
+            // of them mapped. Consecutive ones are often equal.
             float memoValue = std::numeric_limits<float>::quiet_NaN();
             double memoY = 0;
             auto yOfValue = [&](float v) {
@@ -279,34 +290,56 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
                 }
                 return memoY;
             };
-            while (s <= end) {
-                const float first = values[s];
-                if (!(std::fabs(first) <= kPlainReading) && isGap(s)) {
-                    ++s;
-                    continue;
-                }
-                int last = s;
-                float least = first, greatest = first;
-                while (last < end && x[last + 1] == x[s]) {
-                    const float v = values[last + 1];
-                    if (!(std::fabs(v) <= kPlainReading) && isGap(last + 1))
-                        break;
-                    ++last;
-                    least = std::min(least, v);
-                    greatest = std::max(greatest, v);
-                }
+            // Samples s .. last of one column, none of them a gap.
+            auto part = [&](int s, int last, float first, float least, float greatest, float lastValue) {
                 const double yFirst = yOfValue(first);
+                // The segment from the column before, as drawn between the
+                // samples, unless the sample before is a gap.
                 if (prevLast == s - 1)
                     connect(x[s - 1], prevY, x[s], yFirst);
                 double yLast = yFirst;
                 if (last > s) {
                     const double ya = yOfValue(least), yb = yOfValue(greatest);
                     writeSpan(px, x[s], std::min(ya, yb), std::max(ya, yb), box, origin);
-                    yLast = yOfValue(values[last]);
+                    yLast = yOfValue(lastValue);
                 }
                 prevLast = last;
                 prevY = yLast;
-                s = last + 1;
+            };
+            const float* v = values.first;
+            const qsizetype stride = values.stride;
+            for (int k = 0; k < columns; ++k) {
+                const int a = m_columnStart[k], b = m_columnStart[k + 1] - 1;
+                const float first = v[a * stride];
+                float least = first, greatest = first;
+                bool plain = std::fabs(first) <= kPlainReading;
+                for (int i = a + 1; i <= b; ++i) {
+                    const float f = v[i * stride];
+                    least = std::min(least, f);
+                    greatest = std::max(greatest, f);
+                    plain &= std::fabs(f) <= kPlainReading;
+                }
+                if (plain) {
+                    part(a, b, first, least, greatest, v[b * stride]);
+                    continue;
+                }
+                // A column with readings far off or that are no number: cut
+                // into the parts between its gaps.
+                for (int i = a; i <= b;) {
+                    if (isGap(i)) {
+                        ++i;
+                        continue;
+                    }
+                    int j = i;
+                    float lo = v[i * stride], hi = lo;
+                    while (j < b && !isGap(j + 1)) {
+                        ++j;
+                        lo = std::min(lo, v[j * stride]);
+                        hi = std::max(hi, v[j * stride]);
+                    }
+                    part(i, j, v[i * stride], lo, hi, v[j * stride]);
+                    i = j + 1;
+                }
             }
             finishCurve(p, c, out);
             continue;

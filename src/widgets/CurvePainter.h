@@ -111,6 +111,7 @@ private:
 
     QPen m_pen[kChannelCount];
     std::unique_ptr<double[]> m_x;     // x of each sample, shared by the curves
+    std::unique_ptr<int[]> m_columnStart;  // the first sample of each pixel column drawn
     // Raw storage: QLine's constructor would zero all of it up front, making
     // every page resident though a repaint uses a few thousand segments.
     struct RawDelete {

@@ -62,7 +62,7 @@ struct ClipBox {
 // against Qt's own drawLine over this whole range.
 struct NeighbourConnector {
     static constexpr int kMaxDown = 189;
-    static constexpr int kMaxUp = 4096;
+    static constexpr int kMaxUp = 2560;
     int lo = 0, hi = 0;  // the rows set in column x, lo <= hi; column x + 1: y1
 
     static constexpr bool known(int y0, int y1) { return y1 - y0 <= kMaxDown && y0 - y1 <= kMaxUp; }

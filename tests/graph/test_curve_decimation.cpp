@@ -167,6 +167,8 @@ TEST(CurveDecimation, SamePixelsAsDrawingEverySegment)
         {"auto 10000 x 2400", 10000, 2400, Data::Smooth, 0, all, false},
         {"noisy 10000 x 800", 10000, 800, Data::Noisy, 0, all, false},
         {"noisy 10000 x 2400", 10000, 2400, Data::Noisy, 0, all, false},
+        {"auto 10000 x 3840", 10000, 3840, Data::Smooth, 0, all, false},
+        {"noisy 10000 x 3840", 10000, 3840, Data::Noisy, 0, all, false},
         {"zoom 1 level", 10000, 1200, Data::Smooth, 1, all, false},
         {"zoom 99 levels", 10000, 1200, Data::Smooth, 99, all, false},
         {"zoom 99 levels, noisy", 10000, 1200, Data::Noisy, 99, all, false},
@@ -281,30 +283,41 @@ int connectorDifferences(QImage& qt, int x, int y0, int y1)
 TEST(CurveDecimation, ConnectorRuleIsQtsOwn)
 {
     // Every line the painter writes by the rule, against Qt drawing it:
-    // downward and upward, at the left and right columns, inside the image,
+    // downward and upward, at the left and right columns. Whole, in an
+    // image taller than the longest of them (Qt's stepping along a line
+    // depends on its length within the image), and in a short image
     // ending on and crossing its top and bottom rows, and far beyond both.
-    constexpr int kW = 5, kH = 48;
-    QImage qt(kW, kH, QImage::Format_RGB32);
+    constexpr int kW = 5, kTall = NeighbourConnector::kMaxUp + 8, kShort = 48;
+    QImage tall(kW, kTall, QImage::Format_RGB32);
+    QImage shortImage(kW, kShort, QImage::Format_RGB32);
     int checked = 0;
     for (int dy = -NeighbourConnector::kMaxUp - 4; dy <= 200; ++dy) {
-        const int len = std::abs(dy);
         if (!NeighbourConnector::known(0, dy))
             continue;
-        // Where the line's upper end lies.
-        const int tops[] = {-len - 1, -len, -len / 2, -1, 0, 1, kH / 2 - len / 2, kH - 2 - len, kH - 1 - len,
-                            kH - len, kH - 1, kH};
+        const int len = std::abs(dy);
+        struct Placement {
+            QImage* image;
+            int top;  // the line's upper end
+        };
+        const int h = kShort;
+        const Placement placements[] = {
+            {&tall, 1}, {&tall, kTall - 2 - len},
+            {&shortImage, -len - 1}, {&shortImage, -len}, {&shortImage, -len / 2}, {&shortImage, -1},
+            {&shortImage, 0}, {&shortImage, 1}, {&shortImage, h / 2 - len / 2}, {&shortImage, h - 2 - len},
+            {&shortImage, h - 1 - len}, {&shortImage, h - len}, {&shortImage, h - 1}, {&shortImage, h},
+        };
         for (int x : {0, 1, kW - 2}) {
-            for (int top : tops) {
-                const int y0 = dy >= 0 ? top : top + len;
+            for (const Placement& at : placements) {
+                const int y0 = dy >= 0 ? at.top : at.top + len;
                 const int y1 = y0 + dy;
-                const int differing = connectorDifferences(qt, x, y0, y1);
+                const int differing = connectorDifferences(*at.image, x, y0, y1);
                 ++checked;
                 ASSERT_EQ(differing, 0) << "Qt draws the line from (" << x << ", " << y0 << ") to (" << x + 1 << ", "
-                                        << y1 << ") otherwise";
+                                        << y1 << ") otherwise, in an image " << at.image->height() << " high";
             }
         }
     }
-    EXPECT_GT(checked, 12 * 3 * 400);
+    EXPECT_GT(checked, 14 * 3 * 400);
 }
 
 namespace {

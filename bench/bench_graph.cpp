@@ -234,14 +234,30 @@ void PlotCopy(benchmark::State& bs)
 
 } // namespace
 
-BENCHMARK(RealtimeRepaintAuto)->Name("RealtimeRepaint/Auto")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK(RealtimeRepaintZoom99)->Name("RealtimeRepaint/Zoom99")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK(RealtimeRepaintNoisy)->Name("RealtimeRepaint/Noisy")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK(BareSegments)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK(BareSegmentsNoisy)->Name("BareSegments/Noisy")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK(RealtimeRepaintAuto4K)->Name("RealtimeRepaint/Auto4K")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK(BareSegments4K)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK(PlotCopy)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(RealtimeRepaintAuto)->Name("RealtimeRepaint/Auto")
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(RealtimeRepaintZoom99)->Name("RealtimeRepaint/Zoom99")
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(RealtimeRepaintNoisy)->Name("RealtimeRepaint/Noisy")
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BareSegments)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BareSegmentsNoisy)->Name("BareSegments/Noisy")
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(RealtimeRepaintAuto4K)->Name("RealtimeRepaint/Auto4K")
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BareSegments4K)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(PlotCopy)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
 
 int main(int argc, char** argv)
 {

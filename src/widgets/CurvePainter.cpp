@@ -16,8 +16,9 @@ constexpr double kSafeCoord = 1 << 20;
 
 bool safe(double x, double y) { return std::fabs(x) < kSafeCoord && std::fabs(y) < kSafeCoord; }
 
-// Readings up to this size have a finite y in either unit on any finite
-// map: only larger ones (and those that are no number) may be gaps.
+// Readings up to this size have a finite y in either unit on any map of
+// usual numbers: only larger ones (and those that are no number) may be
+// gaps, and only they need mapping to find out.
 constexpr float kPlainReading = 1e30f;
 
 // Liang-Barsky clip of a segment to the box. A clipped end is placed from
@@ -222,6 +223,12 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
           && std::isfinite(map.ay) && std::isfinite(map.by)))
         return;
 
+    // A map of numbers so extreme that a plain reading's y might overflow
+    // has every reading looked at.
+    const double worstQ = 1.8 * double(kPlainReading) + 32 + std::fabs(map.axisBottom);
+    const double worstY = std::fabs(map.ay) * (std::fabs(map.baseH) + worstQ * std::fabs(map.yScale)) + std::fabs(map.by);
+    const float plainBound = worstY < 1e300 ? kPlainReading : -1.0f;
+
     const bool fahrenheit = run.fahrenheit();
     const double* x = m_x.get();
     // Spans and connectors go straight into the picture when the painter
@@ -256,7 +263,7 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
         // A reading whose y is no number (or infinite) is a gap: no segment
         // starts or ends at it. Plain readings are never one.
         auto isGap = [&](int s) {
-            return !(std::fabs(values[s]) <= kPlainReading) && !std::isfinite(yOf(s));
+            return !(std::fabs(values[s]) <= plainBound) && !std::isfinite(yOf(s));
         };
         QLine* out = m_lines.get();
         auto connect = [&](double xa, double ya, double xb, double yb) {
@@ -312,12 +319,12 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
                 const int a = m_columnStart[k], b = m_columnStart[k + 1] - 1;
                 const float first = v[a * stride];
                 float least = first, greatest = first;
-                bool plain = std::fabs(first) <= kPlainReading;
+                bool plain = std::fabs(first) <= plainBound;
                 for (int i = a + 1; i <= b; ++i) {
                     const float f = v[i * stride];
                     least = std::min(least, f);
                     greatest = std::max(greatest, f);
-                    plain &= std::fabs(f) <= kPlainReading;
+                    plain &= std::fabs(f) <= plainBound;
                 }
                 if (plain) {
                     part(a, b, first, least, greatest, v[b * stride]);
@@ -358,7 +365,7 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
             float vLeast = values[s], vGreatest = vLeast;
             while (last < end && x[last + 1] == x[s]) {
                 const float v = values[last + 1];
-                if (!(std::fabs(v) <= kPlainReading) && isGap(last + 1))
+                if (!(std::fabs(v) <= plainBound) && isGap(last + 1))
                     break;
                 ++last;
                 if (v < vLeast) {

@@ -433,3 +433,50 @@ TEST(CurveDecimation, DirectConnectorsSamePixelsAsQt)
         }
     }
 }
+
+TEST(CurveDecimation, AMapThatOverflowsLeavesGapsAsDrawingEverySegment)
+{
+    // A map steep enough that ordinary readings overflow to an infinite y:
+    // those are gaps however small the reading, the rest is drawn (zeros
+    // on row 50, others far above the picture, clipped) as drawing every
+    // segment draws it.
+    constexpr int kN = 400;
+    auto series = std::make_unique<LiveSeries>();
+    for (int s = 0; s < kN; ++s)
+        series->values[kAir][s] = s % 5 == 0 ? 1.0e10f : s % 3 == 0 ? 5.0f : 0.0f;
+    RunInfo info;
+    info.count = kN;
+    info.interval = 1;
+    const RunView view = RunView::of(*series, info);
+    plot::CurveMap map;
+    map.dx = 0.25;  // four samples a column
+    map.baseH = 0;
+    map.yScale = 1;
+    map.ay = 1e300;
+    map.by = 50;
+    const ClipBox box {-2, -2, 102, 102};
+    const CurveSet airOnly {true, false, false, false, false};
+    CurvePainter painter;
+    for (bool clipped : {false, true}) {
+        SCOPED_TRACE(clipped ? "clipped, translated" : "into the image");
+        QImage pictures[2];
+        for (int k = 0; k < 2; ++k) {
+            QImage whole(100 + (clipped ? 10 : 0), 100 + (clipped ? 10 : 0), QImage::Format_RGB32);
+            whole.fill(Qt::black);
+            {
+                QPainter p(&whole);
+                if (clipped) {
+                    p.translate(5, 5);
+                    p.setClipRect(0, 0, 100, 100);
+                }
+                if (k == 0)
+                    painter.draw(p, view, kN, airOnly, map, box);
+                else
+                    painter.drawEverySegment(p, view, kN, airOnly, map, box);
+            }
+            pictures[k] = clipped ? whole.copy(5, 5, 100, 100) : whole;
+        }
+        ASSERT_GT(curvePixels(pictures[1]), 0) << "the scene draws curves";
+        EXPECT_EQ(pictures[0], pictures[1]);
+    }
+}

@@ -3,13 +3,27 @@
 // paint event: the renderer rebuilds the picture, then it is copied to the
 // screen (here an offscreen image) with the overlays.
 //
-//   RealtimeRepaint/Auto    a day-like run, unzoomed
+//   RealtimeRepaint/Auto    a day-like run, unzoomed; compare with
+//                           BareSegments (target: at most a quarter) and
+//                           with PlotCopy (target: at most 8 x)
 //   RealtimeRepaint/Zoom99  the same at 99 zoom levels centred on the AIR
-//                           curve (the setup checks that curve pixels show)
-//   RealtimeRepaint/Noisy   random readings across the whole Y range
-//   BareSegments, BareSegments/Noisy
+//                           curve (the setup checks that curve pixels show);
+//                           compare with RealtimeRepaint/Auto
+//   RealtimeRepaint/Noisy   random readings across the whole Y range;
+//                           compare with BareSegments/Noisy
+//   RealtimeRepaint/Auto4K  the day-like run in a 3840 x 2088 view; compare
+//                           with BareSegments4K (target: at most half)
+//   BareSegments, BareSegments/Noisy, BareSegments4K
 //                           the floors: every segment of the unzoomed
-//                           picture drawn with its own QPainter::drawLine
+//                           picture drawn with its own QPainter::drawLine,
+//                           the vector state cleared after each
+//                           (BareLines.h), into an image of the plot's size
+//   PlotCopy                the floor of any repaint: one memcpy of the
+//                           plot's picture at the 1200 x 800 view
+//
+// Qt's raster engine may hand large fills and image copies to its worker
+// threads: every benchmark here measures the CPU time of the whole process
+// ("CPU"), which is the column to compare on a busy machine.
 //
 // Heap allocations (operator new and Qt's malloc alike) are counted by the
 // tests' counting allocator; the repaint benchmarks report them per repaint
@@ -30,14 +44,18 @@
 #include "CountingAllocator.h"
 #include "ZoomScenes.h"
 
+#include <cstring>
 #include <random>
+
+#include "BareLines.h"
 
 // The allocation count, for the other benchmarks of this executable.
 long long benchAllocations() { return g_allocations.load(); }
 
 namespace {
 
-constexpr int kViewW = 1200, kViewH = 800, kSamples = 10000;
+constexpr int kSamples = 10000;
+constexpr QSize kView(1200, 800), kView4K(3840, 2088);
 
 // A day-like run: slowly drifting air temperature and humidity with a little
 // noise, wet bulb and dew point derived from them, a surface temperature.
@@ -82,9 +100,11 @@ struct Scene {
     std::unique_ptr<plot::PlotFrame> frame = std::make_unique<plot::PlotFrame>();
     RealtimeChrome chrome{QFont(QStringLiteral("宋体"), 10)};
     PlotRenderer renderer{chrome};
-    QImage screen{kViewW, kViewH, QImage::Format_RGB32};
+    QSize view;
+    QImage screen;
 
-    explicit Scene(Readings readings = Readings::Realistic)
+    explicit Scene(Readings readings = Readings::Realistic, QSize viewSize = kView)
+        : view(viewSize), screen(viewSize, QImage::Format_RGB32)
     {
         if (readings == Readings::Noisy)
             fillNoisy(*series);
@@ -96,7 +116,7 @@ struct Scene {
     }
     void repaint(QPainter& p)
     {
-        layoutAndRender(*state, kRealtimePolicy, QSize(kViewW, kViewH),
+        layoutAndRender(*state, kRealtimePolicy, view,
                         {RunView::of(*series, run.info()), true, YScaleValues {10, 0}, kAllCurves}, *frame, renderer);
         renderer.paint(p, screen.rect(), *state);
     }
@@ -160,45 +180,84 @@ void RealtimeRepaintNoisy(benchmark::State& bs)
     runRepaint(bs, scene);
 }
 
+void RealtimeRepaintAuto4K(benchmark::State& bs)
+{
+    Scene scene(Readings::Realistic, kView4K);
+    runRepaint(bs, scene);
+}
+
 // The floor: the same 5 x 9999 segments of the auto-mode picture drawn the
 // plain way, one QPainter::drawLine per segment, into an image of the plot's
 // size.
-void bareSegments(benchmark::State& bs, Readings readings)
+void bareSegments(benchmark::State& bs, Readings readings, QSize view)
 {
-    Scene scene(readings);
+    Scene scene(readings, view);
     {
         QPainter p(&scene.screen);
         scene.repaint(p);
     }
     const plot::PlotFrame& f = *scene.frame;
-    static QPoint points[kChannelCount][kSamples];
-    for (int c = 0; c < kChannelCount; ++c)
-        for (int s = 0; s < kSamples; ++s)
-            points[c][s] = QPoint(int(std::trunc(s * f.tf.dx + f.tf.X0)),
-                                  int(std::trunc(f.map.y(c, scene.series->values[c][s], false))));
+    const LiveSeries& series = *scene.series;
+    const bench::BareCurves curves(f, kSamples, [&series](int c, int s) { return series.values[c][s]; });
     QImage plot(f.plot.width, f.plot.height, QImage::Format_RGB32);
     plot.fill(Qt::black);
     QPainter p(&plot);
     for (auto _ : bs) {
-        for (int c = 0; c < kChannelCount; ++c) {
-            p.setPen(kCurveScreenColor[c]);
-            for (int s = 1; s < kSamples; ++s)
-                p.drawLine(points[c][s - 1], points[c][s]);
-        }
+        curves.draw(p, kCurveScreenColor);
         benchmark::DoNotOptimize(plot.constBits());
     }
 }
 
-void BareSegments(benchmark::State& bs) { bareSegments(bs, Readings::Realistic); }
-void BareSegmentsNoisy(benchmark::State& bs) { bareSegments(bs, Readings::Noisy); }
+void BareSegments(benchmark::State& bs) { bareSegments(bs, Readings::Realistic, kView); }
+void BareSegmentsNoisy(benchmark::State& bs) { bareSegments(bs, Readings::Noisy, kView); }
+void BareSegments4K(benchmark::State& bs) { bareSegments(bs, Readings::Realistic, kView4K); }
+
+// One copy of the plot's picture, as large as the renderer's at the view.
+void PlotCopy(benchmark::State& bs)
+{
+    Scene scene;
+    {
+        QPainter p(&scene.screen);
+        scene.repaint(p);
+    }
+    const QImage from = scene.renderer.plot().copy();
+    QImage to(from.size(), from.format());
+    const size_t bytes = size_t(from.sizeInBytes());
+    for (auto _ : bs) {
+        std::memcpy(to.bits(), from.constBits(), bytes);
+        benchmark::DoNotOptimize(to.constBits());
+        benchmark::ClobberMemory();
+    }
+    bs.counters["width"] = from.width();
+    bs.counters["height"] = from.height();
+}
 
 } // namespace
 
-BENCHMARK(RealtimeRepaintAuto)->Name("RealtimeRepaint/Auto")->Unit(benchmark::kMillisecond);
-BENCHMARK(RealtimeRepaintZoom99)->Name("RealtimeRepaint/Zoom99")->Unit(benchmark::kMillisecond);
-BENCHMARK(RealtimeRepaintNoisy)->Name("RealtimeRepaint/Noisy")->Unit(benchmark::kMillisecond);
-BENCHMARK(BareSegments)->Unit(benchmark::kMillisecond);
-BENCHMARK(BareSegmentsNoisy)->Name("BareSegments/Noisy")->Unit(benchmark::kMillisecond);
+BENCHMARK(RealtimeRepaintAuto)->Name("RealtimeRepaint/Auto")
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(RealtimeRepaintZoom99)->Name("RealtimeRepaint/Zoom99")
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(RealtimeRepaintNoisy)->Name("RealtimeRepaint/Noisy")
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BareSegments)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BareSegmentsNoisy)->Name("BareSegments/Noisy")
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(RealtimeRepaintAuto4K)->Name("RealtimeRepaint/Auto4K")
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(BareSegments4K)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+BENCHMARK(PlotCopy)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
 
 int main(int argc, char** argv)
 {

@@ -9,8 +9,13 @@
 //                         folder and appended to the table;
 //   LoggerLoad/ReadBytes  the floor: the same 100 files' bytes read into
 //                         memory.
-// Compare LoggerRepaint/Full with BareSegments scaled to the same number of
-// segments (5 x 10009 here, 5 x 9999 there).
+//   BareSegments/Logger   the floor of LoggerRepaint/Full: the same picture's
+//                         5 x 10009 segments, each drawn with its own
+//                         QPainter::drawLine and the vector state cleared
+//                         after it (BareLines.h), into an image of the
+//                         plot's size (target: the repaint at most a
+//                         quarter of it). Both measure the whole
+//                         process's CPU time, Qt's worker threads included.
 #include "data/DataFile.h"
 #include "logger/LoggerChrome.h"
 #include "logger/LoggerSession.h"
@@ -24,6 +29,8 @@
 #include <cmath>
 #include <memory>
 #include <vector>
+
+#include "BareLines.h"
 
 long long benchAllocations();  // bench_graph.cpp
 
@@ -148,6 +155,25 @@ void LoggerRepaintZoom99(benchmark::State& bs)
     runRepaint(bs, scene);
 }
 
+void BareSegmentsLogger(benchmark::State& bs)
+{
+    RepaintScene scene;
+    {
+        QPainter p(&scene.screen);
+        scene.repaint(p);
+    }
+    const plot::PlotFrame& f = scene.picture.frame();
+    const RunView run = scene.session->run();
+    const bench::BareCurves curves(f, run.count(), [&run](int c, int s) { return run.channel(c)[s]; });
+    QImage plot(f.plot.width, f.plot.height, QImage::Format_RGB32);
+    plot.fill(Qt::black);
+    QPainter p(&plot);
+    for (auto _ : bs) {
+        curves.draw(p, kCurveScreenColor);
+        benchmark::DoNotOptimize(plot.constBits());
+    }
+}
+
 // 100 files of a full set each, written once.
 struct FileSet {
     QTemporaryDir dir;
@@ -203,7 +229,8 @@ void LoggerLoadReadBytes(benchmark::State& bs)
 
 } // namespace
 
-BENCHMARK(LoggerRepaintFull)->Name("LoggerRepaint/Full")->Unit(benchmark::kMillisecond);
+BENCHMARK(LoggerRepaintFull)->Name("LoggerRepaint/Full")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(LoggerRepaintZoom99)->Name("LoggerRepaint/Zoom99")->Unit(benchmark::kMillisecond);
+BENCHMARK(BareSegmentsLogger)->Name("BareSegments/Logger")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(LoggerLoad100Files)->Name("LoggerLoad/100Files")->Unit(benchmark::kMillisecond);
 BENCHMARK(LoggerLoadReadBytes)->Name("LoggerLoad/ReadBytes")->Unit(benchmark::kMillisecond);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #endif
@@ -14,6 +15,11 @@ namespace {
 constexpr double kSafeCoord = 1 << 20;
 
 bool safe(double x, double y) { return std::fabs(x) < kSafeCoord && std::fabs(y) < kSafeCoord; }
+
+// Readings up to this size have a finite y in either unit on any map of
+// usual numbers: only larger ones (and those that are no number) may be
+// gaps, and only they need mapping to find out.
+constexpr float kPlainReading = 1e30f;
 
 // Liang-Barsky clip of a segment to the box. A clipped end is placed from
 // the nearer of the two ends: for an end far beyond the picture (a reading
@@ -90,7 +96,7 @@ void afterQtDrawing() {}
 
 CurvePainter::CurvePainter()
     : m_x(new double[kMaxSamples])
-    , m_y(new double[kMaxSamples])
+    , m_columnStart(new int[kMaxSamples + 1])
     , m_lines(static_cast<QLine*>(::operator new[](sizeof(QLine) * 4 * kMaxSamples)))
 {
     for (int c = 0; c < kChannelCount; ++c)
@@ -124,8 +130,19 @@ QImage* CurvePainter::writableImage(QPainter& p)
     return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied ? image : nullptr;
 }
 
-void CurvePainter::writeSpan(QImage& image, int channel, double x, double yLow, double yHigh, const ClipBox& box,
-                             QPoint origin) const
+inline void CurvePainter::Pixels::column(int x, int top, int bottom) const
+{
+    top = std::max(top, 0);
+    bottom = std::min(bottom, height - 1);
+    if (top > bottom)
+        return;
+    QRgb* at = bits + top * stride + x;
+    for (int y = top; y <= bottom; ++y, at += stride)
+        *at = colour;
+}
+
+void CurvePainter::writeSpan(const Pixels& px, double x, double yLow, double yHigh, const ClipBox& box,
+                             QPoint origin)
 {
     // The pixels drawing the column's vertical segments would set: the
     // whole span, both ends included, clipped like those segments.
@@ -133,20 +150,17 @@ void CurvePainter::writeSpan(QImage& image, int channel, double x, double yLow, 
         return;
     yLow = std::max(yLow, box.yLo);
     yHigh = std::min(yHigh, box.yHi);
-    const int px = int(x) - origin.x();
-    if (px < 0 || px >= image.width())
+    const int column = int(x) - origin.x();
+    if (column < 0 || column >= px.width)
         return;
-    const int top = std::max(int(yLow) - origin.y(), 0);
-    const int bottom = std::min(int(yHigh) - origin.y(), image.height() - 1);
-    const QRgb colour = m_pen[channel].color().rgba();
-    uchar* bits = image.bits();
-    const qsizetype stride = image.bytesPerLine();
-    for (int py = top; py <= bottom; ++py)
-        reinterpret_cast<QRgb*>(bits + py * stride)[px] = colour;
+    px.column(column, int(yLow) - origin.y(), int(yHigh) - origin.y());
 }
 
 void CurvePainter::finishCurve(QPainter& p, int channel, const QLine* end)
 {
+    if (end == m_lines.get())
+        return;
+    m_qtSegments += int(end - m_lines.get());
     p.setPen(m_pen[channel]);
     p.drawLines(m_lines.get(), int(end - m_lines.get()));
     afterQtDrawing();
@@ -157,6 +171,7 @@ void CurvePainter::drawEverySegment(QPainter& p, const RunView& run, int count, 
 {
     const plot::CurveMap map = mapIn;
     const int n = std::min({count, run.count(), kMaxSamples});
+    m_qtSegments = 0;
     if (n < 2)
         return;
     for (int s = 0; s < n; ++s)
@@ -187,6 +202,7 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
     // its fields stay in registers through the loops.
     const plot::CurveMap map = mapIn;
     const int n = std::min({count, run.count(), kMaxSamples});
+    m_qtSegments = 0;
     if (n < 2 || !(map.dx > 0) || !std::isfinite(map.dx) || !std::isfinite(map.X0))
         return;
 
@@ -201,58 +217,189 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
     if (end <= begin)
         return;
 
+    // Any of the y map's numbers that is no number makes every y no number:
+    // every reading is a gap.
+    if (!(std::isfinite(map.baseH) && std::isfinite(map.axisBottom) && std::isfinite(map.yScale)
+          && std::isfinite(map.ay) && std::isfinite(map.by)))
+        return;
+
+    // A map of numbers so extreme that a plain reading's y might overflow
+    // has every reading looked at.
+    const double worstQ = 1.8 * double(kPlainReading) + 32 + std::fabs(map.axisBottom);
+    const double worstY = std::fabs(map.ay) * (std::fabs(map.baseH) + worstQ * std::fabs(map.yScale)) + std::fabs(map.by);
+    const float plainBound = worstY < 1e300 ? kPlainReading : -1.0f;
+
     const bool fahrenheit = run.fahrenheit();
     const double* x = m_x.get();
-    double* y = m_y.get();
-    // A column's span can go straight into the picture when the painter
+    // Spans and connectors go straight into the picture when the painter
     // draws onto an image as it is, untransformed and unclipped.
     QImage* direct = writableImage(p);
+    Pixels px;
+    if (direct) {
+        px.bits = reinterpret_cast<QRgb*>(direct->bits());
+        px.stride = direct->bytesPerLine() / qsizetype(sizeof(QRgb));
+        px.width = direct->width();
+        px.height = direct->height();
+    }
+    // The columns from begin to end, each as its first sample.
+    int columns = 0;
+    if (direct) {
+        m_columnStart[columns++] = begin;
+        for (int s = begin + 1; s <= end; ++s)
+            if (x[s] != x[s - 1])
+                m_columnStart[columns++] = s;
+        m_columnStart[columns] = end + 1;
+    }
+    // Columns whose connector to the next column may be written by the
+    // rule: both its columns inside the image.
+    const double ox = origin.x(), oy = origin.y();
+    const double directLo = ox, directHi = ox + px.width - 2;
     for (int c = 0; c < kChannelCount; ++c) {
         if (!shown[size_t(c)])
             continue;
         const ChannelSpan values = run.channel(c);
-        for (int s = begin; s <= end; ++s)
-            y[s] = wholePixels(map.y(c, values[s], fahrenheit));
-
+        px.colour = m_pen[c].color().rgba();
+        auto yOf = [&](int s) { return wholePixels(map.y(c, values[s], fahrenheit)); };
+        // A reading whose y is no number (or infinite) is a gap: no segment
+        // starts or ends at it. Plain readings are never one.
+        auto isGap = [&](int s) {
+            return !(std::fabs(values[s]) <= plainBound) && !std::isfinite(yOf(s));
+        };
         QLine* out = m_lines.get();
+        auto connect = [&](double xa, double ya, double xb, double yb) {
+            if (direct && xb == xa + 1 && xa >= directLo && xa <= directHi && safe(0, ya) && safe(0, yb)
+                && NeighbourConnector::known(int(ya), int(yb))) {
+                const int column = int(xa - ox);
+                const int y0 = int(ya - oy), y1 = int(yb - oy);
+                const NeighbourConnector rows = NeighbourConnector::of(y0, y1);
+                px.column(column, rows.lo, rows.hi);
+                if (y1 >= 0 && y1 < px.height)
+                    px.bits[y1 * px.stride + column + 1] = px.colour;
+            } else {
+                out = addSegment(out, xa, ya, xb, yb, box, origin);
+            }
+        };
+
+        int prevLast = -2;  // the last sample of the part before, and its y
+        double prevY = 0;
         int s = begin;
+        if (direct) {
+            // Only the ends of a column's span and its first and last
+            // points are needed, so the readings themselves are compared
+            // (the y map keeps their order or reverses it) and at most four
+            // of them mapped. Consecutive ones are often equal.
+            float memoValue = std::numeric_limits<float>::quiet_NaN();
+            double memoY = 0;
+            auto yOfValue = [&](float v) {
+                if (!(v == memoValue)) {
+                    memoValue = v;
+                    memoY = wholePixels(map.y(c, v, fahrenheit));
+                }
+                return memoY;
+            };
+            // Samples s .. last of one column, none of them a gap.
+            auto part = [&](int s, int last, float first, float least, float greatest, float lastValue) {
+                const double yFirst = yOfValue(first);
+                // The segment from the column before, as drawn between the
+                // samples, unless the sample before is a gap.
+                if (prevLast == s - 1)
+                    connect(x[s - 1], prevY, x[s], yFirst);
+                double yLast = yFirst;
+                if (last > s) {
+                    const double ya = yOfValue(least), yb = yOfValue(greatest);
+                    writeSpan(px, x[s], std::min(ya, yb), std::max(ya, yb), box, origin);
+                    yLast = yOfValue(lastValue);
+                }
+                prevLast = last;
+                prevY = yLast;
+            };
+            const float* v = values.first;
+            const qsizetype stride = values.stride;
+            for (int k = 0; k < columns; ++k) {
+                const int a = m_columnStart[k], b = m_columnStart[k + 1] - 1;
+                const float first = v[a * stride];
+                float least = first, greatest = first;
+                bool plain = std::fabs(first) <= plainBound;
+                for (int i = a + 1; i <= b; ++i) {
+                    const float f = v[i * stride];
+                    least = std::min(least, f);
+                    greatest = std::max(greatest, f);
+                    plain &= std::fabs(f) <= plainBound;
+                }
+                if (plain) {
+                    part(a, b, first, least, greatest, v[b * stride]);
+                    continue;
+                }
+                // A column with readings far off or that are no number: cut
+                // into the parts between its gaps.
+                for (int i = a; i <= b;) {
+                    if (isGap(i)) {
+                        ++i;
+                        continue;
+                    }
+                    int j = i;
+                    float lo = v[i * stride], hi = lo;
+                    while (j < b && !isGap(j + 1)) {
+                        ++j;
+                        lo = std::min(lo, v[j * stride]);
+                        hi = std::max(hi, v[j * stride]);
+                    }
+                    part(i, j, v[i * stride], lo, hi, v[j * stride]);
+                    i = j + 1;
+                }
+            }
+            finishCurve(p, c, out);
+            continue;
+        }
         while (s <= end) {
-            // A value that is no number (or infinite) is a gap: no segment
-            // starts or ends at it.
-            if (!std::isfinite(y[s])) {
+            if (isGap(s)) {
                 ++s;
                 continue;
             }
             // One column, or the part of it between two gaps: samples
-            // s .. last share their x and are all numbers.
-            int last = s;
-            int low = s, high = s;
-            while (last < end && x[last + 1] == x[s] && std::isfinite(y[last + 1])) {
+            // s .. last share their x and none is a gap. The y map keeps
+            // the order of the readings (or reverses it), so the lowest
+            // and highest points are those of the least and greatest
+            // reading: only they, the first and the last are mapped.
+            int last = s, least = s, greatest = s;
+            float vLeast = values[s], vGreatest = vLeast;
+            while (last < end && x[last + 1] == x[s]) {
+                const float v = values[last + 1];
+                if (!(std::fabs(v) <= plainBound) && isGap(last + 1))
+                    break;
                 ++last;
-                if (y[last] < y[low])
-                    low = last;
-                if (y[last] > y[high])
-                    high = last;
-            }
-            if (last > s) {
-                if (direct) {
-                    writeSpan(*direct, c, x[s], y[low], y[high], box, origin);
-                } else {
-                    // first, lowest, highest, last, in sample order, each once
-                    int keep[4] = {s, std::min(low, high), std::max(low, high), last};
-                    int prev = keep[0];
-                    for (int k = 1; k < 4; ++k) {
-                        if (keep[k] == prev)
-                            continue;
-                        out = addSegment(out, x[s], y[prev], x[s], y[keep[k]], box, origin);
-                        prev = keep[k];
-                    }
+                if (v < vLeast) {
+                    vLeast = v;
+                    least = last;
+                } else if (v > vGreatest) {
+                    vGreatest = v;
+                    greatest = last;
                 }
             }
-            // The segment to the next column, as drawn between the samples,
-            // unless the next sample is a gap.
-            if (last < end && std::isfinite(y[last + 1]))
-                out = addSegment(out, x[last], y[last], x[last + 1], y[last + 1], box, origin);
+            const double yFirst = yOf(s);
+            // The segment from the column before, as drawn between the
+            // samples, unless the sample before is a gap.
+            if (prevLast == s - 1)
+                connect(x[s - 1], prevY, x[s], yFirst);
+            double yLast = yFirst;
+            if (last > s) {
+                yLast = yOf(last);
+                auto yAt = [&](int i) { return i == s ? yFirst : i == last ? yLast : yOf(i); };
+                // first, lowest, highest, last, in sample order, each once
+                const int keep[4] = {s, std::min(least, greatest), std::max(least, greatest), last};
+                int prev = keep[0];
+                double yPrev = yFirst;
+                for (int k = 1; k < 4; ++k) {
+                    if (keep[k] == prev)
+                        continue;
+                    const double y = yAt(keep[k]);
+                    out = addSegment(out, x[s], yPrev, x[s], y, box, origin);
+                    prev = keep[k];
+                    yPrev = y;
+                }
+            }
+            prevLast = last;
+            prevY = yLast;
             s = last + 1;
         }
         finishCurve(p, c, out);

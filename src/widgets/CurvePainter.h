@@ -19,6 +19,12 @@
 // is a gap in its curve: neither segment that touches it is drawn, so a
 // column is cut into the parts between its gaps.
 //
+// When the painter draws onto an image as it is (untransformed, unclipped),
+// the column spans and the connectors from one column to the next are
+// written into the image's pixels directly, following the rule Qt's raster
+// engine draws those lines by (NeighbourConnector); only the segments that
+// rule does not cover go to Qt.
+//
 // Fixed storage: the coordinate and segment buffers hold a full run and are
 // allocated once; drawing allocates nothing.
 #include "data/RunView.h"
@@ -43,6 +49,29 @@ struct ClipBox {
     double xLo = 0, yLo = 0, xHi = 0, yHi = 0;
 };
 
+// The pixels Qt's raster engine sets for an aliased line of a cosmetic pen
+// from (x, y0) to (x + 1, y1) with both columns inside the image: in column
+// x the rows from y0 toward y1, y1 itself not included (y0 alone when the
+// line is flat), and in column x + 1 the row y1 alone. Rows outside the
+// image are simply not set, whatever the line's length beyond it.
+//
+// The rule holds for every upward line tried, and for downward lines up to
+// kMaxDown rows: on longer ones Qt's fixed-point stepping now and then keeps
+// the last row in column x. known() says which lines may be written by the
+// rule; the others are left to Qt. The decimation tests check the rule
+// against Qt's own drawLine over this whole range.
+struct NeighbourConnector {
+    static constexpr int kMaxDown = 189;
+    static constexpr int kMaxUp = 2560;
+    int lo = 0, hi = 0;  // the rows set in column x, lo <= hi; column x + 1: y1
+
+    static constexpr bool known(int y0, int y1) { return y1 - y0 <= kMaxDown && y0 - y1 <= kMaxUp; }
+    static constexpr NeighbourConnector of(int y0, int y1)
+    {
+        return {y1 < y0 ? y1 + 1 : y0, y1 > y0 ? y1 - 1 : y0};
+    }
+};
+
 class CurvePainter {
 public:
     CurvePainter();
@@ -59,6 +88,8 @@ public:
     // consecutive samples.
     void drawEverySegment(QPainter& p, const RunView& run, int count, const CurveSet& shown,
                           const plot::CurveMap& map, const ClipBox& box, QPoint origin = {});
+    // The segments the last draw handed to Qt rather than writing them.
+    int qtSegments() const { return m_qtSegments; }
 
 private:
     // Appends the segment from a to b, clipped when an end is far off.
@@ -66,16 +97,26 @@ private:
     void finishCurve(QPainter& p, int channel, const QLine* end);
     // The image a painter draws on when spans may be written into it directly.
     static QImage* writableImage(QPainter& p);
-    void writeSpan(QImage& image, int channel, double x, double yLow, double yHigh, const ClipBox& box,
-                   QPoint origin) const;
+
+    // An image's pixels as drawing writes them, and one curve's colour.
+    struct Pixels {
+        QRgb* bits = nullptr;
+        qsizetype stride = 0;  // in pixels
+        int width = 0, height = 0;
+        QRgb colour = 0;
+        // Rows top..bottom of column x, cut to the image's rows; x inside.
+        void column(int x, int top, int bottom) const;
+    };
+    static void writeSpan(const Pixels& px, double x, double yLow, double yHigh, const ClipBox& box, QPoint origin);
 
     QPen m_pen[kChannelCount];
     std::unique_ptr<double[]> m_x;     // x of each sample, shared by the curves
-    std::unique_ptr<double[]> m_y;     // y of each sample of one curve
+    std::unique_ptr<int[]> m_columnStart;  // the first sample of each pixel column drawn
     // Raw storage: QLine's constructor would zero all of it up front, making
     // every page resident though a repaint uses a few thousand segments.
     struct RawDelete {
         void operator()(QLine* lines) const { ::operator delete[](lines); }
     };
     std::unique_ptr<QLine[], RawDelete> m_lines;  // one curve's segments
+    int m_qtSegments = 0;
 };

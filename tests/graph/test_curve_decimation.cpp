@@ -167,6 +167,8 @@ TEST(CurveDecimation, SamePixelsAsDrawingEverySegment)
         {"auto 10000 x 2400", 10000, 2400, Data::Smooth, 0, all, false},
         {"noisy 10000 x 800", 10000, 800, Data::Noisy, 0, all, false},
         {"noisy 10000 x 2400", 10000, 2400, Data::Noisy, 0, all, false},
+        {"auto 10000 x 3840", 10000, 3840, Data::Smooth, 0, all, false},
+        {"noisy 10000 x 3840", 10000, 3840, Data::Noisy, 0, all, false},
         {"zoom 1 level", 10000, 1200, Data::Smooth, 1, all, false},
         {"zoom 99 levels", 10000, 1200, Data::Smooth, 99, all, false},
         {"zoom 99 levels, noisy", 10000, 1200, Data::Noisy, 99, all, false},
@@ -249,5 +251,231 @@ TEST(CurveDecimation, AReadingThatIsNoNumberLeavesAGap)
                     lit += QStringLiteral(" (%1,%2)").arg(x).arg(y);
         EXPECT_TRUE(lit.isEmpty()) << "lit outside the two segments:" << lit.left(200).toStdString();
         EXPECT_EQ(curvePixels(img), 51 + 51) << "both segments drawn";
+    }
+}
+
+namespace {
+
+// The image an aliased cosmetic line from (x, y0) to (x + 1, y1) should
+// leave in a black image by NeighbourConnector, and Qt's own drawing of it.
+int connectorDifferences(QImage& qt, int x, int y0, int y1)
+{
+    qt.fill(Qt::black);
+    {
+        QPainter p(&qt);
+        p.setPen(QPen(QColor(255, 0, 0), 0));
+        p.drawLine(x, y0, x + 1, y1);
+    }
+    const NeighbourConnector rows = NeighbourConnector::of(y0, y1);
+    int differing = 0;
+    for (int py = 0; py < qt.height(); ++py) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(qt.constScanLine(py));
+        for (int px = 0; px < qt.width(); ++px) {
+            const bool want = (px == x && py >= rows.lo && py <= rows.hi) || (px == x + 1 && py == y1);
+            differing += ((line[px] & 0xffffff) != 0) != want;
+        }
+    }
+    return differing;
+}
+
+} // namespace
+
+TEST(CurveDecimation, ConnectorRuleIsQtsOwn)
+{
+    // Every line the painter writes by the rule, against Qt drawing it:
+    // downward and upward, at the left and right columns. Whole, in an
+    // image taller than the longest of them (Qt's stepping along a line
+    // depends on its length within the image), and in a short image
+    // ending on and crossing its top and bottom rows, and far beyond both.
+    constexpr int kW = 5, kTall = NeighbourConnector::kMaxUp + 8, kShort = 48;
+    QImage tall(kW, kTall, QImage::Format_RGB32);
+    QImage shortImage(kW, kShort, QImage::Format_RGB32);
+    int checked = 0;
+    for (int dy = -NeighbourConnector::kMaxUp - 4; dy <= 200; ++dy) {
+        if (!NeighbourConnector::known(0, dy))
+            continue;
+        const int len = std::abs(dy);
+        struct Placement {
+            QImage* image;
+            int top;  // the line's upper end
+        };
+        const int h = kShort;
+        const Placement placements[] = {
+            {&tall, 1}, {&tall, kTall - 2 - len},
+            {&shortImage, -len - 1}, {&shortImage, -len}, {&shortImage, -len / 2}, {&shortImage, -1},
+            {&shortImage, 0}, {&shortImage, 1}, {&shortImage, h / 2 - len / 2}, {&shortImage, h - 2 - len},
+            {&shortImage, h - 1 - len}, {&shortImage, h - len}, {&shortImage, h - 1}, {&shortImage, h},
+        };
+        for (int x : {0, 1, kW - 2}) {
+            for (const Placement& at : placements) {
+                const int y0 = dy >= 0 ? at.top : at.top + len;
+                const int y1 = y0 + dy;
+                const int differing = connectorDifferences(*at.image, x, y0, y1);
+                ++checked;
+                ASSERT_EQ(differing, 0) << "Qt draws the line from (" << x << ", " << y0 << ") to (" << x + 1 << ", "
+                                        << y1 << ") otherwise, in an image " << at.image->height() << " high";
+            }
+        }
+    }
+    EXPECT_GT(checked, 14 * 3 * 400);
+}
+
+namespace {
+
+// How a scene of directly written connectors meets its picture.
+enum class Way { Image, ImageWithOrigin, ClippedTranslated };
+// Where its rows lie: inside the picture, ending on its top or bottom row,
+// or with half of every segment beyond that row.
+enum class Place { Inside, OnTop, AcrossTop, OnBottom, AcrossBottom };
+
+struct ConnectorScene {
+    const char* name;
+    Place place;
+    int samplesPerColumn;  // 1: every segment joins two columns
+    Way way;
+};
+
+} // namespace
+
+TEST(CurveDecimation, DirectConnectorsSamePixelsAsQt)
+{
+    // Per length d of 0..200: one curve zigzags down, up, down ... and
+    // another up, down, up ... across a picture six columns wide, so that
+    // every column has a connector to the next in both directions, the
+    // first and the last column included.
+    constexpr int kW = 6, kH = 256;
+    const ConnectorScene scenes[] = {
+        {"inside", Place::Inside, 1, Way::Image},
+        {"on the top row", Place::OnTop, 1, Way::Image},
+        {"across the top row", Place::AcrossTop, 1, Way::Image},
+        {"on the bottom row", Place::OnBottom, 1, Way::Image},
+        {"across the bottom row", Place::AcrossBottom, 1, Way::Image},
+        {"two samples a column", Place::Inside, 2, Way::Image},
+        {"two samples a column, across the bottom row", Place::AcrossBottom, 2, Way::Image},
+        {"map offset by an origin", Place::AcrossTop, 1, Way::ImageWithOrigin},
+        {"clipped, translated", Place::OnTop, 1, Way::ClippedTranslated},
+        {"clipped, translated, two samples a column", Place::AcrossBottom, 2, Way::ClippedTranslated},
+    };
+    const CurveSet two {true, true, false, false, false};
+    CurvePainter painter;
+    for (const ConnectorScene& sc : scenes) {
+        SCOPED_TRACE(sc.name);
+        for (int d = 0; d <= 200; ++d) {
+            SCOPED_TRACE(d);
+            const int top = sc.place == Place::Inside       ? 20
+                            : sc.place == Place::OnTop      ? 0
+                            : sc.place == Place::AcrossTop  ? -d / 2
+                            : sc.place == Place::OnBottom   ? kH - 1 - d
+                                                            : kH - 1 - d / 2;
+            const int per = sc.samplesPerColumn;
+            const int samples = kW * per;
+            // A column's first sample at the upper or lower row, any other
+            // a third of the way toward the other row: the connector to
+            // the next column leaves from there.
+            auto rowOf = [&](bool startsHigh, int s) {
+                const bool high = (s / per % 2 == 0) == startsHigh;
+                if (s % per == 0)
+                    return high ? top : top + d;
+                return high ? top + d / 3 : top + d - d / 3;
+            };
+            auto series = std::make_unique<LiveSeries>();
+            for (int s = 0; s < samples; ++s) {
+                // y = -value on this map
+                series->values[kAir][s] = float(-rowOf(true, s));
+                series->values[kWb][s] = float(-rowOf(false, s));
+            }
+            RunInfo info;
+            info.count = samples;
+            info.interval = 1;
+            const RunView view = RunView::of(*series, info);
+            const QPoint origin = sc.way == Way::ImageWithOrigin ? QPoint(10, 10) : QPoint();
+            plot::CurveMap map;
+            map.X0 = origin.x();
+            map.dx = 1.0 / per;
+            map.baseH = 0;
+            map.yScale = 1;
+            map.by = origin.y();
+            const ClipBox box {origin.x() - 2.0, origin.y() - 2.0, origin.x() + kW + 2.0, origin.y() + kH + 2.0};
+            QImage pictures[2];
+            for (int k = 0; k < 2; ++k) {
+                constexpr int kAt = 7;
+                const bool clipped = sc.way == Way::ClippedTranslated;
+                QImage whole(kW + (clipped ? 2 * kAt : 0), kH + (clipped ? 2 * kAt : 0), QImage::Format_RGB32);
+                whole.fill(Qt::black);
+                {
+                    QPainter p(&whole);
+                    if (clipped) {
+                        p.translate(kAt, kAt);
+                        p.setClipRect(0, 0, kW, kH);
+                    }
+                    if (k == 0)
+                        painter.draw(p, view, samples, two, map, box, origin);
+                    else
+                        painter.drawEverySegment(p, view, samples, two, map, box, origin);
+                }
+                if (k == 0 && !clipped) {
+                    // The connectors the rule covers are all written, the
+                    // others (long downward lines) left to Qt.
+                    if (d <= NeighbourConnector::kMaxDown) {
+                        EXPECT_EQ(painter.qtSegments(), 0);
+                    } else if (per == 1) {
+                        EXPECT_GT(painter.qtSegments(), 0);
+                    }
+                }
+                pictures[k] = clipped ? whole.copy(kAt, kAt, kW, kH) : whole;
+            }
+            ASSERT_GT(curvePixels(pictures[1]), 0) << "the scene draws curves";
+            int differing = 0;
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x)
+                    differing += pictures[0].pixel(x, y) != pictures[1].pixel(x, y);
+            ASSERT_EQ(differing, 0);
+        }
+    }
+}
+
+TEST(CurveDecimation, AMapThatOverflowsLeavesGapsAsDrawingEverySegment)
+{
+    // A map steep enough that ordinary readings overflow to an infinite y:
+    // those are gaps however small the reading; the zeros between them
+    // are drawn on row 50, as drawing every segment draws them.
+    constexpr int kN = 400;
+    auto series = std::make_unique<LiveSeries>();
+    for (int s = 0; s < kN; ++s)
+        series->values[kAir][s] = s % 5 == 0 ? 1.0e10f : 0.0f;
+    RunInfo info;
+    info.count = kN;
+    info.interval = 1;
+    const RunView view = RunView::of(*series, info);
+    plot::CurveMap map;
+    map.dx = 0.25;  // four samples a column
+    map.baseH = 0;
+    map.yScale = 1;
+    map.ay = 1e300;
+    map.by = 50;
+    const ClipBox box {-2, -2, 102, 102};
+    const CurveSet airOnly {true, false, false, false, false};
+    CurvePainter painter;
+    for (bool clipped : {false, true}) {
+        SCOPED_TRACE(clipped ? "clipped, translated" : "into the image");
+        QImage pictures[2];
+        for (int k = 0; k < 2; ++k) {
+            QImage whole(100 + (clipped ? 10 : 0), 100 + (clipped ? 10 : 0), QImage::Format_RGB32);
+            whole.fill(Qt::black);
+            {
+                QPainter p(&whole);
+                if (clipped) {
+                    p.translate(5, 5);
+                    p.setClipRect(0, 0, 100, 100);
+                }
+                if (k == 0)
+                    painter.draw(p, view, kN, airOnly, map, box);
+                else
+                    painter.drawEverySegment(p, view, kN, airOnly, map, box);
+            }
+            pictures[k] = clipped ? whole.copy(5, 5, 100, 100) : whole;
+        }
+        ASSERT_GT(curvePixels(pictures[1]), 0) << "the scene draws curves";
+        EXPECT_EQ(pictures[0], pictures[1]);
     }
 }

@@ -1,7 +1,7 @@
 // zb740-cli: window-free tools over the program's core.
 #include "CliCommands.h"
 #include "CliOutput.h"
-#include "DrawingHelper.h"
+#include "Helpers.h"
 
 #include "base/CommandLine.h"
 
@@ -13,20 +13,24 @@ namespace {
 struct Command {
     const char* name;
     const char* summary;
-    // Null for a command that draws: the drawing helper runs it.
     int (*run)(const QStringList& args);
+    // The helper that runs the command where it needs more than Qt Core.
+    const char* helper = nullptr;
 };
+
+constexpr const char* kDraw = "zb740-cli-draw";
+constexpr const char* kMeter = "zb740-cli-meter";
 
 const Command kCommands[] = {
     {"decode", "decode received meter buffers given in hex, one JSON line each", cli::runDecode},
-    {"simulate", "run the simulated meter on a pseudo-terminal", cli::runSimulate},
+    {"simulate", "run the simulated meter on a pseudo-terminal", nullptr, kMeter},
     {"info", "describe a .AsmDat data file as one JSON line", cli::runInfo},
     {"export", "write the .csv text export of a .AsmDat data file", cli::runExport},
     {"recover", "write the data file and .csv of an unsaved run from its journal", cli::runRecover},
-    {"report", "write the test report of a .AsmDat data file as a PDF", nullptr},
-    {"record", "record a run from the meter without a window", cli::runRecord},
+    {"report", "write the test report of a .AsmDat data file as a PDF", nullptr, kDraw},
+    {"record", "record a run from the meter without a window", nullptr, kMeter},
     {"verify", "check that a test report PDF was made from a .AsmDat data file", cli::runVerify},
-    {"plot", "write the logger window's plot of a .AsmDat data file as a PNG", nullptr},
+    {"plot", "write the logger window's plot of a .AsmDat data file as a PNG", nullptr, kDraw},
     {"ports", "list the serial ports where a meter could be", cli::runPorts},
 };
 
@@ -49,12 +53,12 @@ const Command* find(const QString& name)
 }
 
 // A command runs in a Qt Core application given the program's name only:
-// the arguments are the command's, never options for Qt. A drawing command
-// replaces this process with the helper that links the painters.
+// the arguments are the command's, never options for Qt. A command of a
+// helper replaces this process with the helper.
 int run(const Command& command, const QStringList& args, char* program)
 {
-    if (!command.run)
-        return cli::runDrawingCommand(program, QLatin1String(command.name), args);
+    if (command.helper)
+        return cli::runInHelper(command.helper, program, QLatin1String(command.name), args);
     int argc = 1;
     char* argv[] = {program, nullptr};
     const QCoreApplication app(argc, argv);

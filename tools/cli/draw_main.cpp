@@ -60,7 +60,7 @@ int main(int argc, char** argv)
         if (argc >= 2 && std::strcmp(argv[1], c.name) == 0)
             command = &c;
     if (!command)
-        return cli::error(QStringLiteral("the drawing helper runs plot or report: zb740-cli COMMAND ..."), 2);
+        return cli::error(QStringLiteral("the drawing helper runs plot or report: zb740-cli plot|report ..."), 2);
     QStringList args;
     for (int i = 2; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);

@@ -1,7 +1,7 @@
-#include "DrawingHelper.h"
+#include "Helpers.h"
 
 #include "CliOutput.h"
-#include "DrawHelperPath.h"
+#include "HelperPaths.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -37,16 +37,17 @@ QString programFolder(const char* program)
     return QCoreApplication::applicationDirPath();
 }
 
-QString helperPath(const char* program)
+QString helperPath(const char* helper, const char* program)
 {
-    return QDir::cleanPath(programFolder(program) + QLatin1Char('/') + QLatin1String(kDrawHelperFromProgram));
+    return QDir::cleanPath(programFolder(program) + QLatin1Char('/') + QLatin1String(kHelperFolderFromProgram)
+                           + QLatin1Char('/') + QLatin1String(helper));
 }
 
 } // namespace
 
-int cli::runDrawingCommand(const char* program, const QString& command, const QStringList& args)
+int cli::runInHelper(const char* helperName, const char* program, const QString& command, const QStringList& args)
 {
-    const QString helper = helperPath(program);
+    const QString helper = helperPath(helperName, program);
 #if defined(Q_OS_UNIX)
     // The helper sees the program's own name as its first argument, then the
     // command and its arguments as this tool read them.

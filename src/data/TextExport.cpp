@@ -17,22 +17,23 @@ namespace {
 // text is gathered and handed to the device a few kilobytes at a time.
 class Utf16Writer {
 public:
+    // The longest piece put() widens at once.
+    static constexpr qsizetype kPiece = 128;
+
     explicit Utf16Writer(QIODevice& device) : m_device(device) {}
 
+    // Widens n bytes of text, which has room for kPiece bytes to be read
+    // (those past n are widened too, and overwritten or never handed on).
     void put(const char* text, qsizetype n)
     {
         while (n > 0 && m_error.isEmpty()) {
-            const qsizetype part = std::min<qsizetype>(n, (kWide - m_used) / 2);
-            char* wide = m_wide + m_used;
-            for (qsizetype i = 0; i < part; ++i) {
-                wide[2 * i] = text[i];
-                wide[2 * i + 1] = 0;
-            }
+            if (m_used + 2 * kPiece > kWide)
+                flush();
+            const qsizetype part = std::min(n, kPiece);
+            widen(text, m_wide + m_used);
             m_used += 2 * part;
             text += part;
             n -= part;
-            if (m_used == kWide)
-                flush();
         }
     }
     void putRaw(const char* bytes, qint64 n)
@@ -50,6 +51,15 @@ public:
     const QString& error() const { return m_error; }
 
 private:
+    // A whole piece at a time: a loop of fixed length the compiler makes
+    // into vector code.
+    static void widen(const char* __restrict text, char* __restrict wide)
+    {
+        for (qsizetype i = 0; i < kPiece; ++i) {
+            wide[2 * i] = text[i];
+            wide[2 * i + 1] = 0;
+        }
+    }
     void write(const char* bytes, qint64 n)
     {
         if (m_error.isEmpty() && m_device.write(bytes, n) != n) {
@@ -130,12 +140,15 @@ Status TextExport::write(QIODevice& device, const RunView& run)
 {
     Utf16Writer out(device);
     out.putRaw("\xFF\xFE", 2);
+    // A float printed with "%.1f" needs at most 48 characters; the writer
+    // reads whole pieces.
+    char row[512 + Utf16Writer::kPiece] = {};
     const char* header = headerLine(run.fahrenheit());
-    out.put(header, qsizetype(std::strlen(header)));
-    out.put("\r\n", 2);
+    const qsizetype headerLength = qsizetype(std::strlen(header));
+    std::memcpy(row, header, size_t(headerLength));
+    std::memcpy(row + headerLength, "\r\n", 2);
+    out.put(row, headerLength + 2);
 
-    // A float printed with "%.1f" needs at most 48 characters.
-    char row[512];
     for (int i = 0; i < run.count() && out.error().isEmpty(); ++i) {
         int len = int(std::to_chars(row, row + 16, i + 1).ptr - row);
         for (int c = 0; c < kChannelCount; ++c) {

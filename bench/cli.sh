@@ -2,8 +2,10 @@
 # Whole-process cost of zb740-cli's text commands against their floors, run
 # interleaved (each round runs every program once, in turn), RUNS rounds;
 # medians in milliseconds and the ratio of each pair:
-#   zb740-cli --version                 vs  iconv --version
-#   zb740-cli info FILE                 vs  iconv --version
+#   zb740-cli --version                 vs  iconv --version, and a plain Qt
+#                                           Core program (QCoreApplication,
+#                                           one line: bench/cli/plain_qt.cpp)
+#   zb740-cli info FILE                 vs  the same
 #   zb740-cli export FILE --format tsv  vs  iconv -f UTF-8 -t UTF-16LE of the
 #     -o OUT (10000 samples)                 same text (the export's bytes
 #                                            as UTF-8), into a file
@@ -38,7 +40,7 @@ time_us() {
   last=$(( 10#${t1//[.,]/} - 10#${t0//[.,]/} ))
 }
 
-names=(cli_version iconv_version cli_info cli_export iconv_text)
+names=(cli_version iconv_version plain_qt cli_info cli_export iconv_text)
 [ -n "$before" ] && names+=(before_version before_info before_export)
 declare -A samples
 for name in "${names[@]}"; do samples[$name]=""; done
@@ -46,6 +48,7 @@ run_one() {
   case $1 in
     cli_version) time_us "$cli" --version ;;
     iconv_version) time_us iconv --version ;;
+    plain_qt) time_us "$build/bench/zb740_bench_plain_qt" ;;
     cli_info) time_us "$cli" info "$work/run.AsmDat" ;;
     cli_export) time_us "$cli" export "$work/run.AsmDat" --format tsv -o "$work/out.csv" ;;
     iconv_text) time_us iconv -f UTF-8 -t UTF-16LE "$work/text.txt" -o "$work/out.txt" ;;
@@ -72,18 +75,22 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 declare -A ms
 for name in "${names[@]}"; do ms[$name]=$(median "$name"); done
 echo "zb740-cli: $cli; files in $work; $runs interleaved runs each; medians; load: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-44s %9s %8s\n' "command" "median ms" "ratio"
+printf '%-44s %9s %8s %12s\n' "command" "median ms" "ratio" "vs plain Qt"
 printf '%-44s %9s\n' "iconv --version" "${ms[iconv_version]}"
-printf '%-44s %9s %8s\n' "zb740-cli --version" "${ms[cli_version]}" "$(ratio "${ms[cli_version]}" "${ms[iconv_version]}")"
-printf '%-44s %9s %8s\n' "zb740-cli info (10000 samples)" "${ms[cli_info]}" "$(ratio "${ms[cli_info]}" "${ms[iconv_version]}")"
+printf '%-44s %9s %8s\n' "plain Qt Core program" "${ms[plain_qt]}" "$(ratio "${ms[plain_qt]}" "${ms[iconv_version]}")"
+printf '%-44s %9s %8s %12s\n' "zb740-cli --version" "${ms[cli_version]}" "$(ratio "${ms[cli_version]}" "${ms[iconv_version]}")" \
+  "$(ratio "${ms[cli_version]}" "${ms[plain_qt]}")"
+printf '%-44s %9s %8s %12s\n' "zb740-cli info (10000 samples)" "${ms[cli_info]}" "$(ratio "${ms[cli_info]}" "${ms[iconv_version]}")" \
+  "$(ratio "${ms[cli_info]}" "${ms[plain_qt]}")"
 printf '%-44s %9s\n' "iconv -f UTF-8 -t UTF-16LE (the same text)" "${ms[iconv_text]}"
 printf '%-44s %9s %8s   (target <= 2.5)\n' "zb740-cli export --format tsv (10000 samples)" "${ms[cli_export]}" \
   "$(ratio "${ms[cli_export]}" "${ms[iconv_text]}")"
 if [ -n "$before" ]; then
   echo "before: $before"
-  printf '%-44s %9s %8s\n' "before: zb740-cli --version" "${ms[before_version]}" \
-    "$(ratio "${ms[before_version]}" "${ms[iconv_version]}")"
-  printf '%-44s %9s %8s\n' "before: zb740-cli info" "${ms[before_info]}" "$(ratio "${ms[before_info]}" "${ms[iconv_version]}")"
+  printf '%-44s %9s %8s %12s\n' "before: zb740-cli --version" "${ms[before_version]}" \
+    "$(ratio "${ms[before_version]}" "${ms[iconv_version]}")" "$(ratio "${ms[before_version]}" "${ms[plain_qt]}")"
+  printf '%-44s %9s %8s %12s\n' "before: zb740-cli info" "${ms[before_info]}" \
+    "$(ratio "${ms[before_info]}" "${ms[iconv_version]}")" "$(ratio "${ms[before_info]}" "${ms[plain_qt]}")"
   printf '%-44s %9s %8s\n' "before: zb740-cli export --format tsv" "${ms[before_export]}" \
     "$(ratio "${ms[before_export]}" "${ms[iconv_text]}")"
 fi

@@ -2,7 +2,12 @@
 # Resident memory of the program idle and with the logger window holding 100
 # full data sets (10010 samples each), under Xvfb: the window program is
 # started twice, once without files and once with 100 files on its command
-# line, and VmRSS is read from /proc once it has settled.
+# line, and VmRSS is read from /proc once it has settled. The difference is
+# the sets' samples (their bytes, all resident once the sets are full) and
+# the window's own share: everything else the window and its loads cost.
+# Each measure also shows the resident memory by kind (anonymous: heap and
+# images; shared memory: the windows' pictures handed to the X server; file:
+# code and fonts).
 # Usage: bench/logger_rss.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -40,12 +45,19 @@ measure() {
       prev=$rss
     done
     echo "$2 $rss"
+    awk "/^(Rss|Anonymous|Shared_Clean|Shared_Dirty|Private_Clean|Private_Dirty):/ {printf \"  %s %s kB\", \$1, \$2} END {print \"\"}" /proc/$pid/smaps_rollup >&2
+    grep -E "^(RssAnon|RssFile|RssShmem)" /proc/$pid/status | tr -s " \t" " " | tr "\n" " " >&2; echo >&2
     kill $pid; wait $pid 2>/dev/null || true
   ' "$program" "$work" "$label" "$@"
 }
 
 idle=$(measure idle | awk '{print $2}')
 loaded=$(measure loaded "$work"/set*.AsmDat | awk '{print $2}')
-echo "idle:              $((idle / 1024)) MB ($idle kB)"
-echo "100 sets loaded:   $((loaded / 1024)) MB ($loaded kB)"
-echo "difference:        $(((loaded - idle) / 1024)) MB"
+mb() { awk -v k="$1" 'BEGIN {printf "%.1f MB (%d kB)", k / 1024, k}'; }
+# Samples of 100 full sets, four bytes a value, five values a sample.
+samples=$((100 * 10010 * 5 * 4 / 1024))
+echo "idle:                $(mb "$idle")"
+echo "100 sets loaded:     $(mb "$loaded")"
+echo "difference:          $(mb $((loaded - idle)))"
+echo "  the sets' samples: $(mb "$samples")"
+echo "  the window's own:  $(mb $((loaded - idle - samples)))"

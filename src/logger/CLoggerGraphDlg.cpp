@@ -49,7 +49,7 @@ constexpr QSize kButtonFace(75, 18);
 constexpr int kMaxSide = 4096;
 
 // The read-out band above the plot, where a cursor move rewrites the texts.
-constexpr int kReadoutTop = 70, kReadoutHeight = 20;
+constexpr int kReadoutTop = LoggerChrome::kReadoutTop, kReadoutHeight = 20;
 
 struct WaitCursor {
     WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }

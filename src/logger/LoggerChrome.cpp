@@ -67,6 +67,12 @@ int LoggerChrome::yLabelY(const plot::PlotRect& plot, int i)
     return static_cast<int>(plot.bottom() - plot.height * i * 0.1 - 5);
 }
 
+int LoggerChrome::timeLabelY(const ChromeFrame& f)
+{
+    // The full view's times stand lower than the zoomed view's.
+    return f.autoMode ? f.plot.bottom() + 8 : f.plot.bottom() + 1;
+}
+
 void LoggerChrome::setReadout(const plot::Readout& readout, const QString& unit)
 {
     if (readout == m_readout && unit == m_unit)
@@ -76,21 +82,59 @@ void LoggerChrome::setReadout(const plot::Readout& readout, const QString& unit)
     changed();
 }
 
+QRect LoggerChrome::inkBounds(const ChromeFrame& f) const
+{
+    // What paint() draws in other colours than the ground outside the
+    // plot: the frame's ticks, the Y labels left of the plot, the time
+    // labels under it, the legend and the read-out above it; all of them
+    // reach at most to the window's right edge. Text cells are a font's
+    // height tall from the top given; a few pixels more on every side hold
+    // any glyph reaching past its cell.
+    constexpr int kSlack = 8;
+    const plot::PlotRect& g = f.plot;
+    const int height = QFontMetrics(m_mainFont).height();
+    int left = g.left - 3;  // the ticks; the legend and the read-out start right of them
+    int top = std::min({kLegendTop, kReadoutTop, g.top});
+    int bottom = std::max(g.bottom() + 1, kReadoutTop + QFontMetrics(m_readoutFont).height());
+    if (f.hasRun) {
+        for (int i = 0; i <= kAxisDivisions; ++i) {
+            left = std::min(left, yLabelX(g, f.yValue[size_t(i)]));
+            top = std::min(top, yLabelY(g, i));
+            bottom = std::max(bottom, yLabelY(g, i) + height);
+        }
+        for (int j = 0; j < plot::kTimeMarks; ++j) {
+            if (f.timeShown[j])
+                left = std::min(left, f.timeX[j]);
+        }
+        bottom = std::max(bottom, timeLabelY(f) + height);
+    }
+    return QRect(QPoint(left - kSlack, top - kSlack), QPoint(f.window.width() - 1, bottom + kSlack));
+}
+
 PlotChrome::Strips LoggerChrome::strips(const ChromeFrame& f) const
 {
     // Everything around the plot's picture: the bands above and below it,
-    // and left and right of it.
+    // and left and right of it, each cut to where the chrome draws more
+    // than its ground. The rest of the window is the ground's colour alone
+    // (the set list and the toolbar cover most of it).
     const int cx = f.window.width(), cy = f.window.height();
     const plot::PlotRect& im = f.image;
     Strips s;
     s.face = frameGrey(QGuiApplication::palette()).rgb();
-    s.rect = {QRect(0, 0, cx, im.top), QRect(0, im.bottom(), cx, cy - im.bottom()),
-              QRect(0, im.top, im.left, im.height), QRect(im.right(), im.top, cx - im.right(), im.height)};
-    s.count = 4;
     if (im.width <= 0 || im.height <= 0 || im.left >= cx || im.top >= cy) {
         // No plot's picture: one strip holds the whole client.
         s.rect = {QRect(0, 0, cx, cy)};
         s.count = 1;
+        return s;
+    }
+    const QRect ink = inkBounds(f);
+    const QRect around[] = {QRect(0, 0, cx, im.top), QRect(0, im.bottom(), cx, cy - im.bottom()),
+                            QRect(0, im.top, im.left, im.height),
+                            QRect(im.right(), im.top, cx - im.right(), im.height)};
+    for (const QRect& r : around) {
+        const QRect kept = r & ink;
+        if (!kept.isEmpty())
+            s.rect[size_t(s.count++)] = kept;
     }
     return s;
 }
@@ -146,8 +190,7 @@ void LoggerChrome::paint(QPainter& p, const ChromePaint& in) const
         p.fillRect(right, 23, cx - right, cy - 23, ground);
 
         p.setClipRegion(outsidePlot);
-        // The full view's times stand lower than the zoomed view's.
-        const int timeY = f.autoMode ? bottom + 8 : bottom + 1;
+        const int timeY = timeLabelY(f);
         for (int j = 0; j < plot::kTimeMarks; ++j) {
             if (f.timeShown[j])
                 cellText(p, mainMetrics, f.timeX[j], timeY, in.timeLabel[j]);
@@ -161,10 +204,10 @@ void LoggerChrome::paint(QPainter& p, const ChromePaint& in) const
                 continue;
             const int x = left + 120 * k;
             const bool rh = k == kRh;
-            p.fillRect(x, 70, 50, 20, ground);
-            cellText(p, readoutMetrics, x, 70, m_readout.value[k] + (rh ? QStringLiteral("%RH") : m_unit));
-            cellText(p, readoutMetrics, x + (rh ? 62 : 50), 70, QStringLiteral("@"));
-            cellText(p, readoutMetrics, x + (rh ? 74 : 62), 70, m_readout.time);
+            p.fillRect(x, kReadoutTop, 50, 20, ground);
+            cellText(p, readoutMetrics, x, kReadoutTop, m_readout.value[k] + (rh ? QStringLiteral("%RH") : m_unit));
+            cellText(p, readoutMetrics, x + (rh ? 62 : 50), kReadoutTop, QStringLiteral("@"));
+            cellText(p, readoutMetrics, x + (rh ? 74 : 62), kReadoutTop, m_readout.time);
         }
         p.setFont(m_mainFont);
     }
@@ -174,7 +217,7 @@ void LoggerChrome::paint(QPainter& p, const ChromePaint& in) const
     for (int k = 0; k < kChannelCount; ++k) {
         if (!f.shown[size_t(k)])
             continue;
-        cellText(p, mainMetrics, left + 40 + 120 * k, 40, QString::fromLatin1(kChannelLegend[size_t(k)]));
+        cellText(p, mainMetrics, left + 40 + 120 * k, kLegendTop, QString::fromLatin1(kChannelLegend[size_t(k)]));
         p.fillRect(left + 20 + 120 * k, 59, 60, 2, kCurveScreenColor[k]);
     }
 }

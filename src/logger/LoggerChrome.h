@@ -39,6 +39,11 @@ public:
     // Y label i's top-left corner for its value.
     static int yLabelX(const plot::PlotRect& plot, float value);
     static int yLabelY(const plot::PlotRect& plot, int i);
+    // The top of the time labels' cells.
+    static int timeLabelY(const ChromeFrame& f);
+    // The tops of the legend's and the read-out's cells.
+    static constexpr int kLegendTop = 40;
+    static constexpr int kReadoutTop = 70;
 
     // The read-out above the plot and the set's unit.
     void setReadout(const plot::Readout& readout, const QString& unit);
@@ -47,6 +52,9 @@ public:
     void paint(QPainter& p, const ChromePaint& in) const override;
 
 private:
+    // Where paint() may draw in other colours than the ground.
+    QRect inkBounds(const ChromeFrame& f) const;
+
     QFont m_mainFont;
     QFont m_readoutFont;
     plot::Readout m_readout;

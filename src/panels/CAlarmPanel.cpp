@@ -39,8 +39,12 @@ CAlarmPanel::CAlarmPanel(const settings::LimitTexts& startLimits, QWidget* paren
     for (auto& row : m_shown)
         row.fill(kIndicatorOff);
     m_limits.load(startLimits);
+    // Made once for all the rows: each font costs the font configuration's
+    // lookups.
+    const RowFonts fonts {panelFont(kArial, -14, 0, 500), panelFont(QStringList {kBlackRoman, kArial}, -14, 8, 100),
+                          panelFont(QStringList {kBlackRoman, kArial}, -12, 0, 100)};
     for (int c = 0; c < kChannelCount; ++c)
-        buildRow(c);
+        buildRow(c, fonts);
     nameLimits();
     resize(780, kHeight);
     refresh();
@@ -55,11 +59,11 @@ CAlarmPanel::~CAlarmPanel()
             e->disconnect(this);
 }
 
-void CAlarmPanel::buildRow(int c)
+void CAlarmPanel::buildRow(int c, const RowFonts& fonts)
 {
-    const QFont labelFont = panelFont(kArial, -14, 0, 500);
-    const QFont nameFont = panelFont(QStringList {kBlackRoman, kArial}, -14, 8, 100);
-    const QFont limitFont = panelFont(QStringList {kBlackRoman, kArial}, -12, 0, 100);
+    const QFont& labelFont = fonts.label;
+    const QFont& nameFont = fonts.name;
+    const QFont& limitFont = fonts.limit;
     // Controls sit 4 pixels into their row: the scroll strip above the
     // panel overlaps its top rows of pixels.
     const int y = kRowPitch * c;

@@ -10,6 +10,7 @@
 
 #include <QBasicTimer>
 #include <QColor>
+#include <QFont>
 #include <QWidget>
 #include <array>
 
@@ -77,7 +78,10 @@ protected:
 
 private:
     void nameLimits();
-    void buildRow(int channel);
+    struct RowFonts {
+        QFont label, name, limit;
+    };
+    void buildRow(int channel, const RowFonts& fonts);
     void onLimitTextChanged(int channel, Bound bound);
     void onEditingFinished(int channel, Bound bound);
     void onSpin(int channel, Bound bound, int step);

@@ -13,19 +13,24 @@ namespace {
 
 // A list of families means the first one installed. Qt would give a missing
 // first family the default family's face (a thin DejaVu Sans for a missing
-// "Black Roman" of weight 100), not the next one in the list, so missing
-// families are dropped. The last one stays in any case: the system's font
-// substitution finds a stand-in for it ("Arial": Liberation Sans).
+// "Black Roman" of weight 100), not the next one in the list, so the missing
+// families before the first installed one are dropped; with none installed
+// the last one stays: the system's font substitution finds a stand-in for it
+// ("Arial": Liberation Sans). The families after the chosen one follow it as
+// they are: Qt asks them only for characters the chosen face lacks and passes
+// over one that is missing.
+//
+// Each question costs a run of the font configuration's substitution rules
+// (a tenth of a millisecond or more), so only the families before the last
+// are asked about, in order, until one is installed: a single family is
+// taken as it is, without a question.
 QStringList installedFamilies(const QStringList& families)
 {
-    QStringList kept;
-    for (const QString& family : families) {
-        if (QFontDatabase::hasFamily(family))
-            kept << family;
+    for (qsizetype i = 0; i + 1 < families.size(); ++i) {
+        if (QFontDatabase::hasFamily(families[i]))
+            return families.mid(i);
     }
-    if (kept.isEmpty() && !families.isEmpty())
-        kept << families.last();
-    return kept;
+    return families.isEmpty() ? families : QStringList {families.last()};
 }
 
 } // namespace

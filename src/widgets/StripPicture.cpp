@@ -2,6 +2,8 @@
 
 #include "widgets/InsetPicture.h"
 
+#include <algorithm>
+
 void StripPicture::reset(QSize size, QRgb background, std::span<const QRect> strips)
 {
     m_size = size;
@@ -24,12 +26,14 @@ void StripPicture::reset(QSize size, QRgb background, std::span<const QRect> str
 
 void StripPicture::keepFlatAsColour(Strip& s)
 {
-    const QRgb first = s.image.pixel(0, 0);
-    for (int y = 0; y < s.image.height(); ++y) {
+    // The sizes are read once: QImage's accessors are calls into Qt, too
+    // dear for every pixel of a strip.
+    const int width = s.image.width(), height = s.image.height();
+    const QRgb first = reinterpret_cast<const QRgb*>(s.image.constScanLine(0))[0];
+    for (int y = 0; y < height; ++y) {
         const QRgb* line = reinterpret_cast<const QRgb*>(s.image.constScanLine(y));
-        for (int x = 0; x < s.image.width(); ++x)
-            if (line[x] != first)
-                return;
+        if (std::find_if(line, line + width, [first](QRgb c) { return c != first; }) != line + width)
+            return;
     }
     s.colour = first;
     s.image = QImage();

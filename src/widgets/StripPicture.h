@@ -58,6 +58,8 @@ public:
     bool isNull() const { return m_size.isEmpty(); }
     int stripCount() const { return m_count; }
     QRect strip(int i) const { return m_strips[size_t(i)].rect; }
+    // Whether strip i keeps an image (false: it came out one colour).
+    bool hasImage(int i) const { return !m_strips[size_t(i)].image.isNull(); }
 
 private:
     struct Strip {

@@ -3,6 +3,8 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QImage>
+#include <QPainter>
 #include <gtest/gtest.h>
 
 TEST(PanelFont, AMissingFirstFamilyFallsToTheNextNotToTheDefaultFace)
@@ -31,4 +33,31 @@ TEST(PanelFont, AnInstalledFirstFamilyIsKept)
     ASSERT_FALSE(installed.isEmpty());
     const QFontInfo info(panelFont(QStringList {installed.first(), QStringLiteral("Arial")}, -14, 0, 400));
     EXPECT_EQ(info.family().toStdString(), installed.first().toStdString());
+}
+
+// The families after the chosen one only stand by for characters it lacks:
+// a missing one among them draws nothing different, even where the chosen
+// face has no glyph of its own.
+TEST(PanelFont, AMissingFamilyAfterTheChosenOneDrawsTheSame)
+{
+    const QString missing = QStringLiteral("No Such Face 740");
+    const QStringList installed = QFontDatabase::families();
+    ASSERT_FALSE(installed.isEmpty());
+    const QString chosen = installed.first();
+    auto draw = [](const QFont& font) {
+        QImage image(400, 40, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        // Latin, a degree sign, Greek, a CJK ideograph and a dingbat: the
+        // last ones come from fallback faces, if from any.
+        p.drawText(QPoint(4, 28), QString::fromUtf8("Ag 25.3\u00b0C \u03a9 \u6c34 \u2713"));
+        return image;
+    };
+    const QFont listed = panelFont(QStringList {chosen, missing}, -16, 0, 400);
+    QFont alone = listed;
+    alone.setFamilies({chosen});
+    EXPECT_EQ(QFontInfo(listed).family().toStdString(), chosen.toStdString());
+    EXPECT_TRUE(draw(listed) == draw(alone));
 }

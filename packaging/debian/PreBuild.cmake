@@ -29,7 +29,8 @@ endif()
 file(MAKE_DIRECTORY "${prefix}/share/doc-base")
 file(COPY_FILE "${CPACK_ZB740_DOC_BASE}" "${prefix}/share/doc-base/${CPACK_PACKAGE_NAME}")
 
-file(GLOB programs "${prefix}/bin/*")
+# The programs and the helpers zb740-cli runs.
+file(GLOB programs "${prefix}/bin/*" "${prefix}/libexec/zb740/*")
 foreach(program IN LISTS programs)
   execute_process(COMMAND strip --remove-section=.comment --remove-section=.note "${program}" RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)

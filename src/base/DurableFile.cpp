@@ -205,7 +205,7 @@ Status DurableFile::open()
     // file's permissions.
     for (int attempt = 0; m_fd < 0; ++attempt) {
         m_tempName = m_name + '.'
-                   + QByteArray::number(QRandomGenerator::global()->generate64() & 0xffffffffffffULL, 36);
+                   + QByteArray::number(QRandomGenerator::system()->generate64() & 0xffffffffffffULL, 36);
         m_fd = ::openat(m_folder, m_tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                         exists ? 0600 : 0666);
         if (m_fd < 0 && (errno != EEXIST || attempt >= 100))
@@ -226,19 +226,21 @@ Status DurableFile::open()
     return Status::success();
 }
 
-Status DurableFile::finish()
+Status DurableFile::finish() { return finishWith(m_content.data()); }
+
+Status DurableFile::finishWith(const QByteArray& bytes)
 {
     if (m_state != State::Open)
         return Status::failure(Status::Code::WriteFailed, QStringLiteral("The file is not open for writing."));
 #ifdef Q_OS_UNIX
-    if (const int error = writeAll(m_fd, m_content.data()); error != 0)
+    if (const int error = writeAll(m_fd, bytes); error != 0)
         return fail(qt_error_string(error));
     while (::fsync(m_fd) != 0) {
         if (errno != EINTR)
             return fail(qt_error_string(errno));
     }
 #else
-    if (Status s = writeFully(m_file, m_content.data()); !s.ok())
+    if (Status s = writeFully(m_file, bytes); !s.ok())
         return fail(s.message());
 #endif
     m_state = State::Finished;
@@ -302,8 +304,8 @@ Status DurableFile::save(const QString& path, const QByteArray& bytes)
     DurableFile file(path);
     if (Status s = file.open(); !s.ok())
         return s;
-    file.device().write(bytes);
-    if (Status s = file.finish(); !s.ok())
+    // The bytes as they are, never copied into the device first.
+    if (Status s = file.finishWith(bytes); !s.ok())
         return s;
     if (Status s = file.commit(); !s.ok())
         return s;

@@ -98,6 +98,8 @@ public:
 private:
     enum class State { Closed, Open, Finished, Committed, Abandoned };
     Status fail(const QString& reason);
+    // finish() with bytes as the new contents in place of the device's.
+    Status finishWith(const QByteArray& bytes);
 
     QString m_path;
     QBuffer m_content;

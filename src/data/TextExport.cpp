@@ -5,39 +5,62 @@
 
 #include <QIODevice>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
-// Everything written is ASCII: widening each byte gives UTF-16LE.
+// Everything written is ASCII: widening each byte gives UTF-16LE. The wide
+// text is gathered and handed to the device a few kilobytes at a time.
 class Utf16Writer {
 public:
+    // The longest piece put() widens at once.
+    static constexpr qsizetype kPiece = 128;
+
     explicit Utf16Writer(QIODevice& device) : m_device(device) {}
 
+    // Widens n bytes of text, which has room for kPiece bytes to be read
+    // (those past n are widened too, and overwritten or never handed on).
     void put(const char* text, qsizetype n)
     {
-        if (!m_error.isEmpty())
-            return;
-        char wide[2 * kChunk];
-        while (n > 0) {
-            const qsizetype part = std::min<qsizetype>(n, kChunk);
-            for (qsizetype i = 0; i < part; ++i) {
-                wide[2 * i] = text[i];
-                wide[2 * i + 1] = 0;
-            }
-            if (m_device.write(wide, 2 * part) != 2 * part) {
-                m_error = m_device.errorString();
-                if (m_error.isEmpty())
-                    m_error = QStringLiteral("write failed");
-                return;
-            }
+        while (n > 0 && m_error.isEmpty()) {
+            if (m_used + 2 * kPiece > kWide)
+                flush();
+            const qsizetype part = std::min(n, kPiece);
+            widen(text, m_wide + m_used);
+            m_used += 2 * part;
             text += part;
             n -= part;
         }
     }
     void putRaw(const char* bytes, qint64 n)
+    {
+        flush();
+        write(bytes, n);
+    }
+    // Hands what was gathered to the device.
+    void flush()
+    {
+        const qsizetype used = std::exchange(m_used, 0);
+        if (used > 0)
+            write(m_wide, used);
+    }
+    const QString& error() const { return m_error; }
+
+private:
+    // A whole piece at a time: a loop of fixed length the compiler makes
+    // into vector code.
+    static void widen(const char* __restrict text, char* __restrict wide)
+    {
+        for (qsizetype i = 0; i < kPiece; ++i) {
+            wide[2 * i] = text[i];
+            wide[2 * i + 1] = 0;
+        }
+    }
+    void write(const char* bytes, qint64 n)
     {
         if (m_error.isEmpty() && m_device.write(bytes, n) != n) {
             m_error = m_device.errorString();
@@ -45,13 +68,41 @@ public:
                 m_error = QStringLiteral("write failed");
         }
     }
-    const QString& error() const { return m_error; }
 
-private:
-    static constexpr qsizetype kChunk = 256;
+    static constexpr qsizetype kWide = 16 * 1024;
     QIODevice& m_device;
     QString m_error;
+    char m_wide[kWide];
+    qsizetype m_used = 0;
 };
+
+// Two digits of v (0..99), as strftime's "%m", "%d", "%y", "%H", "%M" and
+// "%S" write them.
+char* twoDigits(char* out, int v)
+{
+    out[0] = char('0' + v / 10 % 10);
+    out[1] = char('0' + v % 10);
+    return out + 2;
+}
+
+// "MM-DD-YY/HH:MM:SS" of the local fields: strftime's "%m-%d-%y/%H:%M:%S",
+// without its locale machinery. Returns the length (17).
+int formatRowTime(char* out, const LocalTime::Fields& f)
+{
+    char* p = out;
+    p = twoDigits(p, f.month);
+    *p++ = '-';
+    p = twoDigits(p, f.day);
+    *p++ = '-';
+    p = twoDigits(p, (f.year % 100 + 100) % 100);
+    *p++ = '/';
+    p = twoDigits(p, f.hour);
+    *p++ = ':';
+    p = twoDigits(p, f.minute);
+    *p++ = ':';
+    p = twoDigits(p, f.second);
+    return int(p - out);
+}
 
 } // namespace
 
@@ -89,14 +140,17 @@ Status TextExport::write(QIODevice& device, const RunView& run)
 {
     Utf16Writer out(device);
     out.putRaw("\xFF\xFE", 2);
+    // A float printed with "%.1f" needs at most 48 characters; the writer
+    // reads whole pieces.
+    char row[512 + Utf16Writer::kPiece] = {};
     const char* header = headerLine(run.fahrenheit());
-    out.put(header, qsizetype(std::strlen(header)));
-    out.put("\r\n", 2);
+    const qsizetype headerLength = qsizetype(std::strlen(header));
+    std::memcpy(row, header, size_t(headerLength));
+    std::memcpy(row + headerLength, "\r\n", 2);
+    out.put(row, headerLength + 2);
 
-    // A float printed with "%.1f" needs at most 48 characters.
-    char row[512];
     for (int i = 0; i < run.count() && out.error().isEmpty(); ++i) {
-        int len = std::snprintf(row, sizeof row, "%d", i + 1);
+        int len = int(std::to_chars(row, row + 16, i + 1).ptr - row);
         for (int c = 0; c < kChannelCount; ++c) {
             row[len++] = '\t';
             len += formatValueInto(row + len, run.value(i, c), c, run.fahrenheit());
@@ -104,11 +158,12 @@ Status TextExport::write(QIODevice& device, const RunView& run)
         // Each row's time comes from the C library on the absolute time, so
         // midnight, month ends and daylight-saving changes come out right.
         row[len++] = '\t';
-        len += int(LocalTime::formatInto(row + len, sizeof row - len, run.timeOf(i), "%m-%d-%y/%H:%M:%S"));
+        len += formatRowTime(row + len, LocalTime::split(run.timeOf(i)));
         row[len++] = '\r';
         row[len++] = '\n';
         out.put(row, len);
     }
+    out.flush();
     if (!out.error().isEmpty())
         return Status::failure(Status::Code::WriteFailed, out.error());
     return Status::success();

@@ -173,3 +173,37 @@ TEST(TextExport, FieldsAreWhatPrintfWritesOfTheDisplayedValue)
         }
     }
 }
+
+TEST(TextExport, LongRunIsEveryRowAsTheCLibraryWritesIt)
+{
+    // A full run over more than a year of hours (both daylight-saving
+    // changes, a new year), its rows of every length: short ones and, every
+    // seventh, fields so long that a row is hundreds of characters. Each row
+    // against the one assembled here, its time by strftime.
+    ScopedTimeZone tz("Europe/Berlin");
+    const int n = 10000;
+    LiveRun r(n, utc(2026, 1, 1, 0, 0, 7), 3600);
+    for (int i = 0; i < n; ++i)
+        for (int c = 0; c < kChannelCount; ++c)
+            r.live->values[c][i] = i % 7 == 3 ? (c % 2 ? -3.0e30f : 1.7e29f) : float(i % 1000) / 10.0f - 20.0f;
+    const RunView view = RunView::of(*r.live, r.run.info());
+
+    QString expected = QString::fromLatin1(TextExport::headerLine(false)) + QStringLiteral("\r\n");
+    for (int i = 0; i < n; ++i) {
+        expected += QString::number(i + 1);
+        for (int c = 0; c < kChannelCount; ++c)
+            expected += QLatin1Char('\t') + QString::fromLatin1(TextExport::formatValue(view.value(i, c), c, false));
+        const std::time_t t = std::time_t(view.timeOf(i));
+        std::tm local {};
+        localtime_r(&t, &local);
+        char time[32];
+        const size_t length = std::strftime(time, sizeof time, "%m-%d-%y/%H:%M:%S", &local);
+        expected += QLatin1Char('\t') + QString::fromLatin1(time, qsizetype(length)) + QStringLiteral("\r\n");
+    }
+    EXPECT_GT(expected.size(), 500000) << "the export is many times any buffer of its writer";
+    const QStringList want = expected.split(QStringLiteral("\r\n"));
+    const QStringList got = exportText(view).split(QStringLiteral("\r\n"));
+    ASSERT_EQ(got.size(), want.size());
+    for (qsizetype i = 0; i < want.size(); ++i)
+        ASSERT_EQ(got[i].toStdString(), want[i].toStdString()) << "line " << i;
+}

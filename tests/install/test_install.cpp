@@ -120,6 +120,8 @@ TEST_F(InstallTree, HoldsExactlyTheProgramsFiles)
     QList<Expected> expected = {
         {"bin/zb740", {}},
         {"bin/zb740-cli", {}},
+        {"libexec/zb740/zb740-cli-draw", {}},
+        {"libexec/zb740/zb740-cli-meter", {}},
         {"share/applications/zb740.desktop", "packaging/desktop/zb740.desktop"},
         {"share/mime/packages/zb740.xml", "packaging/mime/zb740.xml"},
         {"share/icons/hicolor/scalable/apps/zb740.svg", "src/res/app_icon.svg"},
@@ -146,7 +148,7 @@ TEST_F(InstallTree, HoldsExactlyTheProgramsFiles)
             EXPECT_EQ(fileBytes(usr(e.path)), fileBytes(kSource + QLatin1Char('/') + e.source));
         }
     }
-    for (const char* program : {"bin/zb740", "bin/zb740-cli"}) {
+    for (const char* program : {"bin/zb740", "bin/zb740-cli", "libexec/zb740/zb740-cli-draw", "libexec/zb740/zb740-cli-meter"}) {
         EXPECT_TRUE(QFileInfo(usr(QLatin1String(program))).isExecutable()) << program;
         // System libraries only: no library search path of their own.
         const ProcessResult dynamic = runProcess(QStringLiteral("readelf"), {QStringLiteral("-d"), usr(QLatin1String(program))});
@@ -184,6 +186,18 @@ TEST_F(InstallTree, InstalledProgramsRun)
     const ProcessResult info = runProcess(usr("bin/zb740-cli"), {QStringLiteral("info"), file});
     EXPECT_EQ(info.exitCode, 0) << info.err.constData();
     EXPECT_TRUE(info.out.startsWith("{\"count\":3,")) << info.out.constData();
+
+    // The commands that draw run in the installed helper beside it.
+    const QString png = QDir(work.path()).filePath(QStringLiteral("plot.png"));
+    const ProcessResult plot = runProcess(usr("bin/zb740-cli"), {QStringLiteral("plot"), file, QStringLiteral("-o"), png});
+    EXPECT_EQ(plot.exitCode, 0) << plot.err.constData();
+    EXPECT_EQ(QImage(png).size(), QSize(946, 598));
+    const ProcessResult report = runProcess(usr("bin/zb740-cli"), {QStringLiteral("report"), file, QStringLiteral("-o"), QStringLiteral("-")});
+    EXPECT_EQ(report.exitCode, 0) << report.err.constData();
+    EXPECT_TRUE(report.out.startsWith("%PDF-")) << report.out.left(16).constData();
+    const ProcessResult record = runProcess(usr("bin/zb740-cli"), {QStringLiteral("record"), QStringLiteral("--help")});
+    EXPECT_EQ(record.exitCode, 0) << record.err.constData();
+    EXPECT_TRUE(record.out.startsWith("Usage: zb740-cli record ")) << record.out.constData();
 }
 
 TEST_F(InstallTree, InstalledProgramFindsItsHelpPage)

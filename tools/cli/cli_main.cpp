@@ -1,40 +1,36 @@
 // zb740-cli: window-free tools over the program's core.
 #include "CliCommands.h"
 #include "CliOutput.h"
+#include "Helpers.h"
 
 #include "base/CommandLine.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QStringList>
-#include <cstdio>
-#include <memory>
 
 namespace {
-
-enum class Needs {
-    Core,    // an event loop or nothing more
-    Painter, // draws text, which needs a GUI application
-    Itself,  // makes its own application once its arguments are read
-};
 
 struct Command {
     const char* name;
     const char* summary;
     int (*run)(const QStringList& args);
-    Needs needs = Needs::Core;
+    // The helper that runs the command where it needs more than Qt Core.
+    const char* helper = nullptr;
 };
+
+constexpr const char* kDraw = "zb740-cli-draw";
+constexpr const char* kMeter = "zb740-cli-meter";
 
 const Command kCommands[] = {
     {"decode", "decode received meter buffers given in hex, one JSON line each", cli::runDecode},
-    {"simulate", "run the simulated meter on a pseudo-terminal", cli::runSimulate},
+    {"simulate", "run the simulated meter on a pseudo-terminal", nullptr, kMeter},
     {"info", "describe a .AsmDat data file as one JSON line", cli::runInfo},
     {"export", "write the .csv text export of a .AsmDat data file", cli::runExport},
     {"recover", "write the data file and .csv of an unsaved run from its journal", cli::runRecover},
-    {"report", "write the test report of a .AsmDat data file as a PDF", cli::runReport, Needs::Painter},
-    {"record", "record a run from the meter without a window", cli::runRecord},
+    {"report", "write the test report of a .AsmDat data file as a PDF", nullptr, kDraw},
+    {"record", "record a run from the meter without a window", nullptr, kMeter},
     {"verify", "check that a test report PDF was made from a .AsmDat data file", cli::runVerify},
-    {"plot", "write the logger window's plot of a .AsmDat data file as a PNG", cli::runPlot, Needs::Itself},
+    {"plot", "write the logger window's plot of a .AsmDat data file as a PNG", nullptr, kDraw},
     {"ports", "list the serial ports where a meter could be", cli::runPorts},
 };
 
@@ -56,33 +52,16 @@ const Command* find(const QString& name)
     return nullptr;
 }
 
-// The application a command runs in. It is given the program's name only:
-// the arguments are the command's, never options for Qt. Painting text needs
-// a GUI application (plot makes its own); it never opens a window, so where
-// no platform was chosen it runs on the offscreen one and works without a
-// display.
-std::unique_ptr<QCoreApplication> makeApplication(Needs needs, char* program)
-{
-    static int argc = 1;
-    static char* argv[] = {program, nullptr};
-    if (needs == Needs::Core)
-        return std::make_unique<QCoreApplication>(argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Qt's notes about its surroundings (no runtime folder, a font stood in
-    // for another) are not the tool's output; its failures are.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-        if (type == QtCriticalMsg || type == QtFatalMsg)
-            std::fprintf(stderr, "%s\n", qPrintable(text));
-    });
-    if (needs == Needs::Itself)
-        return nullptr;
-    return std::make_unique<QGuiApplication>(argc, argv);
-}
-
+// A command runs in a Qt Core application given the program's name only:
+// the arguments are the command's, never options for Qt. A command of a
+// helper replaces this process with the helper.
 int run(const Command& command, const QStringList& args, char* program)
 {
-    const std::unique_ptr<QCoreApplication> app = makeApplication(command.needs, program);
+    if (command.helper)
+        return cli::runInHelper(command.helper, program, QLatin1String(command.name), args);
+    int argc = 1;
+    char* argv[] = {program, nullptr};
+    const QCoreApplication app(argc, argv);
     return command.run(args);
 }
 

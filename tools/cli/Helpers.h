@@ -1,0 +1,20 @@
+#pragma once
+// zb740-cli itself links Qt Core alone. The commands that need more run in
+// helpers that lie in the package's libexec folder (the build tree keeps
+// the same layout beside the tool): zb740-cli-draw (plot, report: the
+// painters and Qt Gui) and zb740-cli-meter (record, simulate: the serial
+// port, the simulated meter, MQTT, systemd).
+#include <QString>
+#include <QStringList>
+
+namespace cli {
+
+// Runs the command with its arguments in the helper named (found from the
+// tool's own executable), in place of this process: the same process id,
+// standard streams and environment, so its output and exit status are the
+// command's. The helper is given the program's name as its first argument,
+// then the command and its arguments. Returns only when the helper cannot
+// be started: 1, after a line on standard error.
+int runInHelper(const char* helper, const char* program, const QString& command, const QStringList& args);
+
+} // namespace cli

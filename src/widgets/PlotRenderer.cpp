@@ -91,6 +91,7 @@ bool PlotRenderer::ensurePlotImage(const plot::PlotRect& image)
 
 void PlotRenderer::paintStrips()
 {
+    ++m_chromePaints;
     const PlotChrome::Strips s = m_description.strips(m_key);
     const QSize size(std::max(m_key.window.width(), 1), std::max(m_key.window.height(), 1));
     m_chrome.reset(size, s.face, std::span<const QRect>(s.rect.data(), size_t(s.count)));

@@ -4,8 +4,9 @@
 //
 //   RealtimeRepaint/CommitNoCurves
 //                      no curve shown: the frame laid out, the plot's
-//                      background laid again, and the plot's picture copied
-//                      to the screen (an offscreen image) through a painter
+//                      picture kept (nothing lies on its background, so
+//                      nothing is laid again), and the picture copied to
+//                      the screen (an offscreen image) through a painter
 //                      clipped to the plot, as the view paints after such a
 //                      commit. Compare with PlotCopy.
 //   CommitFloor/PlotCopy

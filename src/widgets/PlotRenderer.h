@@ -169,6 +169,7 @@ private:
     int m_chromePaints = 0;
     QImage m_plot;               // the background and the curves
     std::vector<Dot> m_dots;     // the background's pixels that are not the fill
+    bool m_overdrawn = false;    // limit lines or curves lie on the background
     QPainter m_plotPainter;      // stays active on m_plot between repaints
     CurvePainter m_curves;
     mutable InvertOverlay m_overlay;  // its buffers only; the overlay is the view state's

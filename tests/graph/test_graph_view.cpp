@@ -212,6 +212,23 @@ TEST_F(GraphView, HiddenCurveLosesLineAndLegend)
     EXPECT_EQ(px(hidden, geo.legendLineX0(kWb) + 10, geo.legendLineY()), kPanelGrey);
 }
 
+TEST_F(GraphView, HidingEveryCurveLeavesTheBareBackground)
+{
+    setRun(20, [](int c, int s) { return 20.0f + float(s) + 5.0f * float(c); });
+    showOnly({});
+    const QImage bare = shot();
+    EXPECT_EQ(countColor(bare, plotRect(), kRed), 0);
+    showOnly({kAir, kWb, kDp, kKir, kRh});
+    ASSERT_GT(countColor(shot(), plotRect(), kRed), 0);
+    showOnly({});
+    const QImage hidden = shot();
+    int differing = 0;
+    for (int y = geo.y0; y < geo.y0 + geo.H; ++y)
+        for (int x = geo.x0; x < geo.x0 + geo.W; ++x)
+            differing += bare.pixel(x, y) != hidden.pixel(x, y);
+    EXPECT_EQ(differing, 0);
+}
+
 TEST_F(GraphView, CurveValuesAreConvertedAndQuantised)
 {
     struct Case {

@@ -58,7 +58,8 @@ sleep 5 # settle: first paints, fonts, pictures (and the run's start)
 by_thread() {
   for t in /proc/"$1"/task/*; do
     awk -v tid="${t##*/}" -v name="$(cat "$t/comm" 2>/dev/null)" \
-      '/^(non)?voluntary_ctxt_switches/ {n += $2} END {print tid "\t" name "\t" n}' "$t/status" 2>/dev/null || true
+      '/^voluntary_ctxt_switches/ {v = $2} /^nonvoluntary_ctxt_switches/ {n = $2}
+       END {print tid "\t" name "\t" v + n "\t" n}' "$t/status" 2>/dev/null || true
   done
 }
 before=$(switches "$pid")
@@ -75,9 +76,12 @@ rss=$(awk '/^VmRSS/ {print $2}' /proc/"$pid"/status)
 echo "program: $program ($mode)"
 echo "event-loop wake-ups per second: $(awk -v w="$waits" -v s="$seconds" 'BEGIN {printf "%.1f", w / s}')"
 echo "context switches per second (all threads): $(awk -v a="$before" -v b="$after" -v s="$seconds" 'BEGIN {printf "%.1f", (b - a) / s}')"
-# Per thread name (threads that came and went in between count from zero).
-awk -F'\t' -v s="$seconds" 'NR == FNR {b[$1] = $3; next}
-  {d[$2] += $3 - b[$1]} END {for (n in d) printf "  %s: %.1f/s\n", n, d[n] / s}' \
+# Per thread name (threads that came and went in between count from zero),
+# with the part that was preemption (it grows with the machine's load, not
+# with what the program does).
+awk -F'\t' -v s="$seconds" 'NR == FNR {b[$1] = $3; bn[$1] = $4; next}
+  {d[$2] += $3 - b[$1]; p[$2] += $4 - bn[$1]}
+  END {for (n in d) printf "  %s: %.1f/s (preempted %.1f/s)\n", n, d[n] / s, p[n] / s}' \
   "$work/threads.before" "$work/threads.after" | sort
 echo "resident memory: $(awk -v k="$rss" 'BEGIN {printf "%.1f", k / 1024}') MB"
 kill "$pid" 2>/dev/null || true

@@ -114,7 +114,8 @@ void RealtimeGraph::onSampleCommitted()
     if (m_state.bDragging)
         return;
     const QWindow* window = m_view->window()->windowHandle();
-    if (!m_hasRendered || m_dirty || !sameGeometry(m_rendered, geometry()) || !window || !window->isExposed()) {
+    if (!m_hasRendered || m_dirty || !sameGeometry(m_rendered, geometry()) || !m_view->isVisible() || !window
+        || !window->isExposed()) {
         // Drawn at the next paint, when there is one.
         m_view->update();
         return;

@@ -692,4 +692,20 @@ TEST_F(GraphCommits, AChangeBetweenACommitAndItsPaintIsShown)
     }
 }
 
+TEST_F(GraphCommits, AHiddenViewDrawsItsCommitsWhenShownAgain)
+{
+    startWith(50);
+    f->hide();
+    for (int c = 0; c < kChannelCount; ++c)
+        series->values[c][50] = value(c, 50);
+    run->m_nCount = 51;
+    v->onSampleCommitted();
+    // Nothing is drawn for a view nobody sees.
+    EXPECT_EQ(graph->frame().count, 50);
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return graph->frame().count == 51; }));
+    EXPECT_EQ(differing(onScreen(), repainted(), uncovered()), 0);
+}
+
 } // namespace

@@ -124,14 +124,14 @@ void CKMView::showOnlyCurve(int channel)
 {
     for (int c = 0; c < kChannelCount; ++c)
         m_bShowCurve[size_t(c)] = c == channel;
-    update();
+    m_graph->invalidate();
     accessible::valueChanged(this);
 }
 
 void CKMView::showAllCurves()
 {
     m_bShowCurve.fill(true);
-    update();
+    m_graph->invalidate();
     accessible::valueChanged(this);
 }
 
@@ -148,7 +148,7 @@ void CKMView::onLimitsChanged()
         m_bShowLimits = limits.high != settings::kDefaultHighLimits || limits.low != settings::kDefaultLowLimits;
         m_curveBar->setLimitsShown(m_bShowLimits);
     }
-    update();
+    m_graph->invalidate();
     emit limitMarksChanged();
 }
 
@@ -156,7 +156,7 @@ void CKMView::onLimitsToggled(bool shown)
 {
     m_bLimitsChosen = true;
     m_bShowLimits = shown;
-    update();
+    m_graph->invalidate();
     emit limitMarksChanged();
 }
 
@@ -173,7 +173,7 @@ void CKMView::chooseYScale()
     const YScaleValues chosen = dlg.chosenScale(yScale());
     m_nYGain = chosen.gain;
     m_nYOffset = chosen.offset;
-    update();
+    m_graph->invalidate();
     emit yScaleChanged(yScale());
     // Not being able to store the choice costs only its preselection next time.
     (void)settings::writeYScaleIndexes(ini, dlg.gainIndex(), dlg.offsetIndex());

@@ -362,7 +362,7 @@ void CMainFrame::afterRunCommand()
     RunState& run = m_recorder->run();
     if (run.m_bRunning)
         run.m_bHasRun = true;
-    m_view->update();
+    m_view->graph()->invalidate();
     updateCommands();
 }
 
@@ -375,7 +375,7 @@ void CMainFrame::confirmRun(int intervalSeconds, int sampleCount)
     m_recorder->confirmRun(intervalSeconds, sampleCount);
     const RunState& run = m_recorder->run();
     m_view->curveBar()->setSampleSettings(run.intervalSeconds(), run.m_nSampleLimit);
-    m_view->update();
+    m_view->graph()->invalidate();
 }
 
 void CMainFrame::onStop()
@@ -497,7 +497,7 @@ void CMainFrame::onReadingDecoded(const ReadingUpdate& update)
     m_view->alarmPanel()->setFahrenheit(m_recorder->run().m_bFahrenheit);
     m_view->curveBar()->setBatteryText(shown.battery);
     if (update.runStarted)
-        m_view->update();
+        m_view->graph()->invalidate();
     updateCommands();
 }
 

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 
 RealtimeGraph::RealtimeGraph(QWidget* view, InputSource inputs, const QFont& graphFont)
@@ -57,19 +58,36 @@ void RealtimeGraph::repaintNow()
     m_view->repaint();
 }
 
+namespace {
+
+bool sameGeometry(const PlotGeometry& a, const PlotGeometry& b)
+{
+    return a.R == b.R && a.B == b.B && a.T == b.T && a.FR == b.FR && a.FB == b.FB;
+}
+
+} // namespace
+
 void RealtimeGraph::paint(QPainter& p, const QRect& exposed)
 {
     const PlotGeometry g = geometry();
-    const PlotGeometry& last = m_rendered;
-    const bool sameGeometry = last.R == g.R && last.B == g.B && last.T == g.T && last.FR == g.FR && last.FB == g.FB;
     const bool overlayOnly = !m_overlayPending.isEmpty() && m_overlayPending.contains(exposed);
-    // A repaint of the whole view (an update() without a rectangle, from a
-    // commit, Run or a panel) covers the plot; paints of a panel's area or
-    // of an uncovered part reuse the picture, which is still current.
+    // The paint a commit asked for: its picture was drawn at the commit.
+    const bool committed = !m_committedArea.isEmpty();
+    const bool commitOnly = committed && (m_committedArea | m_overlayPending).contains(exposed);
+    // A repaint of the whole view (an update() without a rectangle, from
+    // Run, a panel or the window system) covers the plot; paints of a
+    // panel's area or of an uncovered part reuse the picture, which is
+    // still current.
     const bool wholeView = exposed.contains(QRect(g.x0, g.y0, std::max(g.W, 1), std::max(g.H, 1)));
     m_overlayPending = QRect();
-    if (!m_hasRendered || m_dirty || !sameGeometry || (wholeView && !overlayOnly))
+    m_committedArea = QRect();
+    if (!m_hasRendered || m_dirty || !sameGeometry(m_rendered, g) || (wholeView && !overlayOnly && !commitOnly)) {
+        // A paint that also shows a commit keeps the cursor line as the
+        // commit's own paint would.
+        if (committed)
+            m_bCommitPending = true;
         render();
+    }
     m_renderer.paint(p, exposed, m_state);
 }
 
@@ -93,8 +111,25 @@ void RealtimeGraph::cursorMoved()
 void RealtimeGraph::onSampleCommitted()
 {
     m_bCommitPending = true;
-    if (!m_state.bDragging)
+    if (m_state.bDragging)
+        return;
+    const QWindow* window = m_view->window()->windowHandle();
+    if (!m_hasRendered || m_dirty || !sameGeometry(m_rendered, geometry()) || !m_view->isVisible() || !window
+        || !window->isExposed()) {
+        // Drawn at the next paint, when there is one.
         m_view->update();
+        return;
+    }
+    // The picture is drawn now, so that the paint copies only what changed:
+    // the plot's picture while the chrome is as it was (the time labels,
+    // the Y labels, the legend), else the whole view.
+    const int chromePaints = m_renderer.chromePaints();
+    render();
+    const QRect area = m_renderer.chromePaints() == chromePaints && !m_renderer.plot().isNull()
+        ? m_renderer.plotRect() & m_view->rect()
+        : m_view->rect();
+    m_committedArea |= area;
+    m_view->update(area);
 }
 
 void RealtimeGraph::render()

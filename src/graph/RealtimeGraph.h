@@ -62,7 +62,9 @@ public:
     void paint(QPainter& p, const QRect& exposed);
 
     // A sample was committed: repaint (unless a band is being dragged), and
-    // let that repaint keep the cursor line.
+    // let that repaint keep the cursor line. While the view is on screen
+    // the picture is drawn at once and the view asked to paint the plot's
+    // picture alone when nothing around it changed.
     void onSampleCommitted();
     bool commitRepaintPending() const { return m_bCommitPending; }
     bool dragging() const { return m_state.bDragging; }
@@ -104,6 +106,7 @@ private:
     std::function<QRect()> m_frameClient;
     PlotGeometry m_rendered;       // the geometry of the last repaint
     QRect m_overlayPending;        // area asked for by overlay changes since the last paint
+    QRect m_committedArea;         // area asked for by commits whose picture is drawn, since the last paint
     bool m_hasRendered = false;
     bool m_dirty = true;
     bool m_idleShown = false;

@@ -111,6 +111,11 @@ void CCurveBar::setCommitted(int64_t start, int count)
         m_tStartShown = start;
     }
     m_strCount = QString::number(count);
+    // The clock moves with each sample and counts its next second from
+    // there: while samples come every second, the bar and the graph repaint
+    // together once a second instead of at two unrelated moments.
+    m_strClock = LocalTime::format(QDateTime::currentSecsSinceEpoch(), "%d/%m/%y %H:%M:%S");
+    m_clockTimer.start();
     refresh();
 }
 

@@ -39,6 +39,8 @@ public:
 
     enum Field { StartTime, SampleRate, SampleData, DataNo, VoltageStage, Clock, kFieldCount };
     QLineEdit* field(Field f) const { return m_fields[size_t(f)]; }
+    // Moves the clock on each second; a committed sample starts its second over.
+    const QTimer& clockTimer() const { return m_clockTimer; }
 
 signals:
     // Show only this channel's curve.

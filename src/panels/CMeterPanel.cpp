@@ -9,6 +9,7 @@
 
 #include <QFontMetricsF>
 #include <QKeyEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
 
@@ -174,14 +175,19 @@ void CMeterPanel::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
 }
 
-void CMeterPanel::paintEvent(QPaintEvent*)
+void CMeterPanel::paintEvent(QPaintEvent* event)
 {
     QPainter p(this);
     // The face lies on the frame's grey and tiles from the panel's corner,
-    // as a pattern brush would.
+    // as a pattern brush would. Under the LCD window it is covered by the
+    // window's colour: a repaint of the LCD (each reading's) fills a few
+    // rows of face around it, not a tall area, which Qt would split over
+    // its worker threads and wake them for every reading.
     const QColor ground = frameGrey(palette());
-    p.fillRect(rect(), ground);
-    p.fillRect(rect(), m_faceBrush);
+    for (const QRect& part : event->region() - QRegion(kLcdRect)) {
+        p.fillRect(part, ground);
+        p.fillRect(part, m_faceBrush);
+    }
 
     p.fillRect(kLcdRect, m_texts.backlight ? kBacklightColour : kLcdColour);
     if (height() > kStripTop)

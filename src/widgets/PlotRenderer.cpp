@@ -65,12 +65,15 @@ void PlotRenderer::render(const plot::PlotFrame& f, const RunView& run, const Cu
         paintBackground();
     } else if (curves == Curves::Keep) {
         return;
-    } else {
+    } else if (m_overdrawn) {
         restoreBackground();
     }
     if (!f.hasRun)
         return;
     drawLimitLines(f);
+    if (std::none_of(shown.begin(), shown.end(), [](bool on) { return on; }))
+        return;
+    m_overdrawn = true;
     // Far-off ends are clipped to the plot and two pixels around it.
     const double ox = f.mapOrigin.x(), oy = f.mapOrigin.y();
     const ClipBox box {ox - 2.0, oy - 2.0, ox + f.plot.width + 2.0, oy + f.plot.height + 2.0};
@@ -91,6 +94,7 @@ bool PlotRenderer::ensurePlotImage(const plot::PlotRect& image)
 
 void PlotRenderer::paintStrips()
 {
+    ++m_chromePaints;
     const PlotChrome::Strips s = m_description.strips(m_key);
     const QSize size(std::max(m_key.window.width(), 1), std::max(m_key.window.height(), 1));
     m_chrome.reset(size, s.face, std::span<const QRect>(s.rect.data(), size_t(s.count)));
@@ -120,6 +124,7 @@ void PlotRenderer::paintBackground()
     // Where it differs from the fill, to lay the same background again
     // under the next repaint's curves: a few thousand pixels instead of a
     // second image of the plot's size.
+    m_overdrawn = false;
     m_dots.clear();
     const QRgb fill = m_description.style().plotFill | 0xff000000u;
     const int width = m_plot.width();
@@ -133,10 +138,19 @@ void PlotRenderer::paintBackground()
 
 void PlotRenderer::restoreBackground()
 {
+    m_overdrawn = false;
     m_plot.fill(m_description.style().plotFill);
     const int width = m_plot.width();
     uchar* bits = m_plot.bits();
     const qsizetype stride = m_plot.bytesPerLine();
+    if (stride == qsizetype(width) * qsizetype(sizeof(QRgb))) {
+        // Rows without padding (as 32-bit rows always are): a dot's place
+        // is its index.
+        QRgb* pixels = reinterpret_cast<QRgb*>(bits);
+        for (const Dot& d : m_dots)
+            pixels[d.at] = d.colour;
+        return;
+    }
     for (const Dot& d : m_dots)
         reinterpret_cast<QRgb*>(bits + (d.at / width) * stride)[d.at % width] = d.colour;
 }
@@ -154,6 +168,7 @@ void PlotRenderer::drawLimitLines(const plot::PlotFrame& f)
         for (int x = 0; x < width; ++x)
             if (isLimitDash(x))
                 pixels[x] = colour;
+        m_overdrawn = true;
     }
 }
 

@@ -128,6 +128,9 @@ public:
     void paintChrome(QPainter& p) const;
 
     const StripPicture& chrome() const { return m_chrome; }
+    // Counts the paints of the chrome: unchanged across a render, the
+    // render changed nothing outside the plot's picture.
+    int chromePaints() const { return m_chromePaints; }
     const QImage& plot() const { return m_plot; }
     // Window rectangle of the plot's picture.
     QRect plotRect() const { return QRect(m_key.image.left, m_key.image.top, m_plot.width(), m_plot.height()); }
@@ -163,8 +166,10 @@ private:
     QString m_yLabel[kAxisDivisions + 1];
     QString m_timeLabel[plot::kTimeMarks];
     StripPicture m_chrome;
+    int m_chromePaints = 0;
     QImage m_plot;               // the background and the curves
     std::vector<Dot> m_dots;     // the background's pixels that are not the fill
+    bool m_overdrawn = false;    // limit lines or curves lie on the background
     QPainter m_plotPainter;      // stays active on m_plot between repaints
     CurvePainter m_curves;
     mutable InvertOverlay m_overlay;  // its buffers only; the overlay is the view state's

@@ -5,11 +5,14 @@
 #include "app/CMainFrame.h"
 #include "graph/RealtimeGraph.h"
 #include "panels/CAlarmPanel.h"
+#include "panels/CCurveBar.h"
 #include "TempDir.h"
 
 #include <QAction>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -207,6 +210,23 @@ TEST_F(GraphView, HiddenCurveLosesLineAndLegend)
     // The others stay, and the band is still grey where WB was.
     EXPECT_EQ(countColor(hidden, legend, kRed), 2 * 50);
     EXPECT_EQ(px(hidden, geo.legendLineX0(kWb) + 10, geo.legendLineY()), kPanelGrey);
+}
+
+TEST_F(GraphView, HidingEveryCurveLeavesTheBareBackground)
+{
+    setRun(20, [](int c, int s) { return 20.0f + float(s) + 5.0f * float(c); });
+    showOnly({});
+    const QImage bare = shot();
+    EXPECT_EQ(countColor(bare, plotRect(), kRed), 0);
+    showOnly({kAir, kWb, kDp, kKir, kRh});
+    ASSERT_GT(countColor(shot(), plotRect(), kRed), 0);
+    showOnly({});
+    const QImage hidden = shot();
+    int differing = 0;
+    for (int y = geo.y0; y < geo.y0 + geo.H; ++y)
+        for (int x = geo.x0; x < geo.x0 + geo.W; ++x)
+            differing += bare.pixel(x, y) != hidden.pixel(x, y);
+    EXPECT_EQ(differing, 0);
 }
 
 TEST_F(GraphView, CurveValuesAreConvertedAndQuantised)
@@ -496,6 +516,196 @@ TEST_F(GraphMouse, ScrollStripShiftsTheZoomedCurves)
     drag(at(0, 0), at(300, 482));
     EXPECT_EQ(graph->state().nScrollShift, 0);
     EXPECT_EQ(graph->state().nFirstVisible, 50);
+}
+
+// --- Commits ---
+
+// The view's paint events, as Qt delivers them.
+class PaintLog : public QObject {
+public:
+    QRegion region;
+    int paints = 0;
+    void clear()
+    {
+        region = QRegion();
+        paints = 0;
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint) {
+            region += static_cast<QPaintEvent*>(e)->region();
+            ++paints;
+        }
+        return false;
+    }
+};
+
+class GraphCommits : public GraphView {
+protected:
+    void SetUp() override
+    {
+        GraphView::SetUp();
+        v->installEventFilter(&log);
+    }
+    void TearDown() override
+    {
+        v->removeEventFilter(&log);
+        GraphView::TearDown();
+    }
+    static float value(int c, int s) { return c == kRh ? 40.0f + 0.5f * float(s % 40) : 12.0f + 0.1f * float(s) + 3.0f * float(c); }
+    // A run of `count` samples, painted on screen, with no paint pending.
+    void startWith(int count)
+    {
+        setRun(count, value);
+        v->repaint();
+        log.clear();
+    }
+    // The recorder commits sample `count - 1`; returns once the view painted.
+    void commit(int count)
+    {
+        for (int c = 0; c < kChannelCount; ++c)
+            series->values[c][count - 1] = value(c, count - 1);
+        run->m_nCount = count;
+        log.clear();
+        v->onSampleCommitted();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return log.paints > 0; }));
+    }
+    // The view's pixels in the window's backing store, as last painted.
+    QImage onScreen() const
+    {
+        const QPoint at = v->mapTo(f.get(), QPoint(0, 0));
+        return f->screen()->grabWindow(f->winId(), at.x(), at.y(), v->width(), v->height()).toImage().convertToFormat(
+            QImage::Format_RGB32);
+    }
+    // The same view after a full repaint.
+    QImage repainted()
+    {
+        graph->invalidate();
+        v->repaint();
+        return onScreen();
+    }
+    // The view's own area: what its panels do not cover.
+    QRegion uncovered() const
+    {
+        QRegion r(v->rect());
+        for (const QWidget* child : v->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->isVisible())
+                r -= child->geometry();
+        return r;
+    }
+    static int differing(const QImage& a, const QImage& b, const QRegion& where = QRegion(0, 0, 1 << 20, 1 << 20))
+    {
+        if (a.size() != b.size())
+            return -1;
+        int n = 0;
+        for (QRect r : where) {
+            r &= a.rect();
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    n += a.pixel(x, y) != b.pixel(x, y);
+        }
+        return n;
+    }
+
+    PaintLog log;
+};
+
+TEST_F(GraphCommits, ACommitThatKeepsTheChromePaintsThePlotAlone)
+{
+    startWith(50);
+    const QImage before = onScreen();
+    ASSERT_FALSE(before.isNull());
+    const int chromePaints = graph->renderer().chromePaints();
+    commit(51);
+    EXPECT_EQ(graph->renderer().chromePaints(), chromePaints);
+    EXPECT_EQ(log.paints, 1);
+    EXPECT_EQ(log.region, QRegion(graph->renderer().plotRect()));
+    const QImage painted = onScreen();
+    // The new segment is on screen, and the view is what a full repaint gives.
+    EXPECT_GT(differing(before, painted), 0);
+    EXPECT_EQ(differing(painted, repainted()), 0);
+}
+
+TEST_F(GraphCommits, ACommitThatChangesTheChromePaintsTheWholeView)
+{
+    struct Case {
+        const char* what;
+        int from;  // samples before the commit
+        bool chromeChanges;
+    };
+    const Case cases[] = {
+        {"the first sample stamps the first time label", 0, true},
+        {"the second sample draws the first segment", 1, false},
+        {"the plot not yet full", 99, false},
+        {"the run outgrows the plot: compressed, the grid and labels move", 100, true},
+        {"the compressed run grows", 101, false},
+    };
+    for (const Case& k : cases) {
+        startWith(k.from);
+        const int chromePaints = graph->renderer().chromePaints();
+        commit(k.from + 1);
+        EXPECT_EQ(graph->renderer().chromePaints() != chromePaints, k.chromeChanges) << k.what;
+        EXPECT_EQ(log.paints, 1) << k.what;
+        const QRegion expected = k.chromeChanges ? uncovered() : QRegion(graph->renderer().plotRect());
+        EXPECT_EQ(log.region, expected) << k.what;
+        const QImage painted = onScreen();
+        EXPECT_EQ(differing(painted, repainted()), 0) << k.what;
+    }
+}
+
+TEST_F(GraphCommits, TheCursorLineKeepsThroughAPlotOnlyCommit)
+{
+    startWith(50);
+    QTest::mouseMove(v, at(30, 50));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return log.paints > 0; }));
+    ASSERT_EQ(graph->state().bCursorHidden, 0);
+    commit(51);
+    EXPECT_EQ(log.region, QRegion(graph->renderer().plotRect()));
+    EXPECT_EQ(graph->state().bCursorHidden, 0);
+    EXPECT_FALSE(graph->commitRepaintPending());
+    // On screen: the new picture with the line over it, below the plot too.
+    const QImage painted = onScreen();
+    const QImage expected = screen();
+    EXPECT_EQ(differing(painted, expected, graph->renderer().plotRect()), 0);
+    EXPECT_EQ(differing(painted, expected, uncovered() & QRect(geo.x0 + 30, 0, 1, v->height())), 0);
+    EXPECT_GT(countColor(painted, QRect(geo.x0 + 30, geo.y0, 1, geo.H), Qt::white), 100);
+}
+
+TEST_F(GraphCommits, AChangeBetweenACommitAndItsPaintIsShown)
+{
+    // The commit draws its picture at once; a curve hidden before the
+    // view paints it must still be drawn again.
+    for (const int from : {50, 100}) {
+        startWith(from);
+        for (int c = 0; c < kChannelCount; ++c)
+            series->values[c][from] = value(c, from);
+        run->m_nCount = from + 1;
+        v->onSampleCommitted();
+        emit v->curveBar()->curveChosen(kRh);  // the user picks RH alone
+        ASSERT_TRUE(QTest::qWaitFor([this] { return log.paints > 0; }));
+        const QImage painted = onScreen();
+        EXPECT_EQ(countColor(painted, plotRect(), kRed), 0) << from;
+        EXPECT_EQ(differing(painted, repainted(), uncovered()), 0) << from;
+        emit v->curveBar()->combineChosen();
+    }
+}
+
+TEST_F(GraphCommits, AHiddenViewDrawsItsCommitsWhenShownAgain)
+{
+    startWith(50);
+    f->hide();
+    for (int c = 0; c < kChannelCount; ++c)
+        series->values[c][50] = value(c, 50);
+    run->m_nCount = 51;
+    v->onSampleCommitted();
+    // Nothing is drawn for a view nobody sees.
+    EXPECT_EQ(graph->frame().count, 50);
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return graph->frame().count == 51; }));
+    EXPECT_EQ(differing(onScreen(), repainted(), uncovered()), 0);
 }
 
 } // namespace

@@ -170,6 +170,23 @@ TEST_F(CurveBarTest, FieldsShowTheRunBatteryAndClock)
         bar.grab().save(dir + QStringLiteral("/curve_bar.png"));
 }
 
+TEST_F(CurveBarTest, ACommittedSampleMovesTheClockAndStartsItsSecondOver)
+{
+    CCurveBar bar;
+    // Late in the clock's second, a sample comes.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar.clockTimer().remainingTime() < 300; }, 3000));
+    const int64_t before = QDateTime::currentSecsSinceEpoch();
+    bar.setCommitted(LocalTime::join({2026, 12, 10, 12, 0, 0}), 7);
+    const int64_t after = QDateTime::currentSecsSinceEpoch();
+    // The next tick is a second after the sample, with the sample's repaint
+    // between, not a moment later on its own.
+    EXPECT_GT(bar.clockTimer().remainingTime(), 500);
+    const QString shown = bar.field(CCurveBar::Clock)->text();
+    EXPECT_TRUE(shown == LocalTime::format(before, "%d/%m/%y %H:%M:%S")
+                || shown == LocalTime::format(after, "%d/%m/%y %H:%M:%S"))
+        << shown.toStdString();
+}
+
 struct KeySink : QWidget {
     std::vector<int> keys;
     void keyPressEvent(QKeyEvent* e) override { keys.push_back(e->key()); }

@@ -5,6 +5,7 @@
 #include "panels/CBitmapKey.h"
 #include "panels/CMeterPanel.h"
 
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -264,6 +265,32 @@ TEST_F(MeterPanelTest, RepaintsTheLcdOnlyWhenSomethingChanged)
     m_panel.setDisplayTexts(lit);
     EXPECT_EQ(settle(), QRegion(CMeterPanel::kLcdUpdateRect));
     EXPECT_EQ(countPixels(render(m_panel), kLcd, isRedInk), 0);
+}
+
+TEST_F(MeterPanelTest, AnLcdRepaintLeavesWhatAFullRepaintDraws)
+{
+    m_panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_panel));
+    PaintRecorder rec;
+    m_panel.installEventFilter(&rec);
+    m_panel.setLinkUp(true);
+    m_panel.repaint();
+    // What the window holds now, without painting again.
+    auto onScreen = [this] {
+        return m_panel.screen()->grabWindow(m_panel.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    for (const bool backlight : {false, true}) {
+        DisplayTexts t = typicalTexts();
+        t.backlight = backlight;
+        t.value1 = backlight ? QStringLiteral("31.4") : QStringLiteral("27.2");
+        rec.painted = QRegion();
+        m_panel.setDisplayTexts(t);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !rec.painted.isEmpty(); }));
+        EXPECT_EQ(rec.painted, QRegion(CMeterPanel::kLcdUpdateRect));
+        const QImage painted = onScreen();
+        ASSERT_EQ(painted.size(), m_panel.size());
+        EXPECT_EQ(diffBox(painted, render(m_panel), m_panel.rect()), QRect()) << backlight;
+    }
 }
 
 // ---- keys ----

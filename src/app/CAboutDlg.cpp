@@ -1,5 +1,7 @@
 #include "app/CAboutDlg.h"
 
+#include "widgets/Pictures.h"
+
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -11,7 +13,8 @@ CAboutDlg::CAboutDlg(QWidget* parent)
 {
     setWindowTitle(QStringLiteral("About ZB740"));
     auto* icon = new QLabel(this);
-    icon->setPixmap(QIcon(QStringLiteral(":/res/app_icon.svg")).pixmap(32, 32));
+    icon->setPixmap(
+        renderPictureIcon(QStringLiteral(":/res/app_icon.svg"), {QSize(32, 32)}, devicePixelRatioF()).pixmap(32, 32));
     auto* text = new QLabel(QString::fromLatin1(kVersionText), this);
     auto* ok = new QPushButton(QStringLiteral("&OK"), this);
     ok->setDefault(true);

@@ -15,6 +15,7 @@
 #include "link/SimulatedMeter.h"
 #include "widgets/HelpContents.h"
 #include "widgets/Mnemonics.h"
+#include "widgets/Pictures.h"
 #include "logger/CLoggerGraphDlg.h"
 #include "logger/LoggerSession.h"
 #include "panels/CEventList.h"
@@ -43,6 +44,7 @@
 namespace {
 
 constexpr int kToolBarHeight = 31;
+constexpr QSize kToolBarIconSize(27, 20);
 
 // The graph font is requested by its own family name; where that face is
 // missing the metric-compatible sans serif takes its place, so the layout's
@@ -57,13 +59,18 @@ QFont makeGraphFont()
     return font;
 }
 
+// A toolbar picture drawn once at the toolbar's size for the window's screen.
+QIcon toolBarIcon(QLatin1String name, qreal devicePixelRatio)
+{
+    return renderPictureIcon(QStringLiteral(":/res/%1.svg").arg(name), {kToolBarIconSize}, devicePixelRatio);
+}
+
 } // namespace
 
 CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     : QMainWindow(parent)
     , m_options(options)
 {
-    setWindowIcon(QIcon(QStringLiteral(":/res/app_icon.svg")));
     // Every question and warning can be answered with Alt and a letter.
     mnemonics::giveToMessageBoxes(QCoreApplication::instance());
 
@@ -151,7 +158,7 @@ void CMainFrame::createActions()
         a->setToolTip(QString::fromLatin1(s.tip));
         a->setStatusTip(QString::fromLatin1(s.tip));
         if (s.icon)
-            a->setIcon(QIcon(QStringLiteral(":/res/%1.svg").arg(QLatin1String(s.icon))));
+            a->setIcon(toolBarIcon(QLatin1String(s.icon), devicePixelRatioF()));
         if (!s.key.isEmpty())
             a->setShortcut(s.key);
         m_actions[static_cast<int>(s.id)] = a;
@@ -216,7 +223,7 @@ void CMainFrame::createToolBar()
 {
     QToolBar* bar = addToolBar(QStringLiteral("Standard"));
     bar->setObjectName(QStringLiteral("mainToolBar"));
-    bar->setIconSize(QSize(27, 20));
+    bar->setIconSize(kToolBarIconSize);
     bar->setFixedHeight(kToolBarHeight);
     bar->setMovable(true);
     const Command order[] = {Command::Save, Command::Open, Command::Run, Command::Stop,

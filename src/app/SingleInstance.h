@@ -12,16 +12,20 @@
 // for other settings folders do not see each other. The lock is an flock
 // the system lets go of when its process ends however it ends, so a start
 // after a crash takes it, removes the socket the crash left, and listens.
-// Without flock (not a Unix system) a socket that answers stands for the lock.
+//
+// The socket is a plain Unix-domain stream socket watched by the event loop;
+// a request is a QDataStream (Qt 6.4) of the magic "ZB74", the version and
+// the list of files, the answer one string in the same form.
 #include "base/Status.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 
 class SingleInstance : public QObject {
     Q_OBJECT
@@ -54,13 +58,17 @@ public:
 
 private:
     void onNewConnection();
-    void onReadable(QLocalSocket* socket);
+    void onReadable(QSocketNotifier* peer);
+    void drop(QSocketNotifier* peer);
     QString answer(const QStringList& files);
 
     QString m_socketPath;
     QString m_lockPath;
     int m_lockFd = -1;
-    QLocalServer* m_server = nullptr;
+    int m_listenFd = -1;
+    QSocketNotifier* m_listener = nullptr;
+    // The later starts connected and what each has sent so far.
+    QHash<QSocketNotifier*, QByteArray> m_peers;
     Handler m_handler;
     QList<QStringList> m_waiting;
 };

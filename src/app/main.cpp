@@ -6,6 +6,7 @@
 #include "app/SingleInstance.h"
 #include "recorder/StopSignals.h"
 #include "widgets/Mnemonics.h"
+#include "widgets/Pictures.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -87,7 +88,10 @@ int main(int argc, char** argv)
     int qtArgc = int(qtArgs.size());
     QApplication app(qtArgc, qtArgv.data());
     QApplication::setApplicationName(QStringLiteral("ZB740"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/app_icon.svg")));
+    // Drawn once, at the picture's own size (its text makes every drawing
+    // cost a font), without an icon engine plugin: the window manager
+    // scales it for its title bar and task list.
+    QApplication::setWindowIcon(renderPictureIcon(QStringLiteral(":/res/app_icon.svg"), {QSize(64, 64)}, 1.0));
 
     // One window per settings folder: a later start hands its files to the
     // window that runs and ends, before it offers that window's journals

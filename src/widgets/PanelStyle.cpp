@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPalette>
+#include <QRawFont>
 #include <QStringList>
 #include <QWidget>
 #include <cmath>
@@ -33,6 +34,29 @@ QStringList installedFamilies(const QStringList& families)
     return families.isEmpty() ? families : QStringList {families.last()};
 }
 
+// The face's average character width at a pixel size, as the font's
+// metrics give it at that size, read without making the face at that size:
+// from the face's OS/2 table at the probe's size, which the fonts of one
+// family, weight and slant share. The metrics take it as the table's
+// average width times the size over the em, in 26.6 fixed point rounded to
+// the nearest; 0 where the face has no such table.
+double averageWidthAt(const QFont& probe, int pixelSize)
+{
+    const QRawFont raw = QRawFont::fromFont(probe);
+    if (!raw.isValid())
+        return 0;
+    const QByteArray os2 = raw.fontTable("OS/2");
+    if (os2.size() < 4)
+        return 0;
+    const qint64 average = qint16((quint8(os2[2]) << 8) | quint8(os2[3]));
+    const qint64 em = qint64(std::lround(raw.unitsPerEm()));
+    if (average <= 0 || em <= 0)
+        return 0;
+    const qint64 numerator = average * pixelSize * 64 * 64;
+    const qint64 denominator = em * 64;
+    return double((numerator + denominator / 2) / denominator) / 64.0;
+}
+
 } // namespace
 
 QFont panelFont(const QStringList& families, int height, int averageWidth, int weight, bool italic)
@@ -42,18 +66,22 @@ QFont panelFont(const QStringList& families, int height, int averageWidth, int w
     font.setWeight(QFont::Weight(weight));
     font.setItalic(italic);
     font.setStyleStrategy(QFont::PreferAntialias);
+    // The face at one size for its proportions: one face for every font of
+    // a family, weight and slant, whatever their sizes.
+    QFont probe = font;
+    probe.setPixelSize(100);
     if (height < 0) {
         font.setPixelSize(-height);
     } else if (height > 0) {
         // A cell height includes the face's leading: scale the em to fit.
-        font.setPixelSize(100);
-        const QFontMetricsF probe(font);
-        const double cellPer100 = probe.ascent() + probe.descent();
+        const QFontMetricsF fm(probe);
+        const double cellPer100 = fm.ascent() + fm.descent();
         font.setPixelSize(qMax(1, int(std::lround(height * 100.0 / cellPer100))));
     }
     if (averageWidth > 0) {
-        const QFontMetricsF fm(font);
-        const double natural = fm.averageCharWidth();
+        double natural = font.pixelSize() > 0 ? averageWidthAt(probe, font.pixelSize()) : 0.0;
+        if (natural <= 0)
+            natural = QFontMetricsF(font).averageCharWidth();
         if (natural > 0) {
             const int stretch = int(std::lround(100.0 * averageWidth / natural));
             font.setStretch(qBound(1, stretch, 4000));

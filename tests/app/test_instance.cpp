@@ -166,4 +166,26 @@ TEST_F(Instances, AStartAfterACrashTakesOverAndAnswersTheNext)
     EXPECT_EQ(window.state(), QProcess::Running);
 }
 
+#ifdef Q_OS_LINUX
+// The window listens with a plain Unix-domain socket and draws its pictures
+// itself: a window that has answered a later start has mapped neither Qt's
+// network library (and the Kerberos and proxy libraries it brings) nor an
+// icon engine plugin. (The image format plugins are Qt's style's: it reads
+// its standard icons, the menu bar's extension arrow among them, through
+// them.)
+TEST_F(Instances, TheWindowMapsNoNetworkLibraryNorIconEngine)
+{
+    QProcess& window = startWindow(path("ZB740"));
+    // Answered: the window is made and its event loop runs.
+    const Result raised = startAndWait({"--settings-dir", path("ZB740"), "--config", path("none.ini")});
+    ASSERT_EQ(raised.exitCode, 0) << raised.err.toStdString();
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(window.processId()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    const QString mapped = QString::fromLocal8Bit(maps.readAll());
+    ASSERT_TRUE(mapped.contains("libQt6Widgets")) << mapped.toStdString();
+    for (const char* name : {"libQt6Network", "libkrb5", "libproxy", "/iconengines/"})
+        EXPECT_FALSE(mapped.contains(QLatin1String(name))) << name;
+}
+#endif
+
 } // namespace

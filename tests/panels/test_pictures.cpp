@@ -4,6 +4,8 @@
 #include "widgets/Pictures.h"
 
 #include <QDir>
+#include <QIcon>
+#include <QPixmap>
 #include <QImage>
 #include <QSet>
 #include <QSvgRenderer>
@@ -63,4 +65,44 @@ TEST(Pictures, MeterFaceHasItsLcdWindowWhereTheLcdIsDrawn)
     // a dark bezel around it
     for (const QPoint p : {QPoint(47, 270), QPoint(174, 270), QPoint(110, 352)})
         EXPECT_LT(qGray(face.pixel(p)), 60) << p.x() << "," << p.y();
+}
+
+// Icons drawn once as pixmaps (the toolbar's, the window's) look as Qt's own
+// SVG icons of the same pictures, in every mode a button shows them in: the
+// disabled and selected looks Qt derives from the pixmaps are the ones it
+// derives from its SVG rendering, at the screen's and at double density.
+TEST(Pictures, DrawnIconsLookAsQtsSvgIcons)
+{
+    struct IconCase {
+        const char* name;
+        QSize size;
+    };
+    const IconCase icons[] = {
+        {"tb_save", {27, 20}},  {"tb_open", {27, 20}},  {"tb_run", {27, 20}},     {"tb_stop", {27, 20}},
+        {"tb_print", {27, 20}}, {"tb_help", {27, 20}},  {"tb_undozoom", {27, 20}}, {"app_icon", {16, 16}},
+        {"app_icon", {32, 32}}, {"app_icon", {48, 48}},
+    };
+    for (const IconCase& c : icons) {
+        const QString path = QStringLiteral(":/res/%1.svg").arg(QLatin1String(c.name));
+        const QIcon qts(path);
+        for (const qreal dpr : {1.0, 2.0}) {
+            const QIcon drawn = renderPictureIcon(path, {c.size}, dpr);
+            for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active, QIcon::Selected}) {
+                SCOPED_TRACE(testing::Message() << c.name << " " << c.size.width() << " dpr " << dpr << " mode "
+                                                << int(mode));
+                const QPixmap want = qts.pixmap(c.size, dpr, mode);
+                const QPixmap got = drawn.pixmap(c.size, dpr, mode);
+                ASSERT_FALSE(want.isNull());
+                EXPECT_EQ(got.devicePixelRatio(), want.devicePixelRatio());
+                const QImage a = want.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+                const QImage b = got.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+                ASSERT_EQ(b.size(), a.size());
+                int differing = 0;
+                for (int y = 0; y < a.height(); ++y)
+                    for (int x = 0; x < a.width(); ++x)
+                        differing += a.pixel(x, y) != b.pixel(x, y);
+                EXPECT_EQ(differing, 0);
+            }
+        }
+    }
 }

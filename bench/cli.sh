@@ -28,7 +28,7 @@ before=${ZB740_CLI_BEFORE:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$build/bench/zb740_bench_run" "$work/run.AsmDat" 10000
+"$build/bench/cli/zb740_bench_run" "$work/run.AsmDat" 10000
 "$cli" export "$work/run.AsmDat" --format tsv -o "$work/check.csv"
 iconv -f UTF-16 -t UTF-8 "$work/check.csv" >"$work/text.txt"
 
@@ -48,7 +48,7 @@ run_one() {
   case $1 in
     cli_version) time_us "$cli" --version ;;
     iconv_version) time_us iconv --version ;;
-    plain_qt) time_us "$build/bench/zb740_bench_plain_qt" ;;
+    plain_qt) time_us "$build/bench/cli/zb740_bench_plain_qt" ;;
     cli_info) time_us "$cli" info "$work/run.AsmDat" ;;
     cli_export) time_us "$cli" export "$work/run.AsmDat" --format tsv -o "$work/out.csv" ;;
     iconv_text) time_us iconv -f UTF-8 -t UTF-16LE "$work/text.txt" -o "$work/out.txt" ;;

@@ -6,6 +6,8 @@
 // port, the simulated meter, MQTT, systemd).
 #include <QString>
 #include <QStringList>
+#include <cstring>
+#include <span>
 
 namespace cli {
 
@@ -16,5 +18,20 @@ namespace cli {
 // then the command and its arguments. Returns only when the helper cannot
 // be started: 1, after a line on standard error.
 int runInHelper(const char* helper, const char* program, const QString& command, const QStringList& args);
+
+// In a helper: the command its command line names ("PROGRAM COMMAND
+// ARGS..."), with the command's arguments in `args`; null when it names
+// none of `commands`.
+template <class Command>
+const Command* helperCommand(std::span<const Command> commands, int argc, char** argv, QStringList& args)
+{
+    const Command* command = nullptr;
+    for (const Command& c : commands)
+        if (argc >= 2 && std::strcmp(argv[1], c.name) == 0)
+            command = &c;
+    for (int i = 2; command && i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return command;
+}
 
 } // namespace cli

@@ -4,11 +4,11 @@
 // zb740-cli was started by.
 #include "CliCommands.h"
 #include "CliOutput.h"
+#include "Helpers.h"
 
 #include <QGuiApplication>
 #include <QStringList>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -55,15 +55,10 @@ std::unique_ptr<QGuiApplication> makeApplication(Needs needs, char* program)
 
 int main(int argc, char** argv)
 {
-    const Command* command = nullptr;
-    for (const Command& c : kCommands)
-        if (argc >= 2 && std::strcmp(argv[1], c.name) == 0)
-            command = &c;
+    QStringList args;
+    const Command* command = cli::helperCommand(std::span<const Command>(kCommands), argc, argv, args);
     if (!command)
         return cli::error(QStringLiteral("the drawing helper runs plot or report: zb740-cli plot|report ..."), 2);
-    QStringList args;
-    for (int i = 2; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
     const std::unique_ptr<QGuiApplication> app = makeApplication(command->needs, argv[0]);
     return command->run(args);
 }

@@ -5,10 +5,10 @@
 // the name zb740-cli was started by.
 #include "CliCommands.h"
 #include "CliOutput.h"
+#include "Helpers.h"
 
 #include <QCoreApplication>
 #include <QStringList>
-#include <cstring>
 
 namespace {
 
@@ -26,15 +26,10 @@ const Command kCommands[] = {
 
 int main(int argc, char** argv)
 {
-    const Command* command = nullptr;
-    for (const Command& c : kCommands)
-        if (argc >= 2 && std::strcmp(argv[1], c.name) == 0)
-            command = &c;
+    QStringList args;
+    const Command* command = cli::helperCommand(std::span<const Command>(kCommands), argc, argv, args);
     if (!command)
         return cli::error(QStringLiteral("the meter helper runs record or simulate: zb740-cli record|simulate ..."), 2);
-    QStringList args;
-    for (int i = 2; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
     // The arguments are the command's, never options for Qt.
     int appArgc = 1;
     char* appArgv[] = {argv[0], nullptr};

@@ -14,10 +14,11 @@
 //                      size. It measures the same as PlotCopy of the graph
 //                      benchmarks; kept here so that this file's ratio comes
 //                      from one run of its own.
-#include "base/Psychrometry.h"
 #include "data/ReadingStore.h"
 #include "graph/RealtimeGraph.h"
 #include "run/RunState.h"
+
+#include "DayRun.h"
 
 #include <QImage>
 #include <QPainter>
@@ -32,26 +33,6 @@ namespace {
 
 constexpr int kViewW = 1200, kViewH = 800, kSamples = 10000;
 
-// Slowly drifting air temperature and humidity with a little noise, wet
-// bulb and dew point derived from them, a surface a few degrees warmer.
-void fillDay(LiveSeries& s)
-{
-    unsigned seed = 2718;
-    auto noise = [&seed] {
-        seed = seed * 1103515245u + 12345u;
-        return ((seed >> 16) & 0x7fff) / 32767.0 - 0.5;
-    };
-    for (int i = 0; i < kSamples; ++i) {
-        const double t = i / double(kSamples);
-        const double air = 21.0 + 5.0 * std::sin(t * 6.283) + 0.2 * noise();
-        const double rh = 50.0 - 12.0 * std::sin(t * 6.283 + 0.5) + 0.5 * noise();
-        const double v[kChannelCount] = {air, psychro::wetBulb(air, rh), psychro::dewPoint(air, rh),
-                                         air + 7.0 + 0.3 * noise(), rh};
-        for (int c = 0; c < kChannelCount; ++c)
-            s.values[c][i] = float(std::round(v[c] * 10) / 10);
-    }
-}
-
 struct CommitScene {
     std::unique_ptr<LiveSeries> series = std::make_unique<LiveSeries>();
     RunState run;
@@ -63,7 +44,7 @@ struct CommitScene {
 
     CommitScene()
     {
-        fillDay(*series);
+        bench::fillDayRun(*series, kSamples);
         run.m_nCount = kSamples;
         run.m_tStart = 1700000000;
         run.m_nSampleMs = 1000;

@@ -28,7 +28,6 @@
 // Heap allocations (operator new and Qt's malloc alike) are counted by the
 // tests' counting allocator; the repaint benchmarks report them per repaint
 // as "allocs_per_repaint".
-#include "base/Psychrometry.h"
 #include "data/ReadingStore.h"
 #include "graph/RealtimeGraph.h"
 #include "run/RunState.h"
@@ -48,6 +47,7 @@
 #include <random>
 
 #include "BareLines.h"
+#include "DayRun.h"
 
 // The allocation count, for the other benchmarks of this executable.
 long long benchAllocations() { return g_allocations.load(); }
@@ -56,29 +56,6 @@ namespace {
 
 constexpr int kSamples = 10000;
 constexpr QSize kView(1200, 800), kView4K(3840, 2088);
-
-// A day-like run: slowly drifting air temperature and humidity with a little
-// noise, wet bulb and dew point derived from them, a surface temperature.
-void fillRealistic(LiveSeries& s)
-{
-    unsigned seed = 12345;
-    auto noise = [&seed] {
-        seed = seed * 1103515245u + 12345u;
-        return ((seed >> 16) & 0x7fff) / 32767.0 - 0.5;
-    };
-    for (int i = 0; i < kSamples; ++i) {
-        const double t = i / double(kSamples);
-        const double air = 22.0 + 6.0 * std::sin(t * 6.283) + 0.2 * noise();
-        const double rh = 55.0 - 15.0 * std::sin(t * 6.283 + 0.4) + 0.5 * noise();
-        const double dp = psychro::dewPoint(air, rh);
-        const double wb = psychro::wetBulb(air, rh);
-        s.values[kAir][i] = float(std::round(air * 10) / 10);
-        s.values[kWb][i] = float(std::round(wb * 10) / 10);
-        s.values[kDp][i] = float(std::round(dp * 10) / 10);
-        s.values[kKir][i] = float(std::round((air + 8.0 + 0.3 * noise()) * 10) / 10);
-        s.values[kRh][i] = float(std::round(rh * 10) / 10);
-    }
-}
 
 // Readings anywhere from below to above the 0..100 Y range: every segment
 // crosses the plot.
@@ -109,7 +86,7 @@ struct Scene {
         if (readings == Readings::Noisy)
             fillNoisy(*series);
         else
-            fillRealistic(*series);
+            bench::fillDayRun(*series, kSamples);
         run.m_nCount = kSamples;
         run.m_tStart = 1700000000;
         run.m_nSampleMs = 1000;

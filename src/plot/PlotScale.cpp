@@ -32,12 +32,6 @@ QString unusableScaleNote(YScaleValues scale)
         .arg(fallback.offset);
 }
 
-double quantised(int channel, float stored, bool fahrenheit, KirTenths kir)
-{
-    const float v = toDisplayUnit(stored, channel, fahrenheit);
-    return channel == kKir && kir == KirTenths::Cut ? cutToTenth(v) : roundTenthAway(v);
-}
-
 QString yLabelText(float value)
 {
     return QString::asprintf("%.2f", double(value));

@@ -35,7 +35,12 @@ enum class KirTenths { Cut, Round };
 
 // The reading as a curve shows it: display unit (degrees F when asked,
 // never for RH), then whole tenths.
-double quantised(int channel, float stored, bool fahrenheit, KirTenths kir);
+// Inline: the curve painters map a few values of every pixel column.
+inline double quantised(int channel, float stored, bool fahrenheit, KirTenths kir)
+{
+    const float v = toDisplayUnit(stored, channel, fahrenheit);
+    return channel == kKir && kir == KirTenths::Cut ? cutToTenth(v) : roundTenthAway(v);
+}
 
 // Y labels: "%.2f", right-aligned by an indent in characters of about 7.5
 // pixels chosen by the value's magnitude.

@@ -94,6 +94,43 @@ void afterQtDrawing() {}
 
 } // namespace
 
+void ColumnInk::reset(int width, int height)
+{
+    m_width = std::max(width, 0);
+    m_height = std::max(height, 0);
+    m_top.assign(size_t(m_width), 0);
+    m_bottom.assign(size_t(m_width), 0);
+    clear();
+}
+
+void ColumnInk::clear()
+{
+    std::fill(m_top.begin(), m_top.end(), std::numeric_limits<int>::max());
+    std::fill(m_bottom.begin(), m_bottom.end(), std::numeric_limits<int>::min());
+    m_all = false;
+}
+
+void ColumnInk::mark(int left, int right, int top, int bottom)
+{
+    left = std::max(left, 0);
+    right = std::min(right, m_width - 1);
+    top = std::max(top, 0);
+    bottom = std::min(bottom, m_height - 1);
+    if (top > bottom)
+        return;
+    for (int x = left; x <= right; ++x)
+        markColumn(x, top, bottom);
+}
+
+qint64 ColumnInk::area() const
+{
+    qint64 pixels = 0;
+    for (int x = 0; x < m_width; ++x)
+        if (m_top[size_t(x)] <= m_bottom[size_t(x)])
+            pixels += m_bottom[size_t(x)] - m_top[size_t(x)] + 1;
+    return pixels;
+}
+
 CurvePainter::CurvePainter()
     : m_x(new double[kMaxSamples])
     , m_columnStart(new int[kMaxSamples + 1])
@@ -139,9 +176,11 @@ inline void CurvePainter::Pixels::column(int x, int top, int bottom) const
     QRgb* at = bits + top * stride + x;
     for (int y = top; y <= bottom; ++y, at += stride)
         *at = colour;
+    if (ink)
+        ink->markColumn(x, top, bottom);
 }
 
-void CurvePainter::writeSpan(const Pixels& px, double x, double yLow, double yHigh, const ClipBox& box,
+inline void CurvePainter::writeSpan(const Pixels& px, double x, double yLow, double yHigh, const ClipBox& box,
                              QPoint origin)
 {
     // The pixels drawing the column's vertical segments would set: the
@@ -156,11 +195,17 @@ void CurvePainter::writeSpan(const Pixels& px, double x, double yLow, double yHi
     px.column(column, int(yLow) - origin.y(), int(yHigh) - origin.y());
 }
 
-void CurvePainter::finishCurve(QPainter& p, int channel, const QLine* end)
+void CurvePainter::finishCurve(QPainter& p, int channel, const QLine* end, ColumnInk* ink)
 {
     if (end == m_lines.get())
         return;
     m_qtSegments += int(end - m_lines.get());
+    // An aliased line sets pixels inside the box of its ends; one pixel
+    // more on each side costs nothing and leaves no doubt.
+    if (ink)
+        for (const QLine* l = m_lines.get(); l != end; ++l)
+            ink->mark(std::min(l->x1(), l->x2()) - 1, std::max(l->x1(), l->x2()) + 1, std::min(l->y1(), l->y2()) - 1,
+                      std::max(l->y1(), l->y2()) + 1);
     p.setPen(m_pen[channel]);
     p.drawLines(m_lines.get(), int(end - m_lines.get()));
     afterQtDrawing();
@@ -191,12 +236,60 @@ void CurvePainter::drawEverySegment(QPainter& p, const RunView& run, int count, 
                 out = addSegment(out, m_x[s - 1], ya, m_x[s], yb, box, origin);
             ya = yb;
         }
-        finishCurve(p, c, out);
+        finishCurve(p, c, out, nullptr);
     }
 }
 
+namespace {
+
+// One curve's readings placed on whole pixel rows exactly as
+// wholePixels(CurveMap::y()) places them, with the map's numbers held
+// here rather than read through a reference at every reading.
+class RowMap {
+public:
+    RowMap(const plot::CurveMap& map, int channel, bool fahrenheit)
+        : m_baseH(map.baseH), m_axisBottom(map.axisBottom), m_yScale(map.yScale), m_ay(map.ay), m_by(map.by)
+        , m_toFahrenheit(fahrenheit && channel != kRh)
+        , m_tenths(map.exact ? Tenths::None : channel == kKir && map.kir == plot::KirTenths::Cut ? Tenths::Cut
+                                                                                                : Tenths::Round)
+    {
+    }
+    double operator()(float stored) const
+    {
+        const float v = m_toFahrenheit ? stored * 1.8f + 32.0f : stored;
+        const double q = m_tenths == Tenths::Round ? roundTenthAway(v)
+            : m_tenths == Tenths::Cut              ? cutToTenth(v)
+                                                   : double(v);
+        const double unzoomed = m_baseH - (q - m_axisBottom) * m_yScale;
+        return wholePixels(m_ay * unzoomed + m_by);
+    }
+
+private:
+    enum class Tenths { Round, Cut, None };
+    double m_baseH, m_axisBottom, m_yScale, m_ay, m_by;
+    bool m_toFahrenheit;
+    Tenths m_tenths;
+};
+
+// The first index in [lo, hi) at which pred turns false (pred holds on a
+// prefix of the range).
+template <class Pred>
+int partitionPoint(int lo, int hi, const Pred& pred)
+{
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (pred(mid))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+} // namespace
+
 void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveSet& shown,
-                        const plot::CurveMap& mapIn, const ClipBox& box, QPoint origin)
+                        const plot::CurveMap& mapIn, const ClipBox& box, QPoint origin, ColumnInk* ink)
 {
     // A local copy: the stores into the buffers below cannot alias it, so
     // its fields stay in registers through the loops.
@@ -205,18 +298,6 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
     m_qtSegments = 0;
     if (n < 2 || !(map.dx > 0) || !std::isfinite(map.dx) || !std::isfinite(map.X0))
         return;
-
-    // x grows with the sample: only samples from the last one left of the
-    // box to the first one right of it have segments that can show.
-    for (int s = 0; s < n; ++s)
-        m_x[s] = wholePixels(map.x(s));
-    const int firstIn = int(std::lower_bound(m_x.get(), m_x.get() + n, box.xLo) - m_x.get());
-    const int lastIn = int(std::upper_bound(m_x.get(), m_x.get() + n, box.xHi) - m_x.get()) - 1;
-    const int begin = std::max(firstIn - 1, 0);
-    const int end = std::min(lastIn + 1, n - 1);  // last sample looked at
-    if (end <= begin)
-        return;
-
     // Any of the y map's numbers that is no number makes every y no number:
     // every reading is a gap.
     if (!(std::isfinite(map.baseH) && std::isfinite(map.axisBottom) && std::isfinite(map.yScale)
@@ -229,36 +310,33 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
     const double worstY = std::fabs(map.ay) * (std::fabs(map.baseH) + worstQ * std::fabs(map.yScale)) + std::fabs(map.by);
     const float plainBound = worstY < 1e300 ? kPlainReading : -1.0f;
 
-    const bool fahrenheit = run.fahrenheit();
-    const double* x = m_x.get();
     // Spans and connectors go straight into the picture when the painter
     // draws onto an image as it is, untransformed and unclipped.
-    QImage* direct = writableImage(p);
-    Pixels px;
-    if (direct) {
-        px.bits = reinterpret_cast<QRgb*>(direct->bits());
-        px.stride = direct->bytesPerLine() / qsizetype(sizeof(QRgb));
-        px.width = direct->width();
-        px.height = direct->height();
+    if (QImage* image = writableImage(p)) {
+        drawDirect(p, *image, run, n, shown, map, box, origin, plainBound, ink);
+        return;
     }
-    // The columns from begin to end, each as its first sample.
-    int columns = 0;
-    if (direct) {
-        m_columnStart[columns++] = begin;
-        for (int s = begin + 1; s <= end; ++s)
-            if (x[s] != x[s - 1])
-                m_columnStart[columns++] = s;
-        m_columnStart[columns] = end + 1;
-    }
-    // Columns whose connector to the next column may be written by the
-    // rule: both its columns inside the image.
-    const double ox = origin.x(), oy = origin.y();
-    const double directLo = ox, directHi = ox + px.width - 2;
+    // Through a transform or a clip the pixels Qt sets are not known here.
+    if (ink)
+        ink->markAll();
+
+    // x grows with the sample: only samples from the last one left of the
+    // box to the first one right of it have segments that can show.
+    for (int s = 0; s < n; ++s)
+        m_x[s] = wholePixels(map.x(s));
+    const int firstIn = int(std::lower_bound(m_x.get(), m_x.get() + n, box.xLo) - m_x.get());
+    const int lastIn = int(std::upper_bound(m_x.get(), m_x.get() + n, box.xHi) - m_x.get()) - 1;
+    const int begin = std::max(firstIn - 1, 0);
+    const int end = std::min(lastIn + 1, n - 1);  // last sample looked at
+    if (end <= begin)
+        return;
+
+    const bool fahrenheit = run.fahrenheit();
+    const double* x = m_x.get();
     for (int c = 0; c < kChannelCount; ++c) {
         if (!shown[size_t(c)])
             continue;
         const ChannelSpan values = run.channel(c);
-        px.colour = m_pen[c].color().rgba();
         auto yOf = [&](int s) { return wholePixels(map.y(c, values[s], fahrenheit)); };
         // A reading whose y is no number (or infinite) is a gap: no segment
         // starts or ends at it. Plain readings are never one.
@@ -266,91 +344,9 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
             return !(std::fabs(values[s]) <= plainBound) && !std::isfinite(yOf(s));
         };
         QLine* out = m_lines.get();
-        auto connect = [&](double xa, double ya, double xb, double yb) {
-            if (direct && xb == xa + 1 && xa >= directLo && xa <= directHi && safe(0, ya) && safe(0, yb)
-                && NeighbourConnector::known(int(ya), int(yb))) {
-                const int column = int(xa - ox);
-                const int y0 = int(ya - oy), y1 = int(yb - oy);
-                const NeighbourConnector rows = NeighbourConnector::of(y0, y1);
-                px.column(column, rows.lo, rows.hi);
-                if (y1 >= 0 && y1 < px.height)
-                    px.bits[y1 * px.stride + column + 1] = px.colour;
-            } else {
-                out = addSegment(out, xa, ya, xb, yb, box, origin);
-            }
-        };
-
         int prevLast = -2;  // the last sample of the part before, and its y
         double prevY = 0;
         int s = begin;
-        if (direct) {
-            // Only the ends of a column's span and its first and last
-            // points are needed, so the readings themselves are compared
-            // (the y map keeps their order or reverses it) and at most four
-            // of them mapped. Consecutive ones are often equal.
-            float memoValue = std::numeric_limits<float>::quiet_NaN();
-            double memoY = 0;
-            auto yOfValue = [&](float v) {
-                if (!(v == memoValue)) {
-                    memoValue = v;
-                    memoY = wholePixels(map.y(c, v, fahrenheit));
-                }
-                return memoY;
-            };
-            // Samples s .. last of one column, none of them a gap.
-            auto part = [&](int s, int last, float first, float least, float greatest, float lastValue) {
-                const double yFirst = yOfValue(first);
-                // The segment from the column before, as drawn between the
-                // samples, unless the sample before is a gap.
-                if (prevLast == s - 1)
-                    connect(x[s - 1], prevY, x[s], yFirst);
-                double yLast = yFirst;
-                if (last > s) {
-                    const double ya = yOfValue(least), yb = yOfValue(greatest);
-                    writeSpan(px, x[s], std::min(ya, yb), std::max(ya, yb), box, origin);
-                    yLast = yOfValue(lastValue);
-                }
-                prevLast = last;
-                prevY = yLast;
-            };
-            const float* v = values.first;
-            const qsizetype stride = values.stride;
-            for (int k = 0; k < columns; ++k) {
-                const int a = m_columnStart[k], b = m_columnStart[k + 1] - 1;
-                const float first = v[a * stride];
-                float least = first, greatest = first;
-                bool plain = std::fabs(first) <= plainBound;
-                for (int i = a + 1; i <= b; ++i) {
-                    const float f = v[i * stride];
-                    least = std::min(least, f);
-                    greatest = std::max(greatest, f);
-                    plain &= std::fabs(f) <= plainBound;
-                }
-                if (plain) {
-                    part(a, b, first, least, greatest, v[b * stride]);
-                    continue;
-                }
-                // A column with readings far off or that are no number: cut
-                // into the parts between its gaps.
-                for (int i = a; i <= b;) {
-                    if (isGap(i)) {
-                        ++i;
-                        continue;
-                    }
-                    int j = i;
-                    float lo = v[i * stride], hi = lo;
-                    while (j < b && !isGap(j + 1)) {
-                        ++j;
-                        lo = std::min(lo, v[j * stride]);
-                        hi = std::max(hi, v[j * stride]);
-                    }
-                    part(i, j, v[i * stride], lo, hi, v[j * stride]);
-                    i = j + 1;
-                }
-            }
-            finishCurve(p, c, out);
-            continue;
-        }
         while (s <= end) {
             if (isGap(s)) {
                 ++s;
@@ -380,7 +376,7 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
             // The segment from the column before, as drawn between the
             // samples, unless the sample before is a gap.
             if (prevLast == s - 1)
-                connect(x[s - 1], prevY, x[s], yFirst);
+                out = addSegment(out, x[s - 1], prevY, x[s], yFirst, box, origin);
             double yLast = yFirst;
             if (last > s) {
                 yLast = yOf(last);
@@ -402,6 +398,147 @@ void CurvePainter::draw(QPainter& p, const RunView& run, int count, const CurveS
             prevY = yLast;
             s = last + 1;
         }
-        finishCurve(p, c, out);
+        finishCurve(p, c, out, nullptr);
+    }
+}
+
+void CurvePainter::drawDirect(QPainter& p, QImage& image, const RunView& run, int n, const CurveSet& shown,
+                              const plot::CurveMap& map, const ClipBox& box, QPoint origin, float plainBound,
+                              ColumnInk* ink)
+{
+    auto xOf = [&map](int s) { return wholePixels(map.x(s)); };
+    // x grows with the sample: only samples from the last one left of the
+    // box to the first one right of it have segments that can show. Found
+    // by bisection on the map, not by placing every sample.
+    const int firstIn = partitionPoint(0, n, [&](int s) { return xOf(s) < box.xLo; });
+    const int lastIn = partitionPoint(0, n, [&](int s) { return xOf(s) <= box.xHi; }) - 1;
+    const int begin = std::max(firstIn - 1, 0);
+    const int end = std::min(lastIn + 1, n - 1);  // last sample looked at
+    if (end <= begin)
+        return;
+
+    // The columns from begin to end, each as its first sample and its x.
+    // The first sample of the next column is estimated from the map, then
+    // settled on by placing the samples beside the estimate: a few samples
+    // placed per column instead of every one.
+    int columns = 0;
+    for (int s = begin; s <= end;) {
+        const double column = xOf(s);
+        m_columnStart[columns] = s;
+        m_x[columns] = column;
+        ++columns;
+        int next = s + 1;
+        const double estimate = std::ceil((column + 1 - map.X0) / map.dx) - map.shift;
+        if (estimate > next)
+            next = int(std::min(estimate, double(end + 1)));
+        while (next > s + 1 && xOf(next - 1) > column)
+            --next;
+        while (next <= end && xOf(next) <= column)
+            ++next;
+        s = next;
+    }
+    m_columnStart[columns] = end + 1;
+
+    Pixels px;
+    px.bits = reinterpret_cast<QRgb*>(image.bits());
+    px.stride = image.bytesPerLine() / qsizetype(sizeof(QRgb));
+    px.width = image.width();
+    px.height = image.height();
+    px.ink = ink;
+    // Columns whose connector to the next column may be written by the
+    // rule: both its columns inside the image.
+    const double ox = origin.x(), oy = origin.y();
+    const double directLo = ox, directHi = ox + px.width - 2;
+    const bool fahrenheit = run.fahrenheit();
+    const double* columnX = m_x.get();
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (!shown[size_t(c)])
+            continue;
+        const ChannelSpan values = run.channel(c);
+        px.colour = m_pen[c].color().rgba();
+        const RowMap rowOf(map, c, fahrenheit);
+        // A reading whose y is no number (or infinite) is a gap: no segment
+        // starts or ends at it. Plain readings are never one.
+        auto isGap = [&](int s) {
+            return !(std::fabs(values[s]) <= plainBound) && !std::isfinite(rowOf(values[s]));
+        };
+        QLine* out = m_lines.get();
+        // Only the ends of a column's span and its first and last points
+        // are needed, so the readings themselves are compared (the y map
+        // keeps their order or reverses it) and at most four of them
+        // mapped. Consecutive ones are often equal.
+        float memoValue = std::numeric_limits<float>::quiet_NaN();
+        double memoY = 0;
+        auto yOfValue = [&](float v) {
+            if (!(v == memoValue)) {
+                memoValue = v;
+                memoY = rowOf(v);
+            }
+            return memoY;
+        };
+        int prevLast = -2;  // the last sample of the part before, its x and y
+        double prevX = 0, prevY = 0;
+        const float* v = values.first;
+        const qsizetype stride = values.stride;
+        for (int k = 0; k < columns; ++k) {
+            const int a = m_columnStart[k], b = m_columnStart[k + 1] - 1;
+            const double x = columnX[k];
+            const float first = v[a * stride];
+            float least = first, greatest = first;
+            bool plain = std::fabs(first) <= plainBound;
+            for (int i = a + 1; i <= b; ++i) {
+                const float f = v[i * stride];
+                least = std::min(least, f);
+                greatest = std::max(greatest, f);
+                plain &= std::fabs(f) <= plainBound;
+            }
+            // The column's parts: the whole column, or, in a column with
+            // readings far off or that are no number, the runs between its
+            // gaps. Samples i .. j of one part.
+            for (int i = a; i <= b;) {
+                int j = b;
+                float partFirst = first, lo = least, hi = greatest;
+                if (!plain) {
+                    if (isGap(i)) {
+                        ++i;
+                        continue;
+                    }
+                    j = i;
+                    partFirst = lo = hi = v[i * stride];
+                    while (j < b && !isGap(j + 1)) {
+                        ++j;
+                        lo = std::min(lo, v[j * stride]);
+                        hi = std::max(hi, v[j * stride]);
+                    }
+                }
+                const double yFirst = yOfValue(partFirst);
+                // The segment from the column before, as drawn between the
+                // samples, unless the sample before is a gap. Written by
+                // the rule when both its columns are inside the image.
+                if (prevLast == i - 1) {
+                    if (x == prevX + 1 && prevX >= directLo && prevX <= directHi && safe(0, prevY) && safe(0, yFirst)
+                        && NeighbourConnector::known(int(prevY), int(yFirst))) {
+                        const int column = int(prevX - ox);
+                        const int y0 = int(prevY - oy), y1 = int(yFirst - oy);
+                        const NeighbourConnector rows = NeighbourConnector::of(y0, y1);
+                        px.column(column, rows.lo, rows.hi);
+                        px.column(column + 1, y1, y1);
+                    } else {
+                        out = addSegment(out, prevX, prevY, x, yFirst, box, origin);
+                    }
+                }
+                double yLast = yFirst;
+                if (j > i) {
+                    const double ya = yOfValue(lo), yb = yOfValue(hi);
+                    writeSpan(px, x, std::min(ya, yb), std::max(ya, yb), box, origin);
+                    yLast = yOfValue(v[j * stride]);
+                }
+                prevLast = j;
+                prevX = x;
+                prevY = yLast;
+                i = j + 1;
+            }
+        }
+        finishCurve(p, c, out, ink);
     }
 }

@@ -35,9 +35,44 @@
 #include <QLine>
 #include <QPen>
 #include <QPoint>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 class QPainter;
+
+// The rows a draw wrote in each pixel column of the image it drew on: what
+// must be laid again to take its curves off, usually a few rows a column.
+class ColumnInk {
+public:
+    // An image of this size, nothing written yet.
+    void reset(int width, int height);
+    // Nothing written since.
+    void clear();
+    // Rows top..bottom of columns left..right were written; cut to the image.
+    void mark(int left, int right, int top, int bottom);
+    // Rows top..bottom of column x, already inside the image.
+    void markColumn(int x, int top, int bottom)
+    {
+        m_top[size_t(x)] = std::min(m_top[size_t(x)], top);
+        m_bottom[size_t(x)] = std::max(m_bottom[size_t(x)], bottom);
+    }
+    // Any pixel may have been written (through a transform or a clip).
+    void markAll() { m_all = true; }
+
+    bool all() const { return m_all; }
+    int width() const { return m_width; }
+    // Column x holds ink in rows top(x)..bottom(x); none when top > bottom.
+    int top(int x) const { return m_top[size_t(x)]; }
+    int bottom(int x) const { return m_bottom[size_t(x)]; }
+    // The pixels inside the marked rows of every column.
+    qint64 area() const;
+
+private:
+    std::vector<int> m_top, m_bottom;
+    int m_width = 0, m_height = 0;
+    bool m_all = false;
+};
 
 inline const QColor kCurveScreenColor[kChannelCount] = {
     QColor(255, 0, 0), QColor(255, 255, 0), QColor(0, 255, 255), QColor(200, 100, 200), QColor(0, 255, 0)};
@@ -82,8 +117,9 @@ public:
     // are truncated to whole pixels, then `origin` is subtracted: the pixel
     // of the painter's device that the map's (origin.x, origin.y) stands for
     // is (0, 0).
+    // When ink is given, the rows written in each column are marked in it.
     void draw(QPainter& p, const RunView& run, int count, const CurveSet& shown, const plot::CurveMap& map,
-              const ClipBox& box, QPoint origin = {});
+              const ClipBox& box, QPoint origin = {}, ColumnInk* ink = nullptr);
     // The same picture drawn the plain way: every segment between two
     // consecutive samples.
     void drawEverySegment(QPainter& p, const RunView& run, int count, const CurveSet& shown,
@@ -94,7 +130,10 @@ public:
 private:
     // Appends the segment from a to b, clipped when an end is far off.
     QLine* addSegment(QLine* out, double xa, double ya, double xb, double yb, const ClipBox& box, QPoint origin) const;
-    void finishCurve(QPainter& p, int channel, const QLine* end);
+    void finishCurve(QPainter& p, int channel, const QLine* end, ColumnInk* ink);
+    // draw() onto the image a painter draws on as it is.
+    void drawDirect(QPainter& p, QImage& image, const RunView& run, int n, const CurveSet& shown,
+                    const plot::CurveMap& map, const ClipBox& box, QPoint origin, float plainBound, ColumnInk* ink);
     // The image a painter draws on when spans may be written into it directly.
     static QImage* writableImage(QPainter& p);
 
@@ -104,13 +143,16 @@ private:
         qsizetype stride = 0;  // in pixels
         int width = 0, height = 0;
         QRgb colour = 0;
+        ColumnInk* ink = nullptr;  // marks what is written, when given
         // Rows top..bottom of column x, cut to the image's rows; x inside.
         void column(int x, int top, int bottom) const;
     };
     static void writeSpan(const Pixels& px, double x, double yLow, double yHigh, const ClipBox& box, QPoint origin);
 
     QPen m_pen[kChannelCount];
-    std::unique_ptr<double[]> m_x;     // x of each sample, shared by the curves
+    // x of each sample, shared by the curves; when drawing straight into
+    // the image, x of each pixel column drawn
+    std::unique_ptr<double[]> m_x;
     std::unique_ptr<int[]> m_columnStart;  // the first sample of each pixel column drawn
     // Raw storage: QLine's constructor would zero all of it up front, making
     // every page resident though a repaint uses a few thousand segments.

@@ -77,7 +77,7 @@ void PlotRenderer::render(const plot::PlotFrame& f, const RunView& run, const Cu
     // Far-off ends are clipped to the plot and two pixels around it.
     const double ox = f.mapOrigin.x(), oy = f.mapOrigin.y();
     const ClipBox box {ox - 2.0, oy - 2.0, ox + f.plot.width + 2.0, oy + f.plot.height + 2.0};
-    m_curves.draw(m_plotPainter, run, f.count, shown, f.map, box, f.mapOrigin);
+    m_curves.draw(m_plotPainter, run, f.count, shown, f.map, box, f.mapOrigin, &m_ink);
 }
 
 bool PlotRenderer::ensurePlotImage(const plot::PlotRect& image)
@@ -87,6 +87,7 @@ bool PlotRenderer::ensurePlotImage(const plot::PlotRect& image)
     if (m_plotPainter.isActive())
         m_plotPainter.end();
     m_plot = QImage(image.width, image.height, QImage::Format_RGB32);
+    m_ink.reset(image.width, image.height);
     m_plotPainter.begin(&m_plot);
     m_plotPainter.setRenderHint(QPainter::Antialiasing, false);
     return true;
@@ -125,20 +126,77 @@ void PlotRenderer::paintBackground()
     // under the next repaint's curves: a few thousand pixels instead of a
     // second image of the plot's size.
     m_overdrawn = false;
+    m_ink.clear();
+    m_nLimitRows = 0;
     m_dots.clear();
     const QRgb fill = m_description.style().plotFill | 0xff000000u;
     const int width = m_plot.width();
+    m_columnDotStart.assign(size_t(width) + 1, 0);
     for (int y = 0; y < m_plot.height(); ++y) {
         const QRgb* line = reinterpret_cast<const QRgb*>(m_plot.constScanLine(y));
         for (int x = 0; x < width; ++x)
-            if (line[x] != fill)
+            if (line[x] != fill) {
                 m_dots.push_back({y * width + x, line[x]});
+                ++m_columnDotStart[size_t(x) + 1];
+            }
     }
+    // Filed by column too, top to bottom, to lay a few rows of one column.
+    for (int x = 0; x < width; ++x)
+        m_columnDotStart[size_t(x) + 1] += m_columnDotStart[size_t(x)];
+    m_columnDots.resize(m_dots.size());
+    std::vector<int> next(m_columnDotStart.begin(), m_columnDotStart.end() - 1);
+    for (const Dot& d : m_dots)
+        m_columnDots[size_t(next[size_t(d.at % width)]++)] = {d.at / width, d.colour};
+}
+
+void PlotRenderer::restoreRows(int x, int top, int bottom)
+{
+    const QRgb fill = m_description.style().plotFill | 0xff000000u;
+    const qsizetype stride = m_plot.bytesPerLine() / qsizetype(sizeof(QRgb));
+    QRgb* bits = reinterpret_cast<QRgb*>(m_plot.bits());
+    QRgb* at = bits + top * stride + x;
+    for (int y = top; y <= bottom; ++y, at += stride)
+        *at = fill;
+    const auto from = m_columnDots.begin() + m_columnDotStart[size_t(x)];
+    const auto to = m_columnDots.begin() + m_columnDotStart[size_t(x) + 1];
+    auto d = std::lower_bound(from, to, top, [](const ColumnDot& dot, int row) { return dot.y < row; });
+    for (; d != to && d->y <= bottom; ++d)
+        bits[d->y * stride + x] = d->colour;
+}
+
+bool PlotRenderer::restoreInk()
+{
+    // Column by column touches a cache line a pixel: worth it while the
+    // ink covers a small part of the picture, as curves usually do.
+    if (m_ink.all() || m_ink.width() != m_plot.width()
+        || m_ink.area() + qint64(m_nLimitRows) * m_plot.width() > qint64(m_plot.width()) * m_plot.height() / 8)
+        return false;
+    for (int x = 0; x < m_ink.width(); ++x)
+        if (m_ink.top(x) <= m_ink.bottom(x))
+            restoreRows(x, m_ink.top(x), m_ink.bottom(x));
+    // A limit line's row, with the background's dots on it.
+    const QRgb fill = m_description.style().plotFill | 0xff000000u;
+    const int width = m_plot.width();
+    for (int i = 0; i < m_nLimitRows; ++i) {
+        const int row = m_limitRows[i];
+        QRgb* line = reinterpret_cast<QRgb*>(m_plot.scanLine(row));
+        std::fill(line, line + width, fill);
+        auto d = std::lower_bound(m_dots.begin(), m_dots.end(), row * width,
+                                  [](const Dot& dot, int at) { return dot.at < at; });
+        for (; d != m_dots.end() && d->at < (row + 1) * width; ++d)
+            line[d->at - row * width] = d->colour;
+    }
+    return true;
 }
 
 void PlotRenderer::restoreBackground()
 {
     m_overdrawn = false;
+    const bool inked = restoreInk();
+    m_ink.clear();
+    m_nLimitRows = 0;
+    if (inked)
+        return;
     m_plot.fill(m_description.style().plotFill);
     const int width = m_plot.width();
     uchar* bits = m_plot.bits();
@@ -169,6 +227,10 @@ void PlotRenderer::drawLimitLines(const plot::PlotFrame& f)
             if (isLimitDash(x))
                 pixels[x] = colour;
         m_overdrawn = true;
+        if (m_nLimitRows < plot::kMaxLimitLines)
+            m_limitRows[m_nLimitRows++] = line.row;
+        else
+            m_ink.markAll();
     }
 }
 

@@ -153,10 +153,19 @@ private:
         int at;  // y * width + x
         QRgb colour;
     };
+    // The same pixel filed under its column.
+    struct ColumnDot {
+        int y;
+        QRgb colour;
+    };
 
     void paintStrips();
     void paintBackground();
     void restoreBackground();
+    // Lays the background again where the last curves and limit lines
+    // were written; false when that is most of the picture.
+    bool restoreInk();
+    void restoreRows(int x, int top, int bottom);
     void drawLimitLines(const plot::PlotFrame& frame);
     bool ensurePlotImage(const plot::PlotRect& image);
 
@@ -168,8 +177,13 @@ private:
     StripPicture m_chrome;
     int m_chromePaints = 0;
     QImage m_plot;               // the background and the curves
-    std::vector<Dot> m_dots;     // the background's pixels that are not the fill
+    std::vector<Dot> m_dots;     // the background's pixels that are not the fill, row by row
+    std::vector<ColumnDot> m_columnDots;  // the same, column by column
+    std::vector<int> m_columnDotStart;    // column x's dots: [start[x], start[x + 1])
     bool m_overdrawn = false;    // limit lines or curves lie on the background
+    ColumnInk m_ink;             // the rows the curves were written in
+    int m_limitRows[plot::kMaxLimitLines] = {};  // the rows of the limit lines drawn
+    int m_nLimitRows = 0;
     QPainter m_plotPainter;      // stays active on m_plot between repaints
     CurvePainter m_curves;
     mutable InvertOverlay m_overlay;  // its buffers only; the overlay is the view state's

@@ -98,8 +98,8 @@ void ColumnInk::reset(int width, int height)
 {
     m_width = std::max(width, 0);
     m_height = std::max(height, 0);
-    m_top.assign(size_t(m_width), 0);
-    m_bottom.assign(size_t(m_width), 0);
+    m_top.assign(size_t(m_width) * kCurves, 0);
+    m_bottom.assign(size_t(m_width) * kCurves, 0);
     clear();
 }
 
@@ -110,7 +110,7 @@ void ColumnInk::clear()
     m_all = false;
 }
 
-void ColumnInk::mark(int left, int right, int top, int bottom)
+void ColumnInk::mark(int c, int left, int right, int top, int bottom)
 {
     left = std::max(left, 0);
     right = std::min(right, m_width - 1);
@@ -119,15 +119,15 @@ void ColumnInk::mark(int left, int right, int top, int bottom)
     if (top > bottom)
         return;
     for (int x = left; x <= right; ++x)
-        markColumn(x, top, bottom);
+        markColumn(c, x, top, bottom);
 }
 
 qint64 ColumnInk::area() const
 {
     qint64 pixels = 0;
-    for (int x = 0; x < m_width; ++x)
-        if (m_top[size_t(x)] <= m_bottom[size_t(x)])
-            pixels += m_bottom[size_t(x)] - m_top[size_t(x)] + 1;
+    for (size_t i = 0; i < m_top.size(); ++i)
+        if (m_top[i] <= m_bottom[i])
+            pixels += m_bottom[i] - m_top[i] + 1;
     return pixels;
 }
 
@@ -177,7 +177,7 @@ inline void CurvePainter::Pixels::column(int x, int top, int bottom) const
     for (int y = top; y <= bottom; ++y, at += stride)
         *at = colour;
     if (ink)
-        ink->markColumn(x, top, bottom);
+        ink->markColumn(curve, x, top, bottom);
 }
 
 inline void CurvePainter::writeSpan(const Pixels& px, double x, double yLow, double yHigh, const ClipBox& box,
@@ -204,7 +204,7 @@ void CurvePainter::finishCurve(QPainter& p, int channel, const QLine* end, Colum
     // more on each side costs nothing and leaves no doubt.
     if (ink)
         for (const QLine* l = m_lines.get(); l != end; ++l)
-            ink->mark(std::min(l->x1(), l->x2()) - 1, std::max(l->x1(), l->x2()) + 1, std::min(l->y1(), l->y2()) - 1,
+            ink->mark(channel, std::min(l->x1(), l->x2()) - 1, std::max(l->x1(), l->x2()) + 1, std::min(l->y1(), l->y2()) - 1,
                       std::max(l->y1(), l->y2()) + 1);
     p.setPen(m_pen[channel]);
     p.drawLines(m_lines.get(), int(end - m_lines.get()));
@@ -456,6 +456,7 @@ void CurvePainter::drawDirect(QPainter& p, QImage& image, const RunView& run, in
             continue;
         const ChannelSpan values = run.channel(c);
         px.colour = m_pen[c].color().rgba();
+        px.curve = c;
         const RowMap rowOf(map, c, fahrenheit);
         // A reading whose y is no number (or infinite) is a gap: no segment
         // starts or ends at it. Plain readings are never one.
@@ -484,14 +485,29 @@ void CurvePainter::drawDirect(QPainter& p, QImage& image, const RunView& run, in
             const int a = m_columnStart[k], b = m_columnStart[k + 1] - 1;
             const double x = columnX[k];
             const float first = v[a * stride];
-            float least = first, greatest = first;
-            bool plain = std::fabs(first) <= plainBound;
-            for (int i = a + 1; i <= b; ++i) {
+            // Two readings a step, on two chains: the least and greatest
+            // of plain readings do not depend on the order they are met in.
+            float least = first, greatest = first, least2 = first, greatest2 = first;
+            bool plain = std::fabs(first) <= plainBound, plain2 = true;
+            int i = a + 1;
+            for (; i < b; i += 2) {
+                const float f = v[i * stride], f2 = v[(i + 1) * stride];
+                least = std::min(least, f);
+                greatest = std::max(greatest, f);
+                plain &= std::fabs(f) <= plainBound;
+                least2 = std::min(least2, f2);
+                greatest2 = std::max(greatest2, f2);
+                plain2 &= std::fabs(f2) <= plainBound;
+            }
+            if (i == b) {
                 const float f = v[i * stride];
                 least = std::min(least, f);
                 greatest = std::max(greatest, f);
                 plain &= std::fabs(f) <= plainBound;
             }
+            least = std::min(least, least2);
+            greatest = std::max(greatest, greatest2);
+            plain &= plain2;
             // The column's parts: the whole column, or, in a column with
             // readings far off or that are no number, the runs between its
             // gaps. Samples i .. j of one part.

@@ -41,35 +41,39 @@
 
 class QPainter;
 
-// The rows a draw wrote in each pixel column of the image it drew on: what
-// must be laid again to take its curves off, usually a few rows a column.
+// The rows a draw wrote in each pixel column of the image it drew on, per
+// curve: what must be laid again to take its curves off, usually a few rows
+// a column.
 class ColumnInk {
 public:
+    static constexpr int kCurves = kChannelCount;
+
     // An image of this size, nothing written yet.
     void reset(int width, int height);
     // Nothing written since.
     void clear();
-    // Rows top..bottom of columns left..right were written; cut to the image.
-    void mark(int left, int right, int top, int bottom);
-    // Rows top..bottom of column x, already inside the image.
-    void markColumn(int x, int top, int bottom)
+    // Curve c wrote rows top..bottom of columns left..right; cut to the image.
+    void mark(int c, int left, int right, int top, int bottom);
+    // Curve c wrote rows top..bottom of column x, already inside the image.
+    void markColumn(int c, int x, int top, int bottom)
     {
-        m_top[size_t(x)] = std::min(m_top[size_t(x)], top);
-        m_bottom[size_t(x)] = std::max(m_bottom[size_t(x)], bottom);
+        const size_t i = size_t(c) * size_t(m_width) + size_t(x);
+        m_top[i] = std::min(m_top[i], top);
+        m_bottom[i] = std::max(m_bottom[i], bottom);
     }
     // Any pixel may have been written (through a transform or a clip).
     void markAll() { m_all = true; }
 
     bool all() const { return m_all; }
     int width() const { return m_width; }
-    // Column x holds ink in rows top(x)..bottom(x); none when top > bottom.
-    int top(int x) const { return m_top[size_t(x)]; }
-    int bottom(int x) const { return m_bottom[size_t(x)]; }
-    // The pixels inside the marked rows of every column.
+    // Curve c's ink in column x: rows top..bottom; none when top > bottom.
+    int top(int c, int x) const { return m_top[size_t(c) * size_t(m_width) + size_t(x)]; }
+    int bottom(int c, int x) const { return m_bottom[size_t(c) * size_t(m_width) + size_t(x)]; }
+    // The pixels inside the marked rows of every curve and column.
     qint64 area() const;
 
 private:
-    std::vector<int> m_top, m_bottom;
+    std::vector<int> m_top, m_bottom;  // curve by curve, column by column
     int m_width = 0, m_height = 0;
     bool m_all = false;
 };
@@ -144,6 +148,7 @@ private:
         int width = 0, height = 0;
         QRgb colour = 0;
         ColumnInk* ink = nullptr;  // marks what is written, when given
+        int curve = 0;             // the curve being drawn, for the ink
         // Rows top..bottom of column x, cut to the image's rows; x inside.
         void column(int x, int top, int bottom) const;
     };

@@ -171,9 +171,10 @@ bool PlotRenderer::restoreInk()
     if (m_ink.all() || m_ink.width() != m_plot.width()
         || m_ink.area() + qint64(m_nLimitRows) * m_plot.width() > qint64(m_plot.width()) * m_plot.height() / 8)
         return false;
-    for (int x = 0; x < m_ink.width(); ++x)
-        if (m_ink.top(x) <= m_ink.bottom(x))
-            restoreRows(x, m_ink.top(x), m_ink.bottom(x));
+    for (int c = 0; c < ColumnInk::kCurves; ++c)
+        for (int x = 0; x < m_ink.width(); ++x)
+            if (m_ink.top(c, x) <= m_ink.bottom(c, x))
+                restoreRows(x, m_ink.top(c, x), m_ink.bottom(c, x));
     // A limit line's row, with the background's dots on it.
     const QRgb fill = m_description.style().plotFill | 0xff000000u;
     const int width = m_plot.width();

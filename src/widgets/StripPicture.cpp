@@ -2,6 +2,7 @@
 
 #include "widgets/InsetPicture.h"
 
+#include <QRegion>
 #include <algorithm>
 
 void StripPicture::reset(QSize size, QRgb background, std::span<const QRect> strips)
@@ -22,6 +23,19 @@ void StripPicture::reset(QSize size, QRgb background, std::span<const QRect> str
     for (int i = n; i < m_count; ++i)
         m_strips[size_t(i)] = Strip {};
     m_count = n;
+
+    QRegion bare(whole);
+    for (int i = 0; i < m_count; ++i)
+        bare -= m_strips[size_t(i)].rect;
+    m_bareCount = 0;
+    if (bare.rectCount() > kMaxBare) {
+        // Too scattered to keep: the whole picture is filled first.
+        m_bare[0] = whole;
+        m_bareCount = 1;
+        return;
+    }
+    for (const QRect& r : bare)
+        m_bare[size_t(m_bareCount++)] = r;
 }
 
 void StripPicture::keepFlatAsColour(Strip& s)
@@ -45,10 +59,11 @@ void StripPicture::draw(QPainter& p, const QRect& exposed, const QRect& hole) co
     if (area.isEmpty())
         return;
     const QColor background = QColor::fromRgb(m_background);
-    for (const QRect& part : aroundHole(area, hole)) {
-        if (!part.isEmpty())
-            p.fillRect(part, background);
-    }
+    for (int i = 0; i < m_bareCount; ++i)
+        for (const QRect& part : aroundHole(m_bare[size_t(i)] & area, hole)) {
+            if (!part.isEmpty())
+                p.fillRect(part, background);
+        }
     for (int i = 0; i < m_count; ++i) {
         const Strip& s = m_strips[size_t(i)];
         const QRect part = s.rect & area;

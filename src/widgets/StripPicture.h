@@ -67,9 +67,14 @@ private:
         QImage image;  // null when the strip is one colour
         QRgb colour = 0;
     };
+    // The parts of the picture no strip covers: only they are filled with
+    // the picture's colour when it is drawn, the strips cover the rest.
+    static constexpr int kMaxBare = 4 * kMaxStrips + 4;
     static void keepFlatAsColour(Strip& s);
     std::array<Strip, kMaxStrips> m_strips;
     int m_count = 0;
+    std::array<QRect, kMaxBare> m_bare {};
+    int m_bareCount = 0;
     QSize m_size;
     QRgb m_background = 0xff000000u;
 };

@@ -466,17 +466,11 @@ void CurvePainter::drawDirect(QPainter& p, QImage& image, const RunView& run, in
         QLine* out = m_lines.get();
         // Only the ends of a column's span and its first and last points
         // are needed, so the readings themselves are compared (the y map
-        // keeps their order or reverses it) and at most four of them
-        // mapped. Consecutive ones are often equal.
+        // keeps their order or reverses it) and only the different ones
+        // among them mapped. A column's first reading is often the last
+        // one of the column before.
         float memoValue = std::numeric_limits<float>::quiet_NaN();
         double memoY = 0;
-        auto yOfValue = [&](float v) {
-            if (!(v == memoValue)) {
-                memoValue = v;
-                memoY = rowOf(v);
-            }
-            return memoY;
-        };
         int prevLast = -2;  // the last sample of the part before, its x and y
         double prevX = 0, prevY = 0;
         const float* v = values.first;
@@ -527,7 +521,11 @@ void CurvePainter::drawDirect(QPainter& p, QImage& image, const RunView& run, in
                         hi = std::max(hi, v[j * stride]);
                     }
                 }
-                const double yFirst = yOfValue(partFirst);
+                if (!(partFirst == memoValue)) {
+                    memoValue = partFirst;
+                    memoY = rowOf(partFirst);
+                }
+                const double yFirst = memoY;
                 // The segment from the column before, as drawn between the
                 // samples, unless the sample before is a gap. Written by
                 // the rule when both its columns are inside the image.
@@ -545,9 +543,13 @@ void CurvePainter::drawDirect(QPainter& p, QImage& image, const RunView& run, in
                 }
                 double yLast = yFirst;
                 if (j > i) {
-                    const double ya = yOfValue(lo), yb = yOfValue(hi);
+                    const float last = v[j * stride];
+                    const double ya = lo == partFirst ? yFirst : rowOf(lo);
+                    const double yb = hi == partFirst ? yFirst : hi == lo ? ya : rowOf(hi);
                     writeSpan(px, x, std::min(ya, yb), std::max(ya, yb), box, origin);
-                    yLast = yOfValue(v[j * stride]);
+                    yLast = last == partFirst ? yFirst : last == lo ? ya : last == hi ? yb : rowOf(last);
+                    memoValue = last;
+                    memoY = yLast;
                 }
                 prevLast = j;
                 prevX = x;

@@ -11,7 +11,10 @@
 // its strips (StripPicture), the plot's picture with its background
 // remembered as the pixels that differ from the fill, the frame's alarm
 // limit lines over it, the curves through CurvePainter, and the overlays
-// (InvertOverlay). Nothing is allocated per
+// (InvertOverlay). Before curves are drawn again the background is laid
+// again only where the last ones were written (ColumnInk: a few rows a
+// column and curve) and on the limit lines' rows, unless that is much of
+// the picture. Nothing is allocated per
 // repaint once the picture exists: only a changed key paints the chrome or
 // the background again.
 //

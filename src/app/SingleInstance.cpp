@@ -1,5 +1,7 @@
 #include "app/SingleInstance.h"
 
+#include "base/FileLock.h"
+
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDeadlineTimer>
@@ -159,12 +161,7 @@ SingleInstance::Role SingleInstance::claim(QString* note)
         const int fd = ::open(lockName.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0)
             return failed(m_lockPath, errno);
-        int rc;
-        do {
-            rc = ::flock(fd, LOCK_EX | LOCK_NB);
-        } while (rc != 0 && errno == EINTR);
-        if (rc != 0) {
-            const int error = errno;
+        if (const int error = tryLockFile(fd)) {
             ::close(fd);
             if (error == EWOULDBLOCK)
                 return Role::Second;

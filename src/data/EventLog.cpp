@@ -1,6 +1,7 @@
 #include "data/EventLog.h"
 
 #include "base/DurableFile.h"
+#include "base/FileLock.h"
 
 #include <QFile>
 #include <cerrno>
@@ -35,12 +36,7 @@ Status EventLog::open(const QString& path)
         ::close(fd);
         return Status::failure(Status::Code::NotRegularFile, QStringLiteral("not a regular file"));
     }
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        const int error = errno;
+    if (const int error = tryLockFile(fd)) {
         ::close(fd);
         if (error == EWOULDBLOCK)
             return Status::failure(Status::Code::Busy, QStringLiteral("in use by another recording"));

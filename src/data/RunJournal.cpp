@@ -2,6 +2,7 @@
 
 #include "base/Crc32.h"
 #include "base/DurableFile.h"
+#include "base/FileLock.h"
 #include "base/RegularFile.h"
 
 #include <QFile>
@@ -102,17 +103,6 @@ void encodeHeader(const JournalFacts& f, unsigned char* h)
 [[maybe_unused]] QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
 #ifdef Q_OS_UNIX
-// Takes the advisory lock on fd without waiting: 0, EWOULDBLOCK when another
-// open file holds it, or the error number.
-int tryLock(int fd, bool exclusive)
-{
-    int rc;
-    do {
-        rc = ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    return rc == 0 ? 0 : errno;
-}
-
 // path still names the file open as fd (it was not removed or replaced).
 bool pathNamesFile(const QString& path, int fd)
 {
@@ -166,7 +156,7 @@ int createLocked(const QString& path, int& error)
     // Between the create and the lock, a reader may have found the file
     // empty and unlocked, taken it as a crash's leftover and removed it: the
     // lock is then not worth having, and the name must be tried again.
-    error = tryLock(fd, true);
+    error = tryLockFile(fd, true);
     if (error == 0 && !pathNamesFile(path, fd))
         error = ENOENT;
     if (error != 0) {
@@ -678,7 +668,7 @@ Status FoundJournal::open(const QString& path, Access access)
     if (Status s = RegularFile::open(path, *file); !s.ok())
         return s;
 #ifdef Q_OS_UNIX
-    if (const int error = tryLock(file->handle(), access == Access::Take); error != 0) {
+    if (const int error = tryLockFile(file->handle(), access == Access::Take); error != 0) {
         if (error == EWOULDBLOCK)
             return Status::failure(Code::Busy, QLatin1String(Journal::kInUse));
         return Status::failure(Code::CannotOpen, errnoText(error));

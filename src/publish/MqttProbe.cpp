@@ -1,5 +1,6 @@
 #include "publish/MqttProbe.h"
 
+#include "publish/MosquittoLibrary.h"
 #include "publish/MqttMessages.h"
 
 #include <QDateTime>
@@ -8,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <mosquitto.h>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -68,6 +68,10 @@ Status MqttProbe::start(const MqttSettings& settings, const QString& meterId, in
     MqttCredentials credentials;
     if (Status s = checkMqttSettings(settings, meterId, url, topic, credentials); !s.ok())
         return s;
+    const MosquittoLibrary& library = MosquittoLibrary::shared();
+    if (!library.status().ok())
+        return library.status();
+    const MosquittoFunctions* api = &library.functions();
     if (m_shared && m_shared->thread.joinable()) {
         if (m_shared->done)
             m_shared->thread.join();
@@ -82,7 +86,6 @@ Status MqttProbe::start(const MqttSettings& settings, const QString& meterId, in
     m_shared->probe = this;
     m_shared->done = false;
     m_running = true;
-    mosquitto_lib_init();
     const QByteArray id = (MqttMessages::clientId(meterId) + QStringLiteral("-test")).toUtf8();
     const QByteArray host = url.host.toUtf8();
     const QByteArray caFile = QFile::encodeName(settings.caFile);
@@ -90,31 +93,33 @@ Status MqttProbe::start(const MqttSettings& settings, const QString& meterId, in
     const int port = url.port;
     const bool tls = url.tls;
     std::shared_ptr<Shared> shared = m_shared;
-    m_shared->thread = std::thread([shared, id, host, caFile, shown, port, tls, credentials, timeoutMs] {
+    m_shared->thread = std::thread([api, shared, id, host, caFile, shown, port, tls, credentials, timeoutMs] {
         bool ok = false;
         QString message;
-        mosquitto* mosq = mosquitto_new(id.constData(), true, shared.get());
+        mosquitto* mosq = api->mosquitto_new(id.constData(), true, shared.get());
         if (mosq == nullptr) {
             message = QStringLiteral("cannot make an MQTT client (out of memory)");
         } else {
-            mosquitto_connect_callback_set(mosq, &onConnect);
-            mosquitto_log_callback_set(mosq, &onLog);
-            (void)mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+            api->mosquitto_connect_callback_set(mosq, &onConnect);
+            api->mosquitto_log_callback_set(mosq, &onLog);
+            (void)api->mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
             if (!credentials.user.isEmpty())
-                (void)mosquitto_username_pw_set(mosq, credentials.user.constData(),
-                                                credentials.password.isEmpty() ? nullptr
-                                                                               : credentials.password.constData());
+                (void)api->mosquitto_username_pw_set(mosq, credentials.user.constData(),
+                                                     credentials.password.isEmpty()
+                                                         ? nullptr
+                                                         : credentials.password.constData());
             int rc = MOSQ_ERR_SUCCESS;
             if (tls)
-                rc = caFile.isEmpty() ? mosquitto_int_option(mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
-                                      : mosquitto_tls_set(mosq, caFile.constData(), nullptr, nullptr, nullptr, nullptr);
+                rc = caFile.isEmpty()
+                    ? api->mosquitto_int_option(mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
+                    : api->mosquitto_tls_set(mosq, caFile.constData(), nullptr, nullptr, nullptr, nullptr);
             errno = 0;
             if (rc == MOSQ_ERR_SUCCESS)
-                rc = mosquitto_connect(mosq, host.constData(), port, 10);
+                rc = api->mosquitto_connect(mosq, host.constData(), port, 10);
             const int savedErrno = errno;
             const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
             while (rc == MOSQ_ERR_SUCCESS && shared->connack < 0 && std::chrono::steady_clock::now() < until)
-                rc = mosquitto_loop(mosq, 100, 1);
+                rc = api->mosquitto_loop(mosq, 100, 1);
             std::string logged;
             {
                 std::lock_guard<std::mutex> lock(shared->mutex);
@@ -126,10 +131,10 @@ Status MqttProbe::start(const MqttSettings& settings, const QString& meterId, in
                 message = QStringLiteral("The broker at %1 accepted the connection.").arg(shown);
             } else if (connack == 4 || connack == 5) {
                 message = QStringLiteral("The broker at %1 refused the user name or password (%2).")
-                              .arg(shown, QString::fromUtf8(mosquitto_connack_string(connack)));
+                              .arg(shown, QString::fromUtf8(api->mosquitto_connack_string(connack)));
             } else if (connack > 0) {
                 message = QStringLiteral("The broker at %1 refused the connection (%2).")
-                              .arg(shown, QString::fromUtf8(mosquitto_connack_string(connack)));
+                              .arg(shown, QString::fromUtf8(api->mosquitto_connack_string(connack)));
             } else if (rc == MOSQ_ERR_SUCCESS) {
                 message = QStringLiteral("No answer from the broker at %1 within %2 s.").arg(shown).arg(timeoutMs / 1000);
             } else {
@@ -141,14 +146,14 @@ Status MqttProbe::start(const MqttSettings& settings, const QString& meterId, in
                 else if (rc == MOSQ_ERR_TLS)
                     why = QStringLiteral("TLS failed") + (logged.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(logged));
                 else
-                    why = QString::fromUtf8(mosquitto_strerror(rc));
+                    why = QString::fromUtf8(api->mosquitto_strerror(rc));
                 message = QStringLiteral("Cannot connect to the broker at %1 (%2).").arg(shown, why);
             }
             if (connack == 0) {
-                (void)mosquitto_disconnect(mosq);
-                (void)mosquitto_loop(mosq, 100, 1);
+                (void)api->mosquitto_disconnect(mosq);
+                (void)api->mosquitto_loop(mosq, 100, 1);
             }
-            mosquitto_destroy(mosq);
+            api->mosquitto_destroy(mosq);
         }
         std::lock_guard<std::mutex> lock(shared->mutex);
         if (MqttProbe* p = shared->probe) {

@@ -17,8 +17,8 @@ public:
     explicit MqttProbe(QObject* parent = nullptr);
     ~MqttProbe() override;
 
-    // Begins the test; settings that cannot be used fail at once (and no
-    // finished() follows).
+    // Begins the test; settings that cannot be used, and a libmosquitto
+    // that cannot be loaded, fail at once (and no finished() follows).
     [[nodiscard]] Status start(const MqttSettings& settings, const QString& meterId, int timeoutMs = 5000);
     bool running() const { return m_running; }
 

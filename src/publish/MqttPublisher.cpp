@@ -3,6 +3,7 @@
 #include "data/DataFile.h"
 #include "data/EventLog.h"
 #include "data/RunJournal.h"
+#include "publish/MosquittoLibrary.h"
 #include "publish/MqttMessages.h"
 
 #include <QDateTime>
@@ -12,7 +13,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <mosquitto.h>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,6 +29,7 @@ struct MqttPublisher::Relay {
 // One connection: a libmosquitto client and the thread that connects it
 // and runs its loop.
 struct MqttPublisher::Link {
+    const MosquittoFunctions* api = nullptr;
     mosquitto* mosq = nullptr;
     std::thread thread;
     std::atomic<bool> done {false};
@@ -60,7 +61,7 @@ struct MqttCallbacks {
         // A refusal ends this connection: the publisher decides when to
         // try again, not libmosquitto's loop.
         if (code != 0)
-            (void)mosquitto_disconnect(mosq);
+            (void)link->api->mosquitto_disconnect(mosq);
         const int generation = link->generation;
         link->post([generation, code](MqttPublisher& p) { p.onConnected(generation, code); });
     }
@@ -70,7 +71,7 @@ struct MqttCallbacks {
         // Unexpected: ends mosquitto_loop_forever rather than letting it
         // reconnect on its own schedule, with its queue kept.
         if (code != 0)
-            (void)mosquitto_disconnect(mosq);
+            (void)link->api->mosquitto_disconnect(mosq);
         const int generation = link->generation;
         link->post([generation, code](MqttPublisher& p) { p.onLost(generation, code); });
     }
@@ -92,14 +93,8 @@ struct MqttCallbacks {
 
 namespace {
 
-void initLibrary()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
-}
-
 // What a libmosquitto result means, in words.
-QString resultText(int code, int savedErrno, const std::string& logged)
+QString resultText(const MosquittoFunctions& api, int code, int savedErrno, const std::string& logged)
 {
     if (code == MOSQ_ERR_ERRNO)
         return QString::fromLocal8Bit(std::strerror(savedErrno));
@@ -111,7 +106,7 @@ QString resultText(int code, int savedErrno, const std::string& logged)
             text += QStringLiteral(": ") + QString::fromStdString(logged);
         return text;
     }
-    return QString::fromUtf8(mosquitto_strerror(code));
+    return QString::fromUtf8(api.mosquitto_strerror(code));
 }
 
 QString sinceText(int64_t ms)
@@ -201,7 +196,10 @@ Status MqttPublisher::start(const MqttSettings& settings, const QString& meterId
     MqttCredentials credentials;
     if (Status s = checkMqttSettings(settings, meterId, url, topic, credentials); !s.ok())
         return s;
-    initLibrary();
+    const MosquittoLibrary& library = MosquittoLibrary::shared();
+    if (!library.status().ok())
+        return library.status();
+    m_api = &library.functions();
     m_settings = settings;
     m_url = url;
     m_topic = topic;
@@ -239,10 +237,12 @@ void MqttPublisher::connectNow()
         m_retry.start(100);
         return;
     }
+    const MosquittoFunctions& api = *m_api;
     auto* link = new Link;
+    link->api = m_api;
     link->generation = ++m_generation;
     link->relay = m_relay;
-    link->mosq = mosquitto_new(m_clientId.constData(), true, link);
+    link->mosq = api.mosquitto_new(m_clientId.constData(), true, link);
     if (link->mosq == nullptr) {
         delete link;
         reportOutage(QStringLiteral("cannot make an MQTT client (out of memory)"));
@@ -250,30 +250,31 @@ void MqttPublisher::connectNow()
         return;
     }
     mosquitto* mosq = link->mosq;
-    (void)mosquitto_threaded_set(mosq, true);
-    (void)mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    (void)mosquitto_max_inflight_messages_set(mosq, kWindow);
-    mosquitto_connect_callback_set(mosq, &MqttCallbacks::onConnect);
-    mosquitto_disconnect_callback_set(mosq, &MqttCallbacks::onDisconnect);
-    mosquitto_publish_callback_set(mosq, &MqttCallbacks::onPublish);
-    mosquitto_log_callback_set(mosq, &MqttCallbacks::onLog);
+    (void)api.mosquitto_threaded_set(mosq, true);
+    (void)api.mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    (void)api.mosquitto_max_inflight_messages_set(mosq, kWindow);
+    api.mosquitto_connect_callback_set(mosq, &MqttCallbacks::onConnect);
+    api.mosquitto_disconnect_callback_set(mosq, &MqttCallbacks::onDisconnect);
+    api.mosquitto_publish_callback_set(mosq, &MqttCallbacks::onPublish);
+    api.mosquitto_log_callback_set(mosq, &MqttCallbacks::onLog);
     if (!m_credentials.user.isEmpty())
-        (void)mosquitto_username_pw_set(mosq, m_credentials.user.constData(),
-                                        m_credentials.password.isEmpty() ? nullptr
-                                                                         : m_credentials.password.constData());
-    (void)mosquitto_will_set(mosq, m_availabilityTopic.constData(), int(std::strlen(MqttMessages::kOffline)),
-                             MqttMessages::kOffline, 1, true);
+        (void)api.mosquitto_username_pw_set(mosq, m_credentials.user.constData(),
+                                            m_credentials.password.isEmpty() ? nullptr
+                                                                             : m_credentials.password.constData());
+    (void)api.mosquitto_will_set(mosq, m_availabilityTopic.constData(), int(std::strlen(MqttMessages::kOffline)),
+                                 MqttMessages::kOffline, 1, true);
     if (m_url.tls) {
         int rc = MOSQ_ERR_SUCCESS;
         if (!m_settings.caFile.isEmpty())
-            rc = mosquitto_tls_set(mosq, QFile::encodeName(m_settings.caFile).constData(), nullptr, nullptr, nullptr,
-                                   nullptr);
+            rc = api.mosquitto_tls_set(mosq, QFile::encodeName(m_settings.caFile).constData(), nullptr, nullptr,
+                                       nullptr, nullptr);
         else
-            rc = mosquitto_int_option(mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+            rc = api.mosquitto_int_option(mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
         if (rc != MOSQ_ERR_SUCCESS) {
-            mosquitto_destroy(mosq);
+            api.mosquitto_destroy(mosq);
             delete link;
-            reportOutage(QStringLiteral("TLS cannot be set up (%1)").arg(QString::fromUtf8(mosquitto_strerror(rc))));
+            reportOutage(
+                QStringLiteral("TLS cannot be set up (%1)").arg(QString::fromUtf8(api.mosquitto_strerror(rc))));
             m_retry.start(m_backOff.next());
             return;
         }
@@ -283,15 +284,16 @@ void MqttPublisher::connectNow()
     const int port = m_url.port;
     link->thread = std::thread([link, host, port] {
         errno = 0;
-        int rc = mosquitto_connect(link->mosq, host.constData(), port, kKeepAliveSeconds);
+        int rc = link->api->mosquitto_connect(link->mosq, host.constData(), port, kKeepAliveSeconds);
         const int savedErrno = errno;
         // Let go while it connected: not run at all.
         if (rc == MOSQ_ERR_SUCCESS && link->cancelled)
-            (void)mosquitto_disconnect(link->mosq);
+            (void)link->api->mosquitto_disconnect(link->mosq);
         else if (rc == MOSQ_ERR_SUCCESS)
-            rc = mosquitto_loop_forever(link->mosq, 1000, 1);
+            rc = link->api->mosquitto_loop_forever(link->mosq, 1000, 1);
         const int loopErrno = rc == MOSQ_ERR_ERRNO ? errno : savedErrno;
-        const QString reason = rc == MOSQ_ERR_SUCCESS ? QString() : resultText(rc, loopErrno, link->error());
+        const QString reason =
+            rc == MOSQ_ERR_SUCCESS ? QString() : resultText(*link->api, rc, loopErrno, link->error());
         const int generation = link->generation;
         link->post([generation, rc, reason](MqttPublisher& p) { p.onEnded(generation, rc, reason); });
         link->done = true;
@@ -307,7 +309,7 @@ void MqttPublisher::closeLink(int waitMs)
     if (link == nullptr)
         return;
     link->cancelled = true;
-    (void)mosquitto_disconnect(link->mosq);
+    (void)link->api->mosquitto_disconnect(link->mosq);
     if (!link->done && waitMs > 0) {
         const qint64 until = QDateTime::currentMSecsSinceEpoch() + waitMs;
         while (!link->done && QDateTime::currentMSecsSinceEpoch() < until)
@@ -323,7 +325,7 @@ void MqttPublisher::closeLink(int waitMs)
         return;
     }
     link->thread.join();
-    mosquitto_destroy(link->mosq);
+    link->api->mosquitto_destroy(link->mosq);
     delete link;
     m_link = nullptr;
 }
@@ -345,7 +347,7 @@ void MqttPublisher::onConnected(int generation, int code)
     if (m_link == nullptr || generation != m_link->generation || m_stopping)
         return;
     if (code != 0) {
-        const QString why = QString::fromUtf8(mosquitto_connack_string(code));
+        const QString why = QString::fromUtf8(m_api->mosquitto_connack_string(code));
         if (code == 4 || code == 5)
             reportOutage(QStringLiteral("the broker refused the user name or password (%1)").arg(why));
         else
@@ -388,7 +390,7 @@ void MqttPublisher::onLost(int generation, int code)
     reportOutage(code == MOSQ_ERR_CONN_LOST || code == MOSQ_ERR_KEEPALIVE
                      ? QStringLiteral("lost the connection to the broker")
                      : QStringLiteral("lost the connection to the broker (%1)")
-                           .arg(QString::fromUtf8(mosquitto_strerror(code))));
+                           .arg(QString::fromUtf8(m_api->mosquitto_strerror(code))));
     wakeWaiter();
 }
 
@@ -550,7 +552,7 @@ void MqttPublisher::pump()
                 publishDiscovery(view.fahrenheit());
             const size_t n = MqttMessages::stateInto(m_buffer, view, next->sent, next->fileJson);
             int mid = 0;
-            if (mosquitto_publish(m_link->mosq, &mid, m_stateTopic.constData(), int(n), m_buffer, 1, false)
+            if (m_api->mosquitto_publish(m_link->mosq, &mid, m_stateTopic.constData(), int(n), m_buffer, 1, false)
                 != MOSQ_ERR_SUCCESS)
                 return; // the connection is going: its end hands them over again
             f.mid = mid;
@@ -563,8 +565,8 @@ void MqttPublisher::pump()
         } else if (!m_events.empty()) {
             int mid = 0;
             const QByteArray& json = m_events.front();
-            if (mosquitto_publish(m_link->mosq, &mid, m_eventTopic.constData(), int(json.size()), json.constData(), 1,
-                                  false)
+            if (m_api->mosquitto_publish(m_link->mosq, &mid, m_eventTopic.constData(), int(json.size()),
+                                         json.constData(), 1, false)
                 != MOSQ_ERR_SUCCESS)
                 return;
             f.mid = mid;
@@ -593,7 +595,8 @@ bool MqttPublisher::pumpLoggedEvent(InFlight& f)
         return false;
     }
     int mid = 0;
-    if (mosquitto_publish(m_link->mosq, &mid, m_eventTopic.constData(), int(json.size()), json.constData(), 1, false)
+    if (m_api->mosquitto_publish(m_link->mosq, &mid, m_eventTopic.constData(), int(json.size()), json.constData(), 1,
+                                 false)
         != MOSQ_ERR_SUCCESS)
         return false;
     f.mid = mid;
@@ -609,8 +612,8 @@ void MqttPublisher::publishRetained(const QByteArray& topic, const QByteArray& p
 {
     if (m_link == nullptr)
         return;
-    (void)mosquitto_publish(m_link->mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(), 1,
-                            true);
+    (void)m_api->mosquitto_publish(m_link->mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(),
+                                   1, true);
 }
 
 void MqttPublisher::publishDiscovery(bool fahrenheit)
@@ -741,8 +744,8 @@ void MqttPublisher::stop(int drainMs)
     m_stopping = true;
     if (m_state == State::Connected && m_link != nullptr) {
         m_offlineAcked = false;
-        if (mosquitto_publish(m_link->mosq, &m_offlineMid, m_availabilityTopic.constData(),
-                              int(std::strlen(MqttMessages::kOffline)), MqttMessages::kOffline, 1, true)
+        if (m_api->mosquitto_publish(m_link->mosq, &m_offlineMid, m_availabilityTopic.constData(),
+                                     int(std::strlen(MqttMessages::kOffline)), MqttMessages::kOffline, 1, true)
             == MOSQ_ERR_SUCCESS) {
             waitUntil([this] { return m_offlineAcked || m_state != State::Connected; },
                       QDateTime::currentMSecsSinceEpoch() + 2000);

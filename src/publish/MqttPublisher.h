@@ -1,6 +1,8 @@
 #pragma once
 // Publishes a recording to an MQTT broker (see MqttMessages.h for what goes
-// where), through libmosquitto; no MQTT of our own.
+// where), through libmosquitto; no MQTT of our own. The library is loaded
+// when publishing first starts (MosquittoLibrary.h); without it, start()
+// fails and says so.
 //
 // The recording never waits for the broker. Each connection is a
 // libmosquitto client whose connect (name lookup, TCP and TLS handshake)
@@ -53,6 +55,7 @@
 
 class EventLog;
 class QEventLoop;
+struct MosquittoFunctions;
 struct ReviewRecord;
 struct RecoveredRun;
 
@@ -107,8 +110,9 @@ public:
     ~MqttPublisher() override;
 
     // Reads the settings (the address, the topic prefix, the credentials
-    // and CA files) and begins connecting. A failure says what is wrong in
-    // one sentence, never with a password; nothing is published then.
+    // and CA files), loads libmosquitto and begins connecting. A failure
+    // says what is wrong in one sentence, never with a password; nothing is
+    // published then.
     [[nodiscard]] Status start(const MqttSettings& settings, const QString& meterId);
     // Publishing ends: what is not acknowledged yet is sent for up to
     // drainMs (the broker away, it is tried once more at once); then
@@ -209,6 +213,7 @@ private:
     bool m_stopping = false;
     bool m_finalAttempt = false; // stop() tries the broker once more
 
+    const MosquittoFunctions* m_api = nullptr; // set by the first start()
     std::shared_ptr<Relay> m_relay;
     Link* m_link = nullptr;
     int m_generation = 0;

@@ -739,4 +739,38 @@ TEST_F(Mqtt, PublishingOptionsGoWithMqtt)
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("x.AsmDat"))));
 }
 
+// libmosquitto is loaded only for --mqtt; where it cannot be (here: the
+// file named in its place does not exist), record says so and records
+// nothing, rather than record without publishing what was asked for.
+using MqttWithoutLibrary = TempDirTest;
+TEST_F(MqttWithoutLibrary, RecordSaysSoAndRecordsNothing)
+{
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("out"))));
+    const QStringList outputs[] = {
+        {QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("-o"), path(QStringLiteral("out/run.AsmDat"))},
+        {QStringLiteral("--continuous"), QStringLiteral("-o"), path(QStringLiteral("out/room"))},
+    };
+    for (const QStringList& output : outputs) {
+        QProcess p;
+        prepareChild(p);
+        QProcessEnvironment env = p.processEnvironment();
+        env.insert(QStringLiteral("ZB740_LIBMOSQUITTO"), path(QStringLiteral("libmosquitto-missing.so.1")));
+        p.setProcessEnvironment(env);
+        p.start(kCli, QStringList {QStringLiteral("record"), QStringLiteral("--simulate"), QStringLiteral("--mqtt"),
+                                   QStringLiteral("mqtt://127.0.0.1:1")}
+                          + output);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        EXPECT_EQ(p.exitCode(), 1) << err.toStdString();
+        EXPECT_TRUE(err.startsWith(QStringLiteral("zb740-cli: --mqtt: the MQTT library %1 cannot be loaded (")
+                                       .arg(path(QStringLiteral("libmosquitto-missing.so.1")))))
+            << err.toStdString();
+        EXPECT_TRUE(err.endsWith(QLatin1String("); it comes with the package libmosquitto1; nothing recorded\n")))
+            << err.toStdString();
+        EXPECT_EQ(QDir(path(QStringLiteral("out"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                  QStringList())
+            << output.join(QLatin1Char(' ')).toStdString();
+    }
+}
+
 } // namespace

@@ -1,10 +1,11 @@
 // The pieces of publishing that need no broker: the address, the
 // credentials file, the topics, the state message and the discovery
-// configs, the back-off and the meter's id.
+// configs, the back-off, the meter's id and the loading of libmosquitto.
 #include "TempDir.h"
 
 #include "data/ReadingStore.h"
 #include "data/RunView.h"
+#include "publish/MosquittoLibrary.h"
 #include "publish/MqttCredentials.h"
 #include "publish/MqttMessages.h"
 #include "publish/MqttPublisher.h"
@@ -296,6 +297,43 @@ TEST(MqttPublisherStart, RefusesBadSettingsAndStaysOff)
         ASSERT_FALSE(s.ok());
         EXPECT_TRUE(s.message().contains(QLatin1String(c.says))) << s.message().toStdString();
         EXPECT_EQ(p.state(), MqttPublisher::State::Off);
+    }
+}
+
+// libmosquitto is there (a package this one depends on), and a file that
+// is missing or is another library is refused in words, with no function
+// left to call.
+TEST(MosquittoLibraryLoad, ResolvesEveryFunctionOrSaysWhyNot)
+{
+    struct Case {
+        QByteArray file;
+        Status::Code code;
+        const char* says; // at the start
+        const char* ends; // and at the end
+    };
+    const Case cases[] = {
+        {MosquittoLibrary::kFileName, Status::Code::Ok, "", ""},
+        {"libzb740-no-such-library.so.1", Status::Code::CannotOpen,
+         "the MQTT library libzb740-no-such-library.so.1 cannot be loaded (",
+         "); it comes with the package libmosquitto1"},
+        {"libm.so.6", Status::Code::Failed, "the MQTT library libm.so.6 has no mosquitto_lib_init",
+         "(libmosquitto 2.0 or later is needed)"},
+    };
+    for (const Case& c : cases) {
+        const MosquittoLibrary library(c.file);
+        EXPECT_EQ(library.status().code(), c.code) << c.file.constData();
+        const bool loaded = c.code == Status::Code::Ok;
+        const QString& message = library.status().message();
+        if (loaded) {
+            EXPECT_TRUE(message.isEmpty()) << message.toStdString();
+        } else {
+            EXPECT_TRUE(message.startsWith(QLatin1String(c.says)) && message.endsWith(QLatin1String(c.ends)))
+                << message.toStdString();
+        }
+        const MosquittoFunctions& f = library.functions();
+#define EXPECT_RESOLVED_IF_LOADED(name) EXPECT_EQ(f.name != nullptr, loaded) << c.file.constData() << ": " #name;
+        ZB740_MOSQUITTO_FUNCTIONS(EXPECT_RESOLVED_IF_LOADED)
+#undef EXPECT_RESOLVED_IF_LOADED
     }
 }
 

@@ -4,38 +4,54 @@
 // while the broker is away. Counted on the recording thread only:
 // libmosquitto's network thread allocates at its own pace. What
 // mosquitto_publish itself allocates (its copy of each message, kept until
-// the PUBACK) is counted apart, through a wrapper of it.
+// the PUBACK) is counted apart, through a wrapper of libmosquitto loaded in
+// its place (publish_wrapper.cpp).
 #include "MosquittoBroker.h"
 #include "RecorderFixture.h"
 
+#include "publish/MosquittoLibrary.h"
 #include "publish/MqttPublisher.h"
 
 #include <QTest>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <mosquitto.h>
 
 #include "CountingAllocator.h"
 
 namespace {
 thread_local long long t_inMosquittoPublish = 0;
 thread_local long long t_publishes = 0;
-} // namespace
 
-// The publisher's calls land here first; the library's own does the work.
-extern "C" int mosquitto_publish(struct mosquitto* mosq, int* mid, const char* topic, int payloadlen,
-                                 const void* payload, int qos, bool retain)
+// The wrapper calls this around each of the publisher's calls of
+// mosquitto_publish.
+void aroundPublish(bool entering)
 {
-    using Real = int (*)(struct mosquitto*, int*, const char*, int, const void*, int, bool);
-    static const Real real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "mosquitto_publish"));
-    const long long start = t_allocations;
-    const int rc = real(mosq, mid, topic, payloadlen, payload, qos, retain);
+    static thread_local long long start = 0;
+    if (entering) {
+        start = t_allocations;
+        return;
+    }
     t_inMosquittoPublish += t_allocations - start;
     ++t_publishes;
-    return rc;
 }
 
-namespace {
+// Loads the wrapper as the process's libmosquitto (before any publisher
+// starts) and has it call aroundPublish.
+bool loadPublishWrapper()
+{
+    if (!qputenv("ZB740_LIBMOSQUITTO", ZB740_PUBLISH_WRAPPER))
+        return false;
+    if (!MosquittoLibrary::shared().status().ok())
+        return false;
+    void* wrapper = ::dlopen(ZB740_PUBLISH_WRAPPER, RTLD_NOW | RTLD_NOLOAD);
+    if (wrapper == nullptr)
+        return false;
+    auto around = reinterpret_cast<void (*)(void (*)(bool))>(::dlsym(wrapper, "zb740_around_publish"));
+    if (around == nullptr)
+        return false;
+    around(&aroundPublish);
+    return true;
+}
 
 class PublishAlloc : public RecorderFixture {
 protected:
@@ -43,6 +59,7 @@ protected:
     {
         if (!MosquittoBroker::available())
             GTEST_SKIP() << "mosquitto is needed (scripts/setup-deps.sh)";
+        ASSERT_TRUE(loadPublishWrapper()) << MosquittoLibrary::shared().status().message().toStdString();
         RecorderFixture::SetUp();
         ASSERT_TRUE(broker.start(path("broker")));
         QObject::connect(recorder.get(), &Recorder::readingDecoded, [this](const ReadingUpdate& r) {

@@ -1,5 +1,7 @@
 #include "CliMqtt.h"
 
+#include "CliOutput.h"
+#include "publish/MosquittoLibrary.h"
 #include "publish/MqttMessages.h"
 #include "recorder/Recorder.h"
 
@@ -52,6 +54,16 @@ int cli::readMqttOptions(const CommandLine& line, MqttCliOptions& options)
         }
     }
     return -1;
+}
+
+int cli::checkMqttLibrary(const MqttCliOptions& options)
+{
+    if (!options.enabled)
+        return -1;
+    const Status loaded = MosquittoLibrary::shared().status();
+    if (loaded.ok())
+        return -1;
+    return fail(QStringLiteral("--mqtt"), loaded.message() + QStringLiteral("; nothing recorded"));
 }
 
 QString cli::meterIdFor(bool simulated, const QString& device)

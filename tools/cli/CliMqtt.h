@@ -4,7 +4,8 @@
 // the object that ties a publisher to a recorder. A broker that cannot be
 // reached, refuses the credentials or fails TLS, and an address that is no
 // address, are each said once on standard error; the recording goes on
-// and its exit status does not change.
+// and its exit status does not change. Without libmosquitto, which is
+// loaded only for --mqtt, nothing is recorded (checkMqttLibrary).
 #include "base/CommandLine.h"
 #include "data/MonitorEvent.h"
 #include "publish/MqttPublisher.h"
@@ -32,6 +33,10 @@ void addMqttOptions(CommandLine& line);
 // usage error (an option of publishing without --mqtt). The address, the
 // topic and the files are checked when publishing starts.
 int readMqttOptions(const CommandLine& line, MqttCliOptions& options);
+
+// With --mqtt, loads libmosquitto before anything is recorded; -1 to go
+// on, else the exit status (1) after saying why it cannot be loaded.
+int checkMqttLibrary(const MqttCliOptions& options);
 
 // The meter's id for the default topic and the client id: "simulated", or
 // the stable name of the serial device.

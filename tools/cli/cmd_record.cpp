@@ -902,6 +902,8 @@ int cli::runRecord(const QStringList& args)
     RecordOptions options;
     if (const int status = parseOptions(args, options); status >= 0)
         return status;
+    if (const int status = cli::checkMqttLibrary(options.mqtt); status >= 0)
+        return status;
     if (!options.continuous && !checkOutput(options.output))
         return 1;
 

@@ -44,7 +44,13 @@ void PlotRenderer::render(const plot::PlotFrame& f, const RunView& run, const Cu
     }
 
     const plot::PlotRect& image = f.image;
-    if (image.width <= 0 || image.height <= 0 || image.left >= f.window.width() || image.top >= f.window.height()) {
+    const bool noPlot =
+        image.width <= 0 || image.height <= 0 || image.left >= f.window.width() || image.top >= f.window.height();
+    m_plotRect = noPlot ? QRect() : QRect(image.left, image.top, image.width, image.height);
+    // Without a run the plot shows its background alone: the chrome paints
+    // it at each paint, and no picture of the plot's size is kept for it.
+    m_backgroundOnly = !noPlot && !f.hasRun;
+    if (noPlot || m_backgroundOnly) {
         if (m_plotPainter.isActive())
             m_plotPainter.end();
         m_plot = QImage();
@@ -239,10 +245,12 @@ void PlotRenderer::paint(QPainter& p, const QRect& exposed, const plot::ViewStat
 {
     if (m_chrome.isNull())
         return;
-    const QRect plotRect = m_plot.isNull() ? QRect() : this->plotRect();
+    const QRect plotRect = m_plotRect;
     m_chrome.draw(p, exposed, plotRect);
     if (!m_plot.isNull())
         p.drawImage(plotRect.topLeft(), m_plot);
+    else
+        paintBackgroundOnly(p, exposed & plotRect);
 
     // Overlays in place of drawing by inversion: the dotted cursor line and
     // the band's dotted frame both change the dots' pixels of the picture.
@@ -252,7 +260,7 @@ void PlotRenderer::paint(QPainter& p, const QRect& exposed, const plot::ViewStat
     if (!st.bCursorHidden && m_key.hasRun)
         m_overlay.drawDots(p, QPoint(st.nCursorX, g.top), QPoint(st.nCursorX, g.bottom() + style.cursorBottom), picture,
                            style.cursorMask);
-    if (st.bBandActive && !st.bBandUnmoved)
+    if (st.bBandActive && !st.bBandUnmoved && m_key.hasRun)
         m_overlay.drawBand(p, st.ptAnchor, st.ptLast, picture);
 }
 
@@ -264,8 +272,26 @@ QImage PlotRenderer::picture() const
     QPainter p(&out);
     m_chrome.draw(p, out.rect(), QRect());
     if (!m_plot.isNull())
-        p.drawImage(plotRect().topLeft(), m_plot);
+        p.drawImage(m_plotRect.topLeft(), m_plot);
+    else
+        paintBackgroundOnly(p, m_plotRect);
     return out;
+}
+
+void PlotRenderer::paintBackgroundOnly(QPainter& p, const QRect& area) const
+{
+    if (!m_backgroundOnly || area.isEmpty())
+        return;
+    // As paintBackground() lays it into a picture: the plot's fill, then
+    // the chrome cut to the plot.
+    p.save();
+    p.setClipRect(area, Qt::IntersectClip);
+    p.fillRect(area, QColor::fromRgb(m_description.style().plotFill));
+    p.setPen(QPen());
+    p.setBrush(Qt::NoBrush);
+    p.setBackgroundMode(Qt::TransparentMode);
+    paintChrome(p);
+    p.restore();
 }
 
 void layoutAndRender(plot::ViewState& st, const plot::PlotPolicy& policy, QSize window, const PlotInputs& in,

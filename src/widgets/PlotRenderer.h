@@ -14,7 +14,8 @@
 // (InvertOverlay). Before curves are drawn again the background is laid
 // again only where the last ones were written (ColumnInk: a few rows a
 // column and curve) and on the limit lines' rows, unless that is much of
-// the picture. Nothing is allocated per
+// the picture. Without a run no picture of the plot is kept: an idle window
+// does not hold megabytes for a black, gridded rectangle. Nothing is allocated per
 // repaint once the picture exists: only a changed key paints the chrome or
 // the background again.
 //
@@ -136,7 +137,10 @@ public:
     int chromePaints() const { return m_chromePaints; }
     const QImage& plot() const { return m_plot; }
     // Window rectangle of the plot's picture.
-    QRect plotRect() const { return QRect(m_key.image.left, m_key.image.top, m_plot.width(), m_plot.height()); }
+    QRect plotRect() const { return m_plotRect; }
+    // The plot shows its background alone (there is no run): no picture of
+    // it is kept, plot() is null and paint() draws the background itself.
+    bool backgroundOnly() const { return m_backgroundOnly; }
     // The label texts of the last render.
     const QString& yLabel(int i) const { return m_yLabel[i]; }
     const QString& timeLabel(int j) const { return m_timeLabel[j]; }
@@ -170,6 +174,7 @@ private:
     bool restoreInk();
     void restoreRows(int x, int top, int bottom);
     void drawLimitLines(const plot::PlotFrame& frame);
+    void paintBackgroundOnly(QPainter& p, const QRect& area) const;
     bool ensurePlotImage(const plot::PlotRect& image);
 
     const PlotChrome& m_description;
@@ -180,6 +185,8 @@ private:
     StripPicture m_chrome;
     int m_chromePaints = 0;
     QImage m_plot;               // the background and the curves
+    QRect m_plotRect;            // where the plot's picture lies in the window; empty without one
+    bool m_backgroundOnly = false;
     std::vector<Dot> m_dots;     // the background's pixels that are not the fill, row by row
     std::vector<ColumnDot> m_columnDots;  // the same, column by column
     std::vector<int> m_columnDotStart;    // column x's dots: [start[x], start[x + 1])

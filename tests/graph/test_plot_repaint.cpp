@@ -112,3 +112,57 @@ TEST(PlotRepaint, EachRepaintGivesTheSamePictureAsANewRenderer)
         EXPECT_EQ(differing, 0);
     }
 }
+
+TEST(PlotRepaint, WithoutARunThePlotIsPaintedFromTheChromeAndNoPictureOfItIsKept)
+{
+    Graph graph;
+    auto render = [&graph](bool hasRun) {
+        auto series = std::make_unique<LiveSeries>();
+        fill(*series, {"", Data::Smooth, 100, 20.0f});
+        RunState run;
+        run.m_nCount = 100;
+        run.m_tStart = 1700000000;
+        run.m_nSampleMs = 1000;
+        PlotInputs in {RunView::of(*series, run.info()), hasRun, YScaleValues {10, 0}, kAllCurves};
+        auto state = std::make_unique<GraphState>();
+        auto frame = std::make_unique<plot::PlotFrame>();
+        layoutAndRender(*state, kRealtimePolicy, QSize(1000, 700), in, *frame, graph.renderer);
+        return *state;
+    };
+    const GraphState idle = render(false);
+    ASSERT_TRUE(graph.renderer.backgroundOnly());
+    EXPECT_TRUE(graph.renderer.plot().isNull());
+    const QRect plot = graph.renderer.plotRect();
+    ASSERT_FALSE(plot.isEmpty());
+
+    // What the window shows there: the plot's fill and the chrome cut to
+    // the plot, as a kept picture of the background would hold it.
+    QImage window(1000, 700, QImage::Format_RGB32);
+    window.fill(Qt::white);
+    {
+        QPainter p(&window);
+        graph.renderer.paint(p, window.rect(), idle);
+    }
+    QImage background(plot.size(), QImage::Format_RGB32);
+    background.fill(graph.chrome.style().plotFill);
+    {
+        QPainter p(&background);
+        p.translate(-plot.topLeft());
+        p.setClipRect(plot);
+        graph.renderer.paintChrome(p);
+    }
+    EXPECT_EQ(window.copy(plot), background);
+    int grid = 0;
+    for (int y = 0; y < background.height(); ++y)
+        for (int x = 0; x < background.width(); ++x)
+            grid += (background.pixel(x, y) & 0xffffff) == (kGridColor.rgb() & 0xffffff);
+    EXPECT_GT(grid, 1000) << "the grid is drawn";
+    EXPECT_EQ(graph.renderer.picture().copy(plot), background);
+
+    // A run gets its picture, and gives it up when it is gone.
+    render(true);
+    EXPECT_FALSE(graph.renderer.plot().isNull());
+    EXPECT_FALSE(graph.renderer.backgroundOnly());
+    render(false);
+    EXPECT_TRUE(graph.renderer.plot().isNull());
+}

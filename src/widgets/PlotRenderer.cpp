@@ -47,9 +47,10 @@ void PlotRenderer::render(const plot::PlotFrame& f, const RunView& run, const Cu
     const bool noPlot =
         image.width <= 0 || image.height <= 0 || image.left >= f.window.width() || image.top >= f.window.height();
     m_plotRect = noPlot ? QRect() : QRect(image.left, image.top, image.width, image.height);
-    // Without a run the plot shows its background alone: the chrome paints
-    // it at each paint, and no picture of the plot's size is kept for it.
-    m_backgroundOnly = !noPlot && !f.hasRun;
+    // Without a run, or a run without samples and limit lines, the plot
+    // shows its background alone: the chrome paints it at each paint, and
+    // no picture of the plot's size is kept for it.
+    m_backgroundOnly = !noPlot && (!f.hasRun || ((f.count == 0 || run.count() == 0) && f.nLimits == 0));
     if (noPlot || m_backgroundOnly) {
         if (m_plotPainter.isActive())
             m_plotPainter.end();
@@ -257,10 +258,10 @@ void PlotRenderer::paint(QPainter& p, const QRect& exposed, const plot::ViewStat
     const OverlayPicture picture {&m_chrome, m_plot.isNull() ? nullptr : &m_plot, plotRect.topLeft()};
     const PlotChrome::Style& style = m_description.style();
     const plot::PlotRect& g = m_key.plot;
-    if (!st.bCursorHidden && m_key.hasRun)
+    if (!st.bCursorHidden && m_key.hasRun && !m_backgroundOnly)
         m_overlay.drawDots(p, QPoint(st.nCursorX, g.top), QPoint(st.nCursorX, g.bottom() + style.cursorBottom), picture,
                            style.cursorMask);
-    if (st.bBandActive && !st.bBandUnmoved && m_key.hasRun)
+    if (st.bBandActive && !st.bBandUnmoved && m_key.hasRun && !m_backgroundOnly)
         m_overlay.drawBand(p, st.ptAnchor, st.ptLast, picture);
 }
 

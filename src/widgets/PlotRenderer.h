@@ -14,8 +14,8 @@
 // (InvertOverlay). Before curves are drawn again the background is laid
 // again only where the last ones were written (ColumnInk: a few rows a
 // column and curve) and on the limit lines' rows, unless that is much of
-// the picture. Without a run no picture of the plot is kept: an idle window
-// does not hold megabytes for a black, gridded rectangle. Nothing is allocated per
+// the picture. Without a sample or limit line on the plot no picture of it is
+// kept: an idle window does not hold megabytes for a black, gridded rectangle. Nothing is allocated per
 // repaint once the picture exists: only a changed key paints the chrome or
 // the background again.
 //
@@ -138,8 +138,9 @@ public:
     const QImage& plot() const { return m_plot; }
     // Window rectangle of the plot's picture.
     QRect plotRect() const { return m_plotRect; }
-    // The plot shows its background alone (there is no run): no picture of
-    // it is kept, plot() is null and paint() draws the background itself.
+    // The plot shows its background alone (no run, or no sample and no
+    // limit line): no picture of it is kept, plot() is null and paint()
+    // draws the background itself.
     bool backgroundOnly() const { return m_backgroundOnly; }
     // The label texts of the last render.
     const QString& yLabel(int i) const { return m_yLabel[i]; }

@@ -129,6 +129,19 @@ TEST(PlotRepaint, WithoutARunThePlotIsPaintedFromTheChromeAndNoPictureOfItIsKept
         layoutAndRender(*state, kRealtimePolicy, QSize(1000, 700), in, *frame, graph.renderer);
         return *state;
     };
+    // No run, and an empty run as the real-time graph shows before a
+    // recording: the same.
+    render(true);
+    auto series = std::make_unique<LiveSeries>();
+    RunState empty;
+    empty.m_nSampleMs = 1000;
+    auto emptyState = std::make_unique<GraphState>();
+    auto emptyFrame = std::make_unique<plot::PlotFrame>();
+    layoutAndRender(*emptyState, kRealtimePolicy, QSize(1000, 700),
+                    PlotInputs {RunView::of(*series, empty.info()), true, YScaleValues {10, 0}, kAllCurves},
+                    *emptyFrame, graph.renderer);
+    EXPECT_TRUE(graph.renderer.backgroundOnly());
+    EXPECT_TRUE(graph.renderer.plot().isNull());
     const GraphState idle = render(false);
     ASSERT_TRUE(graph.renderer.backgroundOnly());
     EXPECT_TRUE(graph.renderer.plot().isNull());

@@ -37,7 +37,10 @@ int nearest(double v)
 }
 
 // The frame on the device: design units (0.1 mm, y down) scaled by one
-// factor to fit the area and centred across it.
+// factor to fit the area and centred across it. Lines and curves are drawn
+// in design units, texts in device units; the painter changes between the
+// two only where a text follows a line or a line a text, which keeps the
+// page's content short.
 class Frame {
 public:
     Frame(QPainter& p, const QRectF& area)
@@ -52,8 +55,15 @@ public:
         m_dpuX = dpuX;
     }
 
-    QPainter& painter() { return m_p; }
-    const QTransform& toDevice() const { return m_toDevice; }
+    // The painter in design units.
+    QPainter& painter()
+    {
+        if (!m_inDesignUnits) {
+            m_p.setTransform(m_toDevice);
+            m_inDesignUnits = true;
+        }
+        return m_p;
+    }
 
     QFont font(int height, bool bold = false) const
     {
@@ -79,23 +89,27 @@ public:
             x -= align == Align::Right ? w : w / 2;
         }
         const QPointF at = m_toDevice.map(QPointF(x, y));
-        m_p.setTransform(QTransform::fromTranslate(at.x(), at.y()));
+        if (m_inDesignUnits) {
+            m_p.resetTransform();
+            m_inDesignUnits = false;
+        }
         m_p.setFont(f);
         m_p.setPen(color);
-        m_p.drawText(QPointF(0, QFontMetricsF(f, m_p.device()).ascent()), s);
-        m_p.setTransform(m_toDevice);
+        m_p.drawText(QPointF(at.x(), at.y() + QFontMetricsF(f, m_p.device()).ascent()), s);
     }
 
     void line(double x0, double y0, double x1, double y1, const QPen& pen)
     {
-        m_p.setPen(pen);
-        m_p.drawLine(QPointF(x0, y0), QPointF(x1, y1));
+        QPainter& p = painter();
+        p.setPen(pen);
+        p.drawLine(QPointF(x0, y0), QPointF(x1, y1));
     }
 
 private:
     QPainter& m_p;
     QTransform m_toDevice;
     double m_scale = 1, m_unitsPerPoint = 1, m_dpuX = 1;
+    bool m_inDesignUnits = false;
 };
 
 QString moment(int64_t t, const char* format)
@@ -371,8 +385,8 @@ void ReportPage::paintFull(QPainter& painter, const ReportInput& in, int64_t pri
     painter.setClipRect(area);
     painter.setBackgroundMode(Qt::TransparentMode);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.resetTransform();
     Frame f(painter, area);
-    painter.setTransform(f.toDevice());
     drawHeader(f, in, printedAt);
     drawFacts(f, in);
     drawGraph(f, in);

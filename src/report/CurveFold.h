@@ -5,8 +5,11 @@
 // the same ground whether it passes through all of them or only through
 // the first, the lowest, the highest and the last: those four are kept, in
 // sample order, and the rest dropped. Points on a straight line between
-// their neighbours add nothing either. A run of few samples keeps them all.
+// their neighbours add nothing either, nor, given a slack, points that lie
+// within the slack of the line drawn past them. A run of few samples keeps
+// them all.
 #include <QPointF>
+#include <array>
 #include <cmath>
 
 template <class Polygon> class CurveFold {
@@ -23,10 +26,13 @@ public:
     };
 
     // columnWidth: the width of one column in the polygon's coordinates.
-    CurveFold(Polygon& out, double columnWidth, Keep keep = Keep::Ends)
+    // slack: how far from the drawn line a dropped point may lie, in the
+    // same coordinates; 0 drops only points exactly on it.
+    CurveFold(Polygon& out, double columnWidth, Keep keep = Keep::Ends, double slack = 0)
         : m_out(out)
         , m_width(columnWidth)
         , m_keep(keep)
+        , m_slack2(slack * slack)
     {
     }
 
@@ -81,8 +87,9 @@ public:
     }
 
 private:
-    // Appends p; a point that lies on the straight way on from the two
-    // before it (the same direction) is replaced rather than kept.
+    // Appends p. The point before it is replaced rather than kept when it,
+    // and every point dropped since the last one kept, lies within the
+    // slack of the straight way from that last kept point to p.
     void put(Point p)
     {
         const qsizetype n = m_out.size();
@@ -90,19 +97,50 @@ private:
             return;
         if (n >= 2) {
             const Point a = m_out[n - 2], b = m_out[n - 1];
-            const double ux = double(b.x() - a.x()), uy = double(b.y() - a.y());
-            const double vx = double(p.x() - b.x()), vy = double(p.y() - b.y());
-            if (ux * vy == uy * vx && ux * vx + uy * vy > 0) {
+            const double off = offset2(a, p, b);
+            // A point exactly on the way needs no later check: whatever lies
+            // on a segment from a lies within the slack of a way that holds
+            // the segment's far end.
+            bool fits = off <= m_slack2 && (off == 0 || m_dropped < kMaxDropped) && p != a;
+            for (int i = 0; fits && i < m_dropped; ++i)
+                fits = offset2(a, p, m_droppedAt[size_t(i)]) <= m_slack2;
+            if (fits) {
+                if (off > 0)
+                    m_droppedAt[size_t(m_dropped++)] = b;
                 m_out[n - 1] = p;
                 return;
             }
         }
+        m_dropped = 0;
         m_out.append(p);
     }
+
+    // Squared distance of q from the segment a-p.
+    static double offset2(Point a, Point p, Point q)
+    {
+        const double ux = double(p.x() - a.x()), uy = double(p.y() - a.y());
+        const double wx = double(q.x() - a.x()), wy = double(q.y() - a.y());
+        const double along = ux * wx + uy * wy, length2 = ux * ux + uy * uy;
+        if (along <= 0 || length2 == 0)
+            return wx * wx + wy * wy;
+        if (along >= length2) {
+            const double vx = double(q.x() - p.x()), vy = double(q.y() - p.y());
+            return vx * vx + vy * vy;
+        }
+        const double cross = ux * wy - uy * wx;
+        return cross * cross / length2;
+    }
+
+    // Points dropped off the line, checked again as it grows; past this
+    // many a point off the line is kept.
+    static constexpr int kMaxDropped = 8;
 
     Polygon& m_out;
     double m_width;
     Keep m_keep;
+    double m_slack2;
+    std::array<Point, kMaxDropped> m_droppedAt {};
+    int m_dropped = 0;
     double m_column = 0;
     int m_count = 0;
     Point m_first, m_min, m_max, m_last;

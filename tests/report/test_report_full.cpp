@@ -603,3 +603,59 @@ TEST(CurveFoldTest, KeepsEachColumnsExtremesAndTheEnds)
     fold.flush(true);
     EXPECT_EQ(out, QPolygon({QPoint(0, 0), QPoint(99, 297)}));
 }
+
+// With a slack the fold drops more points, and only such that each point
+// the fold without it draws lies within the slack of the line drawn.
+TEST(CurveFoldTest, ASlackDropsOnlyPointsWithinItOfTheLineDrawn)
+{
+    using Fold = CurveFold<QPolygon>;
+    const auto distance = [](const QPolygon& line, const QPoint& p) {
+        double best = std::hypot(p.x() - line[0].x(), p.y() - line[0].y());
+        for (qsizetype i = 0; i + 1 < line.size(); ++i) {
+            const QPointF a = line[i], b = line[i + 1], q = p;
+            const QPointF u = b - a;
+            const double t = std::clamp(QPointF::dotProduct(q - a, u) / QPointF::dotProduct(u, u), 0.0, 1.0);
+            const QPointF d = q - (a + t * u);
+            best = std::min(best, std::hypot(d.x(), d.y()));
+        }
+        return best;
+    };
+    struct Case {
+        Fold::Keep keep;
+        int width;
+        double slack;
+    };
+    for (const Case& c : {Case {Fold::Keep::Extremes, 40, 2}, Case {Fold::Keep::Extremes, 40, 10},
+                          Case {Fold::Keep::Ends, 1, 1}, Case {Fold::Keep::Ends, 4, 3}}) {
+        SCOPED_TRACE(QStringLiteral("keep %1 width %2 slack %3").arg(int(c.keep)).arg(c.width).arg(c.slack).toStdString());
+        // A slow wave with steps and a little noise, as a day's readings.
+        QPolygon in;
+        uint32_t r = 99;
+        for (int i = 0; i < 5000; ++i) {
+            r = r * 1103515245u + 12345u;
+            in << QPoint(i * 16 / 10, int(std::lround(500 * std::sin(i * 0.002))) / 10 * 10 + int((r >> 16) % 3));
+        }
+        QPolygon exact, slack;
+        Fold exactFold(exact, c.width, c.keep), slackFold(slack, c.width, c.keep, c.slack);
+        for (const QPoint& p : in) {
+            exactFold.add(p);
+            slackFold.add(p);
+        }
+        exactFold.flush(true);
+        slackFold.flush(true);
+        EXPECT_LT(slack.size(), exact.size());
+        EXPECT_EQ(slack.first(), exact.first());
+        EXPECT_EQ(slack.last(), exact.last());
+        qsizetype at = 0;
+        for (const QPoint& p : slack) {
+            while (at < in.size() && in[at] != p)
+                ++at;
+            ASSERT_LT(at, in.size()) << "a point that is no sample, or out of order";
+        }
+        double worst = 0;
+        for (const QPoint& p : exact)
+            worst = std::max(worst, distance(slack, p));
+        EXPECT_LE(worst, c.slack + 1e-9);
+        EXPECT_GT(worst, 0) << "the slack was used";
+    }
+}

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
@@ -467,10 +468,21 @@ void CurvePainter::drawDirect(QPainter& p, QImage& image, const RunView& run, in
         // Only the ends of a column's span and its first and last points
         // are needed, so the readings themselves are compared (the y map
         // keeps their order or reverses it) and only the different ones
-        // among them mapped. A column's first reading is often the last
-        // one of the column before.
-        float memoValue = std::numeric_limits<float>::quiet_NaN();
-        double memoY = 0;
+        // among them placed. A curve meets the same few hundred readings
+        // again and again: their rows are kept in a small table by the
+        // reading's bits.
+        for (RowMemo& m : m_rowMemo)
+            m.value = std::numeric_limits<float>::quiet_NaN();
+        auto rowOfKept = [&](float value) {
+            uint32_t bits;
+            std::memcpy(&bits, &value, sizeof bits);
+            RowMemo& m = m_rowMemo[(bits * 2654435761u) >> (32 - kRowMemoBits)];
+            if (!(m.value == value)) {
+                m.value = value;
+                m.row = rowOf(value);
+            }
+            return m.row;
+        };
         int prevLast = -2;  // the last sample of the part before, its x and y
         double prevX = 0, prevY = 0;
         const float* v = values.first;
@@ -521,11 +533,7 @@ void CurvePainter::drawDirect(QPainter& p, QImage& image, const RunView& run, in
                         hi = std::max(hi, v[j * stride]);
                     }
                 }
-                if (!(partFirst == memoValue)) {
-                    memoValue = partFirst;
-                    memoY = rowOf(partFirst);
-                }
-                const double yFirst = memoY;
+                const double yFirst = rowOfKept(partFirst);
                 // The segment from the column before, as drawn between the
                 // samples, unless the sample before is a gap. Written by
                 // the rule when both its columns are inside the image.
@@ -544,12 +552,10 @@ void CurvePainter::drawDirect(QPainter& p, QImage& image, const RunView& run, in
                 double yLast = yFirst;
                 if (j > i) {
                     const float last = v[j * stride];
-                    const double ya = lo == partFirst ? yFirst : rowOf(lo);
-                    const double yb = hi == partFirst ? yFirst : hi == lo ? ya : rowOf(hi);
+                    const double ya = lo == partFirst ? yFirst : rowOfKept(lo);
+                    const double yb = hi == partFirst ? yFirst : hi == lo ? ya : rowOfKept(hi);
                     writeSpan(px, x, std::min(ya, yb), std::max(ya, yb), box, origin);
-                    yLast = last == partFirst ? yFirst : last == lo ? ya : last == hi ? yb : rowOf(last);
-                    memoValue = last;
-                    memoY = yLast;
+                    yLast = last == partFirst ? yFirst : last == lo ? ya : last == hi ? yb : rowOfKept(last);
                 }
                 prevLast = j;
                 prevX = x;

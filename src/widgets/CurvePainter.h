@@ -36,6 +36,7 @@
 #include <QPen>
 #include <QPoint>
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -165,5 +166,12 @@ private:
         void operator()(QLine* lines) const { ::operator delete[](lines); }
     };
     std::unique_ptr<QLine[], RawDelete> m_lines;  // one curve's segments
+    // Rows of readings placed lately, by the reading's bits.
+    struct RowMemo {
+        float value;
+        double row;
+    };
+    static constexpr int kRowMemoBits = 9;
+    std::array<RowMemo, 1 << kRowMemoBits> m_rowMemo {};
     int m_qtSegments = 0;
 };

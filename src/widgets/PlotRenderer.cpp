@@ -70,6 +70,7 @@ void PlotRenderer::render(const plot::PlotFrame& f, const RunView& run, const Cu
     }
     if (!f.hasRun)
         return;
+    keepBackgroundDots();
     drawLimitLines(f);
     if (std::none_of(shown.begin(), shown.end(), [](bool on) { return on; }))
         return;
@@ -121,10 +122,20 @@ void PlotRenderer::paintBackground()
     p.setClipRect(QRect(image.left, image.top, image.width, image.height));
     paintChrome(p);
     p.restore();
-    // Where it differs from the fill, to lay the same background again
-    // under the next repaint's curves: a few thousand pixels instead of a
-    // second image of the plot's size.
     m_overdrawn = false;
+    m_dotsKept = false;
+}
+
+void PlotRenderer::keepBackgroundDots()
+{
+    // Where the background differs from the fill, to lay it again under the
+    // next repaint's curves: a few thousand pixels instead of a second image
+    // of the plot's size. Read once per background, and only when something
+    // is drawn over it: a plot without a run (the window's first paint)
+    // never needs them.
+    if (m_dotsKept)
+        return;
+    m_dotsKept = true;
     m_dots.clear();
     const QRgb fill = m_description.style().plotFill | 0xff000000u;
     const int width = m_plot.width();

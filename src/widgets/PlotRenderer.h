@@ -156,6 +156,8 @@ private:
 
     void paintStrips();
     void paintBackground();
+    // Notes the background's dots before anything is drawn over it.
+    void keepBackgroundDots();
     void restoreBackground();
     void drawLimitLines(const plot::PlotFrame& frame);
     bool ensurePlotImage(const plot::PlotRect& image);
@@ -169,6 +171,7 @@ private:
     int m_chromePaints = 0;
     QImage m_plot;               // the background and the curves
     std::vector<Dot> m_dots;     // the background's pixels that are not the fill
+    bool m_dotsKept = false;     // m_dots belong to the background m_plot shows
     bool m_overdrawn = false;    // limit lines or curves lie on the background
     QPainter m_plotPainter;      // stays active on m_plot between repaints
     CurvePainter m_curves;

@@ -70,11 +70,14 @@ void PlotRenderer::render(const plot::PlotFrame& f, const RunView& run, const Cu
     }
     if (!f.hasRun)
         return;
-    keepBackgroundDots();
     drawLimitLines(f);
     if (std::none_of(shown.begin(), shown.end(), [](bool on) { return on; }))
         return;
-    m_overdrawn = true;
+    // Fewer than two samples make no segment: the background stays as it is.
+    if (std::min(f.count, run.count()) >= 2) {
+        keepBackgroundDots();
+        m_overdrawn = true;
+    }
     // Far-off ends are clipped to the plot and two pixels around it.
     const double ox = f.mapOrigin.x(), oy = f.mapOrigin.y();
     const ClipBox box {ox - 2.0, oy - 2.0, ox + f.plot.width + 2.0, oy + f.plot.height + 2.0};
@@ -131,8 +134,8 @@ void PlotRenderer::keepBackgroundDots()
     // Where the background differs from the fill, to lay it again under the
     // next repaint's curves: a few thousand pixels instead of a second image
     // of the plot's size. Read once per background, and only when something
-    // is drawn over it: a plot without a run (the window's first paint)
-    // never needs them.
+    // is drawn over it: a plot without samples or limit lines (the window's
+    // first paint) never needs them.
     if (m_dotsKept)
         return;
     m_dotsKept = true;
@@ -174,6 +177,7 @@ void PlotRenderer::drawLimitLines(const plot::PlotFrame& f)
         const plot::LimitLine& line = f.limits[i];
         if (line.row < 0 || line.row >= m_plot.height())
             continue;
+        keepBackgroundDots();
         const QRgb colour = kCurveScreenColor[line.channel].rgb();
         QRgb* pixels = reinterpret_cast<QRgb*>(m_plot.scanLine(line.row));
         for (int x = 0; x < width; ++x)

@@ -107,9 +107,11 @@ CMainFrame::CMainFrame(const AppOptions& options, QWidget* parent)
     m_eventsDock->setAllowedAreas(Qt::NoDockWidgetArea);
     m_eventsDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable
                               | QDockWidget::DockWidgetFloatable);
+    // Hidden first: a dock made floating while not hidden is shown as a
+    // window of its own there and then.
+    m_eventsDock->hide();
     m_eventsDock->setFloating(true);
     m_eventsDock->resize(520, 240);
-    m_eventsDock->hide();
     m_events = new RecorderEvents(*m_recorder, this);
     connect(m_events, &RecorderEvents::eventOccurred, m_eventList, &CEventList::add);
 

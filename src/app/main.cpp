@@ -6,6 +6,7 @@
 #include "app/SingleInstance.h"
 #include "recorder/StopSignals.h"
 #include "widgets/Mnemonics.h"
+#include "widgets/LazyIconStyle.h"
 #include "widgets/Pictures.h"
 
 #include <QApplication>
@@ -88,6 +89,10 @@ int main(int argc, char** argv)
     int qtArgc = int(qtArgs.size());
     QApplication app(qtArgc, qtArgv.data());
     QApplication::setApplicationName(QStringLiteral("ZB740"));
+    // The style's icons for buttons the window does not show at first (a
+    // toolbar's overflow arrow, the Events window's title buttons) are read
+    // when first drawn: reading them loads every image format plugin.
+    QApplication::setStyle(new LazyIconStyle(QApplication::style()->name()));
     // Drawn once, at the picture's own size (its text makes every drawing
     // cost a font), without an icon engine plugin: the window manager
     // scales it for its title bar and task list.

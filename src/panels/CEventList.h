@@ -24,7 +24,14 @@ public:
     QString timeText(int row) const;
     QString whatText(int row) const;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // The rows, made with the first event or the first show.
+    void ensureRows();
+    void addRow(const MonitorEvent& event);
+
     QTreeWidget* m_tree = nullptr;
     QList<MonitorEvent> m_events;
 };

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPalette>
 #include <QRawFont>
 #include <QStringList>
@@ -24,11 +25,23 @@ namespace {
 // Each question costs a run of the font configuration's substitution rules
 // (a tenth of a millisecond or more), so only the families before the last
 // are asked about, in order, until one is installed: a single family is
-// taken as it is, without a question.
+// taken as it is, without a question. Each family is asked about once (the
+// names ignore case, as the font database does): Qt reads the installed
+// fonts once per process, so its answer does not change.
+bool isInstalledFamily(const QString& family)
+{
+    static QHash<QString, bool> answers;
+    const QString key = family.toCaseFolded();
+    auto found = answers.constFind(key);
+    if (found == answers.constEnd())
+        found = answers.insert(key, QFontDatabase::hasFamily(family));
+    return found.value();
+}
+
 QStringList installedFamilies(const QStringList& families)
 {
     for (qsizetype i = 0; i + 1 < families.size(); ++i) {
-        if (QFontDatabase::hasFamily(families[i]))
+        if (isInstalledFamily(families[i]))
             return families.mid(i);
     }
     return families.isEmpty() ? families : QStringList {families.last()};

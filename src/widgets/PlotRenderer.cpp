@@ -80,6 +80,10 @@ void PlotRenderer::render(const plot::PlotFrame& f, const RunView& run, const Cu
     drawLimitLines(f);
     if (std::none_of(shown.begin(), shown.end(), [](bool on) { return on; }))
         return;
+    // Fewer than two samples make no segment: the background stays as it is.
+    if (std::min(f.count, run.count()) < 2)
+        return;
+    keepBackgroundDots();
     m_overdrawn = true;
     // Far-off ends are clipped to the plot and two pixels around it.
     const double ox = f.mapOrigin.x(), oy = f.mapOrigin.y();
@@ -129,12 +133,21 @@ void PlotRenderer::paintBackground()
     p.setClipRect(QRect(image.left, image.top, image.width, image.height));
     paintChrome(p);
     p.restore();
-    // Where it differs from the fill, to lay the same background again
-    // under the next repaint's curves: a few thousand pixels instead of a
-    // second image of the plot's size.
     m_overdrawn = false;
     m_ink.clear();
     m_nLimitRows = 0;
+    m_dotsKept = false;
+}
+
+void PlotRenderer::keepBackgroundDots()
+{
+    // Where the background differs from the fill, to lay it again under the
+    // next repaint's curves: a few thousand pixels instead of a second image
+    // of the plot's size. Read once per background, and only when something
+    // is drawn over it.
+    if (m_dotsKept)
+        return;
+    m_dotsKept = true;
     m_dots.clear();
     const QRgb fill = m_description.style().plotFill | 0xff000000u;
     const int width = m_plot.width();
@@ -229,6 +242,7 @@ void PlotRenderer::drawLimitLines(const plot::PlotFrame& f)
         const plot::LimitLine& line = f.limits[i];
         if (line.row < 0 || line.row >= m_plot.height())
             continue;
+        keepBackgroundDots();
         const QRgb colour = kCurveScreenColor[line.channel].rgb();
         QRgb* pixels = reinterpret_cast<QRgb*>(m_plot.scanLine(line.row));
         for (int x = 0; x < width; ++x)

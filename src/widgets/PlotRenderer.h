@@ -169,6 +169,8 @@ private:
 
     void paintStrips();
     void paintBackground();
+    // Notes the background's dots before anything is drawn over it.
+    void keepBackgroundDots();
     void restoreBackground();
     // Lays the background again where the last curves and limit lines
     // were written; false when that is most of the picture.
@@ -191,6 +193,7 @@ private:
     std::vector<Dot> m_dots;     // the background's pixels that are not the fill, row by row
     std::vector<ColumnDot> m_columnDots;  // the same, column by column
     std::vector<int> m_columnDotStart;    // column x's dots: [start[x], start[x + 1])
+    bool m_dotsKept = false;     // the dots belong to the background m_plot shows
     bool m_overdrawn = false;    // limit lines or curves lie on the background
     ColumnInk m_ink;             // the rows the curves were written in
     int m_limitRows[plot::kMaxLimitLines] = {};  // the rows of the limit lines drawn

@@ -65,7 +65,7 @@ struct Rendered {
     PlotRenderer renderer {chrome};
     PlotGeometry geometry;
 
-    void render(const Scene& sc)
+    void render(const Scene& sc, const plot::LimitInputs& limits = {})
     {
         RunState run;
         run.m_nCount = sc.samples;
@@ -77,8 +77,8 @@ struct Rendered {
         chrome.setFrameClient(
             QRect(0, sc.frameTop, sc.client.width() + sc.frameExtra, sc.client.height() - sc.frameTop + 20));
         geometry = chrome.geometry(sc.client);
-        layoutAndRender(*state, kRealtimePolicy, sc.client, {RunView::of(*series, run.info()), true, {}, sc.shown},
-                        *frame, renderer);
+        layoutAndRender(*state, kRealtimePolicy, sc.client,
+                        {RunView::of(*series, run.info()), true, {}, sc.shown, limits}, *frame, renderer);
     }
 };
 
@@ -105,6 +105,35 @@ TEST(ChromeStrips, ViewIsThePictureOfAWholeChrome)
         const QImage whole = wholePicture(r.renderer, r.geometry);
         GraphState idle;  // no cursor, no band
         EXPECT_EQ(differingPixels(paintedView(r.renderer, r.geometry, idle), whole), 0);
+    }
+}
+
+// A renderer that drew other runs before lays the plot a new renderer lays:
+// the background its curves and limit lines covered comes back exactly,
+// whether the repaint before drew curves, limit lines or nothing over it.
+TEST(ChromeStrips, ARepaintLaysTheBackgroundANewRendererLays)
+{
+    plot::LimitInputs limits;
+    limits.channels = kAllCurves;
+    limits.high.fill(35.0f);
+    limits.low.fill(15.0f);
+    struct Step {
+        const char* name;
+        int samples;
+        bool limits;
+    };
+    const Step steps[] = {{"empty run", 0, false},     {"one sample", 1, false},       {"a run", 300, false},
+                          {"limit lines", 300, true},  {"limits, no samples", 0, true}, {"empty again", 0, false},
+                          {"one sample again", 1, false}, {"a shorter run", 120, false}};
+    Rendered kept;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        const Scene scene {step.name, {1600, 935}, -30, 0, step.samples, kAllCurves};
+        kept.render(scene, step.limits ? limits : plot::LimitInputs {});
+        Rendered fresh;
+        fresh.render(scene, step.limits ? limits : plot::LimitInputs {});
+        ASSERT_EQ(kept.renderer.plot().size(), fresh.renderer.plot().size());
+        EXPECT_EQ(differingPixels(kept.renderer.plot(), fresh.renderer.plot()), 0);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "widgets/Pictures.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QPixmap>
 #include <QImage>
@@ -53,6 +54,32 @@ TEST(Pictures, EveryPictureIsADrawingAtItsSize)
         EXPECT_GT(colours.size(), 8);
         if (!outDir.isEmpty())
             img.scaled(img.size() * (c.size.width() >= 200 ? 2 : 4)).save(QDir(outDir).filePath(QLatin1String(c.name) + ".png"));
+    }
+}
+
+// The drawings made when the program was built are the pictures as the SVG
+// renderer draws them now, pixel for pixel, and every picture has one; at
+// another size the SVG is rendered at that size.
+TEST(Pictures, BuiltDrawingsAreTheSvgRenders)
+{
+    QDir pictures(QStringLiteral(":/res"));
+    const QStringList svgs = pictures.entryList({QStringLiteral("*.svg")}, QDir::Files);
+    ASSERT_GT(svgs.size(), int(std::size(kPictures)));
+    for (const QString& svg : svgs) {
+        SCOPED_TRACE(svg.toStdString());
+        const QString path = QStringLiteral(":/res/") + svg;
+        EXPECT_TRUE(QFileInfo::exists(QStringLiteral(":/res/drawn/") + QFileInfo(svg).completeBaseName()));
+        const QSize size = QSvgRenderer(path).defaultSize();
+        for (const QSize asked : {size, size * 2, QSize(size.width() + 1, size.height())}) {
+            const QImage shown = renderPictureImage(path, asked);
+            const QImage rendered = renderSvgPicture(path, asked);
+            ASSERT_EQ(shown.size(), asked);
+            EXPECT_EQ(shown.format(), rendered.format());
+            EXPECT_TRUE(shown == rendered) << asked.width() << "x" << asked.height();
+        }
+        // A toolbar or window icon at the picture's size is the same drawing.
+        const QImage icon = renderPictureIcon(path, {size}, 1.0).pixmap(size, 1.0).toImage();
+        EXPECT_TRUE(icon.convertToFormat(QImage::Format_ARGB32_Premultiplied) == renderSvgPicture(path, size));
     }
 }
 

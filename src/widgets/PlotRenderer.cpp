@@ -75,8 +75,6 @@ void PlotRenderer::render(const plot::PlotFrame& f, const RunView& run, const Cu
     } else if (m_overdrawn) {
         restoreBackground();
     }
-    if (!f.hasRun)
-        return;
     drawLimitLines(f);
     if (std::none_of(shown.begin(), shown.end(), [](bool on) { return on; }))
         return;

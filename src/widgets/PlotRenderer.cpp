@@ -146,25 +146,26 @@ void PlotRenderer::keepBackgroundDots()
     if (m_dotsKept)
         return;
     m_dotsKept = true;
-    m_dots.clear();
+    // Filed by column, top to bottom, so that a few rows of one column are
+    // laid again without looking at the others: counted, then placed.
     const QRgb fill = m_description.style().plotFill | 0xff000000u;
-    const int width = m_plot.width();
+    const int width = m_plot.width(), height = m_plot.height();
     m_columnDotStart.assign(size_t(width) + 1, 0);
-    for (int y = 0; y < m_plot.height(); ++y) {
+    for (int y = 0; y < height; ++y) {
         const QRgb* line = reinterpret_cast<const QRgb*>(m_plot.constScanLine(y));
         for (int x = 0; x < width; ++x)
-            if (line[x] != fill) {
-                m_dots.push_back({y * width + x, line[x]});
-                ++m_columnDotStart[size_t(x) + 1];
-            }
+            m_columnDotStart[size_t(x) + 1] += line[x] != fill;
     }
-    // Filed by column too, top to bottom, to lay a few rows of one column.
     for (int x = 0; x < width; ++x)
         m_columnDotStart[size_t(x) + 1] += m_columnDotStart[size_t(x)];
-    m_columnDots.resize(m_dots.size());
+    m_columnDots.resize(size_t(m_columnDotStart[size_t(width)]));
     std::vector<int> next(m_columnDotStart.begin(), m_columnDotStart.end() - 1);
-    for (const Dot& d : m_dots)
-        m_columnDots[size_t(next[size_t(d.at % width)]++)] = {d.at / width, d.colour};
+    for (int y = 0; y < height; ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(m_plot.constScanLine(y));
+        for (int x = 0; x < width; ++x)
+            if (line[x] != fill)
+                m_columnDots[size_t(next[size_t(x)]++)] = {y, line[x]};
+    }
 }
 
 void PlotRenderer::restoreRows(int x, int top, int bottom)
@@ -194,17 +195,9 @@ bool PlotRenderer::restoreInk()
             if (m_ink.top(c, x) <= m_ink.bottom(c, x))
                 restoreRows(x, m_ink.top(c, x), m_ink.bottom(c, x));
     // A limit line's row, with the background's dots on it.
-    const QRgb fill = m_description.style().plotFill | 0xff000000u;
-    const int width = m_plot.width();
-    for (int i = 0; i < m_nLimitRows; ++i) {
-        const int row = m_limitRows[i];
-        QRgb* line = reinterpret_cast<QRgb*>(m_plot.scanLine(row));
-        std::fill(line, line + width, fill);
-        auto d = std::lower_bound(m_dots.begin(), m_dots.end(), row * width,
-                                  [](const Dot& dot, int at) { return dot.at < at; });
-        for (; d != m_dots.end() && d->at < (row + 1) * width; ++d)
-            line[d->at - row * width] = d->colour;
-    }
+    for (int i = 0; i < m_nLimitRows; ++i)
+        for (int x = 0; x < m_plot.width(); ++x)
+            restoreRows(x, m_limitRows[i], m_limitRows[i]);
     return true;
 }
 
@@ -217,19 +210,11 @@ void PlotRenderer::restoreBackground()
     if (inked)
         return;
     m_plot.fill(m_description.style().plotFill);
-    const int width = m_plot.width();
-    uchar* bits = m_plot.bits();
-    const qsizetype stride = m_plot.bytesPerLine();
-    if (stride == qsizetype(width) * qsizetype(sizeof(QRgb))) {
-        // Rows without padding (as 32-bit rows always are): a dot's place
-        // is its index.
-        QRgb* pixels = reinterpret_cast<QRgb*>(bits);
-        for (const Dot& d : m_dots)
-            pixels[d.at] = d.colour;
-        return;
-    }
-    for (const Dot& d : m_dots)
-        reinterpret_cast<QRgb*>(bits + (d.at / width) * stride)[d.at % width] = d.colour;
+    QRgb* bits = reinterpret_cast<QRgb*>(m_plot.bits());
+    const qsizetype stride = m_plot.bytesPerLine() / qsizetype(sizeof(QRgb));
+    for (int x = 0; x < m_plot.width(); ++x)
+        for (int i = m_columnDotStart[size_t(x)]; i < m_columnDotStart[size_t(x) + 1]; ++i)
+            bits[m_columnDots[size_t(i)].y * stride + x] = m_columnDots[size_t(i)].colour;
 }
 
 void PlotRenderer::drawLimitLines(const plot::PlotFrame& f)

@@ -156,12 +156,7 @@ private:
         int gridX[plot::kMaxGridX] = {};
         bool operator==(const BackgroundKey&) const = default;
     };
-    // A pixel of the background that is not the fill.
-    struct Dot {
-        int at;  // y * width + x
-        QRgb colour;
-    };
-    // The same pixel filed under its column.
+    // A pixel of the background that is not the fill, filed under its column.
     struct ColumnDot {
         int y;
         QRgb colour;
@@ -190,8 +185,7 @@ private:
     QImage m_plot;               // the background and the curves
     QRect m_plotRect;            // where the plot's picture lies in the window; empty without one
     bool m_backgroundOnly = false;
-    std::vector<Dot> m_dots;     // the background's pixels that are not the fill, row by row
-    std::vector<ColumnDot> m_columnDots;  // the same, column by column
+    std::vector<ColumnDot> m_columnDots;  // the background's pixels that are not the fill
     std::vector<int> m_columnDotStart;    // column x's dots: [start[x], start[x + 1])
     bool m_dotsKept = false;     // the dots belong to the background m_plot shows
     bool m_overdrawn = false;    // limit lines or curves lie on the background
